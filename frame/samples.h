@@ -1,0 +1,132 @@
+// The facts of each sample depth and the pure conversions between samples and spectrum values;
+// every transform converts through these and nothing else.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+
+namespace quen {
+
+// Spectrum images depend on every constant below: changing one changes what a stored spectrum
+// image means. The phase divisor is the double product of 57.29577951308232 (degrees per radian)
+// and the phase factor, as written, not the correctly rounded quotient.
+template <class S>
+struct Sample;
+
+template <>
+struct Sample<uint8_t> {
+    static constexpr bool is_integer = true;
+    static constexpr double full = 255;
+    static constexpr double lum_constant = 0.01;
+    static constexpr double phase_factor = 0.7083333333333334;  // 255 / 360 per degree
+    static constexpr double phase_offset = 127.5;
+    static constexpr double phase_divisor = 40.58451048843332;
+    // log10 of the largest magnitude n full-scale samples produce, spread over full scale.
+    static double log_normaliser(double n) { return std::log10(n * 255) / 255; }
+};
+
+template <>
+struct Sample<uint16_t> {
+    static constexpr bool is_integer = true;
+    static constexpr double full = 32768;  // the host's 16-bit range is 0..32768
+    static constexpr double lum_constant = 0.01;
+    static constexpr double phase_factor = 91.02222222222223;  // 32768 / 360 per degree
+    static constexpr double phase_offset = 16384;
+    static constexpr double phase_divisor = 5215.189175235227;
+    static double log_normaliser(double n) { return std::log10(n * 32768) * 3.0517578125e-05; }
+};
+
+template <>
+struct Sample<float> {
+    static constexpr bool is_integer = false;
+    static constexpr double full = 1.0;  // nominal: float samples are never clamped
+    static constexpr double lum_constant = 0.001;
+    static constexpr double phase_factor = 0.002777777777777778;  // 1 / 360 per degree
+    static constexpr double phase_offset = 0.5;
+    static constexpr double phase_divisor = 0.15915494309189535;
+    static double log_normaliser(double n) { return std::log10(n); }
+};
+
+inline constexpr double kDegreesPerRadian = 57.29577951308232;
+
+// Integer samples: |v| rounded half up, capped at full scale. Negative values fold (-3.2 gives 3),
+// nothing wraps, and a value that is not a number gives 0 instead of an undefined conversion.
+// Float samples: the single-precision rounding of v, never clamped.
+template <class S>
+inline S to_sample(double v) {
+    if constexpr (Sample<S>::is_integer) {
+        double a = v >= 0 ? v + 0.5 : 0.5 - v;
+        if (a > Sample<S>::full) a = Sample<S>::full;
+        else if (!(a >= 0)) a = 0;
+        return static_cast<S>(a);
+    } else {
+        return static_cast<float>(v);
+    }
+}
+
+// Luminance of one pixel, the weights added in this order. With non-negative samples it is at
+// least the depth's constant, never 0.
+template <class S>
+inline double luminance(double r, double g, double b) {
+    return ((r * 0.333 + Sample<S>::lum_constant) + g * 0.333) + b * 0.334;
+}
+
+// Transform input of pixel (y, x): lum signed by (-1)^(y+x), which moves the zero frequency to
+// the middle of the spectrum, rounded to single precision.
+inline double centre(double lum, int32_t y, int32_t x) {
+    return static_cast<float>(((y ^ x) & 1) ? -lum : lum);
+}
+
+// Whether a float encoding keeps the sign of the log magnitude (full-complex spectra) or stores
+// its absolute value (half spectra). Integer encodings always fold the sign by rounding.
+enum class LogSign { Keep, Absolute };
+
+template <class S>
+struct Encoded {
+    S magnitude;
+    S phase;
+};
+
+// Spectrum value -> (log-magnitude, phase) samples. A zero value gives (0, 0), not phase 0.
+template <class S, LogSign sign>
+inline Encoded<S> encode_spectrum(double re, double im, double log_normaliser) {
+    const double m = std::sqrt(im * im + re * re);
+    if (!(m > 0)) return {S(0), S(0)};
+    double r = std::log10(m) / log_normaliser;
+    double p = (std::atan2(im, re) * kDegreesPerRadian) * Sample<S>::phase_factor +
+               Sample<S>::phase_offset;
+    if constexpr (!Sample<S>::is_integer && sign == LogSign::Absolute) {
+        r = std::fabs(r);
+        p = std::fabs(p);
+    }
+    return {to_sample<S>(r), to_sample<S>(p)};
+}
+
+struct Complex {
+    double re;
+    double im;
+};
+
+// (log-magnitude, phase) samples -> spectrum value. A magnitude sample that is not above 0
+// (negative or not a number at depth 32) gives the zero value whatever the phase sample holds.
+template <class S>
+inline Complex decode_spectrum(S magnitude, S phase, double log_normaliser) {
+    const double r = static_cast<double>(magnitude);
+    if (!(r > 0)) return {0, 0};
+    double m = std::pow(10.0, log_normaliser * r);
+    if constexpr (!Sample<S>::is_integer) m = static_cast<float>(m);
+    const double phi = (static_cast<double>(phase) - Sample<S>::phase_offset) /
+                       Sample<S>::phase_divisor;
+    return {std::cos(phi) * m, std::sin(phi) * m};
+}
+
+// Result of an unnormalised backward transform of n values -> grey sample: the modulus of the
+// value divided by n, which also removes the forward centring's sign.
+template <class S>
+inline S grey_sample(double re, double im, double n) {
+    const double a = im / n;
+    const double b = re / n;
+    return to_sample<S>(std::sqrt(a * a + b * b));
+}
+
+}  // namespace quen

@@ -1,0 +1,50 @@
+// The built-in scene.
+#include "synthetic.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace quen::host {
+namespace {
+
+double full_scale(int32_t depth) { return depth == 8 ? 255 : depth == 16 ? 32768 : 1.0; }
+
+// Scene value of one channel in 0..1 at (y, x) of a rows x cols picture.
+double scene(int32_t channel, double y, double x, double rows, double cols) {
+    const double u = x / cols, v = y / rows;
+    double value = 0.25 + 0.35 * u + 0.15 * v * (channel + 1) / 3.0;
+    const double dx = u - 0.35 - 0.1 * channel, dy = v - 0.55;
+    value += 0.3 * std::exp(-(dx * dx + dy * dy) / 0.02);
+    const double ex = u - 0.7, ey = v - 0.3;
+    value -= 0.15 * std::exp(-(ex * ex + ey * ey) / 0.01);
+    // Fine texture: a few incommensurate low-amplitude waves, like grain in a photograph.
+    value += 0.02 * std::sin(x * 0.9 + y * 1.7 + channel) + 0.015 * std::sin(x * 2.3 - y * 0.6);
+    return value;
+}
+
+}  // namespace
+
+Image synthetic_scene(int32_t rows, int32_t cols, int32_t depth, int32_t planes, const StripePattern& stripes) {
+    Image im = Image::make(rows, cols, planes, depth);
+    const double full = full_scale(depth);
+    const double two_pi = 2 * std::numbers::pi;
+    for (int32_t y = 0; y < rows; ++y) {
+        for (int32_t x = 0; x < cols; ++x) {
+            double stripe = 0;
+            if (stripes.period_x > 0) stripe += std::sin(two_pi * x / stripes.period_x);
+            if (stripes.period_y > 0) stripe += std::sin(two_pi * y / stripes.period_y);
+            for (int32_t p = 0; p < planes; ++p) {
+                double v = p < 3 ? scene(p, y, x, rows, cols) + stripes.amplitude * stripe
+                                 : 0.5 + 0.5 * std::cos(two_pi * x / cols);  // a smooth alpha
+                v = std::clamp(v, 0.0, 1.0) * full;
+                if (depth == 8) im.set<uint8_t>(y, x, p, static_cast<uint8_t>(std::lround(v)));
+                else if (depth == 16) im.set<uint16_t>(y, x, p, static_cast<uint16_t>(std::lround(v)));
+                else im.set<float>(y, x, p, static_cast<float>(v));
+            }
+        }
+    }
+    return im;
+}
+
+}  // namespace quen::host

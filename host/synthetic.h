@@ -1,0 +1,22 @@
+// Built-in test pictures: a smooth scene with texture, optionally crossed by periodic stripes, so
+// that the filters can be shown and tested without image files.
+#pragma once
+
+#include <cstdint>
+
+#include "image.h"
+
+namespace quen::host {
+
+struct StripePattern {
+    double amplitude = 0;  // in units of full scale; 0 for none
+    int32_t period_x = 0;  // pixels per cycle along the columns; 0 for none in that direction
+    int32_t period_y = 0;  // pixels per cycle along the rows; 0 for none in that direction
+};
+
+// An RGB (or RGBA, planes 4) picture of the given size and depth: gradients, soft discs and a
+// fine texture, with the stripes added to every channel. Deterministic for the same arguments.
+Image synthetic_scene(int32_t rows, int32_t cols, int32_t depth, int32_t planes = 3,
+                      const StripePattern& stripes = {});
+
+}  // namespace quen::host

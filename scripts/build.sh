@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Configures and builds everything native into build/ (modules, host library, quen, tests, benchmarks).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake --build build -j"$(nproc)"

@@ -1,0 +1,102 @@
+// Helpers shared by the tests: module paths, typed-test names, random pictures and a direct DFT.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "image.h"
+#include "module_loader.h"
+#include "run.h"
+
+namespace quen::test {
+
+inline std::string module_path(const std::string& name) {
+    return std::string(QUEN_MODULE_DIR) + "/" + name + QUEN_MODULE_SUFFIX;
+}
+
+template <class S>
+constexpr int32_t depth_of() {
+    return sizeof(S) == 1 ? 8 : sizeof(S) == 2 ? 16 : 32;
+}
+
+template <class S>
+constexpr double full_of() {
+    return sizeof(S) == 1 ? 255.0 : sizeof(S) == 2 ? 32768.0 : 1.0;
+}
+
+using Depths = ::testing::Types<uint8_t, uint16_t, float>;
+
+struct DepthNames {
+    template <class S>
+    static std::string GetName(int) {
+        return sizeof(S) == 1 ? "u8" : sizeof(S) == 2 ? "u16" : "f32";
+    }
+};
+
+// Uniformly random samples over the nominal range of the depth in every plane.
+template <class S>
+host::Image random_image(int32_t rows, int32_t cols, int32_t planes, uint32_t seed) {
+    host::Image im = host::Image::make(rows, cols, planes, depth_of<S>());
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<double> dist(0.0, full_of<S>());
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x)
+            for (int32_t p = 0; p < planes; ++p) {
+                const double v = dist(gen);
+                if constexpr (std::is_same_v<S, float>) im.set<S>(y, x, p, static_cast<float>(v));
+                else im.set<S>(y, x, p, static_cast<S>(std::lround(v)));
+            }
+    return im;
+}
+
+template <class S>
+host::Image uniform_image(int32_t rows, int32_t cols, int32_t planes, S value) {
+    host::Image im = host::Image::make(rows, cols, planes, depth_of<S>());
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x)
+            for (int32_t p = 0; p < planes; ++p) im.set<S>(y, x, p, value);
+    return im;
+}
+
+using Cplx = std::complex<long double>;
+
+// Direct DFT over any number of dimensions of a row-major array (slowest dimension first), in
+// long double: sum of a[k] * exp(sign * 2 pi i <f, k / sizes>).
+inline std::vector<Cplx> direct_dft(const std::vector<Cplx>& a, const std::vector<int32_t>& sizes, int sign = -1) {
+    const long double two_pi = 6.283185307179586476925286766559L;
+    std::size_t total = 1;
+    for (int32_t s : sizes) total *= static_cast<std::size_t>(s);
+    std::vector<Cplx> out(total);
+    std::vector<int32_t> f(sizes.size()), k(sizes.size());
+    for (std::size_t fi = 0; fi < total; ++fi) {
+        std::size_t rest = fi;
+        for (std::size_t d = sizes.size(); d-- > 0;) { f[d] = int32_t(rest % sizes[d]); rest /= sizes[d]; }
+        Cplx sum = 0;
+        for (std::size_t ki = 0; ki < total; ++ki) {
+            std::size_t r2 = ki;
+            long double phase = 0;
+            for (std::size_t d = sizes.size(); d-- > 0;) {
+                k[d] = int32_t(r2 % sizes[d]);
+                r2 /= sizes[d];
+                phase += static_cast<long double>((int64_t(f[d]) * k[d]) % sizes[d]) / sizes[d];
+            }
+            sum += a[ki] * std::polar(1.0L, sign * two_pi * phase);
+        }
+        out[fi] = sum;
+    }
+    return out;
+}
+
+// Difference of two phase samples on the circle of the depth's full scale.
+inline double phase_distance(double a, double b, double full) {
+    const double d = std::fabs(a - b);
+    return std::min(d, std::fabs(full - d));
+}
+
+}  // namespace quen::test

@@ -1,0 +1,92 @@
+// Scratch memory of the modules: every array returned on every path, and an allocation failure
+// reported as out of memory instead of a silent success. This program provides fftw_malloc and
+// fftw_free itself; the modules it loads bind to them, so the test can count and refuse.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "support.h"
+
+namespace {
+
+struct AllocLog {
+    int live = 0;
+    int calls = 0;
+    int fail_call = -1;  // the call number to refuse, -1 for none
+    std::size_t largest = 0;
+};
+AllocLog g_alloc;
+
+}  // namespace
+
+extern "C" void* fftw_malloc(std::size_t n) {
+    const int call = g_alloc.calls++;
+    if (call == g_alloc.fail_call) return nullptr;
+    void* p = nullptr;
+    if (posix_memalign(&p, 64, n == 0 ? 1 : n) != 0) return nullptr;
+    ++g_alloc.live;
+    if (n > g_alloc.largest) g_alloc.largest = n;
+    return p;
+}
+
+extern "C" void fftw_free(void* p) {
+    if (p == nullptr) return;
+    --g_alloc.live;
+    std::free(p);
+}
+
+namespace quen {
+namespace {
+
+using host::Image;
+using host::run_filter;
+
+struct ModuleCase {
+    const char* name;
+    int arrays;  // scratch arrays one continue call allocates
+};
+
+class ScratchMemory : public ::testing::TestWithParam<ModuleCase> {
+protected:
+    void SetUp() override { g_alloc = AllocLog{}; }
+};
+
+TEST_P(ScratchMemory, RepeatedFilteringReturnsEveryArray) {
+    const host::ModuleLibrary module(test::module_path(GetParam().name));
+    for (int i = 0; i < 5; ++i) {
+        run_filter(module, test::random_image<uint8_t>(12, 10, 3, 3));
+        run_filter(module, test::random_image<uint16_t>(5, 7, 4, 3));
+        run_filter(module, test::random_image<float>(8, 8, 3, 3));
+        EXPECT_EQ(g_alloc.live, 0);
+    }
+    EXPECT_EQ(g_alloc.calls, 15 * GetParam().arrays);
+}
+
+TEST_P(ScratchMemory, FailedAllocationIsReportedAndWritesNothing) {
+    const host::ModuleLibrary module(test::module_path(GetParam().name));
+    const Image in = test::random_image<uint8_t>(6, 8, 3, 1);
+    for (int refused = 0; refused < GetParam().arrays; ++refused) {
+        g_alloc = AllocLog{};
+        g_alloc.fail_call = refused;
+        const host::RunResult run = run_filter(module, in);
+        EXPECT_EQ(run.result, memFullErr);
+        EXPECT_EQ(run.failed_selector, filterSelectorContinue);
+        EXPECT_EQ(run.image.data, in.data);
+        EXPECT_EQ(g_alloc.live, 0);
+    }
+}
+
+TEST_P(ScratchMemory, SizesAreTheExactTabledSizes) {
+    const host::ModuleLibrary module(test::module_path(GetParam().name));
+    run_filter(module, test::random_image<uint8_t>(7, 9, 3, 2));
+    const std::size_t width = GetParam().arrays == 1 ? 9 : 7;
+    const std::size_t cells = (7 + 4) * (width + 4);
+    EXPECT_EQ(g_alloc.largest, GetParam().arrays == 1 ? (cells + 4) * 16 : (4 * cells + 4) * 16);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, ScratchMemory, ::testing::ValuesIn(std::vector<ModuleCase>{{"QuenFwd", 1}}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+}  // namespace
+}  // namespace quen
