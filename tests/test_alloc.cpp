@@ -85,7 +85,7 @@ TEST_P(ScratchMemory, SizesAreTheExactTabledSizes) {
     EXPECT_EQ(g_alloc.largest, GetParam().arrays == 1 ? (cells + 4) * 16 : (4 * cells + 4) * 16);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modules, ScratchMemory, ::testing::ValuesIn(std::vector<ModuleCase>{{"QuenFwd", 1}}),
+INSTANTIATE_TEST_SUITE_P(Modules, ScratchMemory, ::testing::ValuesIn(std::vector<ModuleCase>{{"QuenFwd", 1}, {"QuenInv", 1}}),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace
