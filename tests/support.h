@@ -6,6 +6,9 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <limits>
+#include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -20,6 +23,14 @@ inline std::string module_path(const std::string& name) {
     return std::string(QUEN_MODULE_DIR) + "/" + name + QUEN_MODULE_SUFFIX;
 }
 
+// A module loaded on first use and kept for the whole test program, as an editor keeps it.
+inline const host::ModuleLibrary& loaded_module(const std::string& name) {
+    static std::map<std::string, std::unique_ptr<host::ModuleLibrary>> modules;
+    std::unique_ptr<host::ModuleLibrary>& module = modules[name];
+    if (!module) module = std::make_unique<host::ModuleLibrary>(module_path(name));
+    return *module;
+}
+
 template <class S>
 constexpr int32_t depth_of() {
     return sizeof(S) == 1 ? 8 : sizeof(S) == 2 ? 16 : 32;
@@ -28,6 +39,13 @@ constexpr int32_t depth_of() {
 template <class S>
 constexpr double full_of() {
     return sizeof(S) == 1 ? 255.0 : sizeof(S) == 2 ? 32768.0 : 1.0;
+}
+
+// Log normaliser of n samples, written from its meaning: log10 of the largest magnitude n
+// full-scale samples produce, spread over the full scale of the integer depths.
+template <class S>
+double log_norm(double n) {
+    return sizeof(S) == 4 ? std::log10(n) : std::log10(n * full_of<S>()) / full_of<S>();
 }
 
 using Depths = ::testing::Types<uint8_t, uint16_t, float>;
@@ -97,6 +115,20 @@ inline std::vector<Cplx> direct_dft(const std::vector<Cplx>& a, const std::vecto
 inline double phase_distance(double a, double b, double full) {
     const double d = std::fabs(a - b);
     return std::min(d, std::fabs(full - d));
+}
+
+// Peak signal-to-noise ratio in dB of plane pa of a against plane pb of b (same size), the peak
+// being the depth's full scale; infinity for identical planes.
+inline double psnr(const host::Image& a, int32_t pa, const host::Image& b, int32_t pb, double full) {
+    long double sum = 0;
+    for (int32_t y = 0; y < a.rows; ++y)
+        for (int32_t x = 0; x < a.cols; ++x) {
+            const long double d = static_cast<long double>(a.value(y, x, pa)) - b.value(y, x, pb);
+            sum += d * d;
+        }
+    const double mse = static_cast<double>(sum / (static_cast<long double>(a.rows) * a.cols));
+    if (mse == 0) return std::numeric_limits<double>::infinity();
+    return 10 * std::log10(full * full / mse);
 }
 
 }  // namespace quen::test

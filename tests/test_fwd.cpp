@@ -22,7 +22,7 @@ template <class S>
 struct Expect {
     static constexpr double c = sizeof(S) == 4 ? 0.001 : 0.01;
     static double lum(double r, double g, double b) { return ((r * 0.333 + c) + g * 0.333) + b * 0.334; }
-    static double norm(double n) { return sizeof(S) == 4 ? std::log10(n) : std::log10(n * full_of<S>()) / full_of<S>(); }
+    static double norm(double n) { return test::log_norm<S>(n); }
     // Phase in sample units: -pi..pi onto 0..full.
     static double phase(double angle) { return (angle / (2 * 3.14159265358979323846) + 0.5) * full_of<S>(); }
 };

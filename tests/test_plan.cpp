@@ -1,0 +1,82 @@
+// What the full-complex modules do when FFTW gives them no plan: no transform runs and no sample
+// that depends on one is written. This program provides fftw_plan_dft_2d itself, so the modules
+// it loads bind to it; it refuses on request and otherwise hands over to FFTW's own planner.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <fftw3.h>
+
+#include <vector>
+
+#include "support.h"
+
+namespace {
+
+bool g_refuse = false;
+int g_calls = 0;
+
+}  // namespace
+
+extern "C" fftw_plan fftw_plan_dft_2d(int n0, int n1, fftw_complex* in, fftw_complex* out, int sign,
+                                      unsigned flags) {
+    ++g_calls;
+    if (g_refuse) return nullptr;
+    using Planner = fftw_plan (*)(int, int, fftw_complex*, fftw_complex*, int, unsigned);
+    // The library the modules were linked with is loaded by the time a module plans.
+    static const Planner planner = [] {
+        void* fftw = dlopen("libfftw3.so.3", RTLD_LAZY | RTLD_NOLOAD);
+        return fftw ? reinterpret_cast<Planner>(dlsym(fftw, "fftw_plan_dft_2d")) : nullptr;
+    }();
+    return planner ? planner(n0, n1, in, out, sign, flags) : nullptr;
+}
+
+namespace quen {
+namespace {
+
+using host::Image;
+
+struct PlanCase {
+    const char* name;
+    std::vector<int32_t> kept;  // channels that must keep the host's samples without a plan
+};
+
+class NoPlan : public ::testing::TestWithParam<PlanCase> {
+protected:
+    void SetUp() override {
+        g_refuse = false;
+        g_calls = 0;
+    }
+};
+
+// Without a plan a channel that depends on the transform keeps what the host supplied; with one
+// (the same program, the planner handed over) the module does change it, so the refusal is real.
+TEST_P(NoPlan, LeavesTheTransformedChannelsAsSupplied) {
+    const host::ModuleLibrary& module = test::loaded_module(GetParam().name);
+    const Image images[] = {test::random_image<uint8_t>(6, 8, 4, 1), test::random_image<uint16_t>(5, 3, 3, 2),
+                            test::random_image<float>(4, 4, 3, 3)};
+    for (const Image& in : images) {
+        SCOPED_TRACE(testing::Message() << "depth " << in.depth);
+        g_refuse = false;
+        const host::RunResult planned = host::run_filter(module, in);
+        ASSERT_EQ(planned.result, 0);
+        EXPECT_NE(planned.image.data, in.data);
+
+        g_refuse = true;
+        const host::RunResult refused = host::run_filter(module, in);
+        EXPECT_EQ(refused.result, 0);
+        for (int32_t y = 0; y < in.rows; ++y)
+            for (int32_t x = 0; x < in.cols; ++x) {
+                for (int32_t p : GetParam().kept) ASSERT_EQ(refused.image.value(y, x, p), in.value(y, x, p));
+                for (int32_t p = 3; p < in.planes; ++p) ASSERT_EQ(refused.image.value(y, x, p), in.value(y, x, p));
+            }
+    }
+    EXPECT_EQ(g_calls, 6);
+}
+
+// The forward filter writes the luminance into blue before it plans; everything else waits.
+INSTANTIATE_TEST_SUITE_P(Modules, NoPlan,
+                         ::testing::Values(PlanCase{"QuenFwd", {0, 1}}, PlanCase{"QuenInv", {0, 1, 2}}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+}  // namespace
+}  // namespace quen
