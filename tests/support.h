@@ -117,6 +117,22 @@ inline double phase_distance(double a, double b, double full) {
     return std::min(d, std::fabs(full - d));
 }
 
+// Padded rows and one buffer for input and output must give the image that packed rows in two
+// buffers give, and no byte of the padding may change.
+template <class S>
+void expect_same_whatever_the_buffers(const host::ModuleLibrary& module, const host::Image& in) {
+    const host::RunResult packed = host::run_filter(module, in);
+    ASSERT_EQ(packed.result, 0);
+    const int32_t sample_bytes = static_cast<int32_t>(sizeof(S));
+    for (const host::RunOptions options : {host::RunOptions{sample_bytes * 7, false}, host::RunOptions{0, true},
+                                            host::RunOptions{sample_bytes * 3, true}}) {
+        const host::RunResult other = host::run_filter(module, in, options);
+        EXPECT_EQ(other.result, 0);
+        EXPECT_TRUE(other.padding_intact);
+        EXPECT_EQ(other.image.data, packed.image.data) << options.row_padding << " " << options.same_buffer;
+    }
+}
+
 // Peak signal-to-noise ratio in dB of plane pa of a against plane pb of b (same size), the peak
 // being the depth's full scale; infinity for identical planes.
 inline double psnr(const host::Image& a, int32_t pa, const host::Image& b, int32_t pb, double full) {

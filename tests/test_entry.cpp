@@ -13,7 +13,6 @@ namespace {
 
 using host::Image;
 using host::RecordBlock;
-using host::RunOptions;
 using host::run_filter;
 
 const host::ModuleLibrary& fwd() {
@@ -167,17 +166,7 @@ TYPED_TEST(Frame, PlaneThreeKeepsWhatTheHostSupplied) {
 }
 
 TYPED_TEST(Frame, PaddedRowsAndSharedBuffersGiveTheSameImage) {
-    using S = TypeParam;
-    const Image in = test::random_image<S>(9, 6, 3, 5);
-    const host::RunResult packed = run_filter(fwd(), in);
-    ASSERT_EQ(packed.result, 0);
-    for (const RunOptions options : {RunOptions{int32_t(sizeof(S)) * 7, false}, RunOptions{0, true},
-                                      RunOptions{int32_t(sizeof(S)) * 3, true}}) {
-        const host::RunResult other = run_filter(fwd(), in, options);
-        EXPECT_EQ(other.result, 0);
-        EXPECT_TRUE(other.padding_intact);
-        EXPECT_EQ(other.image.data, packed.image.data) << options.row_padding << " " << options.same_buffer;
-    }
+    test::expect_same_whatever_the_buffers<TypeParam>(fwd(), test::random_image<TypeParam>(9, 6, 3, 5));
 }
 
 TYPED_TEST(Frame, RunningTwiceGivesTheSameSpectrum) {

@@ -15,7 +15,6 @@ namespace quen {
 namespace {
 
 using host::Image;
-using host::RunOptions;
 using host::run_filter;
 using test::full_of;
 
@@ -165,17 +164,7 @@ TYPED_TEST(InverseSpectrum, BlueAndFurtherPlanesHaveNoInfluence) {
 }
 
 TYPED_TEST(InverseSpectrum, SharedBufferAndPaddedRowsGiveTheSameImage) {
-    using S = TypeParam;
-    const Image in = random_spectrum<S>(9, 6, 4, 12);
-    const host::RunResult packed = run_filter(inv(), in);
-    ASSERT_EQ(packed.result, 0);
-    for (const RunOptions options : {RunOptions{0, true}, RunOptions{int32_t(sizeof(S)) * 5, true},
-                                      RunOptions{int32_t(sizeof(S)) * 3, false}}) {
-        const host::RunResult other = run_filter(inv(), in, options);
-        EXPECT_EQ(other.result, 0);
-        EXPECT_TRUE(other.padding_intact);
-        EXPECT_EQ(other.image.data, packed.image.data) << options.row_padding << " " << options.same_buffer;
-    }
+    test::expect_same_whatever_the_buffers<TypeParam>(inv(), random_spectrum<TypeParam>(9, 6, 4, 12));
 }
 
 // At depth 32 a red sample that is not above 0 (negative, as the forward filter writes for
