@@ -87,14 +87,16 @@ struct Encoded {
     S phase;
 };
 
-// Spectrum value -> (log-magnitude, phase) samples. A zero value gives (0, 0), not phase 0.
+inline double magnitude_of(double re, double im) { return std::sqrt(im * im + re * re); }
+
+// (magnitude m, its log10, its angle in radians) -> (log-magnitude, phase) samples. A zero value
+// gives (0, 0), not phase 0. Split from encode_spectrum so that array code can compute the maths
+// functions in bulk and still apply this one rule.
 template <class S, LogSign sign>
-inline Encoded<S> encode_spectrum(double re, double im, double log_normaliser) {
-    const double m = std::sqrt(im * im + re * re);
+inline Encoded<S> encode_polar(double m, double log10_m, double angle, double log_normaliser) {
     if (!(m > 0)) return {S(0), S(0)};
-    double r = std::log10(m) / log_normaliser;
-    double p = (std::atan2(im, re) * kDegreesPerRadian) * Sample<S>::phase_factor +
-               Sample<S>::phase_offset;
+    double r = log10_m / log_normaliser;
+    double p = (angle * kDegreesPerRadian) * Sample<S>::phase_factor + Sample<S>::phase_offset;
     if constexpr (!Sample<S>::is_integer && sign == LogSign::Absolute) {
         r = std::fabs(r);
         p = std::fabs(p);
@@ -102,21 +104,47 @@ inline Encoded<S> encode_spectrum(double re, double im, double log_normaliser) {
     return {to_sample<S>(r), to_sample<S>(p)};
 }
 
+// Spectrum value -> (log-magnitude, phase) samples: the scalar reference of the encoding.
+template <class S, LogSign sign>
+inline Encoded<S> encode_spectrum(double re, double im, double log_normaliser) {
+    const double m = magnitude_of(re, im);
+    if (!(m > 0)) return {S(0), S(0)};
+    return encode_polar<S, sign>(m, std::log10(m), std::atan2(im, re), log_normaliser);
+}
+
 struct Complex {
     double re;
     double im;
 };
 
-// (log-magnitude, phase) samples -> spectrum value. A magnitude sample that is not above 0
-// (negative or not a number at depth 32) gives the zero value whatever the phase sample holds.
+// Pieces of the decoding, shared by the scalar reference and the array code: the exponent whose
+// power of ten is the magnitude, the magnitude from that power, and the phase in radians.
+template <class S>
+inline double decode_exponent(S magnitude, double log_normaliser) {
+    return log_normaliser * static_cast<double>(magnitude);
+}
+template <class S>
+inline double decode_magnitude(double power_of_ten) {
+    if constexpr (!Sample<S>::is_integer) return static_cast<float>(power_of_ten);
+    return power_of_ten;
+}
+template <class S>
+inline double decode_phase(S phase) {
+    return (static_cast<double>(phase) - Sample<S>::phase_offset) / Sample<S>::phase_divisor;
+}
+// A magnitude sample that is not above 0 (negative or not a number at depth 32) gives the zero
+// value whatever the phase sample holds.
+template <class S>
+inline bool decodes_to_zero(S magnitude) {
+    return !(static_cast<double>(magnitude) > 0);
+}
+
+// (log-magnitude, phase) samples -> spectrum value: the scalar reference of the decoding.
 template <class S>
 inline Complex decode_spectrum(S magnitude, S phase, double log_normaliser) {
-    const double r = static_cast<double>(magnitude);
-    if (!(r > 0)) return {0, 0};
-    double m = std::pow(10.0, log_normaliser * r);
-    if constexpr (!Sample<S>::is_integer) m = static_cast<float>(m);
-    const double phi = (static_cast<double>(phase) - Sample<S>::phase_offset) /
-                       Sample<S>::phase_divisor;
+    if (decodes_to_zero(magnitude)) return {0, 0};
+    const double m = decode_magnitude<S>(std::pow(10.0, decode_exponent(magnitude, log_normaliser)));
+    const double phi = decode_phase(phase);
     return {std::cos(phi) * m, std::sin(phi) * m};
 }
 

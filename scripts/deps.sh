@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libfftw3-dev libpng-dev libtiff-dev
+  libfftw3-dev libpng-dev libtiff-dev libsleef-dev
   libgtest-dev libbenchmark-dev
   valgrind
 )

@@ -4,6 +4,7 @@
 
 #include "module.h"
 #include "samples.h"
+#include "spectrum_rows.h"
 
 namespace quen {
 namespace {
@@ -37,13 +38,9 @@ struct Forward {
         // The sample count is a 32-bit product, as the inverse filter forms it.
         const double log_normaliser = Sample<S>::log_normaliser(static_cast<double>(rows * cols));
         for (int32_t y = 0; y < rows; ++y) {
-            const fftw_complex* row = spectrum + static_cast<std::ptrdiff_t>(y) * cols;
-            for (int32_t x = 0; x < cols; ++x) {
-                const Encoded<S> e = encode_spectrum<S, LogSign::Keep>(row[x][0], row[x][1], log_normaliser);
-                S* p = out.at(y, x);
-                p[0] = e.magnitude;
-                p[1] = e.phase;
-            }
+            S* pixel = out.at(y, 0);
+            encode_run<S, LogSign::Keep>(spectrum + static_cast<std::ptrdiff_t>(y) * cols, static_cast<std::size_t>(cols),
+                                         log_normaliser, pixel, out.planes, pixel + 1, out.planes);
         }
     }
 };
