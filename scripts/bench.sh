@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Runs the benchmarks and writes bench/results.md: every module's continue call beside its FFTW
+# floor, and the command-line host against ImageMagick's -fft on the same file.
+# Usage: bash scripts/bench.sh [--quick]   (--quick: one repetition, 2048 only)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh
+command -v python3 >/dev/null && command -v convert >/dev/null && [ -x /usr/bin/time ] || {
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y python3 imagemagick time
+}
+
+reps=3
+filter='.'
+if [ "${1:-}" = "--quick" ]; then reps=1; filter='/2048'; fi
+out=build/bench
+mkdir -p "$out"
+build/bin/bench_filters --benchmark_filter="$filter" --benchmark_repetitions="$reps" \
+  --benchmark_report_aggregates_only=true --benchmark_format=json --benchmark_out="$out/filters.json" \
+  --benchmark_out_format=json > /dev/null
+
+# Command-line host against ImageMagick, file to file at 2048 x 2048 (8-bit PNG in), whole process.
+cli_rows=""
+if build/bin/quen --help 2>/dev/null | grep -q apply; then
+  build/bin/quen demo "$out/demo" > /dev/null
+  convert "$out/demo/"*scene*.png -resize 2048x2048! -depth 8 "PNG24:$out/in2048.png" 2>/dev/null ||
+    convert -size 2048x2048 plasma:fractal -depth 8 "PNG24:$out/in2048.png"
+  measure() {  # label, command...: median wall seconds of 5 runs and the largest peak RSS
+    local label=$1; shift
+    local times=() peak=0
+    for _ in 1 2 3 4 5; do
+      /usr/bin/time -f '%e %M' -o "$out/time.txt" "$@" > /dev/null 2>&1
+      read -r t m < "$out/time.txt"
+      times+=("$t"); [ "$m" -gt "$peak" ] && peak=$m
+    done
+    local median
+    median=$(printf '%s\n' "${times[@]}" | sort -n | sed -n 3p)
+    echo "$label|$median|$((peak / 1024))"
+  }
+  cli_rows=$(measure "quen apply QuenFwd" build/bin/quen apply QuenFwd "$out/in2048.png" -o "$out/quen_fft.png"
+             measure "convert -fft (ImageMagick)" convert "$out/in2048.png" -fft "$out/im_fft.png")
+fi
+
+python3 - "$out/filters.json" "$cli_rows" > bench/results.md <<'PY'
+import json, platform, subprocess, sys
+data = json.load(open(sys.argv[1]))
+cpu = next((l.split(':', 1)[1].strip() for l in open('/proc/cpuinfo') if l.startswith('model name')), platform.machine())
+print(f"Machine: {cpu}, {data['context'].get('num_cpus')} cores; {data['context'].get('date', '')}\n")
+print("| module / depth / size | continue (ms) | FFTW floor (ms) | ratio | scratch memory (MiB) |")
+print("|---|---:|---:|---:|---:|")
+for b in data['benchmarks']:
+    if b.get('aggregate_name', 'median') != 'median' or 'error_occurred' in b and b['error_occurred']:
+        continue
+    name = b['run_name'].replace('/manual_time', '')
+    print(f"| {name} | {b['real_time']:.1f} | {b['floor_ms']:.1f} | {b['ratio']:.2f} | {b['scratch_bytes'] / 2**20:.1f} |")
+rows = [r for r in sys.argv[2].splitlines() if r]
+if rows:
+    print("\nFile to file, 2048 x 2048 8-bit PNG, whole process, median of 5:\n")
+    print("| command | seconds | peak memory (MiB) |")
+    print("|---|---:|---:|")
+    for r in rows:
+        label, secs, mib = r.split('|')
+        print(f"| {label} | {secs} | {mib} |")
+PY
+cat bench/results.md
