@@ -4,6 +4,7 @@
 
 #include "module.h"
 #include "samples.h"
+#include "spectrum_rows.h"
 
 namespace quen {
 namespace {
@@ -25,13 +26,9 @@ struct Inverse {
         // Decode every pixel before any output sample is written, so the input and output may be
         // one buffer. The spectrum stays where the image holds it: no shift, no reordering.
         for (int32_t y = 0; y < rows; ++y) {
-            fftw_complex* row = spectrum + static_cast<std::ptrdiff_t>(y) * cols;
-            for (int32_t x = 0; x < cols; ++x) {
-                const S* p = in.at(y, x);
-                const Complex value = decode_spectrum<S>(p[0], p[1], log_normaliser);
-                row[x][0] = value.re;
-                row[x][1] = value.im;
-            }
+            const S* pixel = in.at(y, 0);
+            decode_run<S>(pixel, in.planes, pixel + 1, in.planes, static_cast<std::size_t>(cols), log_normaliser,
+                          spectrum + static_cast<std::ptrdiff_t>(y) * cols);
         }
 
         {
