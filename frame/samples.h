@@ -132,17 +132,23 @@ template <class S>
 inline double decode_phase(S phase) {
     return (static_cast<double>(phase) - Sample<S>::phase_offset) / Sample<S>::phase_divisor;
 }
-// A magnitude sample that is not above 0 (negative or not a number at depth 32) gives the zero
-// value whatever the phase sample holds.
-template <class S>
+
+// What a negative float log-magnitude sample means to a decoder: nothing, or a magnitude below 1
+// written by an encoder that keeps the log sign so that such magnitudes survive a round trip.
+enum class NegativeLog { Zero, BelowOne };
+
+// A magnitude sample of 0 or not a number gives the zero value whatever the phase sample holds;
+// so does a negative one (depth 32) unless it is read as a magnitude below 1.
+template <NegativeLog negative = NegativeLog::Zero, class S>
 inline bool decodes_to_zero(S magnitude) {
-    return !(static_cast<double>(magnitude) > 0);
+    const double r = static_cast<double>(magnitude);
+    return !(r > 0 || (negative == NegativeLog::BelowOne && r < 0));
 }
 
 // (log-magnitude, phase) samples -> spectrum value: the scalar reference of the decoding.
-template <class S>
+template <class S, NegativeLog negative = NegativeLog::Zero>
 inline Complex decode_spectrum(S magnitude, S phase, double log_normaliser) {
-    if (decodes_to_zero(magnitude)) return {0, 0};
+    if (decodes_to_zero<negative>(magnitude)) return {0, 0};
     const double m = decode_magnitude<S>(std::pow(10.0, decode_exponent(magnitude, log_normaliser)));
     const double phi = decode_phase(phase);
     return {std::cos(phi) * m, std::sin(phi) * m};

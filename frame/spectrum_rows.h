@@ -43,7 +43,7 @@ void encode_run(const fftw_complex* values, std::size_t count, double log_normal
 }
 
 // Decodes count (magnitude, phase) sample pairs read with the given strides into values.
-template <class S>
+template <class S, NegativeLog negative = NegativeLog::Zero>
 void decode_run(const S* magnitude, std::ptrdiff_t mag_stride, const S* phase, std::ptrdiff_t phase_stride,
                 std::size_t count, double log_normaliser, fftw_complex* values) {
     double exponent[kRunBlock], power[kRunBlock], phi[kRunBlock], s[kRunBlock], c[kRunBlock];
@@ -59,7 +59,7 @@ void decode_run(const S* magnitude, std::ptrdiff_t mag_stride, const S* phase, s
         vmath::sincos(phi, s, c, n);
         fftw_complex* out = values + start;
         for (std::size_t i = 0; i < n; ++i) {
-            if (decodes_to_zero(mag_in[static_cast<std::ptrdiff_t>(i) * mag_stride])) {
+            if (decodes_to_zero<negative>(mag_in[static_cast<std::ptrdiff_t>(i) * mag_stride])) {
                 out[i][0] = 0;
                 out[i][1] = 0;
             } else {
