@@ -105,7 +105,9 @@ TEST_P(ScratchMemory, NarrowImagesAreLeftAloneWithoutScratch) {
     EXPECT_EQ(g_alloc.calls, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modules, ScratchMemory, ::testing::ValuesIn(std::vector<ModuleCase>{{"QuenFwd", 1}, {"QuenInv", 1}, {"QuenFwdR", 2}, {"QuenInvR", 2}}),
+INSTANTIATE_TEST_SUITE_P(Modules, ScratchMemory,
+                         ::testing::ValuesIn(std::vector<ModuleCase>{
+                             {"QuenFwd", 1}, {"QuenInv", 1}, {"QuenFwdR", 2}, {"QuenInvR", 2}, {"QuenFwd3", 2}}),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace

@@ -251,7 +251,7 @@ TEST_P(RealInputFrame, HugeImageIsOutOfMemoryAndTouchesNothing) {
     EXPECT_TRUE(r.top == 0 && r.left == 0 && r.bottom == 0 && r.right == 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modules, RealInputFrame, ::testing::Values("QuenFwdR", "QuenInvR"),
+INSTANTIATE_TEST_SUITE_P(Modules, RealInputFrame, ::testing::Values("QuenFwdR", "QuenInvR", "QuenFwd3"),
                          [](const auto& param_info) { return std::string(param_info.param); });
 
 }  // namespace
