@@ -7,6 +7,7 @@
 #include <cmath>
 #include <array>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "support.h"
@@ -66,6 +67,20 @@ void expect_half_spectrum(const host::Image& out, int32_t channel, const Cplx* e
             EXPECT_EQ(out.value(y, out.cols - 1, channel), 0.0) << "row " << y;
         }
     }
+}
+
+// A random 4-plane picture through `module` with padded rows: the run must succeed, write no byte
+// of the padding and leave the fourth plane as supplied. Returns the input and the output.
+template <class S>
+std::pair<host::Image, host::Image> run_random(const host::ModuleLibrary& module, int32_t rows, int32_t cols,
+                                               uint32_t seed) {
+    host::Image in = random_image<S>(rows, cols, 4, seed);
+    const host::RunResult run = host::run_filter(module, in, host::RunOptions{int32_t(sizeof(S)) * 3, false});
+    EXPECT_EQ(run.result, 0);
+    EXPECT_TRUE(run.padding_intact);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) EXPECT_EQ(run.image.get<S>(y, x, 3), in.get<S>(y, x, 3));
+    return {std::move(in), run.image};
 }
 
 // Which output channels (planes 0 to 2) change in their first `columns` columns when `change` is

@@ -36,18 +36,13 @@ TYPED_TEST(HalfForward, MatchesDirectDftInTheRowLayout) {
     for (const auto& size : sizes) {
         const int32_t rows = size[0], cols = size[1], width = cols - 2;
         SCOPED_TRACE(testing::Message() << rows << " x " << cols);
-        const Image in = test::random_image<S>(rows, cols, 4, uint32_t(rows * 31 + cols));
-        const host::RunResult run = run_filter(fwdr(), in, RunOptions{int32_t(sizeof(S)) * 5, false});
-        ASSERT_EQ(run.result, 0);
-        EXPECT_TRUE(run.padding_intact);
+        const auto [in, out] = test::run_random<S>(fwdr(), rows, cols, uint32_t(rows * 31 + cols));
         for (int32_t channel = 0; channel < 3; ++channel) {
             std::vector<test::Cplx> signal(std::size_t(rows) * std::size_t(width));
             test::row_signed_plane(in, channel, width, 0, signal);
             const std::vector<test::Cplx> exact = test::direct_dft(signal, {rows, width});
-            test::expect_half_spectrum<S>(run.image, channel, exact.data(), double(rows * width), true);
+            test::expect_half_spectrum<S>(out, channel, exact.data(), double(rows * width), true);
         }
-        for (int32_t y = 0; y < rows; ++y)
-            for (int32_t x = 0; x < cols; ++x) EXPECT_EQ(run.image.get<S>(y, x, 3), in.get<S>(y, x, 3));
     }
 }
 
