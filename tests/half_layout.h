@@ -18,8 +18,6 @@ namespace quen::test {
 template <class S>
 struct HalfEncoding {
     static constexpr double full = full_of<S>();
-    // log10 of the largest magnitude n full-scale samples give, spread over full scale.
-    static double norm(double n) { return sizeof(S) == 4 ? std::log10(n) : std::log10(n * full) / full; }
     // Angle -pi..pi onto 0..full.
     static double phase(double angle) { return (angle / (2 * 3.14159265358979323846) + 0.5) * full; }
     // The phase sample of a positive real coefficient.
@@ -46,7 +44,7 @@ void expect_half_spectrum(const host::Image& out, int32_t channel, const Cplx* e
                           bool keeps_sign) {
     using E = HalfEncoding<S>;
     const int32_t width = out.cols - 2, n = width / 2 + 1;
-    const double norm = E::norm(sample_count);
+    const double norm = log_norm<S>(sample_count);
     for (int32_t y = 0; y < out.rows; ++y) {
         for (int32_t k = 0; k < n; ++k) {
             SCOPED_TRACE(testing::Message() << "channel " << channel << " row " << y << " column " << k);

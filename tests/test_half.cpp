@@ -46,6 +46,10 @@ TYPED_TEST(HalfForward, MatchesDirectDftInTheRowLayout) {
     }
 }
 
+TYPED_TEST(HalfForward, PaddedRowsAndSharedBuffersChangeNothing) {
+    test::expect_same_whatever_the_buffers<TypeParam>(fwdr(), test::random_image<TypeParam>(7, 9, 4, 3));
+}
+
 TYPED_TEST(HalfForward, LastTwoColumnsAndOtherChannelsHaveNoInfluence) {
     using S = TypeParam;
     for (int32_t cols : {8, 9, 3}) {
@@ -152,6 +156,10 @@ TEST(HalfInverse, NegativeFloatMagnitudeIsBelowOne) {
             for (int32_t p = 0; p < 3; ++p) EXPECT_FLOAT_EQ(out.get<float>(y, x, p), float(std::pow(24.0, -1.5)));
 }
 
+TYPED_TEST(HalfInverse, PaddedRowsAndSharedBuffersChangeNothing) {
+    test::expect_same_whatever_the_buffers<TypeParam>(invr(), test::random_image<TypeParam>(6, 8, 4, 4));
+}
+
 TYPED_TEST(HalfInverse, ChannelsAndTheLeftoverColumnAreIndependent) {
     using S = TypeParam;
     const Image in = run_filter(fwdr(), test::random_image<S>(6, 9, 3, 12)).image;
@@ -163,18 +171,6 @@ TYPED_TEST(HalfInverse, ChannelsAndTheLeftoverColumnAreIndependent) {
         for (int32_t p = 0; p < 3; ++p) im.set<S>(2, 8, p, S(full_of<S>()));
     }, in.cols - 2);
     EXPECT_EQ(leftover, (std::array<bool, 3>{false, false, false}));
-}
-
-// Peak signal-to-noise ratio of one channel over the columns the inverse writes, in dB.
-double psnr(const Image& a, const Image& b, int32_t channel, double full) {
-    double sum = 0;
-    for (int32_t y = 0; y < a.rows; ++y)
-        for (int32_t x = 0; x < a.cols - 2; ++x) {
-            const double d = a.value(y, x, channel) - b.value(y, x, channel);
-            sum += d * d;
-        }
-    const double mse = sum / (double(a.rows) * double(a.cols - 2));
-    return mse == 0 ? std::numeric_limits<double>::infinity() : 10 * std::log10(full * full / mse);
 }
 
 // Floors of the round-trip PSNR, a little below the lowest channel measured on the 256 x 256
@@ -197,7 +193,7 @@ TYPED_TEST(HalfRoundTrip, GivesBackEachColourChannel) {
     ASSERT_EQ(inverse.result, 0);
     EXPECT_TRUE(inverse.padding_intact);
     for (int32_t channel = 0; channel < 3; ++channel) {
-        const double db = psnr(in, inverse.image, channel, full_of<S>());
+        const double db = test::psnr(in, channel, inverse.image, channel, full_of<S>(), in.cols - 2);
         std::cout << "[ PSNR     ] " << test::DepthNames::GetName<S>(0) << " channel " << channel << ": " << db
                   << " dB\n";
         EXPECT_GE(db, kRoundTripFloor<S>) << "channel " << channel;
@@ -213,7 +209,7 @@ TYPED_TEST(HalfRoundTrip, SmallOddImagesComeBack) {
         const Image in = host::synthetic_scene(size[0], size[1], test::depth_of<S>());
         const Image out = run_filter(invr(), run_filter(fwdr(), in).image).image;
         for (int32_t channel = 0; channel < 3; ++channel)
-            EXPECT_GE(psnr(in, out, channel, full_of<S>()), kRoundTripFloor<S>) << "channel " << channel;
+            EXPECT_GE(test::psnr(in, channel, out, channel, full_of<S>(), in.cols - 2), kRoundTripFloor<S>) << "channel " << channel;
     }
 }
 

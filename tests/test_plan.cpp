@@ -1,6 +1,6 @@
-// What the full-complex modules do when FFTW gives them no plan: no transform runs and no sample
-// that depends on one is written. This program provides fftw_plan_dft_2d itself, so the modules
-// it loads bind to it; it refuses on request and otherwise hands over to FFTW's own planner.
+// What the modules do when FFTW gives them no plan: no transform runs and no sample that depends
+// on one is written. This program provides FFTW's planners itself, so the modules it loads bind to
+// them; it refuses on request and otherwise hands over to FFTW's own planner.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -15,19 +15,44 @@ namespace {
 bool g_refuse = false;
 int g_calls = 0;
 
+// FFTW's own planner of the given name, from the library the modules were linked with (loaded by
+// the time a module plans).
+template <class Planner>
+Planner fftw_planner(const char* name) {
+    void* fftw = dlopen("libfftw3.so.3", RTLD_LAZY | RTLD_NOLOAD);
+    return fftw ? reinterpret_cast<Planner>(dlsym(fftw, name)) : nullptr;
+}
+
+// Counts the call, then refuses or hands over to FFTW.
+template <class Planner, class... Args>
+fftw_plan plan_or_refuse(const char* name, Args... args) {
+    ++g_calls;
+    if (g_refuse) return nullptr;
+    static const Planner planner = fftw_planner<Planner>(name);
+    return planner ? planner(args...) : nullptr;
+}
+
 }  // namespace
 
 extern "C" fftw_plan fftw_plan_dft_2d(int n0, int n1, fftw_complex* in, fftw_complex* out, int sign,
                                       unsigned flags) {
-    ++g_calls;
-    if (g_refuse) return nullptr;
     using Planner = fftw_plan (*)(int, int, fftw_complex*, fftw_complex*, int, unsigned);
-    // The library the modules were linked with is loaded by the time a module plans.
-    static const Planner planner = [] {
-        void* fftw = dlopen("libfftw3.so.3", RTLD_LAZY | RTLD_NOLOAD);
-        return fftw ? reinterpret_cast<Planner>(dlsym(fftw, "fftw_plan_dft_2d")) : nullptr;
-    }();
-    return planner ? planner(n0, n1, in, out, sign, flags) : nullptr;
+    return plan_or_refuse<Planner>("fftw_plan_dft_2d", n0, n1, in, out, sign, flags);
+}
+
+extern "C" fftw_plan fftw_plan_dft_r2c_2d(int n0, int n1, double* in, fftw_complex* out, unsigned flags) {
+    using Planner = fftw_plan (*)(int, int, double*, fftw_complex*, unsigned);
+    return plan_or_refuse<Planner>("fftw_plan_dft_r2c_2d", n0, n1, in, out, flags);
+}
+
+extern "C" fftw_plan fftw_plan_dft_c2r_2d(int n0, int n1, fftw_complex* in, double* out, unsigned flags) {
+    using Planner = fftw_plan (*)(int, int, fftw_complex*, double*, unsigned);
+    return plan_or_refuse<Planner>("fftw_plan_dft_c2r_2d", n0, n1, in, out, flags);
+}
+
+extern "C" fftw_plan fftw_plan_dft_r2c_3d(int n0, int n1, int n2, double* in, fftw_complex* out, unsigned flags) {
+    using Planner = fftw_plan (*)(int, int, int, double*, fftw_complex*, unsigned);
+    return plan_or_refuse<Planner>("fftw_plan_dft_r2c_3d", n0, n1, n2, in, out, flags);
 }
 
 namespace quen {
@@ -38,6 +63,7 @@ using host::Image;
 struct PlanCase {
     const char* name;
     std::vector<int32_t> kept;  // channels that must keep the host's samples without a plan
+    int plans;                   // plans one run asks for
 };
 
 class NoPlan : public ::testing::TestWithParam<PlanCase> {
@@ -70,12 +96,15 @@ TEST_P(NoPlan, LeavesTheTransformedChannelsAsSupplied) {
                 for (int32_t p = 3; p < in.planes; ++p) ASSERT_EQ(refused.image.value(y, x, p), in.value(y, x, p));
             }
     }
-    EXPECT_EQ(g_calls, 6);
+    EXPECT_EQ(g_calls, 6 * GetParam().plans);
 }
 
-// The forward filter writes the luminance into blue before it plans; everything else waits.
+// The forward filter writes the luminance into blue before it plans; everything else waits. The
+// half-spectrum filters plan once per channel and skip each channel they get no plan for.
 INSTANTIATE_TEST_SUITE_P(Modules, NoPlan,
-                         ::testing::Values(PlanCase{"QuenFwd", {0, 1}}, PlanCase{"QuenInv", {0, 1, 2}}),
+                         ::testing::Values(PlanCase{"QuenFwd", {0, 1}, 1}, PlanCase{"QuenInv", {0, 1, 2}, 1},
+                                           PlanCase{"QuenFwdR", {0, 1, 2}, 3}, PlanCase{"QuenInvR", {0, 1, 2}, 3},
+                                           PlanCase{"QuenFwd3", {0, 1, 2}, 1}),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace

@@ -36,6 +36,10 @@ TYPED_TEST(VolumeSpectrum, MatchesDirect3dDftInTheRowLayout) {
     }
 }
 
+TYPED_TEST(VolumeSpectrum, PaddedRowsAndSharedBuffersChangeNothing) {
+    test::expect_same_whatever_the_buffers<TypeParam>(fwd3(), test::random_image<TypeParam>(7, 9, 4, 5));
+}
+
 // A uniform volume has one coefficient, the largest magnitude, real and positive, at (0, H/2, 0).
 TYPED_TEST(VolumeSpectrum, UniformImageIsOneFullScaleCoefficient) {
     using S = TypeParam;
