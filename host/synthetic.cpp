@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <numbers>
 
 namespace quen::host {
@@ -45,6 +46,20 @@ Image synthetic_scene(int32_t rows, int32_t cols, int32_t depth, int32_t planes,
         }
     }
     return im;
+}
+
+double stripe_power(const Image& image, const StripePattern& stripes, int32_t cols) {
+    const double full = full_scale(image.depth);
+    const double two_pi = 2 * std::numbers::pi;
+    std::complex<double> along_x = 0, along_y = 0;
+    for (int32_t y = 0; y < image.rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            const double v = (image.value(y, x, 0) + image.value(y, x, 1) + image.value(y, x, 2)) / (3 * full);
+            if (stripes.period_x > 0) along_x += std::polar(v, -two_pi * x / stripes.period_x);
+            if (stripes.period_y > 0) along_y += std::polar(v, -two_pi * y / stripes.period_y);
+        }
+    const double n = static_cast<double>(image.rows) * cols;
+    return 2 * (std::norm(along_x / n) + std::norm(along_y / n));
 }
 
 }  // namespace quen::host

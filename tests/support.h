@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdio>
 #include <cstdint>
 #include <limits>
 #include <map>
@@ -148,6 +149,28 @@ inline double psnr(const host::Image& a, int32_t pa, const host::Image& b, int32
     const double mse = static_cast<double>(sum / (static_cast<long double>(a.rows) * cols));
     if (mse == 0) return std::numeric_limits<double>::infinity();
     return 10 * std::log10(full * full / mse);
+}
+
+// Twice the squared modulus of the mean of channels 0..2 (over the first `cols` columns) times
+// exp(-2 pi i (fx x / cols + fy y / rows)), over full scale squared: the mean square of the real
+// wave of that frequency in the picture.
+inline double wave_power(const host::Image& im, int32_t cols, double fx, double fy) {
+    const long double two_pi = 6.283185307179586476925286766559L;
+    const double full = im.depth == 8 ? 255.0 : im.depth == 16 ? 32768.0 : 1.0;
+    std::complex<long double> sum = 0;
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            const long double v = (im.value(y, x, 0) + im.value(y, x, 1) + im.value(y, x, 2)) / (3 * full);
+            sum += std::polar(v, -two_pi * (fx * x / cols + fy * y / im.rows));
+        }
+    const long double mean = std::abs(sum) / (static_cast<long double>(im.rows) * cols);
+    return static_cast<double>(2 * mean * mean);
+}
+
+inline bool module_exists(const std::string& name) {
+    std::FILE* f = std::fopen(module_path(name).c_str(), "rb");
+    if (f) std::fclose(f);
+    return f != nullptr;
 }
 
 }  // namespace quen::test

@@ -1,74 +1,98 @@
-// quen: runs the filter modules on pictures from the command line.
+// quen: runs the filter modules on picture files from the command line, as an image editor would.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
+#include <new>
 #include <string>
+#include <vector>
 
-#include "module_loader.h"
-#include "run.h"
-#include "synthetic.h"
+#include "args.h"
+#include "atomic_file.h"
+#include "commands.h"
 
-namespace fs = std::filesystem;
-using namespace quen::host;
+using namespace quen::tool;
 
 namespace {
 
-fs::path module_dir() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::current_path() : self.parent_path();
-}
+const char* const kHelp =
+    "usage: quen COMMAND [ARGUMENTS]\n"
+    "\n"
+    "Runs the Quen Fourier-spectrum filter modules on PNG and TIFF pictures.\n"
+    "\n"
+    "commands:\n"
+    "  apply FILTER[,FILTER...] INPUT... (-o OUTPUT | --out-dir DIR)\n"
+    "                  run filters on pictures\n"
+    "  edit SPECTRUM -o OUTPUT [--notch X,Y,R] [--lowpass R] [--highpass R] [--band R1,R2]\n"
+    "                  remove frequencies from a spectrum picture\n"
+    "  demo [DIR]      remove stripes from a built-in picture, step by step\n"
+    "  list            the filters found and what each does\n"
+    "  help COMMAND    the options of one command (also: quen COMMAND --help)\n"
+    "\n"
+    "  --version       the version of quen\n"
+    "\n"
+    "The forward-edit-inverse workflow:\n"
+    "  quen apply QuenFwd photo.png -o spectrum.png\n"
+    "  quen edit spectrum.png --notch 240,192,3 -o notched.png\n"
+    "  quen apply QuenInv notched.png -o cleaned.png\n";
 
-// Binary PPM of channels 0..2 of an 8-bit image, written beside and then renamed into place.
-void write_ppm(const Image& im, const fs::path& path) {
-    const fs::path tmp = path.string() + ".tmp";
-    {
-        std::ofstream f(tmp, std::ios::binary);
-        f << "P6\n" << im.cols << " " << im.rows << "\n255\n";
-        for (int32_t y = 0; y < im.rows; ++y)
-            for (int32_t x = 0; x < im.cols; ++x)
-                for (int32_t p = 0; p < 3; ++p) f.put(static_cast<char>(im.get<uint8_t>(y, x, p)));
-        if (!f) throw std::runtime_error(tmp.string() + ": cannot write");
-    }
-    fs::rename(tmp, path);
-}
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>&);
+    const char* const* help;
+};
 
-int demo(const fs::path& dir) {
-    fs::create_directories(dir);
-    const Image scene = synthetic_scene(256, 256, 8, 3, StripePattern{0.08, 8, 0});
-    const ModuleLibrary fwd((module_dir() / "QuenFwd.so").string());
-    const RunResult spectrum = run_filter(fwd, scene);
-    if (spectrum.result != 0) {
-        std::cerr << "quen: QuenFwd failed with result " << spectrum.result << "\n";
-        return 1;
-    }
-    write_ppm(scene, dir / "scene.ppm");
-    write_ppm(spectrum.image, dir / "spectrum.ppm");
-    std::cout << "wrote " << (dir / "scene.ppm").string() << " (256 x 256, 8-bit, with stripes)\n"
-              << "wrote " << (dir / "spectrum.ppm").string()
-              << " (QuenFwd: log magnitude in red, phase in green, luminance in blue)\n";
-    return 0;
-}
+const Command kCommands[] = {
+    {"apply", apply_command, &kApplyHelp},
+    {"edit", edit_command, &kEditHelp},
+    {"demo", demo_command, &kDemoHelp},
+    {"list", list_command, &kListHelp},
+};
 
-void usage(std::FILE* to) {
-    std::fputs("usage: quen demo [DIR]   write the built-in picture and its spectrum into DIR (default: .)\n", to);
+const Command* find_command(const std::string& name) {
+    for (const Command& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    remove_temp_files_on_interrupt();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    std::string command_name;
     try {
-        if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-            usage(stdout);
+        if (args.empty()) {
+            std::fputs(kHelp, stderr);
+            return 2;
+        }
+        if (args[0] == "--help" || args[0] == "-h") {
+            std::fputs(kHelp, stdout);
             return 0;
         }
-        if (argc >= 2 && std::strcmp(argv[1], "demo") == 0 && argc <= 3) return demo(argc == 3 ? argv[2] : ".");
-        usage(stderr);
+        if (args[0] == "--version") {
+            std::printf("quen %s\n", QUEN_VERSION);
+            return 0;
+        }
+        if (args[0] == "help") {
+            const Command* c = args.size() == 2 ? find_command(args[1]) : nullptr;
+            if (args.size() == 1) std::fputs(kHelp, stdout);
+            else if (c) std::fputs(*c->help, stdout);
+            else throw UsageError("help: unknown command '" + (args.size() > 1 ? args[1] : "") + "'");
+            return 0;
+        }
+        const Command* command = find_command(args[0]);
+        if (!command) throw UsageError("unknown command '" + args[0] + "' (apply, edit, demo, list, help)");
+        command_name = command->name;
+        return command->run(std::vector<std::string>(args.begin() + 1, args.end()));
+    } catch (const UsageError& e) {
+        const std::string more = command_name.empty() ? "quen --help" : "quen " + command_name + " --help";
+        std::fprintf(stderr, "quen%s%s: %s (see %s)\n", command_name.empty() ? "" : " ", command_name.c_str(), e.what(),
+                     more.c_str());
         return 2;
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "quen: not enough memory\n");
+        return 1;
     } catch (const std::exception& e) {
-        std::cerr << "quen: " << e.what() << "\n";
+        std::fprintf(stderr, "quen: %s\n", e.what());
         return 1;
     }
 }

@@ -1,0 +1,16 @@
+# Installs the build into PREFIX and checks that the installed quen lists the installed modules.
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                RESULT_VARIABLE installed OUTPUT_QUIET)
+if(NOT installed EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed")
+endif()
+execute_process(COMMAND ${PREFIX}/bin/quen list RESULT_VARIABLE status OUTPUT_VARIABLE listed ERROR_VARIABLE errors)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "installed quen list failed: ${errors}")
+endif()
+string(FIND "${listed}" "${PREFIX}/lib/quen/QuenFwd${SUFFIX}" found)
+if(found EQUAL -1)
+  message(FATAL_ERROR "installed quen did not find lib/quen/QuenFwd${SUFFIX}:\n${listed}")
+endif()
+file(REMOVE_RECURSE ${PREFIX})

@@ -1,0 +1,361 @@
+// The quen executable as a user runs it: commands and help, round trips through files against the
+// same filters in memory, batch mode, every kind of bad input, and the demo.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+
+#include "cli_support.h"
+#include "edit.h"
+#include "image_io.h"
+#include "support.h"
+#include "synthetic.h"
+
+namespace quen {
+namespace {
+
+namespace fs = std::filesystem;
+
+using host::Image;
+using test::QuenRun;
+using test::ScratchDir;
+using tool::read_image;
+using tool::write_image;
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+const host::ModuleLibrary& module(const std::string& name) {
+    static std::map<std::string, std::unique_ptr<host::ModuleLibrary>> loaded;
+    auto& m = loaded[name];
+    if (!m) m = std::make_unique<host::ModuleLibrary>(test::module_path(name));
+    return *m;
+}
+
+Image in_memory(const std::string& name, const Image& in) { return host::run_filter(module(name), in).image; }
+
+class Cli : public ::testing::Test {
+protected:
+    QuenRun quen(const std::vector<std::string>& args) { return test::run_quen(args, dir.path()); }
+    std::string at(const std::string& name) const { return (dir / name).string(); }
+    ScratchDir dir;
+};
+
+TEST_F(Cli, EveryCommandHasHelp) {
+    const std::vector<std::vector<std::string>> asks = {{"--help"}, {"-h"}, {"help"}, {"apply", "--help"},
+                                                        {"edit", "-h"}, {"demo", "--help"}, {"list", "--help"},
+                                                        {"help", "edit"}};
+    for (const auto& args : asks) {
+        const QuenRun r = quen(args);
+        EXPECT_EQ(r.status, 0) << args[0];
+        EXPECT_TRUE(contains(r.out, "usage: quen")) << r.out;
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_TRUE(contains(quen({"apply", "--help"}).out, "--out-dir"));
+    EXPECT_TRUE(contains(quen({"edit", "--help"}).out, "--notch X,Y,R"));
+}
+
+TEST_F(Cli, AWrongCommandLineExitsWithTwoAndSaysWhy) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{}, "usage: quen"},
+        {{"frobnicate"}, "unknown command 'frobnicate'"},
+        {{"apply", "QuenFwd", "a.png"}, "either -o OUTPUT or --out-dir DIR"},
+        {{"apply", "QuenFwd", "a.png", "b.png", "-o", "c.png"}, "several inputs need --out-dir"},
+        {{"apply", "QuenFwd", "a.png", "-o"}, "-o needs a value"},
+        {{"apply", "QuenFwd", "a.png", "-o", "x.png", "--bogus"}, "unknown option --bogus"},
+        {{"edit", "s.png", "-o", "t.png"}, "at least one of --notch"},
+        {{"edit", "s.png", "-o", "t.png", "--notch", "1,2"}, "--notch '1,2': expected 3 numbers"},
+        {{"edit", "s.png", "-o", "t.png", "--lowpass", "-3"}, "a radius cannot be negative"},
+        {{"edit", "s.png", "-o", "t.png", "--band", "5,2"}, "outer radius must not be smaller"},
+        {{"edit", "s.png", "-o", "t.png", "--lowpass", "3", "--layout", "quarter"}, "expected full or half"},
+        {{"demo", "--depth", "12"}, "expected 8, 16 or 32"},
+    };
+    for (const auto& [args, message] : cases) {
+        const QuenRun r = quen(args);
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_TRUE(contains(r.err, message)) << r.err;
+        if (!args.empty()) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+}
+
+TEST_F(Cli, ListShowsEachModuleWithItsFileAndWhatItDoes) {
+    const QuenRun r = quen({"list"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "QuenFwd "));
+    EXPECT_TRUE(contains(r.out, test::module_path("QuenFwd")));
+    EXPECT_TRUE(contains(r.out, "log magnitude in red"));
+
+    fs::create_directories(dir / "mods");
+    fs::copy_file(test::module_path("QuenFwd"), dir / "mods" / ("QuenNew" + std::string(QUEN_MODULE_SUFFIX)));
+    const QuenRun other = quen({"list", "--modules", at("mods")});
+    EXPECT_EQ(other.status, 0) << other.err;
+    EXPECT_TRUE(contains(other.out, "QuenNew    filter module")) << other.out;
+    EXPECT_FALSE(contains(other.out, "QuenFwd "));
+
+    fs::create_directories(dir / "none");
+    const QuenRun none = quen({"list", "--modules", at("none")});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(contains(none.err, "no filter modules found in " + at("none"))) << none.err;
+}
+
+// A scene with stripes and a varying alpha, at the depth of S.
+template <class S>
+Image scene(int32_t planes) {
+    return host::synthetic_scene(36, 50, test::depth_of<S>(), planes, host::StripePattern{0.05, 5, 0});
+}
+
+template <class S>
+std::string ext() {
+    return sizeof(S) == 4 ? ".tif" : ".png";
+}
+
+template <class S>
+class CliRoundTrip : public Cli {};
+TYPED_TEST_SUITE(CliRoundTrip, test::Depths, test::DepthNames);
+
+// Forward filter, file, inverse filter, file: the same samples as the two filters in memory, for
+// the full and the half spectrum pairs, and the alpha plane comes back unchanged.
+TYPED_TEST(CliRoundTrip, ForwardSaveLoadInverseMatchesTheChainInMemory) {
+    using S = TypeParam;
+    const std::string e = ext<S>();
+    const Image picture = scene<S>(4);
+    write_image(this->dir / ("picture" + e), picture);
+    ASSERT_TRUE(read_image(this->dir / ("picture" + e)).data == picture.data);
+    for (const auto& [fwd, inv] : {std::pair<std::string, std::string>{"QuenFwd", "QuenInv"}, {"QuenFwdR", "QuenInvR"}}) {
+        if (!test::module_exists(fwd) || !test::module_exists(inv)) {
+            std::cout << "(" << fwd << " or " << inv << " not built: that pair is not tested)\n";
+            continue;
+        }
+        SCOPED_TRACE(fwd);
+        const std::string spectrum = this->at(fwd + e), back = this->at(inv + e);
+        QuenRun r = this->quen({"apply", fwd, this->at("picture" + e), "-o", spectrum});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(contains(r.out, "50 x 36")) << r.out;
+        r = this->quen({"apply", inv, spectrum, "-o", back});
+        ASSERT_EQ(r.status, 0) << r.err;
+
+        const Image spectrum_memory = in_memory(fwd, picture);
+        const Image back_memory = in_memory(inv, spectrum_memory);
+        EXPECT_TRUE(read_image(spectrum).data == spectrum_memory.data);
+        const Image back_file = read_image(back);
+        EXPECT_TRUE(back_file.data == back_memory.data);
+        for (int32_t y = 0; y < picture.rows; ++y)
+            for (int32_t x = 0; x < picture.cols; ++x)
+                ASSERT_EQ(back_file.get<S>(y, x, 3), picture.get<S>(y, x, 3)) << "alpha at " << y << ", " << x;
+
+        // The two filters as one chain, upper case, give the same file.
+        r = this->quen({"apply", fwd + "," + inv, this->at("picture" + e), "-o", this->at("chain" + e)});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(read_image(this->at("chain" + e)).data == back_memory.data);
+    }
+}
+
+TYPED_TEST(CliRoundTrip, EditWritesTheEditedSpectrumAtItsDepth) {
+    using S = TypeParam;
+    const std::string e = ext<S>();
+    const Image spectrum = in_memory("QuenFwd", scene<S>(3));
+    write_image(this->dir / ("spectrum" + e), spectrum);
+    const QuenRun r = this->quen({"edit", this->at("spectrum" + e), "--notch", "35,18,2", "--highpass=1",
+                                  "--notch", "10,5,1", "-o", this->at("notched" + e)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Image expected = spectrum;
+    const int64_t removed = tool::apply_edits(expected, tool::Layout::Full,
+                                              {{tool::Edit::Kind::Notch, 35, 18, 2}, {tool::Edit::Kind::Highpass, 0, 0, 1},
+                                               {tool::Edit::Kind::Notch, 10, 5, 1}});
+    EXPECT_TRUE(contains(r.out, "removed " + std::to_string(removed) + " frequencies")) << r.out;
+    EXPECT_TRUE(read_image(this->at("notched" + e)).data == expected.data);
+}
+
+TEST_F(Cli, WritingOverTheInputIsSafe) {
+    const Image picture = scene<uint16_t>(3);
+    write_image(dir / "a.png", picture);
+    const QuenRun r = quen({"apply", "quenfwd", at("a.png"), "-o", at("a.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(read_image(dir / "a.png").data == in_memory("QuenFwd", picture).data);
+    EXPECT_EQ(dir.files(), std::vector<std::string>{"a.png"});
+}
+
+TEST_F(Cli, BatchGoesOnPastAFailedFileAndSaysSo) {
+    write_image(dir / "one.png", scene<uint8_t>(3));
+    write_image(dir / "three.tif", scene<float>(4));
+    test::write_bytes(dir / "two.png", "not a picture");
+    const QuenRun r = quen({"apply", "QuenFwd", at("one.png"), at("two.png"), at("three.tif"), "--out-dir", at("out")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, at("two.png") + ": not an image")) << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("one.png -> .*out/one.png: 50 x 36, 8-bit RGB, QuenFwd, [0-9.]+ s")))
+        << r.out;
+    EXPECT_TRUE(contains(r.out, "out/three.tif: 50 x 36, 32-bit float RGBA")) << r.out;
+    EXPECT_TRUE(contains(r.out, "3 files: 2 written, 1 failed")) << r.out;
+    EXPECT_TRUE(read_image(dir / "out" / "one.png").data == in_memory("QuenFwd", scene<uint8_t>(3)).data);
+    EXPECT_TRUE(fs::exists(dir / "out" / "three.tif"));
+    EXPECT_FALSE(fs::exists(dir / "out" / "two.png"));
+
+    // Two inputs of the same name would overwrite each other's result: the second is refused.
+    fs::create_directories(dir / "sub");
+    write_image(dir / "sub" / "one.png", scene<uint16_t>(3));
+    const QuenRun same = quen({"apply", "QuenFwd", at("one.png"), (dir / "sub" / "one.png").string(), "--out-dir", at("out2")});
+    EXPECT_EQ(same.status, 1);
+    EXPECT_TRUE(contains(same.err, "already written by an earlier input")) << same.err;
+    EXPECT_EQ(read_image(dir / "out2" / "one.png").depth, 8);
+}
+
+// One bad input: the command, the file it names, the problem it reports.
+struct BadInput {
+    std::string what;
+    std::vector<std::string> args;  // "IN" and "OUT" stand for the input and output paths
+    std::string in;                 // the input file's name in the scratch folder
+    std::string problem;
+};
+
+class CliBadInput : public Cli {
+protected:
+    void make_inputs() {
+        write_image(dir / "good.png", scene<uint8_t>(3));
+        write_image(dir / "good.tif", scene<float>(3));
+        const std::string png = test::read_bytes(dir / "good.png");
+        const std::string tif = test::read_bytes(dir / "good.tif");
+        test::write_bytes(dir / "truncated.png", png.substr(0, png.size() / 2));
+        std::string corrupt = png;
+        corrupt[png.size() / 2] = static_cast<char>(corrupt[png.size() / 2] ^ 0x55);  // inside the pixel data
+        test::write_bytes(dir / "corrupt.png", corrupt);
+        test::write_bytes(dir / "truncated.tif", tif.substr(0, tif.size() / 3));
+        test::write_bytes(dir / "text.png", "hello, I am not a picture\n");
+        test::write_bytes(dir / "empty.tif", "");
+        fs::create_directories(dir / "folder.png");
+
+        test::TiffSpec cmyk;
+        cmyk.samples = 4;
+        cmyk.photometric = PHOTOMETRIC_SEPARATED;
+        test::write_raw_tiff(dir / "cmyk.tif", cmyk, std::vector<uint8_t>(4, 9));
+        test::TiffSpec lab;
+        lab.photometric = PHOTOMETRIC_CIELAB;
+        test::write_raw_tiff(dir / "lab.tif", lab, std::vector<uint8_t>(3, 9));
+        test::TiffSpec palette;
+        palette.samples = 1;
+        palette.photometric = PHOTOMETRIC_PALETTE;
+        test::write_raw_tiff(dir / "palette.tif", palette, std::vector<uint8_t>(1, 9));
+        test::TiffSpec wide;
+        wide.width = 32768;
+        wide.samples = 1;
+        wide.photometric = PHOTOMETRIC_MINISBLACK;
+        wide.compression = COMPRESSION_ADOBE_DEFLATE;
+        test::write_raw_tiff(dir / "wide.tif", wide, std::vector<uint8_t>(32768, 7));
+        test::PngSpec tall{1, 32768, PNG_COLOR_TYPE_GRAY, 1};
+        test::write_raw_png(dir / "tall.png", tall, std::vector<std::vector<png_byte>>(32768, std::vector<png_byte>(1)));
+
+        fs::create_directories(dir / "broken");
+        test::write_bytes(dir / "broken" / ("QuenFwd" + std::string(QUEN_MODULE_SUFFIX)), "not a library");
+    }
+};
+
+TEST_F(CliBadInput, EachGetsOneLineNamingTheFileAndNoOutputIsHarmed) {
+    make_inputs();
+    const std::vector<BadInput> cases = {
+        {"missing file", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "missing.png", "no such file"},
+        {"a folder", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "folder.png", "is a folder"},
+        {"not an image", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "text.png", "not an image"},
+        {"empty file", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "empty.tif", "not an image: the file is empty"},
+        {"truncated PNG", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "truncated.png", "truncated or corrupt PNG"},
+        {"corrupt PNG", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "corrupt.png", "truncated or corrupt PNG"},
+        {"truncated TIFF", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "truncated.tif", "truncated or corrupt TIFF"},
+        {"CMYK TIFF", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "cmyk.tif", "unsupported TIFF layout: CMYK"},
+        {"Lab TIFF", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "lab.tif", "unsupported TIFF layout: Lab"},
+        {"palette TIFF", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "palette.tif", "unsupported TIFF layout: palette"},
+        {"too wide", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "wide.tif", "32768 x 1 pixels is too large"},
+        {"too tall", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "tall.png", "1 x 32768 pixels is too large"},
+        {"float to PNG", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "good.tif", "PNG cannot hold 32-bit float"},
+        {"unknown filter", {"apply", "QuenFwx", "IN", "-o", "OUT"}, "good.png", "unknown filter 'QuenFwx'"},
+        {"module fails to load", {"apply", "QuenFwd", "IN", "-o", "OUT", "--modules", "BROKEN"}, "good.png",
+         "QuenFwd" + std::string(QUEN_MODULE_SUFFIX) + ": cannot load module"},
+        {"edit: notch outside", {"edit", "IN", "--notch", "50,3,2", "-o", "OUT"}, "good.png", "notch centre 50,3 is outside"},
+        {"edit: truncated", {"edit", "IN", "--lowpass", "5", "-o", "OUT"}, "truncated.png", "truncated or corrupt PNG"},
+    };
+    // /proc/self/mem opens but cannot be read from its start, even by root.
+    const bool proc = fs::exists("/proc/self/mem");
+    for (const BadInput& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (bool existing : {false, true}) {
+            const fs::path out = dir / "out" / "result.png";
+            fs::remove_all(dir / "out");
+            fs::create_directories(dir / "out");
+            if (existing) test::write_bytes(out, "an older result");
+            std::vector<std::string> args;
+            for (const std::string& a : c.args)
+                args.push_back(a == "IN" ? at(c.in) : a == "OUT" ? out.string() : a == "BROKEN" ? at("broken") : a);
+            const QuenRun r = quen(args);
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+            EXPECT_TRUE(contains(r.err, c.problem)) << r.err;
+            const bool names_file = c.what == "unknown filter" || c.what == "module fails to load"
+                                        ? true
+                                        : contains(r.err, at(c.in) + ": ") || contains(r.err, out.string() + ": ");
+            EXPECT_TRUE(names_file) << r.err;
+            EXPECT_EQ(r.out, "");
+            std::vector<std::string> left;
+            for (const auto& entry : fs::directory_iterator(dir / "out")) left.push_back(entry.path().filename().string());
+            EXPECT_EQ(left, existing ? std::vector<std::string>{"result.png"} : std::vector<std::string>{});
+            if (existing) {
+                EXPECT_EQ(test::read_bytes(out), "an older result");
+            }
+        }
+    }
+    if (proc) {
+        const QuenRun r = quen({"apply", "QuenFwd", "/proc/self/mem", "-o", at("out.png")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(contains(r.err, "/proc/self/mem: cannot read:")) << r.err;
+        EXPECT_FALSE(fs::exists(dir / "out.png"));
+    }
+}
+
+TEST_F(CliBadInput, AnOutputFolderThatDoesNotExistOrAnUnknownExtension) {
+    write_image(dir / "good.png", scene<uint8_t>(3));
+    QuenRun r = quen({"apply", "QuenFwd", at("good.png"), "-o", at("nowhere/out.png")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, at("nowhere/out.png") + ": cannot write: folder")) << r.err;
+    r = quen({"apply", "QuenFwd", at("good.png"), "-o", at("out.jpg")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, at("out.jpg") + ": unknown output format '.jpg'")) << r.err;
+    EXPECT_EQ(dir.files(), std::vector<std::string>{"good.png"});
+}
+
+// The stripes' energy in a demo picture: the waves of 384 / 8 cycles across and 384 / 12 down.
+double stripe_db(const Image& im) {
+    return 10 * std::log10(test::wave_power(im, 384, 48, 0) + test::wave_power(im, 384, 0, 32));
+}
+
+TEST_F(Cli, DemoWritesItsPicturesAndRemovesTheStripes) {
+    const struct { std::string layout, fwd, inv, depth, ext; } demos[] = {
+        {"full", "QuenFwd", "QuenInv", "8", ".png"},
+        {"half", "QuenFwdR", "QuenInvR", "16", ".png"},
+        {"full", "QuenFwd", "QuenInv", "32", ".tif"},
+    };
+    int ran = 0;
+    for (const auto& d : demos) {
+        if (!test::module_exists(d.fwd) || !test::module_exists(d.inv)) continue;
+        SCOPED_TRACE(d.layout + " " + d.depth);
+        const fs::path out = dir / (d.layout + d.depth);
+        const QuenRun r = quen({"demo", out.string(), "--layout", d.layout, "--depth", d.depth});
+        ASSERT_EQ(r.status, 0) << r.err;
+        ++ran;
+        for (const char* name : {"picture", "spectrum", "notched", "cleaned"}) {
+            const fs::path file = out / (name + d.ext);
+            EXPECT_TRUE(contains(r.out, file.string())) << r.out;
+            EXPECT_EQ(read_image(file).depth, std::stoi(d.depth));
+        }
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(r.out, m, std::regex("stripe energy: (-?[0-9.]+) dB before, (-?[0-9.]+) dB after")))
+            << r.out;
+        const double before = stripe_db(read_image(out / ("picture" + d.ext)));
+        const double after = stripe_db(read_image(out / ("cleaned" + d.ext)));
+        EXPECT_NEAR(std::stod(m[1]), before, 0.1);
+        EXPECT_NEAR(std::stod(m[2]), after, 0.1);
+        EXPECT_NEAR(before, 10 * std::log10(0.0064), 0.3);  // two stripes of amplitude 0.08
+        EXPECT_GE(before - after, 20.0);
+        EXPECT_TRUE(contains(r.out, "quen edit " + (out / ("spectrum" + d.ext)).string())) << r.out;
+    }
+    if (ran == 0) GTEST_SKIP() << "QuenInv is not built yet";
+}
+
+}  // namespace
+}  // namespace quen

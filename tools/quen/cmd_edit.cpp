@@ -1,0 +1,96 @@
+// quen edit: the hand edits of a spectrum picture (notches and radial cuts) on a file.
+#include <cstdio>
+#include <stdexcept>
+
+#include "args.h"
+#include "commands.h"
+#include "image_io.h"
+
+namespace fs = std::filesystem;
+
+namespace quen::tool {
+
+const char* const kEditHelp =
+    "usage: quen edit SPECTRUM -o OUTPUT [--layout full|half] EDIT...\n"
+    "\n"
+    "Removes frequencies from a spectrum picture by zeroing their magnitude samples, which the\n"
+    "inverse filter then leaves out of the picture. Every edit is mirrored through the zero\n"
+    "frequency, as the spectrum of a real picture is symmetric. Distances are in samples.\n"
+    "\n"
+    "  --notch X,Y,R    remove the disc of radius R around column X, row Y (and its mirror);\n"
+    "                   may be given several times\n"
+    "  --lowpass R      keep only frequencies within R of the zero frequency\n"
+    "  --highpass R     remove the frequencies closer than R to the zero frequency\n"
+    "  --band R1,R2     keep only frequencies between R1 and R2 from the zero frequency\n"
+    "  --layout full    (default) a QuenFwd spectrum: magnitudes in red, zero frequency at\n"
+    "                   row H/2, column W/2; undo with QuenInv\n"
+    "  --layout half    a QuenFwdR spectrum: in every channel, magnitudes in columns 0..n-1\n"
+    "                   (n = (W-2)/2+1), zero frequency at row H/2, column 0; undo with QuenInvR\n"
+    "  -o OUTPUT        the edited spectrum (.png, .tif or .tiff), at the input's depth\n"
+    "\n"
+    "example: quen apply QuenFwd photo.png -o spectrum.png\n"
+    "         quen edit spectrum.png --notch 240,192,3 -o notched.png\n"
+    "         quen apply QuenInv notched.png -o cleaned.png\n";
+
+Layout parse_layout(const std::string& text) {
+    if (text == "full") return Layout::Full;
+    if (text == "half") return Layout::Half;
+    throw UsageError("--layout '" + text + "': expected full or half");
+}
+
+int64_t edit_file(const fs::path& input, const fs::path& output, Layout layout, const std::vector<Edit>& edits) {
+    format_for(output);
+    host::Image spectrum = read_image(input);
+    check_writable(output, spectrum.depth);
+    int64_t removed = 0;
+    try {
+        removed = apply_edits(spectrum, layout, edits);
+    } catch (const std::invalid_argument& e) {
+        throw FileError(input, e.what());
+    }
+    write_image(output, spectrum);
+    return removed;
+}
+
+int edit_command(const std::vector<std::string>& args) {
+    const ParsedArgs parsed =
+        parse_args(args, {"-o", "--layout", "--notch", "--lowpass", "--highpass", "--band"});
+    if (parsed.help) {
+        std::fputs(kEditHelp, stdout);
+        return 0;
+    }
+    if (parsed.operands.size() != 1) throw UsageError("edit needs exactly one spectrum picture");
+    const std::string* output = parsed.single("-o");
+    if (!output) throw UsageError("edit needs -o OUTPUT");
+    const std::string* layout_text = parsed.single("--layout");
+    const Layout layout = layout_text ? parse_layout(*layout_text) : Layout::Full;
+
+    std::vector<Edit> edits;
+    for (const auto& [option, value] : parsed.options) {
+        Edit edit{Edit::Kind::Notch};
+        if (option == "--notch") {
+            const std::vector<double> v = parse_numbers(option, value, 3);
+            edit = {Edit::Kind::Notch, v[0], v[1], v[2]};
+        } else if (option == "--lowpass" || option == "--highpass") {
+            edit = {option == "--lowpass" ? Edit::Kind::Lowpass : Edit::Kind::Highpass, 0, 0,
+                    parse_numbers(option, value, 1)[0]};
+        } else if (option == "--band") {
+            const std::vector<double> v = parse_numbers(option, value, 2);
+            edit = {Edit::Kind::Band, 0, 0, v[0], v[1]};
+        } else {
+            continue;
+        }
+        if (edit.radius < 0) throw UsageError(option + " " + value + ": a radius cannot be negative");
+        if (edit.kind == Edit::Kind::Band && edit.outer < edit.radius)
+            throw UsageError(option + " " + value + ": the outer radius must not be smaller than the inner one");
+        edits.push_back(edit);
+    }
+    if (edits.empty()) throw UsageError("edit needs at least one of --notch, --lowpass, --highpass, --band");
+
+    const int64_t removed = edit_file(parsed.operands[0], *output, layout, edits);
+    std::printf("%s -> %s: removed %lld frequencies (%s layout)\n", parsed.operands[0].c_str(), output->c_str(),
+                static_cast<long long>(removed), layout == Layout::Full ? "full" : "half");
+    return 0;
+}
+
+}  // namespace quen::tool

@@ -1,0 +1,37 @@
+// The quen commands. Each takes the arguments after its name, prints to stdout (and, for a file
+// that fails within a batch, to stderr) and returns the exit status; it throws UsageError or
+// ToolError for main to report.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "edit.h"
+#include "filters.h"
+#include "image.h"
+
+namespace quen::tool {
+
+int apply_command(const std::vector<std::string>& args);
+int edit_command(const std::vector<std::string>& args);
+int demo_command(const std::vector<std::string>& args);
+int list_command(const std::vector<std::string>& args);
+
+extern const char* const kApplyHelp;
+extern const char* const kEditHelp;
+extern const char* const kDemoHelp;
+extern const char* const kListHelp;
+
+// The steps of apply and edit on one file, which the demo repeats. Both read the whole input
+// before writing, so the output may be the input file. They throw FileError or ToolError.
+host::Image apply_to_file(const std::vector<Filter>& chain, const std::filesystem::path& input,
+                          const std::filesystem::path& output);
+int64_t edit_file(const std::filesystem::path& input, const std::filesystem::path& output, Layout layout,
+                  const std::vector<Edit>& edits);
+
+// "full" or "half"; throws UsageError otherwise.
+Layout parse_layout(const std::string& text);
+
+}  // namespace quen::tool

@@ -1,0 +1,54 @@
+// The edits a user makes by hand on a spectrum picture, done exactly: zeroing the magnitude
+// samples of chosen frequencies, which the inverse filters then leave out of the picture.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "image.h"
+
+namespace quen::tool {
+
+enum class Layout {
+    Full,  // full spectrum: magnitude in red, zero frequency at row H/2, column W/2
+    Half,  // half spectrum in every channel: magnitudes in columns 0..n-1, zero frequency at row H/2, column 0
+};
+
+struct Edit {
+    enum class Kind { Notch, Lowpass, Highpass, Band };
+    Kind kind;
+    double x = 0;      // notch centre: column of the magnitude sample
+    double y = 0;      // notch centre: row
+    double radius = 0; // notch radius; lowpass and highpass cut-off; band's inner radius
+    double outer = 0;  // band's outer radius
+};
+
+// Where the magnitude samples of a spectrum picture sit and which frequency each one holds.
+struct SpectrumGeometry {
+    int32_t rows = 0;
+    int32_t columns = 0;      // magnitude columns: W (full) or n = (W - 2) / 2 + 1 (half)
+    int32_t period_x = 0;     // horizontal frequencies repeat every W (full) or W - 2 (half) columns
+    double centre_x = 0;      // column of the zero frequency: W / 2 (full) or 0 (half)
+    double centre_y = 0;      // row of the zero frequency: H / 2
+    int32_t channels = 0;     // channels holding magnitudes: red only (full) or all three (half)
+};
+
+// Throws std::invalid_argument when the picture cannot hold a spectrum of that layout.
+SpectrumGeometry spectrum_geometry(int32_t rows, int32_t cols, Layout layout);
+
+// Throws std::invalid_argument with the reason when an edit does not fit the geometry (negative
+// radius, a notch centre outside the magnitude samples, a band whose outer radius is smaller).
+void check_edit(const Edit& edit, const SpectrumGeometry& geometry);
+
+// Whether the edits remove the frequency held at magnitude sample (row y, column x). Every edit is
+// point-symmetric about the zero frequency, as the spectrum of a real picture is: a notch also
+// removes the disc's partner, so the inverse never sees half of a conjugate pair. Distances wrap
+// around the spectrum's period, as frequencies do.
+bool removes(const std::vector<Edit>& edits, const SpectrumGeometry& geometry, int32_t y, int32_t x);
+
+// Zeroes the magnitude samples the edits remove, in every magnitude channel; other samples and
+// planes are left as they are. Returns the number of frequencies removed.
+int64_t apply_edits(host::Image& spectrum, Layout layout, const std::vector<Edit>& edits);
+
+}  // namespace quen::tool

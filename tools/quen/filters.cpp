@@ -1,0 +1,91 @@
+// Finding, loading and running filters for the quen commands.
+#include "filters.h"
+
+#include <map>
+
+#include "args.h"
+#include "module_finder.h"
+#include "run.h"
+
+namespace fs = std::filesystem;
+
+namespace quen::tool {
+namespace {
+
+std::string join_dirs(const std::vector<fs::path>& dirs) {
+    std::string text;
+    for (const fs::path& d : dirs) text += (text.empty() ? "" : ", ") + d.string();
+    return text;
+}
+
+std::string result_text(int16_t result) {
+    if (result == -108) return "out of memory";
+    return "error " + std::to_string(result);
+}
+
+}  // namespace
+
+std::vector<fs::path> module_dirs(const std::string* modules_option) {
+    if (modules_option) return {fs::path(*modules_option)};
+    return host::default_module_dirs(host::executable_dir());
+}
+
+std::string describe_filter(const std::string& name) {
+    static const std::map<std::string, std::string> descriptions = {
+        {"quenfwd", "picture -> full spectrum of its luminance: log magnitude in red, phase in green, "
+                    "luminance in blue, zero frequency in the centre"},
+        {"queninv", "full spectrum (red magnitude, green phase) -> grey picture"},
+        {"quenfwdr", "picture -> half spectrum of each of red, green and blue: magnitudes in the left "
+                     "half of every row, phases in the right half"},
+        {"queninvr", "half-spectrum picture -> colour picture"},
+        {"quenfwd3", "red, green and blue as one volume -> 3-D half spectrum, frequency plane s in channel s"},
+    };
+    const auto it = descriptions.find(host::lower_case(name));
+    return it != descriptions.end() ? it->second : "filter module";
+}
+
+std::vector<Filter> load_chain(const std::vector<fs::path>& dirs, const std::string& chain) {
+    std::vector<Filter> filters;
+    std::size_t start = 0;
+    while (start <= chain.size()) {
+        const std::size_t comma = std::min(chain.find(',', start), chain.size());
+        const std::string name = chain.substr(start, comma - start);
+        start = comma + 1;
+        const std::optional<host::ModuleFile> file = host::find_module(dirs, name);
+        if (!file) {
+            std::string known;
+            for (const host::ModuleFile& m : host::find_modules(dirs)) known += (known.empty() ? "" : ", ") + m.name;
+            throw ToolError("unknown filter '" + name + "' (" +
+                            (known.empty() ? "no filter modules" : "filters: " + known) + " in " + join_dirs(dirs) + ")");
+        }
+        try {
+            filters.push_back({file->name, std::make_unique<host::ModuleLibrary>(file->path.string())});
+        } catch (const host::LoadError& e) {
+            throw ToolError(e.what());
+        }
+    }
+    return filters;
+}
+
+host::Image run_chain(const std::vector<Filter>& chain, host::Image image, const std::string& what) {
+    for (const Filter& filter : chain) {
+        try {
+            host::RunResult run = host::run_filter(*filter.module, image);
+            if (run.result != 0)
+                throw ToolError(what + ": " + filter.name + " failed: " + result_text(run.result) + " (selector " +
+                                std::to_string(run.failed_selector) + ")");
+            image = std::move(run.image);
+        } catch (const host::ProtocolError& e) {
+            throw ToolError(what + ": " + filter.name + ": " + e.what());
+        }
+    }
+    return image;
+}
+
+std::string chain_name(const std::vector<Filter>& chain) {
+    std::string text;
+    for (const Filter& f : chain) text += (text.empty() ? "" : ",") + f.name;
+    return text;
+}
+
+}  // namespace quen::tool

@@ -1,0 +1,37 @@
+// The filters as quen sees them: found by name in the module folders, loaded, described in one
+// line, and run one after the other on an image through the host library.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image.h"
+#include "module_loader.h"
+
+namespace quen::tool {
+
+// The folders to search: the one given with --modules, else the defaults beside the executable.
+std::vector<std::filesystem::path> module_dirs(const std::string* modules_option);
+
+// One line on what a filter does, for `quen list`; a module we do not know gets a plain line.
+std::string describe_filter(const std::string& name);
+
+struct Filter {
+    std::string name;  // as the module file spells it
+    std::unique_ptr<host::ModuleLibrary> module;
+};
+
+// Loads the filters of a comma-separated chain ("QuenFwd,QuenInv"; names ignore case), in order.
+// Throws ToolError for a name without a module file and for a module that fails to load.
+std::vector<Filter> load_chain(const std::vector<std::filesystem::path>& dirs, const std::string& chain);
+
+// Runs the filters in order; throws ToolError naming the filter and `what` (the file) when a
+// filter reports an error or breaks the host protocol.
+host::Image run_chain(const std::vector<Filter>& chain, host::Image image, const std::string& what);
+
+// "QuenFwd,QuenInv": the names of a loaded chain.
+std::string chain_name(const std::vector<Filter>& chain);
+
+}  // namespace quen::tool
