@@ -24,14 +24,7 @@ using tool::write_image;
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-const host::ModuleLibrary& module(const std::string& name) {
-    static std::map<std::string, std::unique_ptr<host::ModuleLibrary>> loaded;
-    auto& m = loaded[name];
-    if (!m) m = std::make_unique<host::ModuleLibrary>(test::module_path(name));
-    return *m;
-}
-
-Image in_memory(const std::string& name, const Image& in) { return host::run_filter(module(name), in).image; }
+Image in_memory(const std::string& name, const Image& in) { return host::run_filter(test::loaded_module(name), in).image; }
 
 class Cli : public ::testing::Test {
 protected:
@@ -122,12 +115,14 @@ TYPED_TEST(CliRoundTrip, ForwardSaveLoadInverseMatchesTheChainInMemory) {
     const Image picture = scene<S>(4);
     write_image(this->dir / ("picture" + e), picture);
     ASSERT_TRUE(read_image(this->dir / ("picture" + e)).data == picture.data);
+    int pairs = 0;
     for (const auto& [fwd, inv] : {std::pair<std::string, std::string>{"QuenFwd", "QuenInv"}, {"QuenFwdR", "QuenInvR"}}) {
         if (!test::module_exists(fwd) || !test::module_exists(inv)) {
             std::cout << "(" << fwd << " or " << inv << " not built: that pair is not tested)\n";
             continue;
         }
         SCOPED_TRACE(fwd);
+        ++pairs;
         const std::string spectrum = this->at(fwd + e), back = this->at(inv + e);
         QuenRun r = this->quen({"apply", fwd, this->at("picture" + e), "-o", spectrum});
         ASSERT_EQ(r.status, 0) << r.err;
@@ -149,6 +144,7 @@ TYPED_TEST(CliRoundTrip, ForwardSaveLoadInverseMatchesTheChainInMemory) {
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_TRUE(read_image(this->at("chain" + e)).data == back_memory.data);
     }
+    if (pairs == 0) GTEST_SKIP() << "no inverse filter is built yet";
 }
 
 TYPED_TEST(CliRoundTrip, EditWritesTheEditedSpectrumAtItsDepth) {

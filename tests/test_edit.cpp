@@ -16,13 +16,6 @@ using host::Image;
 using tool::Edit;
 using tool::Layout;
 
-const host::ModuleLibrary& module(const std::string& name) {
-    static std::map<std::string, std::unique_ptr<host::ModuleLibrary>> loaded;
-    auto& m = loaded[name];
-    if (!m) m = std::make_unique<host::ModuleLibrary>(test::module_path(name));
-    return *m;
-}
-
 #define REQUIRE_MODULES(a, b)                                                                       \
     if (!test::module_exists(a) || !test::module_exists(b)) GTEST_SKIP() << a << " or " << b << " not built"
 
@@ -144,7 +137,7 @@ Image wave_picture(int32_t rows, int32_t cols, int32_t transform_cols, double fx
 }
 
 Image run(const std::string& name, const Image& in) {
-    const host::RunResult r = host::run_filter(module(name), in);
+    const host::RunResult r = host::run_filter(test::loaded_module(name), in);
     EXPECT_EQ(r.result, 0);
     return r.image;
 }

@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace quen::tool {
 
@@ -68,6 +69,12 @@ std::vector<double> parse_numbers(const std::string& option, const std::string& 
     }
     const std::string wanted = count == 1 ? "a number" : std::to_string(count) + " numbers separated by commas";
     throw UsageError(option + " '" + text + "': expected " + wanted);
+}
+
+std::string number_text(double v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", v);
+    return text;
 }
 
 }  // namespace quen::tool

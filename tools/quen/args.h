@@ -39,4 +39,7 @@ ParsedArgs parse_args(const std::vector<std::string>& args, const std::set<std::
 // naming the option otherwise.
 std::vector<double> parse_numbers(const std::string& option, const std::string& text, std::size_t count);
 
+// A number as a user would type it back: "3", "2.5", "1e-05".
+std::string number_text(double v);
+
 }  // namespace quen::tool

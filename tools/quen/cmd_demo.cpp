@@ -22,12 +22,6 @@ const host::StripePattern kStripes{0.08, 8, 12};  // amplitude, pixels per cycle
 
 double decibels(double power) { return 10 * std::log10(std::max(power, 1e-30)); }
 
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
-}
-
 }  // namespace
 
 const char* const kDemoHelp =
@@ -96,7 +90,7 @@ int demo_command(const std::vector<std::string>& args) {
     std::printf("  %-22s the picture\n", picture.string().c_str());
     std::printf("  %-22s its spectrum (%s)\n", spectrum.string().c_str(), fwd.c_str());
     std::printf("  %-22s the spectrum with the 4 stripe peaks notched out (radius %s)\n", notched.string().c_str(),
-                number(kNotchRadius).c_str());
+                number_text(kNotchRadius).c_str());
     std::printf("  %-22s the picture made from the notched spectrum (%s)\n", cleaned.string().c_str(), inv.c_str());
     std::printf("stripe energy: %.1f dB before, %.1f dB after: %.1f dB less (0 dB = full scale)\n", before, after,
                 before - after);
@@ -104,7 +98,7 @@ int demo_command(const std::vector<std::string>& args) {
                 spectrum.string().c_str());
     std::printf("  quen edit %s%s", spectrum.string().c_str(), full ? "" : " --layout half");
     for (const Edit& e : notches)
-        std::printf(" --notch %s,%s,%s", number(e.x).c_str(), number(e.y).c_str(), number(e.radius).c_str());
+        std::printf(" --notch %s,%s,%s", number_text(e.x).c_str(), number_text(e.y).c_str(), number_text(e.radius).c_str());
     std::printf(" -o %s\n  quen apply %s %s -o %s\n", notched.string().c_str(), inv.c_str(), notched.string().c_str(),
                 cleaned.string().c_str());
     return 0;

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "args.h"
+
 namespace quen::tool {
 namespace {
 
@@ -17,12 +19,6 @@ double wrapped(double a, double b, double period) {
 
 bool in_disc(const SpectrumGeometry& g, double y, double x, double cy, double cx, double r) {
     return std::hypot(wrapped(x, cx, g.period_x), wrapped(y, cy, g.rows)) <= r;
-}
-
-std::string number(double v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", v);
-    return text;
 }
 
 template <class S>
@@ -49,12 +45,12 @@ SpectrumGeometry spectrum_geometry(int32_t rows, int32_t cols, Layout layout) {
 }
 
 void check_edit(const Edit& edit, const SpectrumGeometry& g) {
-    if (!(edit.radius >= 0) || !std::isfinite(edit.radius)) throw std::invalid_argument("radius " + number(edit.radius) + " is not a distance");
+    if (!(edit.radius >= 0) || !std::isfinite(edit.radius)) throw std::invalid_argument("radius " + number_text(edit.radius) + " is not a distance");
     if (edit.kind == Edit::Kind::Band && !(edit.outer >= edit.radius))
-        throw std::invalid_argument("band " + number(edit.radius) + "," + number(edit.outer) +
+        throw std::invalid_argument("band " + number_text(edit.radius) + "," + number_text(edit.outer) +
                                     ": the outer radius must not be smaller than the inner one");
     if (edit.kind == Edit::Kind::Notch && !(edit.x >= 0 && edit.x < g.columns && edit.y >= 0 && edit.y < g.rows))
-        throw std::invalid_argument("notch centre " + number(edit.x) + "," + number(edit.y) +
+        throw std::invalid_argument("notch centre " + number_text(edit.x) + "," + number_text(edit.y) +
                                     " is outside the magnitude samples (columns 0 to " + std::to_string(g.columns - 1) +
                                     ", rows 0 to " + std::to_string(g.rows - 1) + ")");
 }
