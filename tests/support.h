@@ -167,14 +167,6 @@ inline double wave_power(const host::Image& im, int32_t cols, double fx, double 
     return static_cast<double>(2 * mean * mean);
 }
 
-// A module loaded once for the whole test program, as an editor keeps it.
-inline const host::ModuleLibrary& loaded_module(const std::string& name) {
-    static std::map<std::string, std::unique_ptr<host::ModuleLibrary>> loaded;
-    std::unique_ptr<host::ModuleLibrary>& m = loaded[name];
-    if (!m) m = std::make_unique<host::ModuleLibrary>(module_path(name));
-    return *m;
-}
-
 inline bool module_exists(const std::string& name) {
     std::FILE* f = std::fopen(module_path(name).c_str(), "rb");
     if (f) std::fclose(f);
