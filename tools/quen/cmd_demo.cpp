@@ -87,11 +87,13 @@ int demo_command(const std::vector<std::string>& args) {
     const std::string fwd = forward[0].name, inv = inverse[0].name;
     std::printf("quen demo: a %d x %d picture, %s, a smooth scene crossed by stripes every %d columns and every %d rows\n",
                 cols, kRows, describe_samples(scene).c_str(), kStripes.period_x, kStripes.period_y);
-    std::printf("  %-22s the picture\n", picture.string().c_str());
-    std::printf("  %-22s its spectrum (%s)\n", spectrum.string().c_str(), fwd.c_str());
-    std::printf("  %-22s the spectrum with the 4 stripe peaks notched out (radius %s)\n", notched.string().c_str(),
-                number_text(kNotchRadius).c_str());
-    std::printf("  %-22s the picture made from the notched spectrum (%s)\n", cleaned.string().c_str(), inv.c_str());
+    const int width = static_cast<int>(std::max(picture.string().size(), spectrum.string().size()));
+    std::printf("  %-*s  the picture\n", width, picture.string().c_str());
+    std::printf("  %-*s  its spectrum (%s)\n", width, spectrum.string().c_str(), fwd.c_str());
+    std::printf("  %-*s  the spectrum with the 4 stripe peaks notched out (radius %s)\n", width,
+                notched.string().c_str(), number_text(kNotchRadius).c_str());
+    std::printf("  %-*s  the picture made from the notched spectrum (%s)\n", width, cleaned.string().c_str(),
+                inv.c_str());
     std::printf("stripe energy: %.1f dB before, %.1f dB after: %.1f dB less (0 dB = full scale)\n", before, after,
                 before - after);
     std::printf("the same by hand:\n  quen apply %s %s -o %s\n", fwd.c_str(), picture.string().c_str(),
