@@ -114,13 +114,13 @@ TYPED_TEST(SpectrumEdit, ZeroesOnlyTheMagnitudesOfRemovedFrequencies) {
     }
 }
 
-// A picture of one plane wave of (fx, fy) cycles across and down over a mid-grey, scaled to
-// `full`, with a faint dither. The dither keeps every other coefficient well above magnitude 1:
-// the spectrum format stores |log magnitude|, so a coefficient that cancels to rounding noise
-// (1e-10, say) would come back from the inverse as a huge one.
+// A picture of one plane wave of (fx, fy) cycles across and down over a mid-grey, with a faint
+// dither. The dither keeps every other coefficient well above magnitude 1: integer spectrum
+// samples store |log magnitude|, so a coefficient that cancels to rounding noise (1e-10, say)
+// would come back from the inverse as a huge one.
 template <class S>
-Image wave_picture(int32_t rows, int32_t cols, int32_t transform_cols, double fx, double fy,
-                   double full = test::full_of<S>()) {
+Image wave_picture(int32_t rows, int32_t cols, int32_t transform_cols, double fx, double fy) {
+    const double full = test::full_of<S>();
     Image im = Image::make(rows, cols, 3, test::depth_of<S>());
     std::mt19937 gen(11);
     std::uniform_real_distribution<double> dither(-0.002, 0.002);
@@ -183,9 +183,7 @@ TYPED_TEST(SpectrumEdit, NotchingAWavesPeakRemovesItFromTheHalfInverse) {
     // column 0, rows H/2 + 3 and H/2 - 3, both stored.
     const struct { double fx, fy; double x, y; int64_t removed; } waves[] = {{5, 3, 5, 27, 1}, {0, 3, 0, 27, 2}};
     for (const auto& w : waves) {
-        // Float half spectra store |log magnitude| too, and a 0..1 picture has most coefficients
-        // below 1: the float picture holds 0..255 so that they stay above.
-        const Image picture = wave_picture<S>(rows, cols, transform_cols, w.fx, w.fy, sizeof(S) == 4 ? 255.0 : test::full_of<S>());
+        const Image picture = wave_picture<S>(rows, cols, transform_cols, w.fx, w.fy);
         Image spectrum = run("QuenFwdR", picture);
         EXPECT_EQ(tool::apply_edits(spectrum, Layout::Half, {{Edit::Kind::Notch, w.x, w.y, 0.5}}), w.removed);
         const Image kept = run("QuenInvR", run("QuenFwdR", picture));
