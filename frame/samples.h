@@ -77,8 +77,12 @@ inline double centre(double lum, int32_t y, int32_t x) {
     return static_cast<float>(((y ^ x) & 1) ? -lum : lum);
 }
 
-// Whether a float encoding keeps the sign of the log magnitude (full-complex spectra) or stores
-// its absolute value (half spectra). Integer encodings always fold the sign by rounding.
+// What a magnitude below 1 (a negative log magnitude) becomes.
+// Keep: for spectra an inverse filter reads. Floats store the signed value. Integer samples cannot
+// hold a sign, so they store 0, which decodes to an absent coefficient: folded onto |log m| it
+// would decode as 1/m, and the rounding residues (around 1e-10) of coefficients that cancel
+// exactly, as in flat or synthetic pictures, would come back as full-scale magnitudes.
+// Absolute: |log m| at every depth, for pictures that are only looked at.
 enum class LogSign { Keep, Absolute };
 
 template <class S>
@@ -97,9 +101,11 @@ inline Encoded<S> encode_polar(double m, double log10_m, double angle, double lo
     if (!(m > 0)) return {S(0), S(0)};
     double r = log10_m / log_normaliser;
     double p = (angle * kDegreesPerRadian) * Sample<S>::phase_factor + Sample<S>::phase_offset;
-    if constexpr (!Sample<S>::is_integer && sign == LogSign::Absolute) {
+    if constexpr (sign == LogSign::Absolute) {
         r = std::fabs(r);
         p = std::fabs(p);
+    } else if constexpr (Sample<S>::is_integer) {
+        if (r < 0) r = 0;
     }
     return {to_sample<S>(r), to_sample<S>(p)};
 }

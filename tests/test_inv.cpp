@@ -2,6 +2,8 @@
 // forward-edit-inverse workflow through both modules' entry points.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cmath>
 #include <complex>
 #include <cstdio>
@@ -236,6 +238,22 @@ TYPED_TEST(ForwardInverse, GivesBackTheLuminance) {
         const double db = test::psnr(trip.grey, 0, trip.spectrum, 2, full_of<S>());
         std::printf("round trip %d x %d, depth %d: PSNR %.1f dB\n", c.rows, c.cols, kDepth, db);
         EXPECT_GE(db, c.floor_db[depth_index<S>]);
+    }
+}
+
+// Flat colour: every coefficient but the centre cancels to rounding residues, which must not come
+// back as magnitudes (folded onto 1/m they would be full scale and turn the picture white).
+TYPED_TEST(ForwardInverse, FlatPictureComesBackFlat) {
+    using S = TypeParam;
+    // Even sizes: one coefficient holds the whole picture. (Odd sizes spread it over many quantised
+    // coefficients, which the log steps of 8-bit samples limit to a few percent.)
+    for (const auto& size : {std::array<int32_t, 2>{60, 90}, {30, 42}, {100, 100}}) {
+        SCOPED_TRACE(testing::Message() << size[0] << " x " << size[1]);
+        const RoundTrip trip = round_trip(test::uniform_image<S>(size[0], size[1], 3, S(full_of<S>() * 0.6)));
+        const double want = trip.spectrum.value(0, 0, 2);
+        for (int32_t y = 0; y < size[0]; ++y)
+            for (int32_t x = 0; x < size[1]; ++x)
+                ASSERT_NEAR(trip.grey.value(y, x, 0), want, want * 0.03 + 1) << y << " " << x;  // half a log step
     }
 }
 

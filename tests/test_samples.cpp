@@ -68,13 +68,21 @@ TEST(LogNormaliser, FullScaleMagnitudeEncodesAsFullScale) {
     EXPECT_GT(enc<float>(n * 10, 0, Sample<float>::log_normaliser(n)).magnitude, 1.0f);
 }
 
-TEST(Encode, MagnitudesBelowOneFoldAtIntegerDepths) {
+TEST(Encode, MagnitudesBelowOneAreAbsentOrFoldedAtIntegerDepths) {
     const double l8 = Sample<uint8_t>::log_normaliser(65536);
-    EXPECT_EQ(enc<uint8_t>(0.5, 0, l8).magnitude, 11);
+    // For an inverse: a magnitude below 1 stores 0, never the sample of its reciprocal.
     EXPECT_EQ(enc<uint8_t>(2, 0, l8).magnitude, 11);
+    EXPECT_EQ(enc<uint8_t>(0.5, 0, l8).magnitude, 0);
+    EXPECT_EQ(enc<uint8_t>(1e-10, 0, l8).magnitude, 0);
+    EXPECT_EQ(enc<uint8_t>(0, 1e-10, l8).phase, 191);  // the phase is still carried
+    EXPECT_EQ(enc<uint16_t>(1e-10, 0, Sample<uint16_t>::log_normaliser(65536)).magnitude, 0);
     EXPECT_EQ(enc<uint8_t>(1.032, 0, l8).magnitude, 0);
-    EXPECT_EQ(enc<uint8_t>(1 / 1.032, 0, l8).magnitude, 0);
     EXPECT_EQ(enc<uint8_t>(1.04, 0, l8).magnitude, 1);
+    // For looking at: |log m|, so m and 1/m show alike.
+    const Encoded<uint8_t> half = encode_spectrum<uint8_t, LogSign::Absolute>(0.5, 0, l8);
+    EXPECT_EQ(half.magnitude, 11);
+    const Encoded<uint8_t> near_one = encode_spectrum<uint8_t, LogSign::Absolute>(1 / 1.032, 0, l8);
+    EXPECT_EQ(near_one.magnitude, 0);
 }
 
 TEST(Encode, Depth32KeepsOrFoldsTheLogSign) {
