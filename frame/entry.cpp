@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <new>
 
+#include "fftw_library.h"
 #include "filter_record.h"
 #include "module.h"
 #include "scratch.h"
@@ -62,6 +63,9 @@ int16_t filter_continue(FilterRecord* record) {
     const int32_t width = kModule.shape == Shape::FullComplex ? cols : cols - 2;
     if (rows < 1 || cols < 1 || width < 1 || planes < 3 || in == nullptr || out == nullptr)
         return noErr;
+
+    // Without FFTW nothing can be computed: no pixel is written and the host is told why.
+    if (!fftw_library_loaded()) return fnfErr;
 
     const ScratchSizes sizes = scratch_sizes(kModule.shape, rows, width);
     const Scratch scratch = Scratch::allocate(sizes);

@@ -24,6 +24,7 @@ enum : int16_t {
 // Result codes stored through the entry point's result pointer.
 enum : int16_t {
     noErr = 0,
+    fnfErr = -43,               // the host reports that a file could not be found (the FFTW DLL)
     memFullErr = -108,          // the host reports "not enough memory"
     filterBadParameters = -30100,  // the host reports that the filter could not run
 };

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only those that are missing.
+# With the argument "windows", also what the Windows modules need: the MinGW-w64 cross compiler,
+# Wine to test them, and the tools that unpack and build FFTW's source package.
 set -euo pipefail
 
 packages=(
@@ -8,6 +10,12 @@ packages=(
   libgtest-dev libbenchmark-dev
   valgrind
 )
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64 wine wine64 dpkg-dev file)
+elif [ $# -gt 0 ]; then
+  echo "usage: $0 [windows]" >&2
+  exit 2
+fi
 
 missing=()
 for p in "${packages[@]}"; do

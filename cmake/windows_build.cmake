@@ -1,0 +1,43 @@
+# From the native build: cross-builds the Windows modules from this same source tree in
+# build/windows (cmake/mingw-w64.cmake), after FFTW for Windows, which is built once per machine
+# into a cache outside the build tree; runs their tests under Wine as one of this build's tests,
+# and packages them (target windows_dist).
+include(ExternalProject)
+
+set(QUEN_FFTW_VERSION 3.3.10)
+if(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
+  set(cache_home $ENV{XDG_CACHE_HOME})
+else()
+  set(cache_home $ENV{HOME}/.cache)
+endif()
+set(QUEN_CACHE_DIR ${cache_home}/quen CACHE PATH "Where FFTW for Windows is built once and kept for every build tree")
+set(QUEN_FFTW_WINDOWS ${QUEN_CACHE_DIR}/fftw-${QUEN_FFTW_VERSION}-mingw64)
+set(QUEN_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
+
+# Returns at once when the cache holds the build.
+add_custom_target(fftw_windows
+  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/fftw-windows.sh ${QUEN_FFTW_VERSION} ${QUEN_FFTW_WINDOWS}
+  USES_TERMINAL VERBATIM)
+
+ExternalProject_Add(quen_windows
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${QUEN_WINDOWS_BINARY_DIR}
+  CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64.cmake
+             -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+             -DQUEN_FFTW_WINDOWS=${QUEN_FFTW_WINDOWS}
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  DEPENDS fftw_windows
+  USES_TERMINAL_CONFIGURE ON
+  USES_TERMINAL_BUILD ON)
+
+add_custom_target(windows_dist
+  COMMAND ${CMAKE_COMMAND} --build ${QUEN_WINDOWS_BINARY_DIR} --target windows_dist
+  DEPENDS quen_windows
+  USES_TERMINAL VERBATIM)
+
+# The Windows build's own tests (resources, filtering, a folder without FFTW) under Wine; they
+# leave the filtered images that test_windows_match compares with the native modules.
+add_test(NAME windows_under_wine
+  COMMAND ${CMAKE_CTEST_COMMAND} --test-dir ${QUEN_WINDOWS_BINARY_DIR} --output-on-failure)
+set_tests_properties(windows_under_wine PROPERTIES FIXTURES_SETUP windows_results)
