@@ -116,7 +116,7 @@ TYPED_TEST(WindowsMatchesLinux, OnEveryConformanceImage) {
     ASSERT_FALSE(modules.empty());
     for (const std::string& module : modules) {
         SCOPED_TRACE(module);
-        const host::ModuleLibrary native(test::module_path(module));
+        const host::ModuleLibrary& native = test::loaded_module(module);
         Tally tally;
         for (const conformance::Case& c : conformance::kCases) {
             const std::string stem = std::string(QUEN_WINDOWS_RESULTS) + "/" + module + "/" + conformance::file_stem(c, depth);
