@@ -15,14 +15,11 @@
 #include <vector>
 
 #include "image.h"
+#include "module_list.h"
 #include "module_loader.h"
 #include "run.h"
 
 namespace quen::test {
-
-inline std::string module_path(const std::string& name) {
-    return std::string(QUEN_MODULE_DIR) + "/" + name + QUEN_MODULE_SUFFIX;
-}
 
 // A module loaded on first use and kept for the whole test program, as an editor keeps it.
 inline const host::ModuleLibrary& loaded_module(const std::string& name) {

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,13 +33,6 @@ Layout layout_of(const std::string& module) {
     if (module == "QuenFwdR") return Layout::HalfSpectrum;
     if (module == "QuenFwd3") return Layout::HalfSpectrumVolume;
     return Layout::Grey;
-}
-
-std::vector<std::string> built_modules() {
-    std::vector<std::string> names;
-    std::stringstream list(QUEN_MODULE_NAMES);
-    for (std::string name; std::getline(list, name, ',');) names.push_back(name);
-    return names;
 }
 
 // Frequency index i of a transform of length n holds a real coefficient for a real input when
@@ -112,7 +104,7 @@ TYPED_TEST_SUITE(WindowsMatchesLinux, test::Depths, test::DepthNames);
 TYPED_TEST(WindowsMatchesLinux, OnEveryConformanceImage) {
     using S = TypeParam;
     const int32_t depth = test::depth_of<S>();
-    const std::vector<std::string> modules = built_modules();
+    const std::vector<std::string> modules = test::built_modules();
     ASSERT_FALSE(modules.empty());
     for (const std::string& module : modules) {
         SCOPED_TRACE(module);
