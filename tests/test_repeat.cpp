@@ -1,0 +1,64 @@
+// Repeated filtering in one process, as an editor applies a filter again and again: 200 runs of
+// each module on a 512 x 512 picture must not raise the peak resident memory above what the first
+// run reached. A scratch array, plan or buffer kept from one run to the next would. The runs are at
+// 32 bits, where the buffers are largest; leaks at every depth are the memory checkers' business.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "support.h"
+#include "synthetic.h"
+
+namespace quen {
+namespace {
+
+struct Resident {
+    long peak_kib = -1;     // VmHWM: the most the process has held so far
+    long current_kib = -1;  // VmRSS
+};
+
+Resident resident_memory() {
+    Resident r;
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmHWM:" && status >> value) r.peak_kib = value;
+        else if (key == "VmRSS:" && status >> value) r.current_kib = value;
+    }
+    return r;
+}
+
+constexpr int kRuns = 200;
+constexpr int32_t kSize = 512;
+constexpr int32_t kDepth = 32;
+// Allocator noise only; one run's scratch spectrum alone is over 4 MiB.
+constexpr long kSlackKib = 512;
+
+class RepeatedFiltering : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(RepeatedFiltering, PeakResidentMemoryStaysWhereTheFirstRunLeftIt) {
+    const host::ModuleLibrary module(test::module_path(GetParam()));
+    const host::Image input = host::synthetic_scene(kSize, kSize, kDepth, 3, host::StripePattern{0.05, 8, 0});
+    ASSERT_EQ(host::run_filter(module, input).result, 0);
+    const Resident first = resident_memory();
+    ASSERT_GT(first.peak_kib, 0) << "no VmHWM in /proc/self/status";
+    for (int i = 1; i < kRuns; ++i) ASSERT_EQ(host::run_filter(module, input).result, 0) << "run " << i + 1;
+    const Resident last = resident_memory();
+    std::printf("%s depth %d: after run 1 VmHWM %ld KiB VmRSS %ld KiB; after run %d VmHWM %ld KiB VmRSS %ld KiB\n",
+                GetParam().c_str(), kDepth, first.peak_kib, first.current_kib, kRuns,
+                last.peak_kib, last.current_kib);
+    RecordProperty("peak_kib_after_first", std::to_string(first.peak_kib));
+    RecordProperty("peak_kib_after_last", std::to_string(last.peak_kib));
+    EXPECT_LE(last.peak_kib, first.peak_kib + kSlackKib);
+    // The allocator may keep freed scratch memory mapped for the next run, never more than the peak.
+    EXPECT_LE(last.current_kib, first.peak_kib + kSlackKib);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, RepeatedFiltering, ::testing::ValuesIn(test::built_modules()),
+                         [](const auto& param_info) { return param_info.param; });
+
+}  // namespace
+}  // namespace quen
