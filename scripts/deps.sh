@@ -9,6 +9,7 @@ packages=(
   libfftw3-dev libpng-dev libtiff-dev libsleef-dev
   libgtest-dev libbenchmark-dev
   valgrind
+  clang libclang-rt-14-dev llvm
 )
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64 wine wine64 dpkg-dev file)
