@@ -53,10 +53,20 @@ enum FillStyle : uint8_t {
     kExtremes = 3,     // the largest and smallest values a sample can hold, and non-numbers
 };
 
-// Sizes and depths are decoded so that most inputs describe a usable image.
+// Sizes and depths are decoded so that most inputs describe a usable image. Sides are mostly
+// small, which keeps each run fast; bit 14 asks for up to kMaxSide.
+inline constexpr uint16_t kLargeSide = 0x4000;
+inline constexpr int16_t kMaxSmallSide = 64;
+
 inline int16_t decode_side(uint16_t raw) {
     const int16_t v = static_cast<int16_t>(raw);
-    return v > 0 ? static_cast<int16_t>(v % (kMaxSide + 1)) : v;
+    if (v <= 0) return v;
+    if (raw & kLargeSide) return static_cast<int16_t>((raw & (kLargeSide - 1)) % (kMaxSide + 1));
+    return static_cast<int16_t>(v % (kMaxSmallSide + 1));
+}
+
+inline uint16_t encode_side(int16_t side) {
+    return side > kMaxSmallSide ? static_cast<uint16_t>(side | kLargeSide) : static_cast<uint16_t>(side);
 }
 
 inline int32_t decode_depth(ByteReader& in) {
@@ -106,8 +116,8 @@ struct Encoder {
         u8(static_cast<uint8_t>(v >> 8));
     }
     void geometry(const Geometry& g) {
-        u16(static_cast<uint16_t>(g.rows));
-        u16(static_cast<uint16_t>(g.cols));
+        u16(encode_side(g.rows));
+        u16(encode_side(g.cols));
         u8(static_cast<uint8_t>(g.planes + 2));
         if (g.depth == 8) u8(0);
         else if (g.depth == 16) u8(80);
