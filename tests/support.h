@@ -7,6 +7,7 @@
 #include <complex>
 #include <cstdio>
 #include <cstdint>
+#include <fstream>
 #include <limits>
 #include <map>
 #include <memory>
@@ -107,6 +108,27 @@ inline std::vector<Cplx> direct_dft(const std::vector<Cplx>& a, const std::vecto
         out[fi] = sum;
     }
     return out;
+}
+
+// Sanitized builds hold shadow memory and quarantined blocks, so resident sizes say little there.
+inline constexpr bool kSanitized = QUEN_SANITIZED;
+
+// The process's resident memory from /proc/self/status, in KiB; -1 where the system has no such file.
+struct Resident {
+    long peak_kib = -1;     // VmHWM: the most the process has held so far
+    long current_kib = -1;  // VmRSS
+};
+
+inline Resident resident_memory() {
+    Resident r;
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmHWM:" && status >> value) r.peak_kib = value;
+        else if (key == "VmRSS:" && status >> value) r.current_kib = value;
+    }
+    return r;
 }
 
 // Difference of two phase samples on the circle of the depth's full scale.

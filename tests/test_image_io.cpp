@@ -6,6 +6,8 @@
 #include <cstring>
 #include <limits>
 
+#include <zlib.h>
+
 #include "image_files.h"
 #include "image_io.h"
 #include "support.h"
@@ -293,6 +295,60 @@ TEST(TiffLayouts, JpegYCbCrIsReadAsRgb) {
             for (int32_t p = 0; p < 3; ++p)  // lossy, but close
                 ASSERT_NEAR(im.value(y, x, p), samples[std::size_t(y * 32 + x) * 3 + std::size_t(p)], 12)
                     << y << ", " << x << ", " << p;
+}
+
+// A small file whose header claims a huge picture. PNG: the IHDR size is rewritten and its CRC
+// recomputed, so libpng accepts the header. TIFF (written little-endian): the size tags of the
+// first directory are rewritten.
+std::string claiming_huge_size(const std::string& bytes, uint32_t side) {
+    std::string out = bytes;
+    auto put_be32 = [&](std::size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) out[at + i] = static_cast<char>(v >> (24 - 8 * i) & 0xFF);
+    };
+    auto le = [&](std::size_t at, int n) {
+        uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(out[at + i]);
+        return v;
+    };
+    if (out.compare(12, 4, "IHDR") == 0) {
+        put_be32(16, side);
+        put_be32(20, side);
+        put_be32(29, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(out.data() + 12), 17)));
+        return out;
+    }
+    const uint32_t ifd = le(4, 4);
+    for (uint32_t i = 0; i < le(ifd, 2); ++i) {
+        const std::size_t entry = ifd + 2 + 12 * i;
+        if (le(entry, 2) != TIFFTAG_IMAGEWIDTH && le(entry, 2) != TIFFTAG_IMAGELENGTH) continue;
+        const int width = le(entry + 2, 2) == TIFF_SHORT ? 2 : 4;
+        for (int b = 0; b < width; ++b) out[entry + 8 + b] = static_cast<char>(side >> (8 * b) & 0xFF);
+    }
+    return out;
+}
+
+// The readers fill memory only as the file's data decodes: a file of a few hundred bytes that
+// claims 32767 x 32767 pixels (3 GB at 8-bit RGB) is refused as corrupt at once, without clearing
+// the buffer for the size it claims.
+TEST(FileSafety, ASmallFileClaimingAHugePictureIsRefusedWithLittleMemory) {
+    ScratchDir dir;
+    const Image small = Image::make(13, 21, 3, 8);
+    for (const char* name : {"huge.png", "huge.tif"}) {
+        SCOPED_TRACE(name);
+        const fs::path file = dir / name;
+        write_image(file, small);
+        test::write_bytes(file, claiming_huge_size(test::read_bytes(file), 32767));
+        std::ofstream("/proc/self/clear_refs") << "5";  // restart the peak from the current size
+        const long before = test::resident_memory().peak_kib;
+        try {
+            read_image(file);
+            FAIL() << "read";
+        } catch (const FileError& e) {
+            EXPECT_NE(std::string(e.what()).find("truncated or corrupt"), std::string::npos) << e.what();
+        }
+        if (!test::kSanitized) {
+            EXPECT_LT(test::resident_memory().peak_kib - before, 64 * 1024) << "KiB more at the peak";
+        }
+    }
 }
 
 TEST(AtomicOutput, AnUncommittedFileLeavesTheTargetAsItWas) {

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 #if defined(__GLIBC__)
@@ -17,23 +16,6 @@
 
 namespace quen {
 namespace {
-
-struct Resident {
-    long peak_kib = -1;     // VmHWM: the most the process has held so far
-    long current_kib = -1;  // VmRSS
-};
-
-Resident resident_memory() {
-    Resident r;
-    std::ifstream status("/proc/self/status");
-    std::string key;
-    long value = 0;
-    while (status >> key) {
-        if (key == "VmHWM:" && status >> value) r.peak_kib = value;
-        else if (key == "VmRSS:" && status >> value) r.current_kib = value;
-    }
-    return r;
-}
 
 constexpr int kRuns = 200;
 constexpr int32_t kSize = 512;
@@ -59,10 +41,10 @@ TEST_P(RepeatedFiltering, PeakResidentMemoryStaysWhereTheFirstRunLeftIt) {
     const host::ModuleLibrary module(test::module_path(GetParam()));
     const host::Image input = host::synthetic_scene(kSize, kSize, kDepth, 3, host::StripePattern{0.05, 8, 0});
     ASSERT_EQ(host::run_filter(module, input).result, 0);
-    const Resident first = resident_memory();
+    const test::Resident first = test::resident_memory();
     ASSERT_GT(first.peak_kib, 0) << "no VmHWM in /proc/self/status";
     for (int i = 1; i < kRuns; ++i) ASSERT_EQ(host::run_filter(module, input).result, 0) << "run " << i + 1;
-    const Resident last = resident_memory();
+    const test::Resident last = test::resident_memory();
     std::printf("%s depth %d: after run 1 VmHWM %ld KiB VmRSS %ld KiB; after run %d VmHWM %ld KiB VmRSS %ld KiB\n",
                 GetParam().c_str(), kDepth, first.peak_kib, first.current_kib, kRuns,
                 last.peak_kib, last.current_kib);

@@ -138,14 +138,16 @@ Image read_png(const fs::path& path) {
 
     const int32_t rows = static_cast<int32_t>(header.height), cols = static_cast<int32_t>(header.width);
     const std::size_t row_bytes = static_cast<std::size_t>(cols) * header.channels * (header.bit_depth / 8);
-    std::vector<png_byte> pixels(row_bytes * rows);
+    // Left uninitialised: memory becomes resident only as rows decode, so a small file that claims
+    // a huge image fails after little memory instead of after clearing gigabytes.
+    const std::unique_ptr<png_byte[]> pixels = std::make_unique_for_overwrite<png_byte[]>(row_bytes * rows);
     std::vector<png_bytep> row_pointers(rows);
-    for (int32_t y = 0; y < rows; ++y) row_pointers[y] = pixels.data() + row_bytes * y;
+    for (int32_t y = 0; y < rows; ++y) row_pointers[y] = pixels.get() + row_bytes * y;
     if (!read_pixels(ctx, row_pointers.data()))
         throw FileError(path, std::string("truncated or corrupt PNG: ") + ctx.message);
 
     Image image = Image::make(rows, cols, header.channels, header.bit_depth);
-    const png_byte* in = pixels.data();
+    const png_byte* in = pixels.get();
     for (int32_t y = 0; y < rows; ++y)
         for (int32_t x = 0; x < cols; ++x)
             for (int32_t p = 0; p < header.channels; ++p) {

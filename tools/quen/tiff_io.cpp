@@ -117,15 +117,21 @@ Layout read_layout(TIFF* tif, const fs::path& path) {
     return layout;
 }
 
-// Reads every pixel's samples in the file's order into `raw` (native byte order): block after
-// block (one block, or one per plane when the planes are separate), each block rows of pixels.
-void read_samples(TIFF* tif, const Layout& layout, std::vector<std::byte>& raw, const fs::path& path) {
+// Uninitialised bytes: memory becomes resident only as the file's data decodes into it, so a small
+// file that claims a huge image fails after little memory instead of after clearing gigabytes.
+using Bytes = std::unique_ptr<std::byte[]>;
+
+Bytes uninitialised(std::size_t n) { return std::make_unique_for_overwrite<std::byte[]>(n); }
+
+// Reads every pixel's samples in the file's order (native byte order): block after block (one
+// block, or one per plane when the planes are separate), each block rows of pixels.
+Bytes read_samples(TIFF* tif, const Layout& layout, const fs::path& path) {
     const std::size_t bytes = static_cast<std::size_t>(layout.depth / 8);
     const uint16_t blocks = layout.separate ? layout.samples : 1;
     const std::size_t pixel_bytes = bytes * (layout.separate ? 1 : layout.samples);
     const std::size_t row_bytes = pixel_bytes * layout.width;
     const std::size_t block_bytes = row_bytes * layout.height;
-    raw.assign(block_bytes * blocks, std::byte{0});
+    Bytes raw = uninitialised(block_bytes * blocks);
     auto corrupt = [&] { return FileError(path, "truncated or corrupt TIFF: " + last_message()); };
 
     if (TIFFIsTiled(tif)) {
@@ -136,17 +142,17 @@ void read_samples(TIFF* tif, const Layout& layout, std::vector<std::byte>& raw, 
         if (tile_w == 0 || tile_h == 0 || tile_size <= 0 ||
             static_cast<std::size_t>(tile_size) < pixel_bytes * tile_w * tile_h)
             throw corrupt();
-        std::vector<std::byte> tile(static_cast<std::size_t>(tile_size));
+        const Bytes tile = uninitialised(static_cast<std::size_t>(tile_size));
         for (uint16_t b = 0; b < blocks; ++b)
             for (uint32_t ty = 0; ty < layout.height; ty += tile_h)
                 for (uint32_t tx = 0; tx < layout.width; tx += tile_w) {
-                    if (TIFFReadTile(tif, tile.data(), tx, ty, 0, b) < 0) throw corrupt();
+                    if (TIFFReadTile(tif, tile.get(), tx, ty, 0, b) < 0) throw corrupt();
                     const uint32_t h = std::min(tile_h, layout.height - ty), w = std::min(tile_w, layout.width - tx);
                     for (uint32_t r = 0; r < h; ++r)
-                        std::memcpy(raw.data() + b * block_bytes + (ty + r) * row_bytes + tx * pixel_bytes,
-                                    tile.data() + r * pixel_bytes * tile_w, w * pixel_bytes);
+                        std::memcpy(raw.get() + b * block_bytes + (ty + r) * row_bytes + tx * pixel_bytes,
+                                    tile.get() + r * pixel_bytes * tile_w, w * pixel_bytes);
                 }
-        return;
+        return raw;
     }
 
     uint32_t rows_per_strip = 0;
@@ -154,14 +160,15 @@ void read_samples(TIFF* tif, const Layout& layout, std::vector<std::byte>& raw, 
     rows_per_strip = std::clamp<uint32_t>(rows_per_strip, 1, layout.height);
     const tmsize_t strip_size = TIFFStripSize(tif);
     if (strip_size <= 0 || static_cast<std::size_t>(strip_size) < row_bytes * rows_per_strip) throw corrupt();
-    std::vector<std::byte> strip(static_cast<std::size_t>(strip_size));
+    const Bytes strip = uninitialised(static_cast<std::size_t>(strip_size));
     for (uint16_t b = 0; b < blocks; ++b)
         for (uint32_t row = 0; row < layout.height; row += rows_per_strip) {
             const uint32_t h = std::min(rows_per_strip, layout.height - row);
-            const tmsize_t got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, row, b), strip.data(), strip_size);
+            const tmsize_t got = TIFFReadEncodedStrip(tif, TIFFComputeStrip(tif, row, b), strip.get(), strip_size);
             if (got < 0 || static_cast<std::size_t>(got) < row_bytes * h) throw corrupt();
-            std::memcpy(raw.data() + b * block_bytes + row * row_bytes, strip.data(), row_bytes * h);
+            std::memcpy(raw.get() + b * block_bytes + row * row_bytes, strip.get(), row_bytes * h);
         }
+    return raw;
 }
 
 // One sample of the file as the host's sample of the same depth.
@@ -176,14 +183,14 @@ S host_sample(const std::byte* at, bool min_is_white) {
 }
 
 template <class S>
-void fill_image(Image& image, const Layout& layout, const std::vector<std::byte>& raw) {
+void fill_image(Image& image, const Layout& layout, const std::byte* raw) {
     const std::size_t pixels = std::size_t{layout.width} * layout.height;
     for (int32_t y = 0; y < image.rows; ++y)
         for (int32_t x = 0; x < image.cols; ++x) {
             const std::size_t pixel = std::size_t(y) * layout.width + std::size_t(x);
             auto at = [&](uint16_t s) {
                 const std::size_t index = layout.separate ? s * pixels + pixel : pixel * layout.samples + s;
-                return raw.data() + index * sizeof(S);
+                return raw + index * sizeof(S);
             };
             for (int32_t p = 0; p < image.planes; ++p) {
                 const bool alpha = p == 3;
@@ -216,15 +223,14 @@ Image read_tiff(const fs::path& path) {
     TiffFile tif(TIFFOpen(path.string().c_str(), "r"));
     if (!tif) throw FileError(path, "truncated or corrupt TIFF: " + last_message());
     const Layout layout = read_layout(tif.get(), path);
-    std::vector<std::byte> raw;
-    read_samples(tif.get(), layout, raw, path);
+    const Bytes raw = read_samples(tif.get(), layout, path);
 
     const int32_t planes = layout.samples > layout.colours ? 4 : 3;
     Image image = Image::make(static_cast<int32_t>(layout.height), static_cast<int32_t>(layout.width), planes, layout.depth);
     switch (layout.depth) {
-    case 8: fill_image<uint8_t>(image, layout, raw); break;
-    case 16: fill_image<uint16_t>(image, layout, raw); break;
-    default: fill_image<float>(image, layout, raw); break;
+    case 8: fill_image<uint8_t>(image, layout, raw.get()); break;
+    case 16: fill_image<uint16_t>(image, layout, raw.get()); break;
+    default: fill_image<float>(image, layout, raw.get()); break;
     }
     return image;
 }
