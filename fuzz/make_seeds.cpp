@@ -1,14 +1,21 @@
-// Writes the seed corpora of the fuzz targets into the folder given: ordinary filterings at each
-// depth and the awkward records and selector orders an editor or a broken host may produce.
+// Writes the seed corpora of the fuzz targets into the folder given: for the entry point,
+// ordinary filterings at each depth and the awkward records and selector orders an editor or a
+// broken host may produce; for the picture readers, small PNG and TIFF files of every layout
+// they read (and a few they refuse).
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "entry_input.h"
 #include "filter_record.h"
+#include "image_io.h"
+#include "raw_image_files.h"
+#include "synthetic.h"
 
 namespace fs = std::filesystem;
 using namespace quen::fuzz;
@@ -116,6 +123,118 @@ void entry_seeds(const fs::path& dir) {
     add("new-geometry-after-start", e.bytes);
 }
 
+// Small pictures: odd sizes, so that rows, strips and tiles do not line up.
+constexpr uint32_t kRows = 13;
+constexpr uint32_t kCols = 21;
+
+// One row of a PNG in the file's own form: `samples` values per pixel of `bits` bits, packed
+// below 8 bits, big-endian at 16.
+std::vector<png_byte> png_row(uint32_t y, int samples, int bits) {
+    std::vector<png_byte> row;
+    const uint32_t values = kCols * static_cast<uint32_t>(samples);
+    if (bits < 8) {
+        row.assign((values * static_cast<uint32_t>(bits) + 7) / 8, 0);
+        for (uint32_t i = 0; i < values; ++i) {
+            const uint32_t v = (i + y) % (1u << bits);
+            row[i * bits / 8] = static_cast<png_byte>(row[i * bits / 8] | v << (8 - bits - (i * bits) % 8));
+        }
+        return row;
+    }
+    for (uint32_t i = 0; i < values; ++i) {
+        const uint32_t v = (i * 37 + y * 11) * (bits == 16 ? 251u : 1u);
+        if (bits == 16) row.push_back(static_cast<png_byte>(v >> 8 & 0xFF));
+        row.push_back(static_cast<png_byte>(v & 0xFF));
+    }
+    return row;
+}
+
+void png_seed(const fs::path& path, quen::test::PngSpec spec, int samples) {
+    std::vector<std::vector<png_byte>> rows;
+    for (uint32_t y = 0; y < kRows; ++y) rows.push_back(png_row(y, samples, spec.bit_depth));
+    quen::test::write_raw_png(path, spec, rows);
+}
+
+// Interleaved samples of a TIFF: a ramp, and at 32 bits a few values outside 0..1 and a NaN.
+template <class T>
+void tiff_seed(const fs::path& path, const quen::test::TiffSpec& spec) {
+    std::vector<T> samples(std::size_t{kRows} * kCols * spec.samples);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        if constexpr (std::is_same_v<T, float>)
+            samples[i] = i == 5 ? -0.25f : i == 6 ? std::numeric_limits<float>::quiet_NaN() : float(i % 97) / 96.0f;
+        else
+            samples[i] = static_cast<T>(i * 37 * (sizeof(T) == 2 ? 251 : 1));
+    }
+    quen::test::TiffSpec sized = spec;
+    sized.width = kCols;
+    sized.height = kRows;
+    quen::test::write_raw_tiff(path, sized, samples);
+}
+
+void image_seeds(const fs::path& dir) {
+    using quen::test::PngSpec;
+    using quen::test::TiffSpec;
+    fs::create_directories(dir);
+    // What quen itself writes, at every depth it writes.
+    for (const int32_t depth : {8, 16, 32})
+        for (const int32_t planes : {3, 4}) {
+            const quen::host::Image scene = quen::host::synthetic_scene(kRows, kCols, depth, planes);
+            const std::string name = std::string(planes == 4 ? "rgba" : "rgb") + std::to_string(depth);
+            if (depth != 32) quen::tool::write_image(dir / (name + ".png"), scene);
+            quen::tool::write_image(dir / (name + ".tif"), scene);
+        }
+    // PNG layouts quen reads but never writes.
+    png_seed(dir / "grey1.png", PngSpec(kCols, kRows, PNG_COLOR_TYPE_GRAY, 1), 1);
+    png_seed(dir / "grey-alpha16.png", PngSpec(kCols, kRows, PNG_COLOR_TYPE_GRAY_ALPHA, 16), 2);
+    png_seed(dir / "rgb8-interlaced.png", PngSpec(kCols, kRows, PNG_COLOR_TYPE_RGB, 8, true), 3);
+    PngSpec palette(kCols, kRows, PNG_COLOR_TYPE_PALETTE, 4);
+    for (int i = 0; i < 16; ++i) palette.palette.push_back({png_byte(i * 16), png_byte(255 - i * 9), png_byte(i * 5)});
+    palette.palette_alpha = {0, 64, 128, 255};
+    png_seed(dir / "palette4-alpha.png", palette, 1);
+    // TIFF layouts: compressions, separate planes, tiles, byte orders, grey with white as zero.
+    const std::vector<uint16_t> alpha{EXTRASAMPLE_UNASSALPHA};
+    TiffSpec t;
+    t.compression = COMPRESSION_LZW;
+    tiff_seed<uint8_t>(dir / "rgb8-lzw.tif", t);
+    t = TiffSpec{};
+    t.samples = 4;
+    t.bits = 16;
+    t.extra = alpha;
+    t.compression = COMPRESSION_ADOBE_DEFLATE;
+    t.big_endian = true;
+    tiff_seed<uint16_t>(dir / "rgba16-deflate-big-endian.tif", t);
+    t = TiffSpec{};
+    t.compression = COMPRESSION_PACKBITS;
+    t.separate = true;
+    tiff_seed<uint8_t>(dir / "rgb8-packbits-separate.tif", t);
+    t = TiffSpec{};
+    t.samples = 4;
+    t.extra = alpha;
+    t.tiled = true;
+    tiff_seed<uint8_t>(dir / "rgba8-tiled.tif", t);
+    t = TiffSpec{};
+    t.bits = 32;
+    t.format = SAMPLEFORMAT_IEEEFP;
+    t.tiled = true;
+    t.separate = true;
+    tiff_seed<float>(dir / "rgb32-tiled-separate.tif", t);
+    t = TiffSpec{};
+    t.samples = 1;
+    t.bits = 16;
+    t.photometric = PHOTOMETRIC_MINISWHITE;
+    tiff_seed<uint16_t>(dir / "grey16-white-is-zero.tif", t);
+    t = TiffSpec{};
+    t.samples = 2;
+    t.bits = 32;
+    t.format = SAMPLEFORMAT_IEEEFP;
+    t.photometric = PHOTOMETRIC_MINISBLACK;
+    t.extra = alpha;
+    tiff_seed<float>(dir / "grey-alpha32.tif", t);
+    t = TiffSpec{};
+    t.samples = 4;
+    t.photometric = PHOTOMETRIC_SEPARATED;
+    tiff_seed<uint8_t>(dir / "cmyk8-refused.tif", t);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -126,6 +245,7 @@ int main(int argc, char** argv) {
     try {
         const fs::path root = argv[1];
         entry_seeds(root / "entry");
+        image_seeds(root / "images");
         std::printf("seeds written into %s\n", root.c_str());
         return 0;
     } catch (const std::exception& e) {

@@ -4,14 +4,14 @@
 # build-asan/ first when it is missing (see scripts/sanitize.sh). An input that fails is written to
 # build-asan/fuzz/findings/; fix the fault and keep the input in fuzz/regressions/<target>/, where
 # the tests replay it.
-#   usage: scripts/fuzz.sh [SECONDS] [TARGET...]      targets: fuzz_entry (default: all)
+#   usage: scripts/fuzz.sh [SECONDS] [TARGET...]    targets: fuzz_entry fuzz_images (default: both)
 #   QUEN_FUZZ_MODULE=QuenFwd scripts/fuzz.sh 3600 fuzz_entry    one module only
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_entry)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_entry fuzz_images)
 
 build=build-asan
 if [ ! -x "$build/fuzz/${targets[0]}" ]; then
@@ -31,8 +31,11 @@ for target in "${targets[@]}"; do
   seeds="$build/fuzz/seeds/${target#fuzz_}"
   regressions=(); [ -d "fuzz/regressions/${target#fuzz_}" ] && regressions=("fuzz/regressions/${target#fuzz_}")
   # New inputs go into the first folder, the kept corpus; the others are only read.
-  "$build/fuzz/$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 -print_final_stats=1 \
-    -artifact_prefix="$build/fuzz/findings/$target-" "$corpus" "$seeds" "${regressions[@]}" \
+  # Memory limits as in fuzz/CMakeLists.txt: 4 GiB resident, single allocations up to the largest
+  # picture a reader accepts.
+  "$build/fuzz/$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 -malloc_limit_mb=20000 \
+    -print_final_stats=1 -artifact_prefix="$build/fuzz/findings/$target-" \
+    "$corpus" "$seeds" "${regressions[@]}" \
     >"$build/fuzz/$target.log" 2>&1 &
   pids+=($!)
 done
