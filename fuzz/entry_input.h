@@ -44,6 +44,8 @@ struct Geometry {
     bool opaque_filled = false;   // the record's other bytes hold the fill seed, not zeros
     uint8_t fill = 0;             // how the input samples are made (FillStyle)
     uint8_t seed = 0;
+
+    friend bool operator==(const Geometry&, const Geometry&) = default;
 };
 
 enum FillStyle : uint8_t {

@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "entry_input.h"
@@ -156,7 +157,7 @@ void png_seed(const fs::path& path, quen::test::PngSpec spec, int samples) {
 
 // Interleaved samples of a TIFF: a ramp, and at 32 bits a few values outside 0..1 and a NaN.
 template <class T>
-void tiff_seed(const fs::path& path, const quen::test::TiffSpec& spec) {
+void tiff_seed_of(const fs::path& path, quen::test::TiffSpec spec) {
     std::vector<T> samples(std::size_t{kRows} * kCols * spec.samples);
     for (std::size_t i = 0; i < samples.size(); ++i) {
         if constexpr (std::is_same_v<T, float>)
@@ -164,10 +165,15 @@ void tiff_seed(const fs::path& path, const quen::test::TiffSpec& spec) {
         else
             samples[i] = static_cast<T>(i * 37 * (sizeof(T) == 2 ? 251 : 1));
     }
-    quen::test::TiffSpec sized = spec;
-    sized.width = kCols;
-    sized.height = kRows;
-    quen::test::write_raw_tiff(path, sized, samples);
+    spec.width = kCols;
+    spec.height = kRows;
+    quen::test::write_raw_tiff(path, spec, samples);
+}
+
+void tiff_seed(const fs::path& path, const quen::test::TiffSpec& spec) {
+    if (spec.bits == 32) tiff_seed_of<float>(path, spec);
+    else if (spec.bits == 16) tiff_seed_of<uint16_t>(path, spec);
+    else tiff_seed_of<uint8_t>(path, spec);
 }
 
 void image_seeds(const fs::path& dir) {
@@ -192,47 +198,20 @@ void image_seeds(const fs::path& dir) {
     png_seed(dir / "palette4-alpha.png", palette, 1);
     // TIFF layouts: compressions, separate planes, tiles, byte orders, grey with white as zero.
     const std::vector<uint16_t> alpha{EXTRASAMPLE_UNASSALPHA};
-    TiffSpec t;
-    t.compression = COMPRESSION_LZW;
-    tiff_seed<uint8_t>(dir / "rgb8-lzw.tif", t);
-    t = TiffSpec{};
-    t.samples = 4;
-    t.bits = 16;
-    t.extra = alpha;
-    t.compression = COMPRESSION_ADOBE_DEFLATE;
-    t.big_endian = true;
-    tiff_seed<uint16_t>(dir / "rgba16-deflate-big-endian.tif", t);
-    t = TiffSpec{};
-    t.compression = COMPRESSION_PACKBITS;
-    t.separate = true;
-    tiff_seed<uint8_t>(dir / "rgb8-packbits-separate.tif", t);
-    t = TiffSpec{};
-    t.samples = 4;
-    t.extra = alpha;
-    t.tiled = true;
-    tiff_seed<uint8_t>(dir / "rgba8-tiled.tif", t);
-    t = TiffSpec{};
-    t.bits = 32;
-    t.format = SAMPLEFORMAT_IEEEFP;
-    t.tiled = true;
-    t.separate = true;
-    tiff_seed<float>(dir / "rgb32-tiled-separate.tif", t);
-    t = TiffSpec{};
-    t.samples = 1;
-    t.bits = 16;
-    t.photometric = PHOTOMETRIC_MINISWHITE;
-    tiff_seed<uint16_t>(dir / "grey16-white-is-zero.tif", t);
-    t = TiffSpec{};
-    t.samples = 2;
-    t.bits = 32;
-    t.format = SAMPLEFORMAT_IEEEFP;
-    t.photometric = PHOTOMETRIC_MINISBLACK;
-    t.extra = alpha;
-    tiff_seed<float>(dir / "grey-alpha32.tif", t);
-    t = TiffSpec{};
-    t.samples = 4;
-    t.photometric = PHOTOMETRIC_SEPARATED;
-    tiff_seed<uint8_t>(dir / "cmyk8-refused.tif", t);
+    constexpr uint16_t kFloat = SAMPLEFORMAT_IEEEFP;
+    const std::pair<const char*, TiffSpec> tiffs[] = {
+        {"rgb8-lzw.tif", {.compression = COMPRESSION_LZW}},
+        {"rgba16-deflate-big-endian.tif",
+         {.samples = 4, .bits = 16, .compression = COMPRESSION_ADOBE_DEFLATE, .big_endian = true, .extra = alpha}},
+        {"rgb8-packbits-separate.tif", {.compression = COMPRESSION_PACKBITS, .separate = true}},
+        {"rgba8-tiled.tif", {.samples = 4, .tiled = true, .extra = alpha}},
+        {"rgb32-tiled-separate.tif", {.bits = 32, .format = kFloat, .separate = true, .tiled = true}},
+        {"grey16-white-is-zero.tif", {.samples = 1, .bits = 16, .photometric = PHOTOMETRIC_MINISWHITE}},
+        {"grey-alpha32.tif",
+         {.samples = 2, .bits = 32, .format = kFloat, .photometric = PHOTOMETRIC_MINISBLACK, .extra = alpha}},
+        {"cmyk8-refused.tif", {.samples = 4, .photometric = PHOTOMETRIC_SEPARATED}},
+    };
+    for (const auto& [name, spec] : tiffs) tiff_seed(dir / name, spec);
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ struct TiffSpec {
     bool tiled = false;      // 16 x 16 tiles instead of strips
     bool big_endian = false;
     uint32_t rows_per_strip = 3;
-    std::vector<uint16_t> extra;  // EXTRASAMPLES values
+    std::vector<uint16_t> extra{};  // EXTRASAMPLES values
 };
 
 // `samples` holds the pixels interleaved, row after row, in native byte order; for palette files
