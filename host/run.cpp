@@ -43,10 +43,16 @@ RunResult run_filter(const ModuleLibrary& module, const Image& input, const RunO
     const std::size_t packed = input.row_bytes();
     const std::size_t stride = packed + static_cast<std::size_t>(options.row_padding);
     if (stride > INT32_MAX) throw ProtocolError("image rows are too long for the host record");
-    std::vector<std::byte> in_buffer(stride * static_cast<std::size_t>(input.rows), kPaddingByte);
-    for (int32_t y = 0; y < input.rows; ++y)
-        std::memcpy(in_buffer.data() + stride * static_cast<std::size_t>(y),
-                    input.data.data() + packed * static_cast<std::size_t>(y), packed);
+    // Packed rows are copied whole; padded rows get the padding pattern between them.
+    std::vector<std::byte> in_buffer;
+    if (stride == packed) {
+        in_buffer = input.data;
+    } else {
+        in_buffer.assign(stride * static_cast<std::size_t>(input.rows), kPaddingByte);
+        for (int32_t y = 0; y < input.rows; ++y)
+            std::memcpy(in_buffer.data() + stride * static_cast<std::size_t>(y),
+                        input.data.data() + packed * static_cast<std::size_t>(y), packed);
+    }
     // The output starts as a copy of the input, as an editor supplies it.
     std::vector<std::byte> out_copy;
     if (!options.same_buffer) out_copy = in_buffer;
@@ -59,7 +65,6 @@ RunResult run_filter(const ModuleLibrary& module, const Image& input, const RunO
     rec.depth = input.depth;
 
     RunResult run;
-    run.image = input;
     intptr_t data = 0;
     auto send = [&](int16_t selector) {
         int16_t result = 0;
@@ -71,9 +76,14 @@ RunResult run_filter(const ModuleLibrary& module, const Image& input, const RunO
         return result == 0;
     };
 
+    // A failed run gives back the input unchanged.
+    auto unchanged = [&] {
+        run.image = input;
+        return run;
+    };
     if (!send(filterSelectorAbout) || !send(filterSelectorParameters) || !send(filterSelectorPrepare) ||
         !send(filterSelectorStart))
-        return run;
+        return unchanged();
     check_request(rec, input);
 
     rec.inData = in_buffer.data();
@@ -87,9 +97,14 @@ RunResult run_filter(const ModuleLibrary& module, const Image& input, const RunO
         throw ProtocolError("module asked for more data after continue");
     rec.inData = nullptr;
     rec.outData = nullptr;
-    if (!continued) return run;
+    if (!continued) return unchanged();
     send(filterSelectorFinish);
 
+    if (stride == packed) {
+        run.image = Image{input.rows, input.cols, input.planes, input.depth, std::move(out_buffer)};
+        return run;
+    }
+    run.image = Image::make(input.rows, input.cols, input.planes, input.depth);
     for (int32_t y = 0; y < input.rows; ++y) {
         const std::byte* row = out_buffer.data() + stride * static_cast<std::size_t>(y);
         std::memcpy(run.image.data.data() + packed * static_cast<std::size_t>(y), row, packed);
