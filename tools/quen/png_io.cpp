@@ -96,6 +96,10 @@ bool write_all(Context& ctx, const Image& image, png_bytep row) {
     png_set_IHDR(ctx.png, ctx.info, static_cast<png_uint_32>(image.cols), static_cast<png_uint_32>(image.rows),
                  image.depth, image.planes >= 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    // Fast deflate with one row filter: a fraction of the default's time, and no larger for spectra
+    // (noise-like) or for smooth pictures, where the filter that subtracts the row above does well.
+    png_set_compression_level(ctx.png, 1);
+    png_set_filter(ctx.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
     png_write_info(ctx.png, ctx.info);
     const int32_t channels = image.planes >= 4 ? 4 : 3;
     for (int32_t y = 0; y < image.rows; ++y) {
