@@ -32,7 +32,7 @@ void check_request(const FilterRecord& rec, const Image& input) {
 
 }  // namespace
 
-RunResult run_filter(const ModuleLibrary& module, const Image& input, const RunOptions& options) {
+RunResult run_filter(const ModuleLibrary& module, Image input, const RunOptions& options) {
     const int32_t sample_bytes = Image::bytes_per_sample(input.depth);
     if (input.rows < 1 || input.cols < 1 || input.rows > 32767 || input.cols > 32767)
         throw ProtocolError("image of " + std::to_string(input.rows) + " x " + std::to_string(input.cols) +
@@ -46,7 +46,7 @@ RunResult run_filter(const ModuleLibrary& module, const Image& input, const RunO
     // Packed rows are copied whole; padded rows get the padding pattern between them.
     std::vector<std::byte> in_buffer;
     if (stride == packed) {
-        in_buffer = input.data;
+        in_buffer = std::move(input.data);
     } else {
         in_buffer.assign(stride * static_cast<std::size_t>(input.rows), kPaddingByte);
         for (int32_t y = 0; y < input.rows; ++y)
@@ -76,9 +76,10 @@ RunResult run_filter(const ModuleLibrary& module, const Image& input, const RunO
         return result == 0;
     };
 
-    // A failed run gives back the input unchanged.
+    // A failed run gives back the input unchanged: the modules write nothing when they fail.
     auto unchanged = [&] {
-        run.image = input;
+        if (stride == packed) input.data = std::move(in_buffer);
+        run.image = std::move(input);
         return run;
     };
     if (!send(filterSelectorAbout) || !send(filterSelectorParameters) || !send(filterSelectorPrepare) ||

@@ -37,6 +37,8 @@ struct RunResult {
 // Sends about, parameters, prepare, start, continue and finish; stops at the first selector whose
 // result is not 0, as an editor does. Throws ProtocolError when the module requests anything but
 // the whole image with every plane, or wants more data after continue.
-RunResult run_filter(const ModuleLibrary& module, const Image& input, const RunOptions& options = {});
+// The input is taken by value: a caller that moves its picture in saves a copy of it, since the
+// packed input buffer is then the picture's own memory.
+RunResult run_filter(const ModuleLibrary& module, Image input, const RunOptions& options = {});
 
 }  // namespace quen::host

@@ -23,7 +23,8 @@ build/bin/bench_filters --benchmark_filter="$filter" --benchmark_repetitions="$r
 cli_rows=""
 if build/bin/quen --help 2>/dev/null | grep -q apply; then
   build/bin/quen demo "$out/demo" > /dev/null
-  convert "$out/demo/"*scene*.png -resize 2048x2048! -depth 8 "PNG24:$out/in2048.png" 2>/dev/null ||
+  # The demo picture (a smooth scene with stripes, like a photograph) scaled up to 2048 x 2048.
+  convert "$out/demo/picture.png" -resize 2048x2048! -depth 8 "PNG24:$out/in2048.png" 2>/dev/null ||
     convert -size 2048x2048 plasma:fractal -depth 8 "PNG24:$out/in2048.png"
   measure() {  # label, command...: median wall seconds of 5 runs and the largest peak RSS
     local label=$1; shift

@@ -70,7 +70,7 @@ std::vector<Filter> load_chain(const std::vector<fs::path>& dirs, const std::str
 host::Image run_chain(const std::vector<Filter>& chain, host::Image image, const std::string& what) {
     for (const Filter& filter : chain) {
         try {
-            host::RunResult run = host::run_filter(*filter.module, image);
+            host::RunResult run = host::run_filter(*filter.module, std::move(image));
             if (run.result != 0)
                 throw ToolError(what + ": " + filter.name + " failed: " + result_text(run.result) + " (selector " +
                                 std::to_string(run.failed_selector) + ")");
