@@ -55,7 +55,7 @@ inline constexpr double kDegreesPerRadian = 57.29577951308232;
 template <class S>
 inline S to_sample(double v) {
     if constexpr (Sample<S>::is_integer) {
-        double a = v >= 0 ? v + 0.5 : 0.5 - v;
+        double a = std::fabs(v) + 0.5;  // the same sum as v + 0.5 or 0.5 - v, without a branch
         if (a > Sample<S>::full) a = Sample<S>::full;
         else if (!(a >= 0)) a = 0;
         return static_cast<S>(a);
@@ -93,14 +93,20 @@ struct Encoded {
 
 inline double magnitude_of(double re, double im) { return std::sqrt(im * im + re * re); }
 
-// (magnitude m, its log10, its angle in radians) -> (log-magnitude, phase) samples. A zero value
-// gives (0, 0), not phase 0. Split from encode_spectrum so that array code can compute the maths
-// functions in bulk and still apply this one rule.
+// The encoding in steps, so that array code can compute the maths functions and the arithmetic
+// in bulk and still apply the one rule: the log value r = log10(m) / L, the phase value from the
+// angle in radians (degrees, then sample units, one multiplication after the other), and the
+// samples of (m, r, p). A zero magnitude gives (0, 0), not phase 0.
+inline double log_value(double log10_m, double log_normaliser) { return log10_m / log_normaliser; }
+
+template <class S>
+inline double phase_value(double angle) {
+    return (angle * kDegreesPerRadian) * Sample<S>::phase_factor + Sample<S>::phase_offset;
+}
+
 template <class S, LogSign sign>
-inline Encoded<S> encode_polar(double m, double log10_m, double angle, double log_normaliser) {
+inline Encoded<S> encode_values(double m, double r, double p) {
     if (!(m > 0)) return {S(0), S(0)};
-    double r = log10_m / log_normaliser;
-    double p = (angle * kDegreesPerRadian) * Sample<S>::phase_factor + Sample<S>::phase_offset;
     if constexpr (sign == LogSign::Absolute) {
         r = std::fabs(r);
         p = std::fabs(p);
@@ -108,6 +114,11 @@ inline Encoded<S> encode_polar(double m, double log10_m, double angle, double lo
         if (r < 0) r = 0;
     }
     return {to_sample<S>(r), to_sample<S>(p)};
+}
+
+template <class S, LogSign sign>
+inline Encoded<S> encode_polar(double m, double log10_m, double angle, double log_normaliser) {
+    return encode_values<S, sign>(m, log_value(log10_m, log_normaliser), phase_value<S>(angle));
 }
 
 // Spectrum value -> (log-magnitude, phase) samples: the scalar reference of the encoding.

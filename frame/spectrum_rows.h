@@ -34,8 +34,12 @@ void encode_run(const fftw_complex* values, std::size_t count, double log_normal
         vmath::atan2(im, re, angle, n);
         S* mag_out = magnitude + static_cast<std::ptrdiff_t>(start) * mag_stride;
         S* phase_out = phase + static_cast<std::ptrdiff_t>(start) * phase_stride;
+        for (std::size_t i = 0; i < n; ++i) {  // branch-free: vectorised by the compiler
+            lg[i] = log_value(lg[i], log_normaliser);
+            angle[i] = phase_value<S>(angle[i]);
+        }
         for (std::size_t i = 0; i < n; ++i) {
-            const Encoded<S> e = encode_polar<S, sign>(m[i], lg[i], angle[i], log_normaliser);
+            const Encoded<S> e = encode_values<S, sign>(m[i], lg[i], angle[i]);
             mag_out[static_cast<std::ptrdiff_t>(i) * mag_stride] = e.magnitude;
             phase_out[static_cast<std::ptrdiff_t>(i) * phase_stride] = e.phase;
         }
