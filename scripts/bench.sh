@@ -42,25 +42,5 @@ if build/bin/quen --help 2>/dev/null | grep -q apply; then
              measure "convert -fft (ImageMagick)" convert "$out/in2048.png" -fft "$out/im_fft.png")
 fi
 
-python3 - "$out/filters.json" "$cli_rows" > bench/results.md <<'PY'
-import json, platform, subprocess, sys
-data = json.load(open(sys.argv[1]))
-cpu = next((l.split(':', 1)[1].strip() for l in open('/proc/cpuinfo') if l.startswith('model name')), platform.machine())
-print(f"Machine: {cpu}, {data['context'].get('num_cpus')} cores; {data['context'].get('date', '')}\n")
-print("| module / depth / size | continue (ms) | FFTW floor (ms) | ratio | scratch memory (MiB) |")
-print("|---|---:|---:|---:|---:|")
-for b in data['benchmarks']:
-    if b.get('aggregate_name', 'median') != 'median' or 'error_occurred' in b and b['error_occurred']:
-        continue
-    name = b['run_name'].replace('/manual_time', '')
-    print(f"| {name} | {b['real_time']:.1f} | {b['floor_ms']:.1f} | {b['ratio']:.2f} | {b['scratch_bytes'] / 2**20:.1f} |")
-rows = [r for r in sys.argv[2].splitlines() if r]
-if rows:
-    print("\nFile to file, 2048 x 2048 8-bit PNG, whole process, median of 5:\n")
-    print("| command | seconds | peak memory (MiB) |")
-    print("|---|---:|---:|")
-    for r in rows:
-        label, secs, mib = r.split('|')
-        print(f"| {label} | {secs} | {mib} |")
-PY
+python3 scripts/bench_table.py "$out/filters.json" "$cli_rows" > bench/results.md
 cat bench/results.md

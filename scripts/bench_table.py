@@ -1,0 +1,27 @@
+#!/usr/bin/env python3
+"""Turns the benchmark's JSON output (and the file-to-file timings) into bench/results.md."""
+import json
+import platform
+import sys
+
+data = json.load(open(sys.argv[1]))
+cpu = next((l.split(':', 1)[1].strip() for l in open('/proc/cpuinfo') if l.startswith('model name')),
+           platform.machine())
+print(f"Machine: {cpu}, {data['context'].get('num_cpus')} cores; {data['context'].get('date', '')}\n")
+print("Median of 3 repetitions, each after one warm-up call; the first call of the process (fresh memory) apart.\n")
+print("| module / depth / size | continue (ms) | FFTW floor (ms) | ratio | first call (ms) | scratch memory (MiB) |")
+print("|---|---:|---:|---:|---:|---:|")
+for b in data['benchmarks']:
+    if b.get('aggregate_name', 'median') != 'median' or b.get('error_occurred'):
+        continue
+    name = b['run_name'].replace('/manual_time', '')
+    print(f"| {name} | {b['real_time']:.1f} | {b['floor_ms']:.1f} | {b['ratio']:.2f} | "
+          f"{b.get('first_call_ms', float('nan')):.0f} | {b['scratch_bytes'] / 2**20:.1f} |")
+rows = [r for r in sys.argv[2].splitlines() if r] if len(sys.argv) > 2 else []
+if rows:
+    print("\nFile to file, 2048 x 2048 8-bit PNG (the demo picture scaled up), whole process, median of 5:\n")
+    print("| command | seconds | peak memory (MiB) |")
+    print("|---|---:|---:|")
+    for r in rows:
+        label, secs, mib = r.split('|')
+        print(f"| {label} | {secs} | {mib} |")
