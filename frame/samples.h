@@ -116,17 +116,12 @@ inline Encoded<S> encode_values(double m, double r, double p) {
     return {to_sample<S>(r), to_sample<S>(p)};
 }
 
-template <class S, LogSign sign>
-inline Encoded<S> encode_polar(double m, double log10_m, double angle, double log_normaliser) {
-    return encode_values<S, sign>(m, log_value(log10_m, log_normaliser), phase_value<S>(angle));
-}
-
 // Spectrum value -> (log-magnitude, phase) samples: the scalar reference of the encoding.
 template <class S, LogSign sign>
 inline Encoded<S> encode_spectrum(double re, double im, double log_normaliser) {
     const double m = magnitude_of(re, im);
-    if (!(m > 0)) return {S(0), S(0)};
-    return encode_polar<S, sign>(m, std::log10(m), std::atan2(im, re), log_normaliser);
+    if (!(m > 0)) return {S(0), S(0)};  // and no logarithm of 0 is taken
+    return encode_values<S, sign>(m, log_value(std::log10(m), log_normaliser), phase_value<S>(std::atan2(im, re)));
 }
 
 struct Complex {

@@ -9,7 +9,6 @@
 namespace quen::host {
 namespace {
 
-double full_scale(int32_t depth) { return depth == 8 ? 255 : depth == 16 ? 32768 : 1.0; }
 
 // Scene value of one channel in 0..1 at (y, x) of a rows x cols picture.
 double scene(int32_t channel, double y, double x, double rows, double cols) {
@@ -28,7 +27,7 @@ double scene(int32_t channel, double y, double x, double rows, double cols) {
 
 Image synthetic_scene(int32_t rows, int32_t cols, int32_t depth, int32_t planes, const StripePattern& stripes) {
     Image im = Image::make(rows, cols, planes, depth);
-    const double full = full_scale(depth);
+    const double full = Image::full_scale(depth);
     const double two_pi = 2 * std::numbers::pi;
     for (int32_t y = 0; y < rows; ++y) {
         for (int32_t x = 0; x < cols; ++x) {
@@ -49,7 +48,7 @@ Image synthetic_scene(int32_t rows, int32_t cols, int32_t depth, int32_t planes,
 }
 
 double stripe_power(const Image& image, const StripePattern& stripes, int32_t cols) {
-    const double full = full_scale(image.depth);
+    const double full = Image::full_scale(image.depth);
     const double two_pi = 2 * std::numbers::pi;
     std::complex<double> along_x = 0, along_y = 0;
     for (int32_t y = 0; y < image.rows; ++y)

@@ -175,7 +175,7 @@ inline double psnr(const host::Image& a, int32_t pa, const host::Image& b, int32
 // wave of that frequency in the picture.
 inline double wave_power(const host::Image& im, int32_t cols, double fx, double fy) {
     const long double two_pi = 6.283185307179586476925286766559L;
-    const double full = im.depth == 8 ? 255.0 : im.depth == 16 ? 32768.0 : 1.0;
+    const double full = host::Image::full_scale(im.depth);
     std::complex<long double> sum = 0;
     for (int32_t y = 0; y < im.rows; ++y)
         for (int32_t x = 0; x < cols; ++x) {
