@@ -10,6 +10,7 @@
 #include <string>
 
 #include "atomic_file.h"
+#include "file16.h"
 #include "image.h"
 
 namespace quen::tool {
@@ -33,15 +34,9 @@ host::Image read_image(const std::filesystem::path& path);
 // through an AtomicFile: on any error the target is left as it was. Throws FileError.
 void write_image(const std::filesystem::path& path, const host::Image& image);
 
-// 16-bit files hold 0..65535; the host's 16-bit samples 0..32768. Both directions round to the
-// nearest value (halves up), so every sample 0..32768 survives the trip to a file and back.
-constexpr uint16_t file16_to_sample(uint16_t file) {
-    return static_cast<uint16_t>((uint64_t{file} * 65536u + 65535u) / 131070u);
-}
-constexpr uint16_t sample_to_file16(uint16_t sample) {
-    const uint64_t s = sample > 32768 ? 32768u : sample;
-    return static_cast<uint16_t>((s * 131070u + 32768u) / 65536u);
-}
+// The 16-bit mapping between files (0..65535) and the host (0..32768).
+using host::file16_to_sample;
+using host::sample_to_file16;
 
 // "8-bit RGB", "16-bit RGBA", "32-bit float RGB": for messages.
 std::string describe_samples(const host::Image& image);
