@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "half_layout.h"
+#include "half_width.h"
 #include "support.h"
 #include "synthetic.h"
 
@@ -224,6 +225,22 @@ TYPED_TEST(HalfRoundTrip, FlatPictureComesBackFlat) {
             for (int32_t x = 0; x < size[1] - 2; ++x)
                 ASSERT_NEAR(out.value(y, x, 1), in.value(y, x, 1), in.value(y, x, 1) * 0.03 + 1) << y << " " << x;
     }
+}
+
+// Widened by two columns before the forward filter and cropped after the inverse, a picture comes
+// back whole: its last two columns (here unlike the rest) and its fourth plane too.
+TYPED_TEST(HalfRoundTrip, WidenedPictureComesBackWithEveryColumn) {
+    using S = TypeParam;
+    Image in = host::synthetic_scene(33, 40, test::depth_of<S>(), 4);
+    for (int32_t y = 0; y < in.rows; ++y)
+        for (int32_t x = in.cols - 2; x < in.cols; ++x) in.set<S>(y, x, 1, S(full_of<S>() * ((x + y) % 3) / 3));
+    const Image wide = run_filter(invr(), run_filter(fwdr(), host::widen_for_half_spectrum(in)).image).image;
+    const Image out = host::crop_after_half_spectrum(wide);
+    ASSERT_EQ(out.cols, in.cols);
+    for (int32_t channel = 0; channel < 3; ++channel)
+        EXPECT_GE(test::psnr(in, channel, out, channel, full_of<S>(), in.cols), kRoundTripFloor<S>) << "channel " << channel;
+    for (int32_t y = 0; y < in.rows; ++y)
+        for (int32_t x = 0; x < in.cols; ++x) ASSERT_EQ(out.value(y, x, 3), in.value(y, x, 3)) << y << " " << x;
 }
 
 // The frame refuses an image whose scratch arrays (about 68 GB for 32767 x 32767) cannot be had,
