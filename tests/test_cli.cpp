@@ -61,6 +61,12 @@ TEST_F(Cli, AWrongCommandLineExitsWithTwoAndSaysWhy) {
         {{"edit", "s.png", "-o", "t.png", "--band", "5,2"}, "outer radius must not be smaller"},
         {{"edit", "s.png", "-o", "t.png", "--lowpass", "3", "--layout", "quarter"}, "expected full or half"},
         {{"demo", "--depth", "12"}, "expected 8, 16 or 32"},
+        // Found wrong before any input is read (a.png does not exist).
+        {{"apply", "QuenFwx", "a.png", "-o", "x.png"}, "unknown filter 'QuenFwx'"},
+        {{"apply", "QuenFwd", "a.png", "-o", "x.bmp"}, "unknown output format '.bmp'"},
+        {{"apply", "QuenFwd", "a.png", "-o", "/"}, "-o / is a folder"},
+        {{"apply", "QuenFwd", "a.png", "--out-dir", ""}, "--out-dir needs a folder name"},
+        {{"apply", "QuenFwd", "a.png", "-o", "x.png", "--out-dir", "d"}, "-o and --out-dir cannot be given together"},
     };
     for (const auto& [args, message] : cases) {
         const QuenRun r = quen(args);
@@ -169,13 +175,42 @@ TYPED_TEST(CliRoundTrip, EditWritesTheEditedSpectrumAtItsDepth) {
     EXPECT_TRUE(read_image(this->at("notched" + e)).data == expected.data);
 }
 
-TEST_F(Cli, WritingOverTheInputIsSafe) {
+// No spelling of an input (the same name, a batch into its own folder, a hard link) and no
+// read-only file is replaced without --force; with it, the result replaces them whole.
+TEST_F(Cli, NeverReplacesAnInputOrAReadOnlyFileWithoutForce) {
     const Image picture = scene<uint16_t>(3);
     write_image(dir / "a.png", picture);
-    const QuenRun r = quen({"apply", "quenfwd", at("a.png"), "-o", at("a.png")});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(read_image(dir / "a.png").data == in_memory("QuenFwd", picture).data);
-    EXPECT_EQ(dir.files(), std::vector<std::string>{"a.png"});
+    write_image(dir / "b.png", picture);
+    const std::string original = test::read_bytes(dir / "a.png");
+    fs::create_directories(dir / "linked");
+    fs::create_hard_link(dir / "a.png", dir / "linked" / "a.png");
+    const std::vector<std::vector<std::string>> replacing = {
+        {"apply", "QuenFwd", at("a.png"), "-o", at("a.png")},
+        {"apply", "QuenFwd", at("a.png"), "--out-dir", dir.path().string()},
+        {"apply", "QuenFwd", at("a.png"), "--out-dir", at("linked")},
+        {"edit", at("a.png"), "--lowpass", "3", "-o", at("a.png")},
+    };
+    for (const auto& args : replacing) {
+        const QuenRun r = quen(args);
+        EXPECT_EQ(r.status, 2) << args[2];
+        EXPECT_TRUE(contains(r.err, at("a.png") + ": its result would replace it")) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(test::read_bytes(dir / "a.png"), original);
+    EXPECT_EQ(test::read_bytes(dir / "b.png"), original);
+
+    write_image(dir / "kept.png", picture);
+    fs::permissions(dir / "kept.png", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    QuenRun r = quen({"apply", "QuenFwd", at("b.png"), "-o", at("kept.png")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, at("kept.png") + ": is read-only")) << r.err;
+    EXPECT_EQ(test::read_bytes(dir / "kept.png"), original);
+
+    for (const auto& [input, target] : {std::pair{"b.png", "kept.png"}, std::pair{"a.png", "a.png"}}) {
+        r = quen({"apply", "QuenFwd", at(input), "-o", at(target), "--force"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(read_image(dir / target).data == in_memory("QuenFwd", picture).data) << target;
+    }
 }
 
 TEST_F(Cli, BatchGoesOnPastAFailedFileAndSaysSo) {
@@ -267,7 +302,6 @@ TEST_F(CliBadInput, EachGetsOneLineNamingTheFileAndNoOutputIsHarmed) {
         {"too wide", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "wide.tif", "32768 x 1 pixels is too large"},
         {"too tall", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "tall.png", "1 x 32768 pixels is too large"},
         {"float to PNG", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "good.tif", "PNG cannot hold 32-bit float"},
-        {"unknown filter", {"apply", "QuenFwx", "IN", "-o", "OUT"}, "good.png", "unknown filter 'QuenFwx'"},
         {"module fails to load", {"apply", "QuenFwd", "IN", "-o", "OUT", "--modules", "BROKEN"}, "good.png",
          "QuenFwd" + std::string(QUEN_MODULE_SUFFIX) + ": cannot load module"},
         {"edit: notch outside", {"edit", "IN", "--notch", "50,3,2", "-o", "OUT"}, "good.png", "notch centre 50,3 is outside"},
@@ -289,9 +323,8 @@ TEST_F(CliBadInput, EachGetsOneLineNamingTheFileAndNoOutputIsHarmed) {
             EXPECT_EQ(r.status, 1);
             EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
             EXPECT_TRUE(contains(r.err, c.problem)) << r.err;
-            const bool names_file = c.what == "unknown filter" || c.what == "module fails to load"
-                                        ? true
-                                        : contains(r.err, at(c.in) + ": ") || contains(r.err, out.string() + ": ");
+            const bool names_file = c.what == "module fails to load" || contains(r.err, at(c.in) + ": ") ||
+                                    contains(r.err, out.string() + ": ");
             EXPECT_TRUE(names_file) << r.err;
             EXPECT_EQ(r.out, "");
             std::vector<std::string> left;
@@ -310,15 +343,18 @@ TEST_F(CliBadInput, EachGetsOneLineNamingTheFileAndNoOutputIsHarmed) {
     }
 }
 
-TEST_F(CliBadInput, AnOutputFolderThatDoesNotExistOrAnUnknownExtension) {
-    write_image(dir / "good.png", scene<uint8_t>(3));
-    QuenRun r = quen({"apply", "QuenFwd", at("good.png"), "-o", at("nowhere/out.png")});
+// A place the result cannot go is reported before any input is read (the input here is missing),
+// with the reason the system gave.
+TEST_F(Cli, AnOutputFolderThatDoesNotExistOrCannotBeMade) {
+    test::write_bytes(dir / "file", "a file");
+    QuenRun r = quen({"apply", "QuenFwd", at("missing.png"), "-o", at("nowhere/out.png")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.err, at("nowhere/out.png") + ": cannot write: folder")) << r.err;
-    r = quen({"apply", "QuenFwd", at("good.png"), "-o", at("out.jpg")});
+    EXPECT_TRUE(contains(r.err, at("nowhere/out.png") + ": cannot write: folder " + at("nowhere") + " does not exist"))
+        << r.err;
+    r = quen({"apply", "QuenFwd", at("missing.png"), "--out-dir", at("file/sub")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(contains(r.err, at("out.jpg") + ": unknown output format '.jpg'")) << r.err;
-    EXPECT_EQ(dir.files(), std::vector<std::string>{"good.png"});
+    EXPECT_TRUE(contains(r.err, at("file/sub") + ": cannot create the output folder: Not a directory")) << r.err;
+    EXPECT_EQ(dir.files(), std::vector<std::string>{"file"});
 }
 
 // The stripes' energy in a demo picture: the waves of 384 / 8 cycles across and 384 / 12 down.

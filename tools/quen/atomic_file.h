@@ -27,7 +27,6 @@ public:
 
     // Where the writer puts the data; it opens, fills and closes this file itself.
     const std::filesystem::path& temp_path() const { return temp_; }
-    const std::filesystem::path& target() const { return target_; }
 
     // Flushes the temporary file to disk, gives it the target's permissions (or the usual ones for
     // a new file) and renames it over the target.

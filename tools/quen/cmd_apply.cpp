@@ -7,6 +7,7 @@
 #include "args.h"
 #include "commands.h"
 #include "image_io.h"
+#include "outputs.h"
 
 namespace fs = std::filesystem;
 
@@ -23,18 +24,21 @@ const char* const kApplyHelp =
     "  -o OUTPUT        the output file; its extension (.png, .tif, .tiff) chooses the format\n"
     "  --out-dir DIR    batch mode: each result goes to DIR under its input's file name; a file\n"
     "                   that fails does not stop the others\n"
+    "  --force          replace an input or a read-only file with its result (refused otherwise)\n"
     "  --modules DIR    look for filter modules in DIR only\n"
     "\n"
     "Inputs are PNG or TIFF files (8 or 16 bits, or 32-bit float TIFF; grey, RGB, with or without\n"
     "alpha). The result keeps the input's depth and alpha; a 32-bit result needs a TIFF output.\n"
-    "The output may be the input file: it is replaced only once the result is complete.\n"
+    "An output is written whole or not at all: an error or an interrupt leaves no partial file.\n"
     "Exit status: 0 when every file was written, 1 when any failed, 2 for a wrong command line.\n"
     "\n"
     "example: quen apply QuenFwd photo.png -o spectrum.png\n"
     "         quen apply QuenFwdR,QuenInvR scans/*.tif --out-dir roundtrip\n";
 
-host::Image apply_to_file(const std::vector<Filter>& chain, const fs::path& input, const fs::path& output) {
+host::Image apply_to_file(const std::vector<Filter>& chain, const fs::path& input, const fs::path& output,
+                          const ApplyOptions& options) {
     format_for(output);
+    check_replaceable(output, options.force);
     host::Image image = read_image(input);
     check_writable(output, image.depth);
     image = run_chain(chain, std::move(image), input.string());
@@ -43,35 +47,31 @@ host::Image apply_to_file(const std::vector<Filter>& chain, const fs::path& inpu
 }
 
 int apply_command(const std::vector<std::string>& args) {
-    const ParsedArgs parsed = parse_args(args, {"-o", "--out-dir", "--modules"});
+    const ParsedArgs parsed = parse_args(args, {"-o", "--out-dir", "--modules"}, {"--force"});
     if (parsed.help) {
         std::fputs(kApplyHelp, stdout);
         return 0;
     }
-    const std::string* output = parsed.single("-o");
-    const std::string* out_dir = parsed.single("--out-dir");
     if (parsed.operands.size() < 2) throw UsageError("apply needs a filter and at least one input");
-    if (!output == !out_dir) throw UsageError("apply needs either -o OUTPUT or --out-dir DIR");
-    if (output && parsed.operands.size() > 2) throw UsageError("several inputs need --out-dir DIR instead of -o");
+    const OutputRequest request = output_request(parsed);
+    ApplyOptions options;
+    options.force = request.force;
 
     const std::vector<Filter> chain = load_chain(module_dirs(parsed.single("--modules")), parsed.operands[0]);
     const std::vector<std::string> inputs(parsed.operands.begin() + 1, parsed.operands.end());
-    if (out_dir) {
-        std::error_code ec;
-        fs::create_directories(*out_dir, ec);
-        if (!fs::is_directory(*out_dir)) throw ToolError(*out_dir + ": cannot create the output folder");
-    }
+    const std::vector<fs::path> targets = plan_outputs(inputs, request);
 
     const auto start = std::chrono::steady_clock::now();
     std::set<fs::path> written;
     int failed = 0;
-    for (const std::string& input : inputs) {
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const std::string& input = inputs[i];
+        const fs::path& target = targets[i];
         const auto t0 = std::chrono::steady_clock::now();
-        const fs::path target = output ? fs::path(*output) : fs::path(*out_dir) / fs::path(input).filename();
         try {
             if (!written.insert(fs::weakly_canonical(target)).second)
                 throw ToolError(input + ": skipped: its output " + target.string() + " was already written by an earlier input");
-            const host::Image result = apply_to_file(chain, input, target);
+            const host::Image result = apply_to_file(chain, input, target, options);
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
             std::printf("%s -> %s: %d x %d, %s, %s, %.2f s\n", input.c_str(), target.string().c_str(), result.cols,
                         result.rows, describe_samples(result).c_str(), chain_name(chain).c_str(), took.count());
@@ -85,7 +85,7 @@ int apply_command(const std::vector<std::string>& args) {
             ++failed;
         }
     }
-    if (out_dir) {
+    if (request.out_dir) {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         const std::size_t total = inputs.size();
         std::printf("%zu file%s: %zu written, %d failed, %.2f s\n", total, total == 1 ? "" : "s",

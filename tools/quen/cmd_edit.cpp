@@ -5,6 +5,7 @@
 #include "args.h"
 #include "commands.h"
 #include "image_io.h"
+#include "outputs.h"
 
 namespace fs = std::filesystem;
 
@@ -27,6 +28,7 @@ const char* const kEditHelp =
     "  --layout half    a QuenFwdR spectrum: in every channel, magnitudes in columns 0..n-1\n"
     "                   (n = (W-2)/2+1), zero frequency at row H/2, column 0; undo with QuenInvR\n"
     "  -o OUTPUT        the edited spectrum (.png, .tif or .tiff), at the input's depth\n"
+    "  --force          replace the input or a read-only file with the result (refused otherwise)\n"
     "\n"
     "example: quen apply QuenFwd photo.png -o spectrum.png\n"
     "         quen edit spectrum.png --notch 240,192,3 -o notched.png\n"
@@ -38,8 +40,10 @@ Layout parse_layout(const std::string& text) {
     throw UsageError("--layout '" + text + "': expected full or half");
 }
 
-int64_t edit_file(const fs::path& input, const fs::path& output, Layout layout, const std::vector<Edit>& edits) {
+int64_t edit_file(const fs::path& input, const fs::path& output, Layout layout, const std::vector<Edit>& edits,
+                  bool force) {
     format_for(output);
+    check_replaceable(output, force);
     host::Image spectrum = read_image(input);
     check_writable(output, spectrum.depth);
     int64_t removed = 0;
@@ -54,14 +58,14 @@ int64_t edit_file(const fs::path& input, const fs::path& output, Layout layout, 
 
 int edit_command(const std::vector<std::string>& args) {
     const ParsedArgs parsed =
-        parse_args(args, {"-o", "--layout", "--notch", "--lowpass", "--highpass", "--band"});
+        parse_args(args, {"-o", "--layout", "--notch", "--lowpass", "--highpass", "--band"}, {"--force"});
     if (parsed.help) {
         std::fputs(kEditHelp, stdout);
         return 0;
     }
     if (parsed.operands.size() != 1) throw UsageError("edit needs exactly one spectrum picture");
-    const std::string* output = parsed.single("-o");
-    if (!output) throw UsageError("edit needs -o OUTPUT");
+    const OutputRequest request = output_request(parsed);
+    if (!request.output) throw UsageError("edit needs -o OUTPUT");
     const std::string* layout_text = parsed.single("--layout");
     const Layout layout = layout_text ? parse_layout(*layout_text) : Layout::Full;
 
@@ -87,8 +91,9 @@ int edit_command(const std::vector<std::string>& args) {
     }
     if (edits.empty()) throw UsageError("edit needs at least one of --notch, --lowpass, --highpass, --band");
 
-    const int64_t removed = edit_file(parsed.operands[0], *output, layout, edits);
-    std::printf("%s -> %s: removed %lld frequencies (%s layout)\n", parsed.operands[0].c_str(), output->c_str(),
+    const fs::path output = plan_outputs(parsed.operands, request)[0];
+    const int64_t removed = edit_file(parsed.operands[0], output, layout, edits, request.force);
+    std::printf("%s -> %s: removed %lld frequencies (%s layout)\n", parsed.operands[0].c_str(), output.c_str(),
                 static_cast<long long>(removed), layout == Layout::Full ? "full" : "half");
     return 0;
 }

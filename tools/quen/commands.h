@@ -24,12 +24,17 @@ extern const char* const kEditHelp;
 extern const char* const kDemoHelp;
 extern const char* const kListHelp;
 
+// How apply treats each file.
+struct ApplyOptions {
+    bool force = false;  // replace a read-only output
+};
+
 // The steps of apply and edit on one file, which the demo repeats. Both read the whole input
 // before writing, so the output may be the input file. They throw FileError or ToolError.
 host::Image apply_to_file(const std::vector<Filter>& chain, const std::filesystem::path& input,
-                          const std::filesystem::path& output);
+                          const std::filesystem::path& output, const ApplyOptions& options = {});
 int64_t edit_file(const std::filesystem::path& input, const std::filesystem::path& output, Layout layout,
-                  const std::vector<Edit>& edits);
+                  const std::vector<Edit>& edits, bool force = false);
 
 // "full" or "half"; throws UsageError otherwise.
 Layout parse_layout(const std::string& text);

@@ -55,7 +55,7 @@ std::vector<Filter> load_chain(const std::vector<fs::path>& dirs, const std::str
         if (!file) {
             std::string known;
             for (const host::ModuleFile& m : host::find_modules(dirs)) known += (known.empty() ? "" : ", ") + m.name;
-            throw ToolError("unknown filter '" + name + "' (" +
+            throw UsageError("unknown filter '" + name + "' (" +
                             (known.empty() ? "no filter modules" : "filters: " + known) + " in " + join_dirs(dirs) + ")");
         }
         try {

@@ -24,7 +24,7 @@ struct Filter {
 };
 
 // Loads the filters of a comma-separated chain ("QuenFwd,QuenInv"; names ignore case), in order.
-// Throws ToolError for a name without a module file and for a module that fails to load.
+// Throws UsageError for a name without a module file, ToolError for a module that fails to load.
 std::vector<Filter> load_chain(const std::vector<std::filesystem::path>& dirs, const std::string& chain);
 
 // Runs the filters in order; throws ToolError naming the filter and `what` (the file) when a

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 
+#include "args.h"
 #include "module_finder.h"
 
 namespace fs = std::filesystem;
@@ -28,7 +29,7 @@ Format format_for(const fs::path& path) {
     const std::string ext = host::lower_case(path.extension().string());
     if (ext == ".png") return Format::Png;
     if (ext == ".tif" || ext == ".tiff") return Format::Tiff;
-    throw FileError(path, "unknown output format '" + path.extension().string() + "' (use .png, .tif or .tiff)");
+    throw UsageError(path.string() + ": unknown output format '" + path.extension().string() + "' (use .png, .tif or .tiff)");
 }
 
 void check_writable(const fs::path& path, int32_t depth) {

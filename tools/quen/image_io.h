@@ -20,7 +20,7 @@ inline constexpr int32_t kMaxImageSide = 32767;
 
 enum class Format { Png, Tiff };
 
-// The format chosen by the extension (.png, .tif, .tiff, any case); throws FileError for others.
+// The format chosen by the extension (.png, .tif, .tiff, any case); throws UsageError for others.
 Format format_for(const std::filesystem::path& path);
 
 // Throws FileError naming the file when the format cannot hold samples of this depth.
