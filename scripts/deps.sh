@@ -9,6 +9,7 @@ packages=(
   libfftw3-dev libpng-dev libtiff-dev libsleef-dev
   libgtest-dev libbenchmark-dev
   valgrind
+  gimp libgimp2.0-dev
   clang libclang-rt-14-dev llvm
 )
 if [ "${1:-}" = windows ]; then

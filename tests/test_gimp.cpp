@@ -1,0 +1,137 @@
+// GIMP itself, headless, running the quen-gimp plug-in: every procedure, on layers with and
+// without alpha, perceptual and linear, with a selection, leaves exactly the pixels quen gives for
+// the same pixels; layers the filters do not take end in an error message, not a crash.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli_support.h"
+#include "filters.h"
+#include "image_io.h"
+#include "support.h"
+
+namespace quen {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Each procedure and the module it must run, written out here rather than taken from the plug-in.
+const std::vector<std::pair<std::string, std::string>> kProcedures = {
+    {"plug-in-quen-fwd", "QuenFwd"}, {"plug-in-quen-inv", "QuenInv"}, {"plug-in-quen-fwd-r", "QuenFwdR"},
+    {"plug-in-quen-inv-r", "QuenInvR"}, {"plug-in-quen-fwd3", "QuenFwd3"}};
+
+// Runs one GIMP session on the Script-Fu batches (each in its own interpreter, so a failing one
+// does not stop the rest) in a private configuration folder whose plug-in path holds the built
+// plug-in, and returns everything GIMP printed. gimp-console exits 0 whatever the batches did,
+// so callers judge by the files written and the log.
+std::string run_gimp(const fs::path& dir, const std::vector<std::string>& batches) {
+    const fs::path config = dir / "config";
+    fs::create_directories(config);
+    test::write_bytes(config / "gimprc",
+                      "(plug-in-path \"${gimp_plug_in_dir}/plug-ins:" QUEN_GIMP_PLUGIN_DIR "\")\n");
+    ::setenv("GIMP2_DIRECTORY", config.c_str(), 1);
+    std::vector<std::string> args = {"300", QUEN_GIMP_CONSOLE, "-i", "-d", "-f"};
+    for (const std::string& b : batches) args.insert(args.end(), {"-b", b});
+    args.insert(args.end(), {"-b", "(gimp-quit 0)"});
+    const test::QuenRun run = test::run_program(QUEN_TIMEOUT, args, dir);
+    EXPECT_EQ(run.status, 0) << "GIMP did not finish in time\n" << run.err;
+    return run.out + run.err;
+}
+
+std::string quoted(const fs::path& path) {
+    std::string text = path.string();
+    text.insert(text.begin(), '"');
+    return text + '"';
+}
+
+host::Image quen_apply(const std::string& module, const fs::path& input) {
+    const std::vector<tool::Filter> chain = tool::load_chain({QUEN_MODULE_DIR}, module);
+    return tool::run_chain(chain, tool::read_image(input), input.string());
+}
+
+template <class S>
+class GimpPlugin : public ::testing::Test {};
+TYPED_TEST_SUITE(GimpPlugin, test::Depths, test::DepthNames);
+
+// Two layers per depth: RGB in the perceptual encoding with a rectangle selected, and RGBA in
+// the linear encoding. GIMP loads each picture, takes it to that precision and exports the pixels
+// it then holds; a copy of the image goes through each procedure and is exported as well.
+TYPED_TEST(GimpPlugin, EveryProcedureGivesWhatQuenGivesAndKeepsTheSelection) {
+    using S = TypeParam;
+    const int bits = test::depth_of<S>();
+    const std::string kind = bits == 8 ? "U8" : bits == 16 ? "U16" : "FLOAT";
+    const test::ScratchDir dir;
+    struct Layer {
+        std::string name;
+        int planes;
+        std::string precision;
+        bool select;
+    };
+    const std::vector<Layer> layers = {{"rgb_perceptual_selected", 3, "PRECISION-" + kind + "-GAMMA", true},
+                                       {"rgba_linear", 4, "PRECISION-" + kind + "-LINEAR", false}};
+    std::vector<std::string> batches;
+    for (const Layer& layer : layers) {
+        const fs::path input = dir / (layer.name + ".tif"), held = dir / (layer.name + "_held.tif");
+        tool::write_image(input, test::random_image<S>(18, 22, layer.planes, 7u + uint32_t(layer.planes)));
+        std::string b = "(let* ((src (car (file-tiff-load 1 " + quoted(input) + " " + quoted(input) + "))))"
+                        " (if (not (= (car (gimp-image-get-precision src)) " + layer.precision + "))"
+                        " (gimp-image-convert-precision src " + layer.precision + "))"
+                        " (file-tiff-save 1 src (car (gimp-image-get-active-drawable src)) " +
+                        quoted(held) + " " + quoted(held) + " 0)";
+        for (const auto& [procedure, module] : kProcedures) {
+            const fs::path out = dir / (layer.name + "_" + module + ".tif");
+            b += " (let* ((img (car (gimp-image-duplicate src))) (dr (car (gimp-image-get-active-drawable img))))";
+            if (layer.select) b += " (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 3 2 9 7)";
+            b += " (let ((bounds (gimp-selection-bounds img)) (channels (car (gimp-image-get-channels img))))"
+                 " (" + procedure + " RUN-NONINTERACTIVE img dr)"
+                 " (if (not (and (equal? bounds (gimp-selection-bounds img))"
+                 " (= channels (car (gimp-image-get-channels img)))))"
+                 " (gimp-message \"QUEN-FAIL selection not restored by " + procedure + "\")))"
+                 " (file-tiff-save 1 img dr " + quoted(out) + " " + quoted(out) + " 0) (gimp-image-delete img))";
+        }
+        batches.push_back(b + ")");
+    }
+    const std::string log = run_gimp(dir.path(), batches);
+    EXPECT_EQ(log.find("QUEN-FAIL"), std::string::npos) << log;
+
+    for (const Layer& layer : layers)
+        for (const auto& [procedure, module] : kProcedures) {
+            SCOPED_TRACE(layer.name + " " + procedure);
+            const fs::path out = dir / (layer.name + "_" + module + ".tif");
+            ASSERT_TRUE(fs::exists(out)) << log;
+            const host::Image expected = quen_apply(module, dir / (layer.name + "_held.tif"));
+            const host::Image got = tool::read_image(out);
+            ASSERT_EQ(got.depth, bits);
+            ASSERT_EQ(got.planes, layer.planes);
+            EXPECT_TRUE(got.data == expected.data) << "GIMP's result differs from quen's";
+        }
+}
+
+// Precisions the modules do not take and a layer wider than the host record can describe: each
+// run ends in GIMP's error with the plug-in's message, and the plug-in does not crash.
+TEST(GimpPluginRefusal, UnsupportedLayersGiveAMessageNotACrash) {
+    const test::ScratchDir dir;
+    std::vector<std::string> batches;
+    for (const char* precision : {"PRECISION-U32-GAMMA", "PRECISION-HALF-LINEAR", "PRECISION-DOUBLE-LINEAR"})
+        batches.push_back(std::string("(let* ((img (car (gimp-image-new-with-precision 8 8 RGB ") + precision +
+                          "))) (layer (car (gimp-layer-new img 8 8 RGB-IMAGE \"l\" 100 LAYER-MODE-NORMAL))))"
+                          " (gimp-image-insert-layer img layer 0 0) (plug-in-quen-fwd RUN-NONINTERACTIVE img layer))");
+    batches.push_back("(let* ((img (car (gimp-image-new 32768 2 RGB)))"
+                      " (layer (car (gimp-layer-new img 32768 2 RGB-IMAGE \"l\" 100 LAYER-MODE-NORMAL))))"
+                      " (gimp-image-insert-layer img layer 0 0) (plug-in-quen-inv RUN-NONINTERACTIVE img layer))");
+    const std::string log = run_gimp(dir.path(), batches);
+
+    auto count = [&](const std::string& text) {
+        std::size_t n = 0;
+        for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(count("failed: Quen filters work on 8-bit or 16-bit integer and 32-bit floating point"), 3u) << log;
+    EXPECT_EQ(count("failed: Quen filters work on layers of at most 32767 pixels a side"), 1u) << log;
+    EXPECT_EQ(count("crashed"), 0u) << log;
+}
+
+}  // namespace
+}  // namespace quen

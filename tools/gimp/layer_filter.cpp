@@ -1,0 +1,98 @@
+// The GIMP plug-in's filtering through the host library.
+#include "layer_filter.h"
+
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "file16.h"
+#include "module_finder.h"
+#include "run.h"
+
+namespace quen::gimp {
+namespace {
+
+constexpr std::array kProcedures{
+    Procedure{"plug-in-quen-fwd", "QuenFwd", "_Forward Spectrum",
+              "Replaces the layer by the full spectrum of its luminance: log magnitude in red, phase in "
+              "green, the luminance in blue, zero frequency in the centre."},
+    Procedure{"plug-in-quen-inv", "QuenInv", "_Inverse Spectrum",
+              "Turns a full spectrum layer (red magnitude, green phase) back into a grey picture."},
+    Procedure{"plug-in-quen-fwd-r", "QuenFwdR", "Forward _Half Spectrum",
+              "Replaces each of red, green and blue by its half spectrum: magnitudes in the left half of "
+              "every row, phases in the right half."},
+    Procedure{"plug-in-quen-inv-r", "QuenInvR", "Inverse Hal_f Spectrum",
+              "Turns a half spectrum layer back into a colour picture."},
+    Procedure{"plug-in-quen-fwd3", "QuenFwd3", "Forward _3-D Spectrum",
+              "Treats red, green and blue as one volume and writes its 3-D half spectrum, frequency plane "
+              "s in channel s."},
+};
+
+constexpr int32_t kMaxSide = 32767;
+
+const char* sample_type_name(SampleType type) {
+    switch (type) {
+    case SampleType::U8: return "8-bit integer";
+    case SampleType::U16: return "16-bit integer";
+    case SampleType::U32: return "32-bit integer";
+    case SampleType::Half: return "16-bit floating point";
+    case SampleType::Float: return "32-bit floating point";
+    case SampleType::Double: return "64-bit floating point";
+    }
+    return "unknown";
+}
+
+// Applies f to every 16-bit sample of the picture.
+template <class F>
+void map_samples16(host::Image& picture, F f) {
+    for (std::size_t at = 0; at + 1 < picture.data.size(); at += 2) {
+        uint16_t v;
+        std::memcpy(&v, picture.data.data() + at, 2);
+        v = f(v);
+        std::memcpy(picture.data.data() + at, &v, 2);
+    }
+}
+
+}  // namespace
+
+std::span<const Procedure> procedures() { return kProcedures; }
+
+const Procedure* find_procedure(std::string_view name) {
+    for (const Procedure& p : kProcedures)
+        if (name == p.name) return &p;
+    return nullptr;
+}
+
+host::Image layer_picture(int32_t rows, int32_t cols, bool alpha, SampleType type) {
+    const int32_t depth = type == SampleType::U8 ? 8 : type == SampleType::U16 ? 16 : type == SampleType::Float ? 32 : 0;
+    if (depth == 0)
+        throw Refusal(std::string("Quen filters work on 8-bit or 16-bit integer and 32-bit floating point images "
+                                  "(perceptual or linear); this image is ") +
+                      sample_type_name(type) + ". Change it with Image > Precision.");
+    if (rows > kMaxSide || cols > kMaxSide)
+        throw Refusal("Quen filters work on layers of at most " + std::to_string(kMaxSide) +
+                      " pixels a side; this layer is " + std::to_string(cols) + " x " + std::to_string(rows) + ".");
+    return host::Image::make(rows, cols, alpha ? 4 : 3, depth);
+}
+
+host::Image filter_layer(const Procedure& procedure, host::Image pixels) {
+    const std::filesystem::path dir = host::executable_dir() / "modules";
+    const std::optional<host::ModuleFile> file = host::find_module({dir}, procedure.module);
+    if (!file) throw Refusal(std::string("The filter module ") + procedure.module + " is missing from " + dir.string() + ".");
+    try {
+        const host::ModuleLibrary module(file->path.string());
+        if (pixels.depth == 16) map_samples16(pixels, host::file16_to_sample);
+        host::RunResult run = host::run_filter(module, std::move(pixels));
+        if (run.result != 0)
+            throw Refusal(std::string(procedure.module) + " failed with error " + std::to_string(run.result) +
+                          (run.result == -108 ? " (out of memory)." : "."));
+        if (run.image.depth == 16) map_samples16(run.image, host::sample_to_file16);
+        return std::move(run.image);
+    } catch (const host::LoadError& e) {
+        throw Refusal(e.what());
+    } catch (const host::ProtocolError& e) {
+        throw Refusal(std::string(procedure.module) + ": " + e.what());
+    }
+}
+
+}  // namespace quen::gimp
