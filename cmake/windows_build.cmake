@@ -1,7 +1,8 @@
-# From the native build: cross-builds the Windows modules from this same source tree in
-# build/windows (cmake/mingw-w64.cmake), after FFTW for Windows, which is built once per machine
-# into a cache outside the build tree; runs their tests under Wine as one of this build's tests,
-# and packages them (target windows_dist).
+# From a native tree configured with QUEN_WINDOWS (build-windows/): cross-builds the Windows modules
+# from this same source tree in its windows/ folder (cmake/mingw-w64.cmake), after FFTW for
+# Windows, which is built once per machine into a cache outside the build tree; runs their tests
+# under Wine as one of this tree's tests, and packages them into its dist/windows/ (target
+# windows_dist).
 include(ExternalProject)
 
 set(QUEN_FFTW_VERSION 3.3.10)
@@ -25,6 +26,7 @@ ExternalProject_Add(quen_windows
   CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-w64.cmake
              -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
              -DQUEN_FFTW_WINDOWS=${QUEN_FFTW_WINDOWS}
+             -DQUEN_WINDOWS_DIST_DIR=${CMAKE_BINARY_DIR}/dist/windows
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   DEPENDS fftw_windows

@@ -42,10 +42,12 @@ function(quen_platform_module name)
     VERBATIM)
 endfunction()
 
-# dist/windows: the modules, the FFTW DLL and the install note, and a zip of the same files, ready
-# for the editor's plug-ins folder. Called once all modules are declared.
+# The package: the modules, the FFTW DLL and the install note, and a zip of the same files, ready
+# for the editor's plug-ins folder, in a folder of the build (never the source tree). Called once
+# all modules are declared.
+set(QUEN_WINDOWS_DIST_DIR ${CMAKE_BINARY_DIR}/dist/windows CACHE PATH "Where target windows_dist puts the package")
 function(quen_windows_dist)
-  set(dist ${PROJECT_SOURCE_DIR}/dist/windows)
+  set(dist ${QUEN_WINDOWS_DIST_DIR})
   set(files ${QUEN_BIN_DIR}/${QUEN_FFTW_DLL_NAME} ${QUEN_RESOURCES_DIR}/INSTALL.txt)
   set(names ${QUEN_FFTW_DLL_NAME} INSTALL.txt)
   foreach(module IN LISTS QUEN_MODULES)

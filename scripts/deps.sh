@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libbenchmark-dev
   valgrind
   gimp libgimp2.0-dev
-  clang libclang-rt-14-dev llvm
+  clang llvm
 )
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64 wine wine64 dpkg-dev file)
@@ -19,14 +19,22 @@ elif [ $# -gt 0 ]; then
   exit 2
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing: ${missing[*]}"
-$sudo apt-get update
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+updated=no
+install_missing() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  [ $updated = yes ] || $sudo apt-get update
+  updated=yes
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y "${missing[@]}"
+}
+
+install_missing "${packages[@]}"
+# The sanitizer and fuzzer runtimes of the clang that is installed, whichever version that is.
+clang_major=$(clang -dumpversion | cut -d. -f1)
+install_missing "libclang-rt-$clang_major-dev"

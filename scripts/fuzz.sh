@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target for SECONDS each (default 600), all targets at once, from the generated
 # seeds and the corpus kept from earlier campaigns in build-asan/fuzz/corpus/<target>/. Builds
-# build-asan/ first when it is missing (see scripts/sanitize.sh). An input that fails is written to
+# what it runs in build-asan/ first (see scripts/sanitize.sh). An input that fails is written to
 # build-asan/fuzz/findings/; fix the fault and keep the input in fuzz/regressions/<target>/, where
 # the tests replay it.
 #   usage: scripts/fuzz.sh [SECONDS] [TARGET...]    targets: fuzz_entry fuzz_images (default: both)
@@ -14,12 +14,11 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_entry fuzz_images)
 
 build=build-asan
-if [ ! -x "$build/fuzz/${targets[0]}" ]; then
-  bash scripts/deps.sh
-  CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUEN_SANITIZE=ON -DQUEN_FUZZ=ON -DQUEN_BENCH=OFF
-  cmake --build "$build" -j"$(nproc)"
-fi
+# Always brought up to date, so that the sources as they are now get fuzzed, never older binaries.
+bash scripts/deps.sh
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQUEN_SANITIZE=ON -DQUEN_FUZZ=ON -DQUEN_BENCH=OFF >/dev/null
+cmake --build "$build" -j"$(nproc)" --target make_fuzz_seeds "${targets[@]}"
 
 "$build/fuzz/make_fuzz_seeds" "$build/fuzz/seeds" >/dev/null
 mkdir -p "$build/fuzz/findings"

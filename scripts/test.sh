@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything, the Windows modules included, and runs every test: the native suites
-# (valgrind and the repeated-filtering memory check among them) and the Windows modules under
-# Wine compared with the native ones; then the sanitizer stage with short fuzzing runs. Prints
+# Builds everything and runs every test: the native suites in build/ (valgrind and the
+# repeated-filtering memory check among them), the Windows modules in build-windows/ under Wine
+# compared with the native ones; then the sanitizer stage with short fuzzing runs. Prints
 # how long each stage took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,8 +16,10 @@ stage() {
 }
 
 bash scripts/deps.sh windows
-stage build bash scripts/build.sh -DQUEN_WINDOWS=ON
+stage build bash scripts/build.sh
 stage tests ctest --test-dir build --output-on-failure -j"$(nproc)"
+stage windows-build bash scripts/windows.sh
+stage windows-tests ctest --test-dir build-windows --output-on-failure -j"$(nproc)"
 stage sanitizers+fuzzing bash scripts/sanitize.sh
 
 echo "== stage timings"
