@@ -17,6 +17,7 @@
 
 #include <fftw3.h>
 
+#include "module_list.h"
 #include "module_loader.h"
 #include "run.h"
 
@@ -48,11 +49,8 @@ extern "C" void fftw_free(void* p) {
 namespace {
 
 using namespace quen::host;
+using quen::test::module_path;
 using Clock = std::chrono::steady_clock;
-
-std::string module_path(const std::string& name) {
-    return std::string(QUEN_MODULE_DIR) + "/" + name + QUEN_MODULE_SUFFIX;
-}
 
 // The bare transform of each module, planned and run as the module does, on a filled array.
 using Floor = std::function<void(int32_t rows, int32_t cols, fftw_complex* spectrum, double* real)>;
@@ -88,14 +86,25 @@ void floor_volume(int32_t rows, int32_t cols, fftw_complex* c, double* r) {
 }
 
 struct ModuleInfo {
-    const char* name;
+    std::string name;
     Floor floor;
 };
 
-const ModuleInfo kModules[] = {
-    {"QuenFwd", floor_full},        {"QuenInv", floor_full_backward}, {"QuenFwdR", floor_half},
-    {"QuenInvR", floor_half_backward}, {"QuenFwd3", floor_volume},
-};
+// Every module of the module list with the floor of its spectrum layout and direction (no module
+// inverts a volume spectrum).
+std::vector<ModuleInfo> modules() {
+    using quen::manifest::Direction;
+    using quen::manifest::Spectrum;
+    std::vector<ModuleInfo> list;
+    for (const quen::manifest::ModuleEntry& m : quen::manifest::kModules) {
+        const bool forward = m.direction == Direction::Forward;
+        const Floor floor = m.spectrum == Spectrum::Full ? (forward ? floor_full : floor_full_backward)
+                            : m.spectrum == Spectrum::Half ? (forward ? floor_half : floor_half_backward)
+                                                           : floor_volume;
+        list.push_back({std::string(m.name), floor});
+    }
+    return list;
+}
 
 // Deterministic content over the depth's range; the content does not change the timings.
 Image test_image(int32_t size, int32_t depth) {
@@ -184,7 +193,7 @@ void continue_call(benchmark::State& state, const ModuleInfo& info, int32_t dept
 }
 
 void register_all() {
-    for (const ModuleInfo& info : kModules) {
+    for (const ModuleInfo& info : modules()) {
         const std::string name = info.name;
         benchmark::RegisterBenchmark((name + "/u8").c_str(), continue_call, info, 8)
             ->Arg(1024)->Arg(2048)->Arg(4096)->UseManualTime()->Unit(benchmark::kMillisecond);

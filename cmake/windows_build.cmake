@@ -27,6 +27,7 @@ ExternalProject_Add(quen_windows
              -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
              -DQUEN_FFTW_WINDOWS=${QUEN_FFTW_WINDOWS}
              -DQUEN_WINDOWS_DIST_DIR=${CMAKE_BINARY_DIR}/dist/windows
+             -DQUEN_MANIFEST=${QUEN_MANIFEST}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   DEPENDS fftw_windows

@@ -9,13 +9,9 @@
 
 #include <fftw3.h>
 
-namespace quen {
+#include "shape.h"
 
-// Which scratch arrays a transform needs, and so how many image columns enter it.
-enum class Shape {
-    FullComplex,  // all columns, one complex spectrum array
-    RealInput,    // the first columns - 2, a complex array and a real array, both 4x larger
-};
+namespace quen {
 
 // What the frame hands a transform: the whole image, both buffers and the scratch arrays. The
 // buffers may be one and the same memory; row lengths are in bytes, as the host gives them.
@@ -68,11 +64,15 @@ struct Module {
 };
 
 // T is a type with `template <class S> static void run(const Job&)`, the one body of a transform.
+// The shape is the module's, from its line in the module list (the build passes it to the
+// transform source as QUEN_MODULE_SHAPE).
+#ifdef QUEN_MODULE_SHAPE
 template <class T>
-constexpr Module module_of(Shape shape) {
-    return {shape, &T::template run<uint8_t>, &T::template run<uint16_t>,
+constexpr Module module_of() {
+    return {Shape::QUEN_MODULE_SHAPE, &T::template run<uint8_t>, &T::template run<uint16_t>,
             &T::template run<float>};
 }
+#endif
 
 // Defined by the transform source that the frame is linked with.
 extern const Module kModule;

@@ -1,4 +1,5 @@
-# Produces the Windows resources of the modules from resources/modules.txt: the property list the
+# Reads the module list, resources/modules.txt, and produces from it the table of modules for the
+# C++ side and the Windows resources of the modules: the property list the
 # editor reads to list and enable a filter, the version block and the manifest. The property list
 # bytes are computed here once and written both into each module's resource script and into a
 # C++ header that the tests compare against.
@@ -6,30 +7,93 @@
 set(QUEN_RESOURCES_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(QUEN_PIPL_BYTES 294)
 
-# Reads modules.txt: QUEN_DESCRIBED_MODULES lists the names; QUEN_<name>_FILE_VERSION (a.b.c) and
-# QUEN_<name>_PRODUCT_VERSION (a.b.c.d) hold the numbers.
-function(quen_read_module_descriptions)
-  set(file ${QUEN_RESOURCES_DIR}/modules.txt)
+# The module list: resources/modules.txt, or another file given as QUEN_MANIFEST (the check that
+# a new line is all a module needs uses a copy with one more line).
+set(QUEN_MANIFEST ${QUEN_RESOURCES_DIR}/modules.txt CACHE FILEPATH "The module list")
+
+# Reads the module list: QUEN_MANIFEST_MODULES lists the names in order; for each name,
+# QUEN_<name>_SOURCE (relative to the source tree), _SHAPE, _SPECTRUM, _DIRECTION,
+# _FILE_VERSION (a.b.c), _PRODUCT_VERSION (a.b.c.d) and _DESCRIPTION hold its fields.
+function(quen_read_manifest)
+  set(file ${QUEN_MANIFEST})
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
   file(STRINGS ${file} lines)
   set(names "")
+  set(fields SOURCE SHAPE SPECTRUM DIRECTION FILE_VERSION PRODUCT_VERSION DESCRIPTION)
+  set(s "[ \t]+")
   foreach(line IN LISTS lines)
     if(line MATCHES "^[ \t]*(#|$)")
       continue()
     endif()
-    if(NOT line MATCHES "^([A-Za-z0-9]+)[ \t]+([0-9]+\\.[0-9]+\\.[0-9]+)[ \t]+([0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+)[ \t]*$")
-      message(FATAL_ERROR "${file}: cannot read \"${line}\" (expected: name a.b.c a.b.c.d)")
+    if(NOT line MATCHES "^([A-Za-z0-9]+)${s}([^ \t]+)${s}(FullComplex|LastTwoColumnsLeftOut)${s}(Full|Half|Volume)${s}(Forward|Inverse)${s}([0-9]+\\.[0-9]+\\.[0-9]+)${s}([0-9]+\\.[0-9]+\\.[0-9]+\\.[0-9]+)${s}([^\"\\\\]*[^\"\\\\ \t])[ \t]*$")
+      message(FATAL_ERROR "${file}: cannot read \"${line}\" (expected: name transform shape spectrum "
+                          "direction a.b.c a.b.c.d description, see the head of the file)")
     endif()
     set(name ${CMAKE_MATCH_1})
     string(LENGTH "${name}" length)
     if(length GREATER 9)
       message(FATAL_ERROR "${file}: module name ${name} is longer than the 9 characters of a property list name")
     endif()
+    if(name IN_LIST names)
+      message(FATAL_ERROR "${file}: module ${name} is listed twice")
+    endif()
     list(APPEND names ${name})
-    set(QUEN_${name}_FILE_VERSION ${CMAKE_MATCH_2} PARENT_SCOPE)
-    set(QUEN_${name}_PRODUCT_VERSION ${CMAKE_MATCH_3} PARENT_SCOPE)
+    set(i 2)
+    foreach(field IN LISTS fields)
+      set(QUEN_${name}_${field} "${CMAKE_MATCH_${i}}" PARENT_SCOPE)
+      math(EXPR i "${i} + 1")
+    endforeach()
   endforeach()
-  set(QUEN_DESCRIBED_MODULES ${names} PARENT_SCOPE)
+  if(NOT names)
+    message(FATAL_ERROR "${file} lists no module")
+  endif()
+  set(QUEN_MANIFEST_MODULES ${names} PARENT_SCOPE)
+endfunction()
+
+# A C++ header with one entry per module of the list (quen::manifest::kModules), for everything
+# that loops over the modules or describes them.
+function(quen_write_module_table path)
+  quen_read_manifest()
+  set(entries "")
+  foreach(name IN LISTS QUEN_MANIFEST_MODULES)
+    string(APPEND entries "    {\"${name}\", Shape::${QUEN_${name}_SHAPE}, Spectrum::${QUEN_${name}_SPECTRUM}, "
+                          "Direction::${QUEN_${name}_DIRECTION}, \"${QUEN_${name}_FILE_VERSION}\", "
+                          "\"${QUEN_${name}_PRODUCT_VERSION}\",\n     \"${QUEN_${name}_DESCRIPTION}\"},\n")
+  endforeach()
+  file(CONFIGURE OUTPUT ${path} @ONLY CONTENT [[
+// The modules of this build, generated from the module list by resources/resources.cmake.
+#pragma once
+
+#include <string_view>
+
+#include "shape.h"
+
+namespace quen::manifest {
+
+// The layout of the spectrum a module writes (Forward) or reads (Inverse).
+enum class Spectrum {
+    Full,    // one complex spectrum of the luminance: magnitude in red, phase in green
+    Half,    // each channel its own half spectrum: magnitudes, then phases, in every row
+    Volume,  // the three channels as the planes of one 3-D half spectrum, same row layout
+};
+
+enum class Direction { Forward, Inverse };
+
+struct ModuleEntry {
+    std::string_view name;
+    Shape shape;
+    Spectrum spectrum;
+    Direction direction;
+    std::string_view file_version;     // a.b.c
+    std::string_view product_version;  // a.b.c.d
+    std::string_view description;      // one line, for quen list
+};
+
+inline constexpr ModuleEntry kModules[] = {
+@entries@};
+
+}  // namespace quen::manifest
+]])
 endfunction()
 
 # --- Bytes (kept as decimal numbers in CMake lists) ---------------------------------------------
@@ -105,15 +169,20 @@ macro(_quen_property key)
   endif()
 endmacro()
 
-# The property list of module `name`: what the editor reads to find, name and enable the filter.
-function(quen_pipl_bytes name out)
-  # The menu name is always 9 characters: the module name, then "." up to 9.
+# The menu name of module `name`, always 9 characters: the module name, then "." up to 9.
+function(quen_menu_name name out)
   set(menu_name "${name}")
   string(LENGTH "${menu_name}" length)
   while(length LESS 9)
     string(APPEND menu_name ".")
     math(EXPR length "${length} + 1")
   endwhile()
+  set(${out} ${menu_name} PARENT_SCOPE)
+endfunction()
+
+# The property list of module `name`: what the editor reads to find, name and enable the filter.
+function(quen_pipl_bytes name out)
+  quen_menu_name(${name} menu_name)
 
   set(bytes "")
   _quen_le(1 2 head_version)      # property list format
@@ -189,9 +258,9 @@ endfunction()
 
 # A C++ header with the property list of every described module, for the tests.
 function(quen_write_pipl_header path)
-  quen_read_module_descriptions()
+  quen_read_manifest()
   set(entries "")
-  foreach(name IN LISTS QUEN_DESCRIBED_MODULES)
+  foreach(name IN LISTS QUEN_MANIFEST_MODULES)
     quen_pipl_bytes(${name} bytes)
     _quen_hex_lines(text 2 12 "      " ${bytes})
     string(APPEND entries "    {\"${name}\",\n     {\n${text}     }},\n")
@@ -222,9 +291,9 @@ endfunction()
 # The resource script of module `name`: property list, version block and manifest, all in
 # English (United States).
 function(quen_write_module_rc name path)
-  quen_read_module_descriptions()
-  if(NOT name IN_LIST QUEN_DESCRIBED_MODULES)
-    message(FATAL_ERROR "module ${name} has no line in ${QUEN_RESOURCES_DIR}/modules.txt")
+  quen_read_manifest()
+  if(NOT name IN_LIST QUEN_MANIFEST_MODULES)
+    message(FATAL_ERROR "module ${name} has no line in ${QUEN_MANIFEST}")
   endif()
   set(file_version ${QUEN_${name}_FILE_VERSION})
   set(product_version ${QUEN_${name}_PRODUCT_VERSION})

@@ -47,14 +47,9 @@ double log_norm(double n) {
     return sizeof(S) == 4 ? std::log10(n) : std::log10(n * full_of<S>()) / full_of<S>();
 }
 
+// The three depths; CTest names the typed cases after the sample type, e.g. "<unsigned char>".
 using Depths = ::testing::Types<uint8_t, uint16_t, float>;
 
-struct DepthNames {
-    template <class S>
-    static std::string GetName(int) {
-        return sizeof(S) == 1 ? "u8" : sizeof(S) == 2 ? "u16" : "f32";
-    }
-};
 
 // Uniformly random samples over the nominal range of the depth in every plane.
 template <class S>

@@ -86,7 +86,7 @@ TEST_F(Cli, ListShowsEachModuleWithItsFileAndWhatItDoes) {
     EXPECT_TRUE(contains(r.out, "log magnitude in red"));
 
     fs::create_directories(dir / "mods");
-    fs::copy_file(test::module_path("QuenFwd"), dir / "mods" / ("QuenNew" + std::string(QUEN_MODULE_SUFFIX)));
+    fs::copy_file(test::module_path("QuenFwd"), dir / "mods" / ("QuenNew" + host::module_suffix()));
     const QuenRun other = quen({"list", "--modules", at("mods")});
     EXPECT_EQ(other.status, 0) << other.err;
     EXPECT_TRUE(contains(other.out, "QuenNew    filter module")) << other.out;
@@ -111,7 +111,7 @@ std::string ext() {
 
 template <class S>
 class CliRoundTrip : public Cli {};
-TYPED_TEST_SUITE(CliRoundTrip, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(CliRoundTrip, test::Depths);
 
 // Forward filter, file, inverse filter, file: the same samples as the two filters in memory, for
 // the full and the half spectrum pairs, and the alpha plane comes back unchanged.
@@ -282,7 +282,7 @@ protected:
         test::write_raw_png(dir / "tall.png", tall, std::vector<std::vector<png_byte>>(32768, std::vector<png_byte>(1)));
 
         fs::create_directories(dir / "broken");
-        test::write_bytes(dir / "broken" / ("QuenFwd" + std::string(QUEN_MODULE_SUFFIX)), "not a library");
+        test::write_bytes(dir / "broken" / ("QuenFwd" + host::module_suffix()), "not a library");
     }
 };
 
@@ -303,7 +303,7 @@ TEST_F(CliBadInput, EachGetsOneLineNamingTheFileAndNoOutputIsHarmed) {
         {"too tall", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "tall.png", "1 x 32768 pixels is too large"},
         {"float to PNG", {"apply", "QuenFwd", "IN", "-o", "OUT"}, "good.tif", "PNG cannot hold 32-bit float"},
         {"module fails to load", {"apply", "QuenFwd", "IN", "-o", "OUT", "--modules", "BROKEN"}, "good.png",
-         "QuenFwd" + std::string(QUEN_MODULE_SUFFIX) + ": cannot load module"},
+         "QuenFwd" + host::module_suffix() + ": cannot load module"},
         {"edit: notch outside", {"edit", "IN", "--notch", "50,3,2", "-o", "OUT"}, "good.png", "notch centre 50,3 is outside"},
         {"edit: truncated", {"edit", "IN", "--lowpass", "5", "-o", "OUT"}, "truncated.png", "truncated or corrupt PNG"},
     };

@@ -85,7 +85,7 @@ TEST(EditSymmetry, EveryEditRemovesMirroredFrequenciesTogether) {
 
 template <class S>
 class SpectrumEdit : public ::testing::Test {};
-TYPED_TEST_SUITE(SpectrumEdit, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(SpectrumEdit, test::Depths);
 
 // Only the magnitude samples of removed frequencies change: to zero. Phases, the blue luminance of
 // a full spectrum and the alpha plane stay as they were.

@@ -146,7 +146,7 @@ TEST(Continue, ImagesItCannotAddressAreLeftAlone) {
 
 template <class S>
 class Frame : public ::testing::Test {};
-TYPED_TEST_SUITE(Frame, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(Frame, test::Depths);
 
 TYPED_TEST(Frame, PlaneThreeKeepsWhatTheHostSupplied) {
     using S = TypeParam;

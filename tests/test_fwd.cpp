@@ -30,7 +30,7 @@ struct Expect {
 
 template <class S>
 class ForwardSpectrum : public ::testing::Test {};
-TYPED_TEST_SUITE(ForwardSpectrum, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(ForwardSpectrum, test::Depths);
 
 TYPED_TEST(ForwardSpectrum, MatchesDirectDftOnEvenAndOddSizes) {
     using S = TypeParam;

@@ -53,7 +53,7 @@ host::Image quen_apply(const std::string& module, const fs::path& input) {
 
 template <class S>
 class GimpPlugin : public ::testing::Test {};
-TYPED_TEST_SUITE(GimpPlugin, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(GimpPlugin, test::Depths);
 
 // Two layers per depth: RGB in the perceptual encoding with a rectangle selected, and RGBA in
 // the linear encoding. GIMP loads each picture, takes it to that precision and exports the pixels

@@ -60,7 +60,7 @@ Image full_range_image(int32_t rows, int32_t cols, int32_t planes) {
 
 template <class S>
 class FileRoundTrip : public ::testing::Test {};
-TYPED_TEST_SUITE(FileRoundTrip, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(FileRoundTrip, test::Depths);
 
 TYPED_TEST(FileRoundTrip, WritesAndReadsBackEverySampleExactly) {
     using S = TypeParam;

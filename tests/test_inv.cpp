@@ -90,7 +90,7 @@ void expect_grey(const Image& out) {
 
 template <class S>
 class InverseSpectrum : public ::testing::Test {};
-TYPED_TEST_SUITE(InverseSpectrum, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(InverseSpectrum, test::Depths);
 
 TYPED_TEST(InverseSpectrum, MatchesDirectInverseDft) {
     using S = TypeParam;
@@ -225,7 +225,7 @@ constexpr int depth_index = sizeof(S) == 1 ? 0 : sizeof(S) == 2 ? 1 : 2;
 
 template <class S>
 class ForwardInverse : public ::testing::Test {};
-TYPED_TEST_SUITE(ForwardInverse, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(ForwardInverse, test::Depths);
 
 TYPED_TEST(ForwardInverse, GivesBackTheLuminance) {
     using S = TypeParam;

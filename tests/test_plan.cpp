@@ -99,12 +99,21 @@ TEST_P(NoPlan, LeavesTheTransformedChannelsAsSupplied) {
     EXPECT_EQ(g_calls, 6 * GetParam().plans);
 }
 
-// The forward filter writes the luminance into blue before it plans; everything else waits. The
-// half-spectrum filters plan once per channel and skip each channel they get no plan for.
-INSTANTIATE_TEST_SUITE_P(Modules, NoPlan,
-                         ::testing::Values(PlanCase{"QuenFwd", {0, 1}, 1}, PlanCase{"QuenInv", {0, 1, 2}, 1},
-                                           PlanCase{"QuenFwdR", {0, 1, 2}, 3}, PlanCase{"QuenInvR", {0, 1, 2}, 3},
-                                           PlanCase{"QuenFwd3", {0, 1, 2}, 1}),
+// The full forward filter writes the luminance into blue before it plans; everything else waits.
+// Half spectra are planned once per channel, and each channel without a plan is skipped.
+PlanCase plan_case(const manifest::ModuleEntry& m) {
+    const bool full_forward = m.spectrum == manifest::Spectrum::Full && m.direction == manifest::Direction::Forward;
+    return {m.name.data(), full_forward ? std::vector<int32_t>{0, 1} : std::vector<int32_t>{0, 1, 2},
+            m.spectrum == manifest::Spectrum::Half ? 3 : 1};
+}
+
+std::vector<PlanCase> plan_cases() {
+    std::vector<PlanCase> cases;
+    for (const manifest::ModuleEntry& m : manifest::kModules) cases.push_back(plan_case(m));
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, NoPlan, ::testing::ValuesIn(plan_cases()),
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "quen_modules.h"
 #include "quen_pipl.h"
 
 namespace quen {
@@ -57,7 +58,8 @@ std::vector<Property> properties(const PropertyList& list) {
 }
 
 TEST(PropertyList, EveryModuleIsDescribedOnceUnderItsMenuName) {
-    const std::set<std::string> expected = {"QuenFwd", "QuenInv", "QuenFwdR", "QuenInvR", "QuenFwd3"};
+    std::set<std::string> expected;
+    for (const manifest::ModuleEntry& m : manifest::kModules) expected.insert(std::string(m.name));
     std::set<std::string> described;
     for (const PropertyList& list : kPropertyLists) EXPECT_TRUE(described.insert(std::string(list.module)).second);
     EXPECT_EQ(described, expected);
@@ -109,11 +111,10 @@ TEST(PropertyList, FixedPropertiesHoldTheirValues) {
 }
 
 TEST(PropertyList, NameIsNineCharactersPaddedWithDots) {
-    const std::pair<const char*, const char*> names[] = {
-        {"QuenFwd", "QuenFwd.."}, {"QuenInv", "QuenInv.."}, {"QuenFwdR", "QuenFwdR."},
-        {"QuenInvR", "QuenInvR."}, {"QuenFwd3", "QuenFwd3."}};
-    for (const auto& [module, menu] : names) {
-        SCOPED_TRACE(module);
+    for (const manifest::ModuleEntry& m : manifest::kModules) {
+        const std::string_view module = m.name;
+        const std::string menu = std::string(module) + std::string(9 - module.size(), '.');
+        SCOPED_TRACE(menu);
         const PropertyList* list = nullptr;
         for (const PropertyList& l : kPropertyLists)
             if (l.module == module) list = &l;

@@ -131,7 +131,7 @@ TEST(Grey, ModulusOverSampleCountNeverNegative) {
 // Phase samples and the zero value, per depth: phase 0, pi/2, +pi, -pi.
 template <class S>
 class PhaseEncoding : public ::testing::Test {};
-TYPED_TEST_SUITE(PhaseEncoding, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(PhaseEncoding, test::Depths);
 
 TYPED_TEST(PhaseEncoding, WorkedPhases) {
     using S = TypeParam;

@@ -60,7 +60,7 @@ TestValues spectrum_values(std::size_t count, double log_normaliser) {
 
 template <class S>
 class ArrayConversions : public ::testing::Test {};
-TYPED_TEST_SUITE(ArrayConversions, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(ArrayConversions, test::Depths);
 
 TYPED_TEST(ArrayConversions, EncodingMatchesTheScalarReference) {
     using S = TypeParam;

@@ -16,7 +16,7 @@ const host::ModuleLibrary& fwd3() { return test::loaded_module("QuenFwd3"); }
 
 template <class S>
 class VolumeSpectrum : public ::testing::Test {};
-TYPED_TEST_SUITE(VolumeSpectrum, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(VolumeSpectrum, test::Depths);
 
 // Widths 8, 9 and 3 and single rows among them; padded rows catch writes past a row, and the
 // fourth plane must come back as supplied. Float magnitudes are stored without their sign.

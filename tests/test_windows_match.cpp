@@ -20,45 +20,29 @@ namespace {
 
 using host::Image;
 
-// How a module's output is laid out, as far as the comparison needs to know.
-enum class Layout {
-    SpectrumImage,       // magnitude in red, phase in green, luminance in blue
-    HalfSpectrum,        // per channel: magnitudes, then phases, of a 2-D real-input spectrum
-    HalfSpectrumVolume,  // the same, the three channels being the planes of one 3-D spectrum
-    Grey,                // no phases
-};
-
-Layout layout_of(const std::string& module) {
-    if (module == "QuenFwd") return Layout::SpectrumImage;
-    if (module == "QuenFwdR") return Layout::HalfSpectrum;
-    if (module == "QuenFwd3") return Layout::HalfSpectrumVolume;
-    return Layout::Grey;
-}
-
 // Frequency index i of a transform of length n holds a real coefficient for a real input when
 // it is its own mirror: 0, and n / 2 for even n.
 bool self_mirrored(int32_t i, int32_t n) { return i == 0 || (n % 2 == 0 && 2 * i == n); }
 
 enum class Kind { Value, Phase, IllDefinedPhase, Untouched };
 
-Kind kind_of(Layout layout, const Image& im, int32_t y, int32_t x, int32_t p) {
+// What a sample of a module's output is, from the module's entry in the module list: the forward
+// modules write magnitudes and phases, the inverse ones a picture.
+Kind kind_of(const manifest::ModuleEntry& module, const Image& im, int32_t y, int32_t x, int32_t p) {
+    using manifest::Spectrum;
     if (p >= 3) return Kind::Untouched;
+    if (module.direction == manifest::Direction::Inverse) return Kind::Value;
     const int32_t rows = im.rows, cols = im.cols;
-    switch (layout) {
-    case Layout::SpectrumImage:
+    if (module.spectrum == Spectrum::Full) {
         if (p != 1) return Kind::Value;
         return self_mirrored(y, rows) && self_mirrored(x, cols) ? Kind::IllDefinedPhase : Kind::Phase;
-    case Layout::HalfSpectrum:
-    case Layout::HalfSpectrumVolume: {
-        const int32_t m = cols - 2, n = m / 2 + 1;
-        if (x < n || x >= 2 * n) return Kind::Value;
-        // Along the planes (length 3) only plane 0 is its own mirror.
-        const bool real_plane = layout == Layout::HalfSpectrum || p == 0;
-        return real_plane && self_mirrored(y, rows) && self_mirrored(x - n, m) ? Kind::IllDefinedPhase : Kind::Phase;
     }
-    case Layout::Grey: return Kind::Value;
-    }
-    return Kind::Value;
+    // Half spectra, of each channel or of the volume: magnitudes, then phases, in every row.
+    const int32_t m = cols - 2, n = m / 2 + 1;
+    if (x < n || x >= 2 * n) return Kind::Value;
+    // Along the planes (length 3) only plane 0 is its own mirror.
+    const bool real_plane = module.spectrum == Spectrum::Half || p == 0;
+    return real_plane && self_mirrored(y, rows) && self_mirrored(x - n, m) ? Kind::IllDefinedPhase : Kind::Phase;
 }
 
 struct Tally {
@@ -68,12 +52,12 @@ struct Tally {
 };
 
 template <class S>
-void compare(const std::string& where, Layout layout, const Image& windows, const Image& linux_out, Tally& tally) {
+void compare(const std::string& where, const manifest::ModuleEntry& module, const Image& windows, const Image& linux_out, Tally& tally) {
     const double full = test::full_of<S>();
     for (int32_t y = 0; y < windows.rows; ++y)
         for (int32_t x = 0; x < windows.cols; ++x)
             for (int32_t p = 0; p < windows.planes; ++p) {
-                const Kind kind = kind_of(layout, windows, y, x, p);
+                const Kind kind = kind_of(module, windows, y, x, p);
                 if (kind == Kind::IllDefinedPhase) continue;
                 const S a = windows.get<S>(y, x, p), b = linux_out.get<S>(y, x, p);
                 ++tally.compared;
@@ -99,7 +83,7 @@ void compare(const std::string& where, Layout layout, const Image& windows, cons
 
 template <class S>
 class WindowsMatchesLinux : public ::testing::Test {};
-TYPED_TEST_SUITE(WindowsMatchesLinux, test::Depths, test::DepthNames);
+TYPED_TEST_SUITE(WindowsMatchesLinux, test::Depths);
 
 TYPED_TEST(WindowsMatchesLinux, OnEveryConformanceImage) {
     using S = TypeParam;
@@ -122,7 +106,7 @@ TYPED_TEST(WindowsMatchesLinux, OnEveryConformanceImage) {
                 native, *in, {c.padding_samples * Image::bytes_per_sample(depth), c.same_buffer});
             ASSERT_EQ(run.result, 0) << stem;
             ASSERT_TRUE(run.padding_intact) << stem;
-            compare<S>(stem, layout_of(module), *out, run.image, tally);
+            compare<S>(stem, test::module_entry(module), *out, run.image, tally);
         }
         EXPECT_EQ(tally.mismatches, 0);
         EXPECT_LE(tally.off_by_one, tally.compared / 10000)

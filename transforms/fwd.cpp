@@ -47,6 +47,6 @@ struct Forward {
 
 }  // namespace
 
-extern const Module kModule = module_of<Forward>(Shape::FullComplex);
+extern const Module kModule = module_of<Forward>();
 
 }  // namespace quen

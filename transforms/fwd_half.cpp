@@ -37,6 +37,6 @@ struct ForwardHalf {
 
 }  // namespace
 
-extern const Module kModule = module_of<ForwardHalf>(Shape::RealInput);
+extern const Module kModule = module_of<ForwardHalf>();
 
 }  // namespace quen

@@ -38,6 +38,6 @@ struct ForwardVolume {
 
 }  // namespace
 
-extern const Module kModule = module_of<ForwardVolume>(Shape::RealInput);
+extern const Module kModule = module_of<ForwardVolume>();
 
 }  // namespace quen

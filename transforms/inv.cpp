@@ -54,6 +54,6 @@ struct Inverse {
 
 }  // namespace
 
-extern const Module kModule = module_of<Inverse>(Shape::FullComplex);
+extern const Module kModule = module_of<Inverse>();
 
 }  // namespace quen

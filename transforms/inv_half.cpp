@@ -55,6 +55,6 @@ struct InverseHalf {
 
 }  // namespace
 
-extern const Module kModule = module_of<InverseHalf>(Shape::RealInput);
+extern const Module kModule = module_of<InverseHalf>();
 
 }  // namespace quen

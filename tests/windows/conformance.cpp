@@ -20,6 +20,7 @@
 #include "filter_record.h"
 #include "image_dump.h"
 #include "module_loader.h"
+#include "quen_modules.h"
 #include "quen_pipl.h"
 #include "run.h"
 
@@ -30,23 +31,35 @@ namespace fs = std::filesystem;
 
 constexpr char kFftwDll[] = "libfftwx64_3-3.dll";
 
-// What the version block of each module must say, written out here rather than derived from the
-// build's description so that the two are checked against each other.
+// What the version block of a module must say, from its entry in the module list: the numbers as
+// written there, "1.0.5" as the internal version "1.05". The build writes the block from the same
+// line with its own arithmetic, so the two are checked against each other.
 struct VersionExpectation {
-    const char* module;
-    const char* file_version;
-    const char* internal_name;
+    std::string file_version;
+    std::string internal_name;
     WORD file[4];
     WORD product[4];
 };
 
-constexpr VersionExpectation kVersions[] = {
-    {"QuenFwd", "1.0.5", "QuenFwdv1.05", {1, 0, 5, 0}, {1, 0, 5, 0}},
-    {"QuenInv", "1.0.5", "QuenInvv1.05", {1, 0, 5, 0}, {1, 0, 1, 0}},
-    {"QuenFwdR", "1.0.6", "QuenFwdRv1.06", {1, 0, 6, 0}, {1, 0, 6, 0}},
-    {"QuenInvR", "1.0.5", "QuenInvRv1.05", {1, 0, 5, 0}, {1, 0, 5, 0}},
-    {"QuenFwd3", "1.0.3", "QuenFwd3v1.03", {1, 0, 3, 0}, {1, 0, 3, 0}},
-};
+// "a.b.c" or "a.b.c.d" as four numbers, missing ones 0.
+void parse_version(std::string_view text, WORD (&out)[4]) {
+    int i = 0;
+    out[0] = out[1] = out[2] = out[3] = 0;
+    for (char c : text) {
+        if (c == '.') ++i;
+        else out[i] = static_cast<WORD>(out[i] * 10 + (c - '0'));
+    }
+}
+
+VersionExpectation expected_version(const manifest::ModuleEntry& m) {
+    VersionExpectation v;
+    v.file_version = std::string(m.file_version);
+    parse_version(m.file_version, v.file);
+    parse_version(m.product_version, v.product);
+    v.internal_name = std::string(m.name) + "v" + std::to_string(v.file[0]) + "." + std::to_string(v.file[1]) +
+                      std::to_string(v.file[2]);
+    return v;
+}
 
 constexpr WORD kEnglishUs = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 
@@ -124,10 +137,12 @@ bool same_version(DWORD ms, DWORD ls, const WORD (&v)[4]) {
 }
 
 void check_version_block(HMODULE module, const std::string& path, const std::string& name, Report& report) {
-    const VersionExpectation* expected = nullptr;
-    for (const auto& v : kVersions)
-        if (name == v.module) expected = &v;
-    if (expected == nullptr) return report.fail("no version block is expected for this module");
+    const manifest::ModuleEntry* entry = nullptr;
+    for (const manifest::ModuleEntry& m : manifest::kModules)
+        if (name == m.name) entry = &m;
+    if (entry == nullptr) return report.fail("the module list has no such module");
+    const VersionExpectation expected_block = expected_version(*entry);
+    const VersionExpectation* expected = &expected_block;
     if (resource_bytes(module, MAKEINTRESOURCEA(16), MAKEINTRESOURCEA(1)).empty())
         return report.fail("no version resource 1 in language 0x0409");
 
@@ -174,7 +189,7 @@ void check_version_block(HMODULE module, const std::string& path, const std::str
         const std::string found = version_string(block, key);
         if (found.empty() || found == "<missing>") report.fail(std::string(key) + " is missing");
     }
-    report.note("version " + std::string(expected->file_version) + ", product version " +
+    report.note("version " + expected->file_version + ", product version " +
                 std::to_string(expected->product[0]) + "." + std::to_string(expected->product[1]) + "." +
                 std::to_string(expected->product[2]) + "." + std::to_string(expected->product[3]) +
                 ", strings as expected");

@@ -1,10 +1,9 @@
 // Finding, loading and running filters for the quen commands.
 #include "filters.h"
 
-#include <map>
-
 #include "args.h"
 #include "module_finder.h"
+#include "quen_modules.h"
 #include "run.h"
 
 namespace fs = std::filesystem;
@@ -31,17 +30,9 @@ std::vector<fs::path> module_dirs(const std::string* modules_option) {
 }
 
 std::string describe_filter(const std::string& name) {
-    static const std::map<std::string, std::string> descriptions = {
-        {"quenfwd", "picture -> full spectrum of its luminance: log magnitude in red, phase in green, "
-                    "luminance in blue, zero frequency in the centre"},
-        {"queninv", "full spectrum (red magnitude, green phase) -> grey picture"},
-        {"quenfwdr", "picture -> half spectrum of each of red, green and blue: magnitudes in the left "
-                     "half of every row, phases in the right half"},
-        {"queninvr", "half-spectrum picture -> colour picture"},
-        {"quenfwd3", "red, green and blue as one volume -> 3-D half spectrum, frequency plane s in channel s"},
-    };
-    const auto it = descriptions.find(host::lower_case(name));
-    return it != descriptions.end() ? it->second : "filter module";
+    for (const manifest::ModuleEntry& m : manifest::kModules)
+        if (host::lower_case(std::string(m.name)) == host::lower_case(name)) return std::string(m.description);
+    return "filter module";
 }
 
 std::vector<Filter> load_chain(const std::vector<fs::path>& dirs, const std::string& chain) {
