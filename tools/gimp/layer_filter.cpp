@@ -7,25 +7,26 @@
 
 #include "file16.h"
 #include "module_finder.h"
+#include "quen_modules.h"
 #include "run.h"
 
 namespace quen::gimp {
 namespace {
 
+// The module list's description of a module. Each description is a whole string literal of the
+// generated table, so its data may be handed on as a C string.
+constexpr const char* description_of(std::string_view module) {
+    for (const manifest::ModuleEntry& m : manifest::kModules)
+        if (m.name == module) return m.description.data();
+    return "Quen filter";
+}
+
 constexpr std::array kProcedures{
-    Procedure{"plug-in-quen-fwd", "QuenFwd", "_Forward Spectrum",
-              "Replaces the layer by the full spectrum of its luminance: log magnitude in red, phase in "
-              "green, the luminance in blue, zero frequency in the centre."},
-    Procedure{"plug-in-quen-inv", "QuenInv", "_Inverse Spectrum",
-              "Turns a full spectrum layer (red magnitude, green phase) back into a grey picture."},
-    Procedure{"plug-in-quen-fwd-r", "QuenFwdR", "Forward _Half Spectrum",
-              "Replaces each of red, green and blue by its half spectrum: magnitudes in the left half of "
-              "every row, phases in the right half."},
-    Procedure{"plug-in-quen-inv-r", "QuenInvR", "Inverse Hal_f Spectrum",
-              "Turns a half spectrum layer back into a colour picture."},
-    Procedure{"plug-in-quen-fwd3", "QuenFwd3", "Forward _3-D Spectrum",
-              "Treats red, green and blue as one volume and writes its 3-D half spectrum, frequency plane "
-              "s in channel s."},
+    Procedure{"plug-in-quen-fwd", "QuenFwd", "_Forward Spectrum", description_of("QuenFwd")},
+    Procedure{"plug-in-quen-inv", "QuenInv", "_Inverse Spectrum", description_of("QuenInv")},
+    Procedure{"plug-in-quen-fwd-r", "QuenFwdR", "Forward _Half Spectrum", description_of("QuenFwdR")},
+    Procedure{"plug-in-quen-inv-r", "QuenInvR", "Inverse Hal_f Spectrum", description_of("QuenInvR")},
+    Procedure{"plug-in-quen-fwd3", "QuenFwd3", "Forward _3-D Spectrum", description_of("QuenFwd3")},
 };
 
 constexpr int32_t kMaxSide = 32767;

@@ -17,7 +17,7 @@ struct Procedure {
     const char* name;    // the procedure's name in GIMP's procedure database
     const char* module;  // the filter module it runs
     const char* label;   // its entry in the Filters > Quen menu
-    const char* help;
+    const char* help;    // what it does: the module's description in the module list
 };
 
 // One procedure per filter module, in menu order.
