@@ -1,7 +1,7 @@
 // Writes the seed corpora of the fuzz targets into the folder given: for the entry point,
 // ordinary filterings at each depth and the awkward records and selector orders an editor or a
-// broken host may produce; for the picture readers, small PNG and TIFF files of every layout
-// they read (and a few they refuse).
+// broken host may produce; for the picture readers, small PNG, TIFF, JPEG and WebP files of every
+// layout they read (and a few they refuse).
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -210,8 +210,17 @@ void image_seeds(const fs::path& dir) {
         {"grey-alpha32.tif",
          {.samples = 2, .bits = 32, .format = kFloat, .photometric = PHOTOMETRIC_MINISBLACK, .extra = alpha}},
         {"cmyk8-refused.tif", {.samples = 4, .photometric = PHOTOMETRIC_SEPARATED}},
+        {"rgb-two-extra16.tif", {.samples = 5, .bits = 16, .extra = {EXTRASAMPLE_UNASSALPHA, EXTRASAMPLE_UNSPECIFIED}}},
     };
     for (const auto& [name, spec] : tiffs) tiff_seed(dir / name, spec);
+    tiff_seed(dir / "two-pages.tif", {});
+    tiff_seed(dir / "two-pages.tif", {.samples = 1, .photometric = PHOTOMETRIC_MINISBLACK, .append = true});
+    // JPEG and WebP files, which quen reads only.
+    std::vector<uint8_t> samples(std::size_t{kCols} * kRows * 4);
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint8_t>(i * 37 % 251);
+    quen::test::write_raw_jpeg(dir / "grey.jpg", kCols, kRows, 1, samples);
+    quen::test::write_raw_jpeg(dir / "rgb.jpg", kCols, kRows, 3, samples, 75);
+    quen::test::write_raw_webp(dir / "rgba-lossless.webp", kCols, kRows, samples);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
-// Picture files written straight through libpng and libtiff in layouts quen itself never writes
-// (grey, palette, packed bits, separate planes, tiles, other compressions), for the tests and the
-// fuzz seeds.
+// Picture files written straight through libpng, libtiff, libjpeg and libwebp in layouts quen
+// itself never writes (grey, palette, packed bits, separate planes, tiles, other compressions,
+// JPEG and WebP files), for the tests and the fuzz seeds.
 #pragma once
 
 #include <algorithm>
@@ -13,8 +13,10 @@
 #include <string>
 #include <vector>
 
+#include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
+#include <webp/encode.h>
 
 namespace quen::test {
 
@@ -83,13 +85,14 @@ struct TiffSpec {
     bool big_endian = false;
     uint32_t rows_per_strip = 3;
     std::vector<uint16_t> extra{};  // EXTRASAMPLES values
+    bool append = false;     // add a page to an existing file
 };
 
 // `samples` holds the pixels interleaved, row after row, in native byte order; for palette files
 // a colour map of grey ramps is added.
 template <class T>
 void write_raw_tiff(const fs::path& path, const TiffSpec& spec, const std::vector<T>& samples) {
-    TIFF* tif = TIFFOpen(path.string().c_str(), spec.big_endian ? "wb" : "wl");
+    TIFF* tif = TIFFOpen(path.string().c_str(), spec.append ? "a" : spec.big_endian ? "wb" : "wl");
     if (!tif) throw std::runtime_error("cannot create " + path.string());
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, spec.width);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, spec.height);
@@ -142,6 +145,53 @@ void write_raw_tiff(const fs::path& path, const TiffSpec& spec, const std::vecto
             }
     }
     TIFFClose(tif);
+}
+
+// A baseline JPEG of `components` (1: grey, 3: RGB) 8-bit samples, interleaved row after row.
+inline void write_raw_jpeg(const fs::path& path, uint32_t width, uint32_t height, int components,
+                           const std::vector<uint8_t>& samples, int quality = 95) {
+    std::FILE* f = std::fopen(path.string().c_str(), "wb");
+    if (!f) throw std::runtime_error("cannot create " + path.string());
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, f);
+    info.image_width = width;
+    info.image_height = height;
+    info.input_components = components;
+    info.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < height) {
+        auto* row = const_cast<JSAMPLE*>(samples.data() + std::size_t{info.next_scanline} * width * components);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::fclose(f);
+}
+
+// A lossless WebP of 8-bit RGBA samples, every sample kept exactly (transparent ones included).
+inline void write_raw_webp(const fs::path& path, int width, int height, const std::vector<uint8_t>& rgba) {
+    WebPConfig config;
+    WebPPicture picture;
+    if (!WebPConfigInit(&config) || !WebPPictureInit(&picture)) throw std::runtime_error("libwebp version");
+    config.lossless = 1;
+    config.exact = 1;
+    picture.use_argb = 1;
+    picture.width = width;
+    picture.height = height;
+    WebPMemoryWriter writer;
+    WebPMemoryWriterInit(&writer);
+    picture.writer = WebPMemoryWrite;
+    picture.custom_ptr = &writer;
+    const bool ok = WebPPictureImportRGBA(&picture, rgba.data(), width * 4) && WebPEncode(&config, &picture);
+    WebPPictureFree(&picture);
+    if (ok) std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(writer.mem), std::streamsize(writer.size));
+    WebPMemoryWriterClear(&writer);
+    if (!ok) throw std::runtime_error("cannot encode " + path.string());
 }
 
 }  // namespace quen::test

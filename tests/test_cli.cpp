@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <regex>
 
 #include "cli_support.h"
 #include "edit.h"
+#include "half_width.h"
 #include "image_io.h"
 #include "support.h"
 #include "synthetic.h"
@@ -67,6 +70,10 @@ TEST_F(Cli, AWrongCommandLineExitsWithTwoAndSaysWhy) {
         {{"apply", "QuenFwd", "a.png", "-o", "/"}, "-o / is a folder"},
         {{"apply", "QuenFwd", "a.png", "--out-dir", ""}, "--out-dir needs a folder name"},
         {{"apply", "QuenFwd", "a.png", "-o", "x.png", "--out-dir", "d"}, "-o and --out-dir cannot be given together"},
+        {{"apply", "QuenFwd", "a.png", "-o", "x.jpg"}, "x.jpg: quen reads JPEG but does not write it: JPEG is lossy"},
+        {{"apply", "QuenFwd", "a.png", "-o", "x.png", "--depth", "32"}, "x.png: PNG cannot hold 32-bit float"},
+        {{"apply", "QuenFwd", "a.png", "-o", "x.png", "--page", "0"}, "--page '0': expected a whole number from 1"},
+        {{"apply", "QuenFwd", "a.png", "--out-dir", "d", "-j", "1.5"}, "-j '1.5': expected a whole number from 1"},
     };
     for (const auto& [args, message] : cases) {
         const QuenRun r = quen(args);
@@ -145,10 +152,15 @@ TYPED_TEST(CliRoundTrip, ForwardSaveLoadInverseMatchesTheChainInMemory) {
             for (int32_t x = 0; x < picture.cols; ++x)
                 ASSERT_EQ(back_file.get<S>(y, x, 3), picture.get<S>(y, x, 3)) << "alpha at " << y << ", " << x;
 
-        // The two filters as one chain, upper case, give the same file.
+        // The two filters as one chain give the same file; the half-spectrum pair transforms every
+        // column of a picture widened by two and cropped back.
         r = this->quen({"apply", fwd + "," + inv, this->at("picture" + e), "-o", this->at("chain" + e)});
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(read_image(this->at("chain" + e)).data == back_memory.data);
+        const bool half = fwd == "QuenFwdR";
+        const Image chain_memory =
+            half ? host::crop_after_half_spectrum(in_memory(inv, in_memory(fwd, host::widen_for_half_spectrum(picture))))
+                 : back_memory;
+        EXPECT_TRUE(read_image(this->at("chain" + e)).data == chain_memory.data);
     }
     if (pairs == 0) GTEST_SKIP() << "no inverse filter is built yet";
     // The volume filter has no inverse: its spectrum file alone.
@@ -173,6 +185,67 @@ TYPED_TEST(CliRoundTrip, EditWritesTheEditedSpectrumAtItsDepth) {
                                                {tool::Edit::Kind::Notch, 10, 5, 1}});
     EXPECT_TRUE(contains(r.out, "removed " + std::to_string(removed) + " frequencies")) << r.out;
     EXPECT_TRUE(read_image(this->at("notched" + e)).data == expected.data);
+}
+
+// The further planes never enter a filter and come back as the file had them, every value of the
+// depth included (a 16-bit alpha used to move by one in half of its values); PNG holds one, TIFF
+// two here.
+TYPED_TEST(CliRoundTrip, AlphaAndFurtherPlanesComeBackExactly) {
+    using S = TypeParam;
+    const std::string e = ext<S>();
+    const int32_t extra = e == ".png" ? 1 : 2;
+    tool::Picture picture;
+    picture.image = scene<S>(3);
+    picture.extra = Image::make(picture.image.rows, picture.image.cols, extra, test::depth_of<S>());
+    const double top = sizeof(S) == 2 ? 65535 : test::full_of<S>();
+    const std::size_t count = picture.extra.data.size() / sizeof(S);
+    for (std::size_t i = 0; i < count; ++i) {
+        const S v = static_cast<S>(sizeof(S) == 4 ? double(i) / double(count) : double(i * 40503 % std::size_t(top + 1)));
+        std::memcpy(picture.extra.data.data() + i * sizeof(S), &v, sizeof v);
+    }
+    tool::write_picture(this->dir / ("in" + e), picture);
+    const QuenRun r = this->quen({"apply", "QuenFwd,QuenInv", this->at("in" + e), "-o", this->at("out" + e)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const tool::Picture back = tool::read_picture(this->dir / ("out" + e));
+    EXPECT_EQ(back.extra.planes, extra);
+    EXPECT_TRUE(back.extra.data == picture.extra.data);
+}
+
+// A spectrum file says what made it: the inverse of the other layout, an edit with the other
+// layout, and an inverse of a resized spectrum each warn (and still run).
+TYPED_TEST(CliRoundTrip, ASpectrumOfTheOtherLayoutOrResizedIsWarnedAbout) {
+    using S = TypeParam;
+    const std::string e = ext<S>();
+    write_image(this->dir / ("picture" + e), scene<S>(3));
+    const std::string half = this->at("half" + e), full = this->at("full" + e);
+    ASSERT_EQ(this->quen({"apply", "QuenFwdR", this->at("picture" + e), "-o", half}).status, 0);
+    ASSERT_EQ(this->quen({"apply", "QuenFwd", this->at("picture" + e), "-o", full}).status, 0);
+    EXPECT_EQ(this->quen({"apply", "QuenInvR", half, "-o", this->at("back" + e)}).err, "");
+    QuenRun r = this->quen({"apply", "QuenInv", half, "-o", this->at("wrong" + e)});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(contains(r.err, "warning: " + half + ": QuenInv: a half spectrum (made by QuenFwdR) used as a full")) << r.err;
+    r = this->quen({"edit", half, "--lowpass", "9", "-o", this->at("edited" + e)});
+    EXPECT_TRUE(contains(r.err, "warning: " + half + ": a half spectrum (made by QuenFwdR)")) << r.err;
+    EXPECT_EQ(this->quen({"edit", half, "--layout", "half", "--lowpass", "9", "-o", this->at("edited" + e)}).err, "");
+
+    tool::Picture cropped = tool::read_picture(full);
+    cropped.image = host::crop_after_half_spectrum(cropped.image);  // two columns fewer
+    tool::write_picture(this->dir / ("cropped" + e), cropped);
+    r = this->quen({"apply", "QuenInv", this->at("cropped" + e), "-o", this->at("wrong" + e)});
+    EXPECT_TRUE(contains(r.err, "made from a 50 x 36 picture but is 48 x 36 now")) << r.err;
+}
+
+// --depth runs the filters at that depth and writes it: the chain's file is the chain in memory on
+// the input widened (or narrowed) to that depth.
+TYPED_TEST(CliRoundTrip, DepthOptionRunsTheFiltersAtThatDepth) {
+    using S = TypeParam;
+    write_image(this->dir / "picture8.png", scene<uint8_t>(3));
+    const std::string depth = std::to_string(test::depth_of<S>());
+    const std::string out = this->at("out" + ext<S>());
+    const QuenRun r = this->quen({"apply", "QuenFwd", this->at("picture8.png"), "--depth", depth, "-o", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const tool::Picture wide = tool::at_depth(tool::read_picture(this->dir / "picture8.png"), test::depth_of<S>());
+    EXPECT_TRUE(read_image(out).data == in_memory("QuenFwd", wide.image).data);
 }
 
 // No spelling of an input (the same name, a batch into its own folder, a hard link) and no
@@ -217,13 +290,15 @@ TEST_F(Cli, BatchGoesOnPastAFailedFileAndSaysSo) {
     write_image(dir / "one.png", scene<uint8_t>(3));
     write_image(dir / "three.tif", scene<float>(4));
     test::write_bytes(dir / "two.png", "not a picture");
-    const QuenRun r = quen({"apply", "QuenFwd", at("one.png"), at("two.png"), at("three.tif"), "--out-dir", at("out")});
+    const QuenRun r =
+        quen({"apply", "QuenFwd", at("one.png"), at("two.png"), at("three.tif"), "--out-dir", at("out"), "-j", "3"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, at("two.png") + ": not an image")) << r.err;
     EXPECT_TRUE(std::regex_search(r.out, std::regex("one.png -> .*out/one.png: 50 x 36, 8-bit RGB, QuenFwd, [0-9.]+ s")))
         << r.out;
     EXPECT_TRUE(contains(r.out, "out/three.tif: 50 x 36, 32-bit float RGBA")) << r.out;
     EXPECT_TRUE(contains(r.out, "3 files: 2 written, 1 failed")) << r.out;
+    EXPECT_LT(r.out.find("one.png ->"), r.out.find("three.tif ->")) << "lines in input order";
     EXPECT_TRUE(read_image(dir / "out" / "one.png").data == in_memory("QuenFwd", scene<uint8_t>(3)).data);
     EXPECT_TRUE(fs::exists(dir / "out" / "three.tif"));
     EXPECT_FALSE(fs::exists(dir / "out" / "two.png"));
@@ -355,6 +430,44 @@ TEST_F(Cli, AnOutputFolderThatDoesNotExistOrCannotBeMade) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, at("file/sub") + ": cannot create the output folder: Not a directory")) << r.err;
     EXPECT_EQ(dir.files(), std::vector<std::string>{"file"});
+}
+
+// One NaN would blacken the whole result: float pictures with non-finite samples are refused with
+// their count and the first one's place, unless --keep-nonfinite.
+TEST_F(Cli, NonFiniteSamplesAreRefusedUnlessKept) {
+    Image picture = scene<float>(3);
+    picture.set<float>(2, 5, 1, std::numeric_limits<float>::quiet_NaN());
+    picture.set<float>(30, 1, 0, std::numeric_limits<float>::infinity());
+    write_image(dir / "nan.tif", picture);
+    QuenRun r = quen({"apply", "QuenFwd", at("nan.tif"), "-o", at("out.tif")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, at("nan.tif") + ": 2 colour samples are NaN or infinite, the first at column 5, row 2 (green)"))
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out.tif"));
+    r = quen({"apply", "QuenFwd", at("nan.tif"), "-o", at("out.tif"), "--keep-nonfinite"});
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+// A multi-page TIFF is read only when a page is chosen, and then that page.
+TEST_F(Cli, AMultiPageTiffNeedsAPage) {
+    test::TiffSpec spec;
+    spec.width = 50;
+    spec.height = 36;
+    std::vector<uint8_t> first(50 * 36 * 3, 40), second(50 * 36 * 3);
+    for (std::size_t i = 0; i < second.size(); ++i) second[i] = static_cast<uint8_t>(i * 7);
+    test::write_raw_tiff(dir / "pages.tif", spec, first);
+    spec.append = true;
+    test::write_raw_tiff(dir / "pages.tif", spec, second);
+    QuenRun r = quen({"apply", "QuenFwd", at("pages.tif"), "-o", at("out.tif")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, at("pages.tif") + ": has 2 pages; choose one with --page N")) << r.err;
+    r = quen({"apply", "QuenFwd", at("pages.tif"), "-o", at("out.tif"), "--page", "3"});
+    EXPECT_TRUE(contains(r.err, "has no page 3")) << r.err;
+    r = quen({"apply", "QuenFwd", at("pages.tif"), "-o", at("out.tif"), "--page", "2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Image page2 = Image::make(36, 50, 3, 8);
+    std::memcpy(page2.data.data(), second.data(), second.size());
+    EXPECT_TRUE(read_image(dir / "out.tif").data == in_memory("QuenFwd", page2).data);
 }
 
 // The stripes' energy in a demo picture: the waves of 384 / 8 cycles across and 384 / 12 down.

@@ -48,7 +48,7 @@ std::string quoted(const fs::path& path) {
 
 host::Image quen_apply(const std::string& module, const fs::path& input) {
     const std::vector<tool::Filter> chain = tool::load_chain({QUEN_MODULE_DIR}, module);
-    return tool::run_chain(chain, tool::read_image(input), input.string());
+    return tool::run_chain(chain, tool::read_image(input), input.string()).image;
 }
 
 template <class S>

@@ -93,6 +93,56 @@ TEST(FileFormats, FloatCannotGoToPng) {
     EXPECT_TRUE(dir.files().empty());
 }
 
+// 8-bit samples widen exactly: every value comes back from 16 bits and from float, the colours in
+// the filters' range (0..32768) and the further planes in the file's (0..65535).
+TEST(Depths, EightBitSamplesWidenExactlyAndNarrowBack) {
+    Picture picture;
+    picture.image = Image::make(1, 256, 3, 8);
+    picture.extra = Image::make(1, 256, 1, 8);
+    for (int32_t v = 0; v < 256; ++v) {
+        for (int32_t p = 0; p < 3; ++p) picture.image.set<uint8_t>(0, v, p, static_cast<uint8_t>(v));
+        picture.extra.set<uint8_t>(0, v, 0, static_cast<uint8_t>(v));
+    }
+    const Picture wide = at_depth(picture, 16), floats = at_depth(picture, 32);
+    for (int32_t v = 0; v < 256; ++v) {
+        ASSERT_EQ(wide.image.get<uint16_t>(0, v, 1), std::lround(v * 32768.0 / 255)) << v;
+        ASSERT_EQ(wide.extra.get<uint16_t>(0, v, 0), v * 257) << v;
+        ASSERT_EQ(floats.image.get<float>(0, v, 2), static_cast<float>(v / 255.0)) << v;
+    }
+    for (const Picture* p : {&wide, &floats}) {
+        const Picture back = at_depth(*p, 8);
+        EXPECT_TRUE(back.image.data == picture.image.data) << p->image.depth;
+        EXPECT_TRUE(back.extra.data == picture.extra.data) << p->image.depth;
+    }
+}
+
+// JPEG and WebP files are read (not written): grey JPEG spread to RGB, lossless WebP with its
+// alpha exactly, and a JPEG cut short refused rather than filled with grey.
+TEST(ReadOnlyFormats, JpegAndWebpAreRead) {
+    ScratchDir dir;
+    test::write_raw_jpeg(dir / "grey.jpg", 16, 8, 1, std::vector<uint8_t>(16 * 8, 100), 100);
+    const Picture grey = read_picture(dir / "grey.jpg");
+    ASSERT_EQ(grey.image.planes, 3);
+    for (int32_t p = 0; p < 3; ++p) EXPECT_NEAR(grey.image.value(7, 15, p), 100, 1);
+    std::vector<uint8_t> rgba(24 * 9 * 4);
+    for (std::size_t i = 0; i < rgba.size(); ++i) rgba[i] = static_cast<uint8_t>(i * 37 % 256);
+    test::write_raw_webp(dir / "lossless.webp", 24, 9, rgba);
+    EXPECT_TRUE(read_image(dir / "lossless.webp").data == std::vector<std::byte>(reinterpret_cast<std::byte*>(rgba.data()),
+                                                                                  reinterpret_cast<std::byte*>(rgba.data()) + rgba.size()));
+
+    std::vector<uint8_t> noise(64 * 64 * 3);
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 7919 % 251);
+    test::write_raw_jpeg(dir / "full.jpg", 64, 64, 3, noise);
+    const std::string bytes = test::read_bytes(dir / "full.jpg");
+    test::write_bytes(dir / "cut.jpg", bytes.substr(0, bytes.size() / 2));
+    try {
+        read_image(dir / "cut.jpg");
+        FAIL() << "read";
+    } catch (const FileError& e) {
+        EXPECT_NE(std::string(e.what()).find("cut.jpg: truncated or corrupt JPEG"), std::string::npos) << e.what();
+    }
+}
+
 // Reads `file` and checks that pixel (y, x) has `expected(y, x, plane)` in every plane.
 template <class F>
 void expect_pixels(const fs::path& file, int32_t depth, int32_t planes, F expected) {

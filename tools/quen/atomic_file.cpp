@@ -1,6 +1,7 @@
 // Temporary output files, their rename into place, and their removal on an interrupt.
 #include "atomic_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -19,21 +20,38 @@ namespace fs = std::filesystem;
 namespace quen::tool {
 namespace {
 
-// The temporary file being written, for the signal handler; one output is written at a time.
-// A plain buffer, since a handler may only use async-signal-safe calls such as unlink.
-char g_pending[4096];
-volatile std::sig_atomic_t g_has_pending = 0;
+// The temporary files being written (several when a batch runs files in parallel), for the signal
+// handler. Plain buffers and lock-free flags, since a handler may only use async-signal-safe calls
+// such as unlink. A file beyond the slots is still removed on every ordinary exit path.
+struct Pending {
+    std::atomic<bool> taken{false};
+    volatile std::sig_atomic_t ready = 0;
+    char path[4096];
+};
+Pending g_pending[64];
 
-void set_pending(const fs::path& path) {
+Pending* set_pending(const fs::path& path) {
     const std::string text = path.string();
-    if (text.size() >= sizeof g_pending) return;
-    g_has_pending = 0;
-    std::memcpy(g_pending, text.c_str(), text.size() + 1);
-    g_has_pending = 1;
+    if (text.size() >= sizeof g_pending[0].path) return nullptr;
+    for (Pending& slot : g_pending) {
+        if (slot.taken.exchange(true)) continue;
+        std::memcpy(slot.path, text.c_str(), text.size() + 1);
+        slot.ready = 1;
+        return &slot;
+    }
+    return nullptr;
+}
+
+void clear_pending(void* slot) {
+    if (!slot) return;
+    auto* pending = static_cast<Pending*>(slot);
+    pending->ready = 0;
+    pending->taken.store(false);
 }
 
 extern "C" void on_interrupt(int signal_number) {
-    if (g_has_pending) ::unlink(g_pending);
+    for (const Pending& slot : g_pending)
+        if (slot.ready) ::unlink(slot.path);
     std::signal(signal_number, SIG_DFL);
     std::raise(signal_number);
 }
@@ -96,7 +114,7 @@ AtomicFile::AtomicFile(const fs::path& target) : target_(target) {
             ::close(fd);
 #endif
             temp_ = candidate;
-            set_pending(temp_);
+            pending_ = set_pending(temp_);
             return;
         }
         if (errno != EEXIST) throw FileError(target, std::string("cannot write in ") + folder.string() + ": " + std::strerror(errno));
@@ -105,7 +123,7 @@ AtomicFile::AtomicFile(const fs::path& target) : target_(target) {
 }
 
 AtomicFile::~AtomicFile() {
-    g_has_pending = 0;
+    clear_pending(pending_);
     if (!committed_ && !temp_.empty()) {
         std::error_code ec;
         fs::remove(temp_, ec);
@@ -121,7 +139,8 @@ void AtomicFile::commit() {
     fs::rename(temp_, target_, ec);
     if (ec) throw FileError(target_, "cannot replace: " + ec.message());
     committed_ = true;
-    g_has_pending = 0;
+    clear_pending(pending_);
+    pending_ = nullptr;
 }
 
 void remove_temp_files_on_interrupt() {

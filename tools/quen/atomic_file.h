@@ -36,6 +36,7 @@ private:
     std::filesystem::path target_;
     std::filesystem::path temp_;
     bool committed_ = false;
+    void* pending_ = nullptr;  // this file's place in the interrupt handler's list
 };
 
 // On SIGINT, SIGTERM or SIGHUP, removes the temporary file being written before the process dies.

@@ -1,8 +1,12 @@
 // quen apply: runs one filter or a chain of filters on picture files, one file or a batch.
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
-#include <iostream>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "args.h"
 #include "commands.h"
@@ -24,30 +28,89 @@ const char* const kApplyHelp =
     "  -o OUTPUT        the output file; its extension (.png, .tif, .tiff) chooses the format\n"
     "  --out-dir DIR    batch mode: each result goes to DIR under its input's file name; a file\n"
     "                   that fails does not stop the others\n"
+    "  -j N             batch mode: N files at once (default: the number of cores); the lines\n"
+    "                   still come in input order\n"
+    "  --depth D        run the filters at 8, 16 or 32 (float) bits and write the result so; 8-bit\n"
+    "                   inputs widen exactly (default: the input's depth)\n"
+    "  --page N         the page of a multi-page TIFF file (refused without it)\n"
+    "  --keep-nonfinite pass NaN and infinite float samples to the filters (refused otherwise)\n"
     "  --force          replace an input or a read-only file with its result (refused otherwise)\n"
     "  --modules DIR    look for filter modules in DIR only\n"
     "\n"
-    "Inputs are PNG or TIFF files (8 or 16 bits, or 32-bit float TIFF; grey, RGB, with or without\n"
-    "alpha). The result keeps the input's depth and alpha; a 32-bit result needs a TIFF output.\n"
+    "Inputs are PNG, TIFF, JPEG or WebP files (8 or 16 bits, or 32-bit float TIFF; grey or RGB,\n"
+    "with or without alpha). The result keeps the input's depth, unless --depth, and its alpha and\n"
+    "further planes exactly; a 32-bit result needs a TIFF output. QuenFwdR followed by QuenInvR in\n"
+    "one chain transforms every column (the picture is widened by two columns, then cropped).\n"
     "An output is written whole or not at all: an error or an interrupt leaves no partial file.\n"
     "Exit status: 0 when every file was written, 1 when any failed, 2 for a wrong command line.\n"
     "\n"
     "example: quen apply QuenFwd photo.png -o spectrum.png\n"
     "         quen apply QuenFwdR,QuenInvR scans/*.tif --out-dir roundtrip\n";
 
-host::Image apply_to_file(const std::vector<Filter>& chain, const fs::path& input, const fs::path& output,
-                          const ApplyOptions& options) {
-    format_for(output);
+Applied apply_to_file(const std::vector<Filter>& chain, const fs::path& input, const fs::path& output,
+                      const ApplyOptions& options) {
+    check_output_format(output, options.depth);
     check_replaceable(output, options.force);
-    host::Image image = read_image(input);
-    check_writable(output, image.depth);
-    image = run_chain(chain, std::move(image), input.string());
-    write_image(output, image);
-    return image;
+    Picture picture = read_picture(input, {options.page});
+    if (options.depth != 0) picture = at_depth(picture, options.depth);
+    if (!options.keep_nonfinite) check_finite(input, picture.image);
+    ChainRun run = run_chain(chain, std::move(picture.image), input.string(), picture.spectrum);
+    picture.image = std::move(run.image);
+    picture.spectrum = std::move(run.spectrum);
+    write_picture(output, picture);
+    return {std::move(picture), std::move(run.warnings)};
+}
+
+namespace {
+
+// What one file of a batch printed, kept until its turn comes.
+struct Report {
+    std::string out;
+    std::string err;
+    bool ok = false;
+};
+
+Report apply_one(const std::vector<Filter>& chain, const std::string& input, const fs::path& target,
+                 const ApplyOptions& options) {
+    Report report;
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        const Applied applied = apply_to_file(chain, input, target, options);
+        for (const std::string& w : applied.warnings) report.err += "quen: warning: " + w + "\n";
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        const host::Image& im = applied.picture.image;
+        char line[160];
+        std::snprintf(line, sizeof line, ": %d x %d, %s, %s, %.2f s\n", im.cols, im.rows,
+                      describe_samples(im.depth, 3 + applied.picture.extra.planes).c_str(), chain_name(chain).c_str(),
+                      took.count());
+        report.out = input + " -> " + target.string() + line;
+        report.ok = true;
+    } catch (const std::runtime_error& e) {
+        report.err += std::string("quen: ") + e.what() + "\n";
+    } catch (const std::bad_alloc&) {
+        report.err += "quen: " + input + ": not enough memory\n";
+    }
+    return report;
+}
+
+int32_t parse_count(const std::string& option, const std::string& text, int32_t low, int32_t high) {
+    const double v = parse_numbers(option, text, 1)[0];
+    if (v != static_cast<int32_t>(v) || v < low || v > high)
+        throw UsageError(option + " '" + text + "': expected a whole number from " + std::to_string(low) + " to " +
+                         std::to_string(high));
+    return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+int32_t parse_depth(const std::string& text) {
+    if (text != "8" && text != "16" && text != "32") throw UsageError("--depth '" + text + "': expected 8, 16 or 32");
+    return std::stoi(text);
 }
 
 int apply_command(const std::vector<std::string>& args) {
-    const ParsedArgs parsed = parse_args(args, {"-o", "--out-dir", "--modules"}, {"--force"});
+    const ParsedArgs parsed =
+        parse_args(args, {"-o", "--out-dir", "--modules", "--depth", "--page", "-j"}, {"--force", "--keep-nonfinite"});
     if (parsed.help) {
         std::fputs(kApplyHelp, stdout);
         return 0;
@@ -56,40 +119,63 @@ int apply_command(const std::vector<std::string>& args) {
     const OutputRequest request = output_request(parsed);
     ApplyOptions options;
     options.force = request.force;
+    if (const std::string* depth = parsed.single("--depth")) options.depth = parse_depth(*depth);
+    if (const std::string* page = parsed.single("--page")) options.page = parse_count("--page", *page, 1, 65535);
+    for (const auto& option : parsed.options) options.keep_nonfinite = options.keep_nonfinite || option.first == "--keep-nonfinite";
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::string* jobs_text = parsed.single("-j");
+    const int32_t jobs = jobs_text ? parse_count("-j", *jobs_text, 1, 256) : static_cast<int32_t>(cores);
 
     const std::vector<Filter> chain = load_chain(module_dirs(parsed.single("--modules")), parsed.operands[0]);
     const std::vector<std::string> inputs(parsed.operands.begin() + 1, parsed.operands.end());
     const std::vector<fs::path> targets = plan_outputs(inputs, request);
+    for (const fs::path& target : targets) check_output_format(target, options.depth);
+
+    // Two inputs of the same name would write one result: the later ones are refused.
+    const std::size_t n = inputs.size();
+    std::vector<Report> reports(n);
+    std::vector<char> done(n, 0);
+    std::set<fs::path> claimed;
+    for (std::size_t i = 0; i < n; ++i)
+        if (!claimed.insert(fs::weakly_canonical(targets[i])).second) {
+            reports[i].err = "quen: " + inputs[i] + ": skipped: its output " + targets[i].string() +
+                             " was already written by an earlier input\n";
+            done[i] = 1;
+        }
 
     const auto start = std::chrono::steady_clock::now();
-    std::set<fs::path> written;
-    int failed = 0;
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const std::string& input = inputs[i];
-        const fs::path& target = targets[i];
-        const auto t0 = std::chrono::steady_clock::now();
-        try {
-            if (!written.insert(fs::weakly_canonical(target)).second)
-                throw ToolError(input + ": skipped: its output " + target.string() + " was already written by an earlier input");
-            const host::Image result = apply_to_file(chain, input, target, options);
-            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - t0;
-            std::printf("%s -> %s: %d x %d, %s, %s, %.2f s\n", input.c_str(), target.string().c_str(), result.cols,
-                        result.rows, describe_samples(result).c_str(), chain_name(chain).c_str(), took.count());
-        } catch (const std::runtime_error& e) {
-            std::fflush(stdout);
-            std::fprintf(stderr, "quen: %s\n", e.what());
-            ++failed;
-        } catch (const std::bad_alloc&) {
-            std::fflush(stdout);
-            std::fprintf(stderr, "quen: %s: not enough memory\n", input.c_str());
-            ++failed;
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::atomic<std::size_t> next{0};
+    auto work = [&] {
+        for (std::size_t i; (i = next++) < n;) {
+            if (done[i]) continue;
+            Report report = apply_one(chain, inputs[i], targets[i], options);
+            const std::lock_guard lock(mutex);
+            reports[i] = std::move(report);
+            done[i] = 1;
+            finished.notify_all();
         }
+    };
+    std::vector<std::thread> workers;
+    for (int32_t w = 0; w < std::min<int32_t>(jobs, static_cast<int32_t>(n)); ++w) workers.emplace_back(work);
+
+    int failed = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        {
+            std::unique_lock lock(mutex);
+            finished.wait(lock, [&] { return done[i] != 0; });
+        }
+        std::fputs(reports[i].out.c_str(), stdout);
+        std::fflush(stdout);
+        std::fputs(reports[i].err.c_str(), stderr);
+        failed += reports[i].ok ? 0 : 1;
     }
+    for (std::thread& t : workers) t.join();
     if (request.out_dir) {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        const std::size_t total = inputs.size();
-        std::printf("%zu file%s: %zu written, %d failed, %.2f s\n", total, total == 1 ? "" : "s",
-                    total - static_cast<std::size_t>(failed), failed, took.count());
+        std::printf("%zu file%s: %zu written, %d failed, %.2f s\n", n, n == 1 ? "" : "s",
+                    n - static_cast<std::size_t>(failed), failed, took.count());
     }
     return failed == 0 ? 0 : 1;
 }

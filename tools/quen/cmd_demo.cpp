@@ -50,10 +50,7 @@ int demo_command(const std::vector<std::string>& args) {
     const std::string* layout_text = parsed.single("--layout");
     const Layout layout = layout_text ? parse_layout(*layout_text) : Layout::Full;
     const std::string* depth_text = parsed.single("--depth");
-    const std::string depth_name = depth_text ? *depth_text : "8";
-    if (depth_name != "8" && depth_name != "16" && depth_name != "32")
-        throw UsageError("--depth '" + depth_name + "': expected 8, 16 or 32");
-    const int32_t depth = std::stoi(depth_name);
+    const int32_t depth = depth_text ? parse_depth(*depth_text) : 8;
 
     const bool full = layout == Layout::Full;
     const auto dirs = module_dirs(parsed.single("--modules"));
@@ -80,13 +77,13 @@ int demo_command(const std::vector<std::string>& args) {
     const std::vector<Edit> notches = {{Edit::Kind::Notch, g.centre_x + across, g.centre_y, kNotchRadius},
                                        {Edit::Kind::Notch, g.centre_x, g.centre_y + down, kNotchRadius}};
     edit_file(spectrum, notched, layout, notches);
-    const host::Image result = apply_to_file(inverse, notched, cleaned);
+    const host::Image result = apply_to_file(inverse, notched, cleaned).picture.image;
 
     const double before = decibels(host::stripe_power(scene, kStripes, kTransformCols));
     const double after = decibels(host::stripe_power(result, kStripes, kTransformCols));
     const std::string fwd = forward[0].name, inv = inverse[0].name;
     std::printf("quen demo: a %d x %d picture, %s, a smooth scene crossed by stripes every %d columns and every %d rows\n",
-                cols, kRows, describe_samples(scene).c_str(), kStripes.period_x, kStripes.period_y);
+                cols, kRows, describe_samples(scene.depth, scene.planes).c_str(), kStripes.period_x, kStripes.period_y);
     const int width = static_cast<int>(std::max(picture.string().size(), spectrum.string().size()));
     std::printf("  %-*s  the picture\n", width, picture.string().c_str());
     std::printf("  %-*s  its spectrum (%s)\n", width, spectrum.string().c_str(), fwd.c_str());

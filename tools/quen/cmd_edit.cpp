@@ -42,17 +42,19 @@ Layout parse_layout(const std::string& text) {
 
 int64_t edit_file(const fs::path& input, const fs::path& output, Layout layout, const std::vector<Edit>& edits,
                   bool force) {
-    format_for(output);
+    check_output_format(output);
     check_replaceable(output, force);
-    host::Image spectrum = read_image(input);
-    check_writable(output, spectrum.depth);
+    Picture spectrum = read_picture(input);
+    const std::string mismatch = spectrum_mismatch(spectrum.spectrum, layout == Layout::Full ? "full" : "half",
+                                                   spectrum.image.cols, spectrum.image.rows);
+    if (!mismatch.empty()) std::fprintf(stderr, "quen: warning: %s: %s\n", input.string().c_str(), mismatch.c_str());
     int64_t removed = 0;
     try {
-        removed = apply_edits(spectrum, layout, edits);
+        removed = apply_edits(spectrum.image, layout, edits);
     } catch (const std::invalid_argument& e) {
         throw FileError(input, e.what());
     }
-    write_image(output, spectrum);
+    write_picture(output, spectrum);
     return removed;
 }
 

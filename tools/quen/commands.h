@@ -10,6 +10,7 @@
 
 #include "edit.h"
 #include "filters.h"
+#include "image_io.h"
 #include "image.h"
 
 namespace quen::tool {
@@ -26,15 +27,27 @@ extern const char* const kListHelp;
 
 // How apply treats each file.
 struct ApplyOptions {
-    bool force = false;  // replace a read-only output
+    bool force = false;           // replace a read-only output
+    int32_t depth = 0;            // the filters' depth, 0: the input's
+    int32_t page = 0;             // the page of a multi-page TIFF file, 0: none chosen
+    bool keep_nonfinite = false;  // pass NaN and infinite samples to the filters
+};
+
+// A file's result, and the warnings about the spectrum it read.
+struct Applied {
+    Picture picture;
+    std::vector<std::string> warnings;
 };
 
 // The steps of apply and edit on one file, which the demo repeats. Both read the whole input
 // before writing, so the output may be the input file. They throw FileError or ToolError.
-host::Image apply_to_file(const std::vector<Filter>& chain, const std::filesystem::path& input,
-                          const std::filesystem::path& output, const ApplyOptions& options = {});
+Applied apply_to_file(const std::vector<Filter>& chain, const std::filesystem::path& input,
+                      const std::filesystem::path& output, const ApplyOptions& options = {});
 int64_t edit_file(const std::filesystem::path& input, const std::filesystem::path& output, Layout layout,
                   const std::vector<Edit>& edits, bool force = false);
+
+// "8", "16" or "32"; throws UsageError otherwise.
+int32_t parse_depth(const std::string& text);
 
 // "full" or "half"; throws UsageError otherwise.
 Layout parse_layout(const std::string& text);

@@ -1,7 +1,10 @@
 // Finding, loading and running filters for the quen commands.
 #include "filters.h"
 
+#include <mutex>
+
 #include "args.h"
+#include "half_width.h"
 #include "module_finder.h"
 #include "quen_modules.h"
 #include "run.h"
@@ -20,6 +23,24 @@ std::string join_dirs(const std::vector<fs::path>& dirs) {
 std::string result_text(int16_t result) {
     if (result == -108) return "out of memory";
     return "error " + std::to_string(result);
+}
+
+// The layout of the spectrum a filter makes and the one it reads, from the module list: "full",
+// "half", "volume", or null.
+struct SpectrumUse {
+    const char* makes = nullptr;
+    const char* reads = nullptr;
+};
+
+SpectrumUse spectrum_use(const std::string& name) {
+    for (const manifest::ModuleEntry& m : manifest::kModules) {
+        if (host::lower_case(std::string(m.name)) != host::lower_case(name)) continue;
+        const char* layout = m.spectrum == manifest::Spectrum::Full   ? "full"
+                             : m.spectrum == manifest::Spectrum::Half ? "half"
+                                                                      : "volume";
+        return m.direction == manifest::Direction::Forward ? SpectrumUse{layout, nullptr} : SpectrumUse{nullptr, layout};
+    }
+    return {};
 }
 
 }  // namespace
@@ -58,9 +79,33 @@ std::vector<Filter> load_chain(const std::vector<fs::path>& dirs, const std::str
     return filters;
 }
 
-host::Image run_chain(const std::vector<Filter>& chain, host::Image image, const std::string& what) {
-    for (const Filter& filter : chain) {
+ChainRun run_chain(const std::vector<Filter>& chain, host::Image image, const std::string& what,
+                   std::optional<SpectrumTag> spectrum) {
+    ChainRun out;
+    bool widened = false;
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        const Filter& filter = chain[i];
+        const SpectrumUse use = spectrum_use(filter.name);
+        if (use.reads) {
+            const std::string mismatch = spectrum_mismatch(spectrum, use.reads, image.cols, image.rows);
+            if (!mismatch.empty()) out.warnings.push_back(what + ": " + filter.name + ": " + mismatch);
+        }
+        if (use.makes && std::string(use.makes) == "half")
+            for (std::size_t j = i + 1; j < chain.size() && !widened; ++j) {
+                const SpectrumUse later = spectrum_use(chain[j].name);
+                if (later.makes) break;
+                if (later.reads && std::string(later.reads) == "half") {
+                    image = host::widen_for_half_spectrum(image);
+                    widened = true;
+                }
+            }
+        spectrum = use.makes ? std::optional<SpectrumTag>(SpectrumTag{use.makes, filter.name, image.cols, image.rows})
+                             : std::nullopt;
         try {
+            // The modules plan their transforms with FFTW, whose planner is not safe to enter from
+            // several threads at once: files of a parallel batch take their turns here.
+            static std::mutex planner;
+            const std::lock_guard lock(planner);
             host::RunResult run = host::run_filter(*filter.module, std::move(image));
             if (run.result != 0)
                 throw ToolError(what + ": " + filter.name + " failed: " + result_text(run.result) + " (selector " +
@@ -69,8 +114,14 @@ host::Image run_chain(const std::vector<Filter>& chain, host::Image image, const
         } catch (const host::ProtocolError& e) {
             throw ToolError(what + ": " + filter.name + ": " + e.what());
         }
+        if (widened && use.reads && std::string(use.reads) == "half") {
+            image = host::crop_after_half_spectrum(image);
+            widened = false;
+        }
     }
-    return image;
+    out.image = std::move(image);
+    out.spectrum = std::move(spectrum);
+    return out;
 }
 
 std::string chain_name(const std::vector<Filter>& chain) {

@@ -9,6 +9,7 @@
 
 #include "image.h"
 #include "module_loader.h"
+#include "spectrum_tag.h"
 
 namespace quen::tool {
 
@@ -27,9 +28,20 @@ struct Filter {
 // Throws UsageError for a name without a module file, ToolError for a module that fails to load.
 std::vector<Filter> load_chain(const std::vector<std::filesystem::path>& dirs, const std::string& chain);
 
-// Runs the filters in order; throws ToolError naming the filter and `what` (the file) when a
-// filter reports an error or breaks the host protocol.
-host::Image run_chain(const std::vector<Filter>& chain, host::Image image, const std::string& what);
+// What a chain leaves: the image, the tag of the spectrum it made (none when it ends on a
+// picture), and warnings on the way (a spectrum of the other layout or resized, fed to an inverse).
+struct ChainRun {
+    host::Image image;
+    std::optional<SpectrumTag> spectrum;
+    std::vector<std::string> warnings;
+};
+
+// Runs the filters in order; `spectrum` is the input's tag, if it has one. A half-spectrum forward
+// filter followed in the chain by the half-spectrum inverse transforms every column: the picture
+// is widened by two columns before and cropped back after. Throws ToolError naming the filter and
+// `what` (the file) when a filter reports an error or breaks the host protocol.
+ChainRun run_chain(const std::vector<Filter>& chain, host::Image image, const std::string& what,
+                   std::optional<SpectrumTag> spectrum = std::nullopt);
 
 // "QuenFwd,QuenInv": the names of a loaded chain.
 std::string chain_name(const std::vector<Filter>& chain);

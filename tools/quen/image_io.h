@@ -1,51 +1,71 @@
-// Pictures on disk: PNG and TIFF files read into, and written from, the host's images.
+// Pictures on disk, read into and written from the host's images.
 //
-// A file is read as RGB (grey is spread over three channels; a palette is looked up) or, when it
-// has transparency, RGBA with the alpha in plane 3. Samples keep the file's depth: 8 and 16-bit
-// integers, or 32-bit floats (TIFF only). The output format follows the file name's extension.
+// Every format is one entry of a table (image_io.cpp) and one source file: PNG and TIFF are read
+// and written, JPEG and WebP only read. A file is read as RGB (grey is spread over three
+// channels; a palette is looked up) plus the further planes it has (alpha first). The colours are
+// the filters' samples; the further planes never enter a filter and are carried exactly as the
+// file stores them. Samples keep the file's depth: 8 and 16-bit integers, or 32-bit floats.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "atomic_file.h"
 #include "file16.h"
 #include "image.h"
+#include "spectrum_tag.h"
 
 namespace quen::tool {
 
 // The largest number of rows or columns the host record can describe.
 inline constexpr int32_t kMaxImageSide = 32767;
 
-enum class Format { Png, Tiff };
-
-// The format chosen by the extension (.png, .tif, .tiff, any case); throws UsageError for others.
-Format format_for(const std::filesystem::path& path);
-
-// Throws FileError naming the file when the format cannot hold samples of this depth.
-void check_writable(const std::filesystem::path& path, int32_t depth);
-
-// Throws FileError naming the file and the problem: missing, unreadable, not a PNG or TIFF file,
-// truncated or corrupt, a layout we do not read, or wider or taller than kMaxImageSide.
-host::Image read_image(const std::filesystem::path& path);
-
-// Writes the image's planes 0..2 as RGB and plane 3 (if any) as alpha, at the image's depth,
-// through an AtomicFile: on any error the target is left as it was. Throws FileError.
-void write_image(const std::filesystem::path& path, const host::Image& image);
-
-// The 16-bit mapping between files (0..65535) and the host (0..32768).
 using host::file16_to_sample;
 using host::sample_to_file16;
 
-// "8-bit RGB", "16-bit RGBA", "32-bit float RGB": for messages.
-std::string describe_samples(const host::Image& image);
+// A picture as a file holds it.
+struct Picture {
+    host::Image image;  // the colours: 3 planes of the filters' samples
+    host::Image extra;  // the further planes, alpha first, as the file stores them (16 bits:
+                        // 0..65535); no planes when there are none
+    std::optional<SpectrumTag> spectrum;
+};
 
-// Format-specific halves of read_image and write_image. The readers throw FileError naming the
-// file; the writers, which write a temporary file, throw std::runtime_error with the problem alone.
-host::Image read_png(const std::filesystem::path& path);
-host::Image read_tiff(const std::filesystem::path& path);
-void write_png(const std::filesystem::path& file, const host::Image& image);
-void write_tiff(const std::filesystem::path& file, const host::Image& image);
+struct ReadOptions {
+    int32_t page = 0;  // the page of a multi-page file, from 1; 0: the file must have one page
+};
+
+// Throws FileError naming the file and the problem: missing, unreadable, not a picture of a format
+// we read, truncated or corrupt, a layout we do not read, wider or taller than kMaxImageSide, or
+// several pages and none chosen.
+Picture read_picture(const std::filesystem::path& path, const ReadOptions& options = {});
+
+// Writes the colours and the further planes at the picture's depth through an AtomicFile: on any
+// error the target is left as it was. Throws FileError.
+void write_picture(const std::filesystem::path& path, const Picture& picture);
+
+// The same as one image: planes 0..2 the colours, plane 3 on the further planes in the filters'
+// samples (16 bits: 0..32768).
+host::Image read_image(const std::filesystem::path& path);
+void write_image(const std::filesystem::path& path, const host::Image& image);
+
+// Checks the output's extension before any work: throws UsageError for one quen does not know,
+// or for a format it reads but does not write (saying why), and, for a depth other than 0, for a
+// format that cannot hold it.
+void check_output_format(const std::filesystem::path& path, int32_t depth = 0);
+
+// The picture at another depth: the colours as the filters' samples, the further planes as the
+// file's, each rounded to the nearest value of the new depth (8 bits widen exactly: narrowing
+// back gives the same samples). Float samples outside 0..1 are clamped, NaN becomes 0.
+Picture at_depth(const Picture& picture, int32_t depth);
+
+// Throws FileError giving the number of NaN and infinite colour samples and the first one's
+// position, when there are any.
+void check_finite(const std::filesystem::path& path, const host::Image& image);
+
+// "8-bit RGB", "16-bit RGBA", "32-bit float RGB": for messages.
+std::string describe_samples(int32_t depth, int32_t planes);
 
 }  // namespace quen::tool

@@ -48,7 +48,7 @@ std::vector<fs::path> plan_outputs(const std::vector<std::string>& inputs, const
         if (request.output->empty()) throw UsageError("-o needs a file name");
         if (fs::is_directory(target, ec) || !target.has_filename())
             throw UsageError("-o " + *request.output + " is a folder; name the output file, or use --out-dir for a folder");
-        format_for(target);
+        check_output_format(target);
         const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
         if (!fs::is_directory(folder, ec)) throw FileError(target, "cannot write: folder " + folder.string() + " does not exist");
         targets.push_back(target);
@@ -60,7 +60,7 @@ std::vector<fs::path> plan_outputs(const std::vector<std::string>& inputs, const
         if (ec) throw ToolError(dir.string() + ": cannot create the output folder: " + ec.message());
         for (const std::string& input : inputs) {
             targets.push_back(dir / fs::path(input).filename());
-            format_for(targets.back());
+            check_output_format(targets.back());
         }
     }
     if (!request.force) {

@@ -1,4 +1,5 @@
-// PNG files through libpng: any colour type and bit depth in, 8 or 16-bit RGB(A) out.
+// PNG files through libpng: any colour type and bit depth in, 8 or 16-bit RGB(A) out, with the
+// spectrum tag in a "Description" text chunk.
 //
 // libpng reports errors by longjmp. Every libpng call runs inside a small function that holds the
 // setjmp and owns nothing with a destructor, so the jump never skips a C++ object's clean-up.
@@ -10,6 +11,7 @@
 
 #include <png.h>
 
+#include "formats.h"
 #include "image_io.h"
 
 namespace fs = std::filesystem;
@@ -41,16 +43,21 @@ extern "C" void read_bytes(png_structp png, png_bytep data, png_size_t length) {
         png_error(png, std::ferror(ctx->file) ? "read error" : "unexpected end of file");
 }
 
-struct FileCloser {
-    void operator()(std::FILE* f) const noexcept { std::fclose(f); }
-};
-
 struct Header {
     png_uint_32 width = 0;
     png_uint_32 height = 0;
     int channels = 0;   // after the transforms: 3 or 4
     int bit_depth = 0;  // after the transforms: 8 or 16
 };
+
+// The text of the file's "Description" chunk, the one quen writes; "" when there is none.
+std::string description(Context& ctx) {
+    png_textp texts = nullptr;
+    const int n = png_get_text(ctx.png, ctx.info, &texts, nullptr);
+    for (int i = 0; i < n; ++i)
+        if (std::strcmp(texts[i].key, "Description") == 0 && texts[i].text) return texts[i].text;
+    return "";
+}
 
 // Reads the header and asks libpng for RGB or RGBA at 8 or 16 bits.
 bool read_header(Context& ctx, Header& header) {
@@ -89,8 +96,8 @@ struct Writer : Context {
     ~Writer() { png_destroy_write_struct(&png, &info); }
 };
 
-// Writes the header and every row; a 16-bit row goes out big-endian in the file's 0..65535.
-bool write_all(Context& ctx, const Image& image, png_bytep row) {
+// Writes the header, the description and every row; a 16-bit row goes out big-endian.
+bool write_all(Context& ctx, const Image& image, const std::string& text, png_bytep row) {
     if (setjmp(png_jmpbuf(ctx.png))) return false;
     png_init_io(ctx.png, ctx.file);
     png_set_IHDR(ctx.png, ctx.info, static_cast<png_uint_32>(image.cols), static_cast<png_uint_32>(image.rows),
@@ -100,6 +107,13 @@ bool write_all(Context& ctx, const Image& image, png_bytep row) {
     // (noise-like) or for smooth pictures, where the filter that subtracts the row above does well.
     png_set_compression_level(ctx.png, 1);
     png_set_filter(ctx.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
+    if (!text.empty()) {
+        png_text chunk{};
+        chunk.compression = PNG_TEXT_COMPRESSION_NONE;
+        chunk.key = const_cast<png_charp>("Description");
+        chunk.text = const_cast<png_charp>(text.c_str());
+        png_set_text(ctx.png, ctx.info, &chunk, 1);
+    }
     png_write_info(ctx.png, ctx.info);
     const int32_t channels = image.planes >= 4 ? 4 : 3;
     for (int32_t y = 0; y < image.rows; ++y) {
@@ -109,7 +123,7 @@ bool write_all(Context& ctx, const Image& image, png_bytep row) {
                 if (image.depth == 8) {
                     *out++ = image.get<uint8_t>(y, x, p);
                 } else {
-                    const uint16_t v = sample_to_file16(image.get<uint16_t>(y, x, p));
+                    const uint16_t v = image.get<uint16_t>(y, x, p);
                     *out++ = static_cast<png_byte>(v >> 8);
                     *out++ = static_cast<png_byte>(v & 0xff);
                 }
@@ -122,9 +136,8 @@ bool write_all(Context& ctx, const Image& image, png_bytep row) {
 
 }  // namespace
 
-Image read_png(const fs::path& path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.string().c_str(), "rb"));
-    if (!file) throw FileError(path, std::string("cannot read: ") + std::strerror(errno));
+FileSamples read_png(const fs::path& path, int32_t) {
+    const CFile file = open_for_reading(path);
     Reader ctx;
     ctx.file = file.get();
     ctx.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &ctx, on_png_error, on_png_warning);
@@ -133,10 +146,7 @@ Image read_png(const fs::path& path) {
 
     Header header;
     if (!read_header(ctx, header)) throw FileError(path, std::string("truncated or corrupt PNG: ") + ctx.message);
-    if (header.width > uint32_t(kMaxImageSide) || header.height > uint32_t(kMaxImageSide))
-        throw FileError(path, "image of " + std::to_string(header.width) + " x " + std::to_string(header.height) +
-                                  " pixels is too large (at most " + std::to_string(kMaxImageSide) +
-                                  " rows and columns)");
+    check_size(path, header.width, header.height);
     if ((header.channels != 3 && header.channels != 4) || (header.bit_depth != 8 && header.bit_depth != 16))
         throw FileError(path, "unsupported PNG layout");
 
@@ -158,15 +168,15 @@ Image read_png(const fs::path& path) {
                 if (header.bit_depth == 8) {
                     image.set<uint8_t>(y, x, p, *in++);
                 } else {
-                    image.set<uint16_t>(y, x, p, file16_to_sample(static_cast<uint16_t>(in[0] << 8 | in[1])));
+                    image.set<uint16_t>(y, x, p, static_cast<uint16_t>(in[0] << 8 | in[1]));
                     in += 2;
                 }
             }
-    return image;
+    return {std::move(image), description(ctx)};
 }
 
-void write_png(const fs::path& file_path, const Image& image) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(file_path.string().c_str(), "wb"));
+void write_png(const fs::path& file_path, const Image& image, const std::string& text) {
+    CFile file(std::fopen(file_path.string().c_str(), "wb"));
     if (!file) throw std::runtime_error(std::strerror(errno));
     {
         Writer ctx;
@@ -175,7 +185,7 @@ void write_png(const fs::path& file_path, const Image& image) {
         if (ctx.png) ctx.info = png_create_info_struct(ctx.png);
         if (!ctx.info) throw std::runtime_error("out of memory");
         std::vector<png_byte> row(image.row_bytes() / static_cast<std::size_t>(image.planes) * 4 + 8);
-        if (!write_all(ctx, image, row.data())) throw std::runtime_error(ctx.message);
+        if (!write_all(ctx, image, text, row.data())) throw std::runtime_error(ctx.message);
     }
     const bool flushed = std::fflush(file.get()) == 0 && !std::ferror(file.get());
     const bool closed = std::fclose(file.release()) == 0;

@@ -1,5 +1,7 @@
-// TIFF files through libtiff: grey, grey+alpha, RGB and RGBA at 8 or 16 bits or as 32-bit floats,
-// in strips or tiles, interleaved or in separate planes, with any compression libtiff decodes.
+// TIFF files through libtiff: grey or RGB with any number of further planes (alpha first), at 8 or
+// 16 bits or as 32-bit floats, in strips or tiles, interleaved or in separate planes, with any
+// compression libtiff decodes; one page of a multi-page file. The spectrum tag is the image
+// description.
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
@@ -9,6 +11,7 @@
 
 #include <tiffio.h>
 
+#include "formats.h"
 #include "image_io.h"
 
 namespace fs = std::filesystem;
@@ -93,9 +96,9 @@ Layout read_layout(TIFF* tif, const fs::path& path) {
         throw fail("unsupported TIFF layout: photometric interpretation " + std::to_string(photometric) +
                    " (grey, RGB or RGBA are read)");
     }
-    if (layout.samples < layout.colours || layout.samples > layout.colours + 1)
+    if (layout.samples < layout.colours)
         throw fail("unsupported TIFF layout: " + std::to_string(layout.samples) + " samples per pixel for " +
-                   (layout.colours == 1 ? "grey" : "RGB") + " (at most one extra channel, the alpha)");
+                   (layout.colours == 1 ? "grey" : "RGB"));
 
     if (bits == 8 && format == SAMPLEFORMAT_UINT) layout.depth = 8;
     else if (bits == 16 && format == SAMPLEFORMAT_UINT) layout.depth = 16;
@@ -107,10 +110,7 @@ Layout read_layout(TIFF* tif, const fs::path& path) {
     if (layout.min_is_white && layout.depth == 32)
         throw fail("unsupported TIFF layout: float samples with white as zero");
 
-    if (layout.width > uint32_t(kMaxImageSide) || layout.height > uint32_t(kMaxImageSide))
-        throw fail("image of " + std::to_string(layout.width) + " x " + std::to_string(layout.height) +
-                   " pixels is too large (at most " + std::to_string(kMaxImageSide) + " rows and columns)");
-    if (layout.width == 0 || layout.height == 0) throw fail("truncated or corrupt TIFF: the image is empty");
+    check_size(path, layout.width, layout.height);
     if (!TIFFIsCODECConfigured(compression))
         throw fail("unsupported TIFF compression scheme " + std::to_string(compression));
     layout.separate = planar == PLANARCONFIG_SEPARATE && layout.samples > 1;
@@ -171,31 +171,24 @@ Bytes read_samples(TIFF* tif, const Layout& layout, const fs::path& path) {
     return raw;
 }
 
-// One sample of the file as the host's sample of the same depth.
-template <class S>
-S host_sample(const std::byte* at, bool min_is_white) {
-    S v;
-    std::memcpy(&v, at, sizeof v);
-    if constexpr (sizeof(S) == 2) v = file16_to_sample(v);
-    if constexpr (sizeof(S) == 1) return min_is_white ? static_cast<S>(255 - v) : v;
-    if constexpr (sizeof(S) == 2) return min_is_white ? static_cast<S>(32768 - v) : v;
-    return v;
-}
-
+// The file's samples as RGB and the further planes: grey spread over three planes, and integer
+// grey with white as zero turned around.
 template <class S>
 void fill_image(Image& image, const Layout& layout, const std::byte* raw) {
     const std::size_t pixels = std::size_t{layout.width} * layout.height;
+    constexpr S white = sizeof(S) == 1 ? 255 : 65535;
     for (int32_t y = 0; y < image.rows; ++y)
         for (int32_t x = 0; x < image.cols; ++x) {
             const std::size_t pixel = std::size_t(y) * layout.width + std::size_t(x);
-            auto at = [&](uint16_t s) {
-                const std::size_t index = layout.separate ? s * pixels + pixel : pixel * layout.samples + s;
-                return raw + index * sizeof(S);
-            };
             for (int32_t p = 0; p < image.planes; ++p) {
-                const bool alpha = p == 3;
-                const uint16_t s = alpha ? layout.colours : (layout.colours == 1 ? 0 : static_cast<uint16_t>(p));
-                image.set<S>(y, x, p, host_sample<S>(at(s), layout.min_is_white && !alpha));
+                const bool colour = p < 3;
+                const auto s = static_cast<uint16_t>(colour ? (layout.colours == 1 ? 0 : p) : layout.colours + p - 3);
+                const std::size_t index = layout.separate ? s * pixels + pixel : pixel * layout.samples + s;
+                S v;
+                std::memcpy(&v, raw + index * sizeof(S), sizeof v);
+                if constexpr (sizeof(S) < 4)
+                    if (colour && layout.min_is_white) v = static_cast<S>(white - v);
+                image.set<S>(y, x, p, v);
             }
         }
 }
@@ -206,8 +199,7 @@ bool write_rows(TIFF* tif, const Image& image, std::vector<std::byte>& row) {
         std::byte* out = row.data();
         for (int32_t x = 0; x < image.cols; ++x)
             for (int32_t p = 0; p < image.planes; ++p) {
-                S v = image.get<S>(y, x, p);
-                if constexpr (sizeof(S) == 2) v = sample_to_file16(v);
+                const S v = image.get<S>(y, x, p);
                 std::memcpy(out, &v, sizeof v);
                 out += sizeof v;
             }
@@ -218,24 +210,32 @@ bool write_rows(TIFF* tif, const Image& image, std::vector<std::byte>& row) {
 
 }  // namespace
 
-Image read_tiff(const fs::path& path) {
+FileSamples read_tiff(const fs::path& path, int32_t page) {
     const Handlers handlers;
     TiffFile tif(TIFFOpen(path.string().c_str(), "r"));
     if (!tif) throw FileError(path, "truncated or corrupt TIFF: " + last_message());
+    const tdir_t pages = TIFFNumberOfDirectories(tif.get());
+    if (page == 0 && pages > 1)
+        throw FileError(path, "has " + std::to_string(pages) + " pages; choose one with --page N (1 to " +
+                                  std::to_string(pages) + ")");
+    if (page > 1 && (page > int32_t(pages) || !TIFFSetDirectory(tif.get(), static_cast<tdir_t>(page - 1))))
+        throw FileError(path, "has no page " + std::to_string(page) + " (it has " + std::to_string(pages) + ")");
     const Layout layout = read_layout(tif.get(), path);
     const Bytes raw = read_samples(tif.get(), layout, path);
+    const char* text = nullptr;
+    const std::string description = TIFFGetField(tif.get(), TIFFTAG_IMAGEDESCRIPTION, &text) && text ? text : "";
 
-    const int32_t planes = layout.samples > layout.colours ? 4 : 3;
+    const int32_t planes = 3 + layout.samples - layout.colours;
     Image image = Image::make(static_cast<int32_t>(layout.height), static_cast<int32_t>(layout.width), planes, layout.depth);
     switch (layout.depth) {
     case 8: fill_image<uint8_t>(image, layout, raw.get()); break;
     case 16: fill_image<uint16_t>(image, layout, raw.get()); break;
     default: fill_image<float>(image, layout, raw.get()); break;
     }
-    return image;
+    return {std::move(image), description};
 }
 
-void write_tiff(const fs::path& file, const Image& image) {
+void write_tiff(const fs::path& file, const Image& image, const std::string& description) {
     const Handlers handlers;
     TiffFile tif(TIFFOpen(file.string().c_str(), "w"));
     if (!tif) throw std::runtime_error(last_message());
@@ -249,6 +249,7 @@ void write_tiff(const fs::path& file, const Image& image) {
     TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, image.depth == 32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    if (!description.empty()) TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, description.c_str());
     if (image.planes > 3) {
         std::vector<uint16_t> extra(static_cast<std::size_t>(image.planes - 3), EXTRASAMPLE_UNSPECIFIED);
         if (alpha) extra[0] = EXTRASAMPLE_UNASSALPHA;
