@@ -180,8 +180,15 @@ function(quen_menu_name name out)
   set(${out} ${menu_name} PARENT_SCOPE)
 endfunction()
 
-# The property list of module `name`: what the editor reads to find, name and enable the filter.
-function(quen_pipl_bytes name out)
+# The filter interface version in the property lists: 4.1 for the modules as delivered, and 4.0
+# for a companion set that is the same modules in every other respect, for editors that list only
+# filters of interface version 4.0 (the Windows package carries both sets).
+set(QUEN_INTERFACE_VERSION 0x00040001)
+set(QUEN_INTERFACE40_VERSION 0x00040000)
+
+# The property list of module `name`, declaring filter interface `version`: what the editor reads
+# to find, name and enable the filter.
+function(quen_pipl_bytes name version out)
   quen_menu_name(${name} menu_name)
 
   set(bytes "")
@@ -196,7 +203,7 @@ function(quen_pipl_bytes name out)
   _quen_property("name" ${data})
   _quen_counted_text("TAVL 2018" 12 data)       # the filter menu's category
   _quen_property("catg" ${data})
-  _quen_le(0x00040001 4 data)                   # filter interface version 4.1
+  _quen_le(${version} 4 data)                   # filter interface version
   _quen_property("vers" ${data})
   _quen_text("ENTRYPOINT" 12 data)              # entry point for 64-bit x86
   _quen_property("8664" ${data})
@@ -256,14 +263,19 @@ function(_quen_hex_lines out digits per_line indent)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-# A C++ header with the property list of every described module, for the tests.
+# A C++ header with the property list of every described module in both sets, for the tests.
 function(quen_write_pipl_header path)
   quen_read_manifest()
   set(entries "")
+  set(entries40 "")
   foreach(name IN LISTS QUEN_MANIFEST_MODULES)
-    quen_pipl_bytes(${name} bytes)
-    _quen_hex_lines(text 2 12 "      " ${bytes})
-    string(APPEND entries "    {\"${name}\",\n     {\n${text}     }},\n")
+    foreach(version_and_entries "${QUEN_INTERFACE_VERSION};entries" "${QUEN_INTERFACE40_VERSION};entries40")
+      list(GET version_and_entries 0 version)
+      list(GET version_and_entries 1 set_name)
+      quen_pipl_bytes(${name} ${version} bytes)
+      _quen_hex_lines(text 2 12 "      " ${bytes})
+      string(APPEND ${set_name} "    {\"${name}\",\n     {\n${text}     }},\n")
+    endforeach()
   endforeach()
   file(CONFIGURE OUTPUT ${path} @ONLY CONTENT [[
 // The property lists of the Windows modules as the build puts them into the modules, generated
@@ -281,16 +293,21 @@ struct PropertyList {
     std::array<uint8_t, @QUEN_PIPL_BYTES@> bytes;
 };
 
+// The modules as delivered.
 inline constexpr PropertyList kPropertyLists[] = {
 @entries@};
+
+// The interface-4.0 companion set: the same modules declaring filter interface version 4.0.
+inline constexpr PropertyList kPropertyListsInterface40[] = {
+@entries40@};
 
 }  // namespace quen::resources
 ]])
 endfunction()
 
-# The resource script of module `name`: property list, version block and manifest, all in
-# English (United States).
-function(quen_write_module_rc name path)
+# The resource script of module `name`: property list (declaring filter interface `version`),
+# version block and manifest, all in English (United States).
+function(quen_write_module_rc name version path)
   quen_read_manifest()
   if(NOT name IN_LIST QUEN_MANIFEST_MODULES)
     message(FATAL_ERROR "module ${name} has no line in ${QUEN_MANIFEST}")
@@ -303,7 +320,7 @@ function(quen_write_module_rc name path)
   string(REGEX REPLACE "^([0-9]+\\.[0-9]+)\\.([0-9]+)$" "\\1\\2" internal_version "${file_version}")
 
   # The resource compiler reads a user-defined resource's data as 16-bit little-endian words.
-  quen_pipl_bytes(${name} bytes)
+  quen_pipl_bytes(${name} ${version} bytes)
   set(words "")
   list(LENGTH bytes size)
   math(EXPR last "${size} - 2")

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <set>
+#include <span>
 #include <string>
 
 #include "quen_modules.h"
@@ -57,16 +58,31 @@ std::vector<Property> properties(const PropertyList& list) {
     return found;
 }
 
-TEST(PropertyList, EveryModuleIsDescribedOnceUnderItsMenuName) {
+// The modules as delivered declare filter interface 4.1; the companion set, for editors that list
+// only filters of interface 4.0, declares 4.0. Every check holds for both.
+struct ModuleSet {
+    const char* name;
+    std::span<const PropertyList> lists;
+    uint32_t interface_version;
+};
+
+class PropertyLists : public ::testing::TestWithParam<ModuleSet> {};
+
+INSTANTIATE_TEST_SUITE_P(Sets, PropertyLists,
+                         ::testing::Values(ModuleSet{"Default", kPropertyLists, 0x00040001u},
+                                           ModuleSet{"Interface40", resources::kPropertyListsInterface40, 0x00040000u}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST_P(PropertyLists, EveryModuleIsDescribedOnceUnderItsMenuName) {
     std::set<std::string> expected;
     for (const manifest::ModuleEntry& m : manifest::kModules) expected.insert(std::string(m.name));
     std::set<std::string> described;
-    for (const PropertyList& list : kPropertyLists) EXPECT_TRUE(described.insert(std::string(list.module)).second);
+    for (const PropertyList& list : GetParam().lists) EXPECT_TRUE(described.insert(std::string(list.module)).second);
     EXPECT_EQ(described, expected);
 }
 
-TEST(PropertyList, HeadAndPropertyHeadsAreInPlace) {
-    for (const PropertyList& list : kPropertyLists) {
+TEST_P(PropertyLists, HeadAndPropertyHeadsAreInPlace) {
+    for (const PropertyList& list : GetParam().lists) {
         SCOPED_TRACE(std::string(list.module));
         ASSERT_EQ(list.bytes.size(), 294u);
         EXPECT_EQ(list.bytes[0] | list.bytes[1] << 8, 1);  // format
@@ -84,14 +100,14 @@ TEST(PropertyList, HeadAndPropertyHeadsAreInPlace) {
     }
 }
 
-TEST(PropertyList, FixedPropertiesHoldTheirValues) {
-    for (const PropertyList& list : kPropertyLists) {
+TEST_P(PropertyLists, FixedPropertiesHoldTheirValues) {
+    for (const PropertyList& list : GetParam().lists) {
         SCOPED_TRACE(std::string(list.module));
         const std::vector<Property> p = properties(list);
         ASSERT_EQ(p.size(), 9u);
         EXPECT_EQ(u32_at(list, p[0].data), code("8BFM"));  // a filter module
         EXPECT_EQ(text_at(list, p[2].data, 12), std::string("\x09TAVL 2018\0\0", 12));
-        EXPECT_EQ(u32_at(list, p[3].data), 0x00040001u);   // interface version 4.1
+        EXPECT_EQ(u32_at(list, p[3].data), GetParam().interface_version);
         EXPECT_EQ(text_at(list, p[4].data, 12), std::string("ENTRYPOINT\0\0", 12));
         EXPECT_EQ(text_at(list, p[5].data, 4), std::string("\x10\0\0\0", 4));  // RGB colour only
         const std::string condition = "in (PSHOP_ImageMode, RGBMode, RGB48Mode, RGB96Mode)";
@@ -110,13 +126,13 @@ TEST(PropertyList, FixedPropertiesHoldTheirValues) {
     }
 }
 
-TEST(PropertyList, NameIsNineCharactersPaddedWithDots) {
+TEST_P(PropertyLists, NameIsNineCharactersPaddedWithDots) {
     for (const manifest::ModuleEntry& m : manifest::kModules) {
         const std::string_view module = m.name;
         const std::string menu = std::string(module) + std::string(9 - module.size(), '.');
         SCOPED_TRACE(menu);
         const PropertyList* list = nullptr;
-        for (const PropertyList& l : kPropertyLists)
+        for (const PropertyList& l : GetParam().lists)
             if (l.module == module) list = &l;
         ASSERT_NE(list, nullptr);
         const std::vector<Property> p = properties(*list);
@@ -127,14 +143,28 @@ TEST(PropertyList, NameIsNineCharactersPaddedWithDots) {
     }
 }
 
-TEST(PropertyList, ModulesDifferOnlyInTheirName) {
-    const PropertyList& first = kPropertyLists[0];
+TEST_P(PropertyLists, ModulesDifferOnlyInTheirName) {
+    const PropertyList& first = GetParam().lists[0];
     const std::size_t name_data = properties(first).at(1).data;
-    for (const PropertyList& list : kPropertyLists) {
+    for (const PropertyList& list : GetParam().lists) {
         SCOPED_TRACE(std::string(list.module));
         for (std::size_t i = 0; i < list.bytes.size(); ++i) {
             const bool in_name = i >= name_data && i < name_data + 12;
             EXPECT_TRUE(in_name || list.bytes[i] == first.bytes[i]) << "byte " << i;
+        }
+    }
+}
+
+TEST(PropertyList, Interface40SetDiffersOnlyInTheVersionValue) {
+    ASSERT_EQ(std::size(resources::kPropertyListsInterface40), std::size(kPropertyLists));
+    for (std::size_t m = 0; m < std::size(kPropertyLists); ++m) {
+        const PropertyList &list = kPropertyLists[m], &list40 = resources::kPropertyListsInterface40[m];
+        SCOPED_TRACE(std::string(list.module));
+        EXPECT_EQ(list40.module, list.module);
+        const std::size_t version = properties(list).at(3).data;
+        for (std::size_t i = 0; i < list.bytes.size(); ++i) {
+            const bool in_version = i >= version && i < version + 4;
+            EXPECT_TRUE(in_version || list40.bytes[i] == list.bytes[i]) << "byte " << i;
         }
     }
 }

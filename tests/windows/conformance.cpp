@@ -3,8 +3,11 @@
 // and writes inputs and outputs for the comparison with the Linux modules. Run under Wine.
 //
 //   quen_conformance check MODULE_DIR RESULTS_DIR MODULE...
+//   quen_conformance check-interface-4.0 MODULE_DIR DEFAULT_MODULE_DIR MODULE...
 //   quen_conformance missing-fftw MODULE_DIR MODULE...
 //
+// "check-interface-4.0" checks the companion set the same way, without filtering: each file must
+// be its default-set module's but for the property list (and the checksum that covers it).
 // "missing-fftw" expects a folder without the FFTW DLL: every module must still load, and every
 // filtering must fail with an error code and leave the image untouched.
 #include <windows.h>
@@ -12,6 +15,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -106,10 +111,16 @@ std::string_view resource_bytes(HMODULE module, LPCSTR type, LPCSTR name) {
     return data ? std::string_view(static_cast<const char*>(data), SizeofResource(module, found)) : std::string_view{};
 }
 
-void check_property_list(HMODULE module, const std::string& name, Report& report) {
-    const resources::PropertyList* expected = nullptr;
-    for (const auto& list : resources::kPropertyLists)
-        if (list.module == name) expected = &list;
+using PropertyLists = std::span<const resources::PropertyList>;
+
+const resources::PropertyList* property_list_of(PropertyLists lists, const std::string& name) {
+    for (const auto& list : lists)
+        if (list.module == name) return &list;
+    return nullptr;
+}
+
+void check_property_list(HMODULE module, const std::string& name, PropertyLists lists, Report& report) {
+    const resources::PropertyList* expected = property_list_of(lists, name);
     if (expected == nullptr) return report.fail("no property list is described for this module");
 
     const std::string_view bytes = resource_bytes(module, "PIPL", MAKEINTRESOURCEA(16000));
@@ -249,6 +260,61 @@ void run_cases(const host::ModuleLibrary& module, const std::string& name, std::
     report.note(std::to_string(runs) + " filterings written to " + folder.string());
 }
 
+// What an editor reads before it runs a module: it loads, and its resources are as described.
+void check_loading_and_resources(const std::string& path, const std::string& name, PropertyLists lists,
+                                 Report& report) {
+    check_plain_load(path, report);
+    // An editor reads the resources without running the module's code.
+    if (HMODULE data = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
+        check_property_list(data, name, lists, report);
+        check_version_block(data, path, name, report);
+        check_manifest(data, report);
+        FreeLibrary(data);
+    } else {
+        report.fail("cannot open the file to read its resources (error " + std::to_string(GetLastError()) + ")");
+    }
+}
+
+std::string file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A module of the interface-4.0 set against the same module of the default set: the files must be
+// the same byte for byte but for the property list and the PE checksum, which covers it.
+void check_only_property_list_differs(const std::string& path, const std::string& default_path,
+                                      const std::string& name, Report& report) {
+    const std::string bytes = file_bytes(path), reference = file_bytes(default_path);
+    if (bytes.empty() || bytes.size() != reference.size())
+        return report.fail("has " + std::to_string(bytes.size()) + " bytes, the default set's module " +
+                           std::to_string(reference.size()));
+    const resources::PropertyList* list = property_list_of(resources::kPropertyListsInterface40, name);
+    if (list == nullptr) return report.fail("no property list is described for this module");
+    const std::size_t pipl = bytes.find(std::string_view(reinterpret_cast<const char*>(list->bytes.data()), list->bytes.size()));
+    if (pipl == std::string::npos) return report.fail("the property list is not in the file");
+    uint32_t header = 0;
+    std::memcpy(&header, bytes.data() + 0x3C, 4);
+    const std::size_t checksum = std::size_t{header} + 4 + 20 + 64;  // signature, file header, optional header
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const bool allowed = (i >= pipl && i < pipl + list->bytes.size()) || (i >= checksum && i < checksum + 4);
+        if (bytes[i] != reference[i] && !allowed)
+            return report.fail("differs from the default set's module at byte " + std::to_string(i));
+    }
+    report.note("the same bytes as " + default_path + " but for the property list and the checksum");
+}
+
+int check_interface40(const std::string& module_dir, const std::string& default_dir, const std::vector<std::string>& names) {
+    int failures = 0;
+    for (const std::string& name : names) {
+        const std::string path = module_dir + "\\" + name + ".8bf";
+        Report report("interface-4.0 " + name + ".8bf");
+        check_loading_and_resources(path, name, resources::kPropertyListsInterface40, report);
+        check_only_property_list_differs(path, default_dir + "\\" + name + ".8bf", name, report);
+        failures += report.failures();
+    }
+    return failures == 0 ? 0 : 1;
+}
+
 int check(const std::string& module_dir, const fs::path& results, const std::vector<std::string>& names) {
     // The modules must find FFTW beside themselves, not beside this program.
     if (_stricmp(own_folder().c_str(), module_dir.c_str()) == 0 || file_exists(own_folder() + "\\" + kFftwDll)) {
@@ -260,16 +326,7 @@ int check(const std::string& module_dir, const fs::path& results, const std::vec
         const std::string& name = names[i];
         const std::string path = module_dir + "\\" + name + ".8bf";
         Report report(name + ".8bf");
-        check_plain_load(path, report);
-        // An editor reads the resources without running the module's code.
-        if (HMODULE data = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {
-            check_property_list(data, name, report);
-            check_version_block(data, path, name, report);
-            check_manifest(data, report);
-            FreeLibrary(data);
-        } else {
-            report.fail("cannot open the file to read its resources (error " + std::to_string(GetLastError()) + ")");
-        }
+        check_loading_and_resources(path, name, resources::kPropertyLists, report);
         try {
             const host::ModuleLibrary module(path);
             run_cases(module, name, i, results, report);
@@ -315,6 +372,7 @@ int missing_fftw(const std::string& module_dir, const std::vector<std::string>& 
 
 void usage() {
     std::fputs("usage: quen_conformance check MODULE_DIR RESULTS_DIR MODULE...\n"
+               "       quen_conformance check-interface-4.0 MODULE_DIR DEFAULT_MODULE_DIR MODULE...\n"
                "       quen_conformance missing-fftw MODULE_DIR MODULE...\n",
                stderr);
 }
@@ -325,6 +383,8 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() >= 4 && args[0] == "check")
         return check(full_path(args[1]), fs::path(full_path(args[2])), {args.begin() + 3, args.end()});
+    if (args.size() >= 4 && args[0] == "check-interface-4.0")
+        return check_interface40(full_path(args[1]), full_path(args[2]), {args.begin() + 3, args.end()});
     if (args.size() >= 3 && args[0] == "missing-fftw")
         return missing_fftw(full_path(args[1]), {args.begin() + 2, args.end()});
     usage();
