@@ -35,9 +35,9 @@ struct DepthChoice {
 
 DepthChoice choose_depth(int32_t depth) {
     switch (depth) {
-    case 8: return {kModule.run_u8, 1};
-    case 16: return {kModule.run_u16, 2};
-    case 32: return {kModule.run_f32, 4};
+    case 8: return {kModule.run_u8, bytes_per_sample(8)};
+    case 16: return {kModule.run_u16, bytes_per_sample(16)};
+    case 32: return {kModule.run_f32, bytes_per_sample(32)};
     default: return {nullptr, 0};  // unsupported: no pixel is touched
     }
 }

@@ -89,6 +89,22 @@ static_assert(offsetof(FilterRecord, depth) == 480);
 static_assert(alignof(FilterRecord) == 4);
 static_assert(sizeof(Point) == 4 && sizeof(Rect) == 8);
 
+namespace quen {
+
+// Facts of the interface's samples and sizes, for modules and hosts alike.
+// 16-bit samples run from 0 to 32768, not to 65535.
+inline constexpr int32_t kSixteenBitFullScale = 32768;
+// Sizes are signed 16-bit numbers in the record: 1 to 32767 rows and columns.
+inline constexpr int32_t kLargestSide = 32767;
+// Bytes of one sample at a depth of 32, 16 or 8 bits (and 1 for any other depth).
+constexpr int32_t bytes_per_sample(int32_t depth) { return depth == 32 ? 4 : depth == 16 ? 2 : 1; }
+
+constexpr bool same_rect(const Rect& a, const Rect& b) {
+    return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
+}
+
+}  // namespace quen
+
 // What a host must hand over at least: the record of any interface version fits in it.
 inline constexpr std::size_t kFilterRecordBlockBytes = 1024;
 static_assert(sizeof(FilterRecord) <= kFilterRecordBlockBytes);

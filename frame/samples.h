@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "filter_record.h"
+
 namespace quen {
 
 // Spectrum images depend on every constant below: changing one changes what a stored spectrum
@@ -28,12 +30,12 @@ struct Sample<uint8_t> {
 template <>
 struct Sample<uint16_t> {
     static constexpr bool is_integer = true;
-    static constexpr double full = 32768;  // the host's 16-bit range is 0..32768
+    static constexpr double full = kSixteenBitFullScale;
     static constexpr double lum_constant = 0.01;
     static constexpr double phase_factor = 91.02222222222223;  // 32768 / 360 per degree
     static constexpr double phase_offset = 16384;
     static constexpr double phase_divisor = 5215.189175235227;
-    static double log_normaliser(double n) { return std::log10(n * 32768) * 3.0517578125e-05; }
+    static double log_normaliser(double n) { return std::log10(n * kSixteenBitFullScale) * 3.0517578125e-05; }
 };
 
 template <>
@@ -77,13 +79,14 @@ inline double centre(double lum, int32_t y, int32_t x) {
     return static_cast<float>(((y ^ x) & 1) ? -lum : lum);
 }
 
-// What a magnitude below 1 (a negative log magnitude) becomes.
-// Keep: for spectra an inverse filter reads. Floats store the signed value. Integer samples cannot
-// hold a sign, so they store 0, which decodes to an absent coefficient: folded onto |log m| it
-// would decode as 1/m, and the rounding residues (around 1e-10) of coefficients that cancel
-// exactly, as in flat or synthetic pictures, would come back as full-scale magnitudes.
-// Absolute: |log m| at every depth, for pictures that are only looked at.
-enum class LogSign { Keep, Absolute };
+// What an encoder writes for a magnitude below 1 (a negative log magnitude); ReadNegativeLog below
+// is the decoding side.
+// SignedOrZero: for spectra an inverse filter reads. Floats store the signed value. Integer
+// samples cannot hold a sign, so they store 0, which decodes to an absent coefficient: folded onto
+// |log m| it would decode as 1/m, and the rounding residues (around 1e-10) of coefficients that
+// cancel exactly, as in flat or synthetic pictures, would come back as full-scale magnitudes.
+// Folded: |log m| at every depth, for pictures that are only looked at.
+enum class WriteNegativeLog { SignedOrZero, Folded };
 
 template <class S>
 struct Encoded {
@@ -104,10 +107,10 @@ inline double phase_value(double angle) {
     return (angle * kDegreesPerRadian) * Sample<S>::phase_factor + Sample<S>::phase_offset;
 }
 
-template <class S, LogSign sign>
+template <class S, WriteNegativeLog sign>
 inline Encoded<S> encode_values(double m, double r, double p) {
     if (!(m > 0)) return {S(0), S(0)};
-    if constexpr (sign == LogSign::Absolute) {
+    if constexpr (sign == WriteNegativeLog::Folded) {
         r = std::fabs(r);
         p = std::fabs(p);
     } else if constexpr (Sample<S>::is_integer) {
@@ -117,7 +120,7 @@ inline Encoded<S> encode_values(double m, double r, double p) {
 }
 
 // Spectrum value -> (log-magnitude, phase) samples: the scalar reference of the encoding.
-template <class S, LogSign sign>
+template <class S, WriteNegativeLog sign>
 inline Encoded<S> encode_spectrum(double re, double im, double log_normaliser) {
     const double m = magnitude_of(re, im);
     if (!(m > 0)) return {S(0), S(0)};  // and no logarithm of 0 is taken
@@ -145,20 +148,21 @@ inline double decode_phase(S phase) {
     return (static_cast<double>(phase) - Sample<S>::phase_offset) / Sample<S>::phase_divisor;
 }
 
-// What a negative float log-magnitude sample means to a decoder: nothing, or a magnitude below 1
-// written by an encoder that keeps the log sign so that such magnitudes survive a round trip.
-enum class NegativeLog { Zero, BelowOne };
+// What a negative float log-magnitude sample means to a decoder: an absent coefficient, or a
+// magnitude below 1 written by an encoder with WriteNegativeLog::SignedOrZero, so that such
+// magnitudes survive a round trip.
+enum class ReadNegativeLog { AsAbsent, AsBelowOne };
 
 // A magnitude sample of 0 or not a number gives the zero value whatever the phase sample holds;
 // so does a negative one (depth 32) unless it is read as a magnitude below 1.
-template <NegativeLog negative = NegativeLog::Zero, class S>
+template <ReadNegativeLog negative = ReadNegativeLog::AsAbsent, class S>
 inline bool decodes_to_zero(S magnitude) {
     const double r = static_cast<double>(magnitude);
-    return !(r > 0 || (negative == NegativeLog::BelowOne && r < 0));
+    return !(r > 0 || (negative == ReadNegativeLog::AsBelowOne && r < 0));
 }
 
 // (log-magnitude, phase) samples -> spectrum value: the scalar reference of the decoding.
-template <class S, NegativeLog negative = NegativeLog::Zero>
+template <class S, ReadNegativeLog negative = ReadNegativeLog::AsAbsent>
 inline Complex decode_spectrum(S magnitude, S phase, double log_normaliser) {
     if (decodes_to_zero<negative>(magnitude)) return {0, 0};
     const double m = decode_magnitude<S>(std::pow(10.0, decode_exponent(magnitude, log_normaliser)));

@@ -18,7 +18,7 @@ inline constexpr std::size_t kRunBlock = 256;
 
 // Encodes count values; magnitude sample i goes to magnitude[i * mag_stride], phase sample i to
 // phase[i * phase_stride].
-template <class S, LogSign sign>
+template <class S, WriteNegativeLog sign>
 void encode_run(const fftw_complex* values, std::size_t count, double log_normaliser, S* magnitude,
                 std::ptrdiff_t mag_stride, S* phase, std::ptrdiff_t phase_stride) {
     double re[kRunBlock], im[kRunBlock], m[kRunBlock], lg[kRunBlock], angle[kRunBlock];
@@ -47,7 +47,7 @@ void encode_run(const fftw_complex* values, std::size_t count, double log_normal
 }
 
 // Decodes count (magnitude, phase) sample pairs read with the given strides into values.
-template <class S, NegativeLog negative = NegativeLog::Zero>
+template <class S, ReadNegativeLog negative = ReadNegativeLog::AsAbsent>
 void decode_run(const S* magnitude, std::ptrdiff_t mag_stride, const S* phase, std::ptrdiff_t phase_stride,
                 std::size_t count, double log_normaliser, fftw_complex* values) {
     double exponent[kRunBlock], power[kRunBlock], phi[kRunBlock], s[kRunBlock], c[kRunBlock];

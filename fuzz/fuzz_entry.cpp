@@ -49,12 +49,10 @@ const std::vector<Loaded>& modules() {
     return loaded;
 }
 
-int32_t sample_bytes(int32_t depth) { return depth == 32 ? 4 : depth == 16 ? 2 : 1; }
-
 bool supported(int32_t depth) { return depth == 8 || depth == 16 || depth == 32; }
 
 int64_t packed_row_bytes(const Geometry& g) {
-    return int64_t{std::max<int16_t>(g.cols, 0)} * std::max<int16_t>(g.planes, 0) * sample_bytes(g.depth);
+    return int64_t{std::max<int16_t>(g.cols, 0)} * std::max<int16_t>(g.planes, 0) * bytes_per_sample(g.depth);
 }
 
 // Bytes of a buffer holding the rows the record describes: the last row only as long as its
@@ -79,7 +77,7 @@ void put(std::vector<std::byte>& buffer, std::size_t i, S v) {
 
 void fill_samples(std::vector<std::byte>& buffer, const Geometry& g) {
     uint32_t state = 0x9E3779B9u ^ g.seed;
-    const std::size_t count = buffer.size() / static_cast<std::size_t>(sample_bytes(g.depth));
+    const std::size_t count = buffer.size() / static_cast<std::size_t>(bytes_per_sample(g.depth));
     using Limits = std::numeric_limits<float>;
     static constexpr float kFloatExtremes[] = {0.0f, -0.0f, 1.0f, -1.0f, Limits::max(), Limits::lowest(),
                                                Limits::denorm_min(), Limits::infinity(), -Limits::infinity(),
@@ -113,10 +111,6 @@ void fill_samples(std::vector<std::byte>& buffer, const Geometry& g) {
 [[noreturn]] void fail(const std::string& module, int16_t selector, const char* what) {
     std::fprintf(stderr, "fuzz_entry: %s, selector %d: %s\n", module.c_str(), selector, what);
     std::abort();
-}
-
-bool same_rect(const Rect& a, const Rect& b) {
-    return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
 }
 
 // One host: the record block and the buffers of the current geometry.
@@ -195,7 +189,7 @@ private:
     std::vector<bool> writable(std::size_t size) const {
         std::vector<bool> mask(size, false);
         const Geometry& g = geometry_;
-        const int32_t sb = sample_bytes(g.depth);
+        const int32_t sb = bytes_per_sample(g.depth);
         if (!supported(g.depth) || g.rows < 1 || g.cols < 1 || out_row_bytes_ <= 0) return mask;
         const int64_t row_samples = out_row_bytes_ / sb;
         for (int64_t y = 0; y < g.rows; ++y)

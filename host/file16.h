@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "filter_record.h"
+
 namespace quen::host {
 
 // Both directions round to the nearest value (halves up), so every sample 0..32768 survives the
@@ -12,7 +14,7 @@ constexpr uint16_t file16_to_sample(uint16_t file) {
     return static_cast<uint16_t>((uint64_t{file} * 65536u + 65535u) / 131070u);
 }
 constexpr uint16_t sample_to_file16(uint16_t sample) {
-    const uint64_t s = sample > 32768 ? 32768u : sample;
+    const uint64_t s = sample > kSixteenBitFullScale ? uint64_t{kSixteenBitFullScale} : sample;
     return static_cast<uint16_t>((s * 131070u + 32768u) / 65536u);
 }
 

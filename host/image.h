@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "filter_record.h"
+
 namespace quen::host {
 
 struct Image {
@@ -15,9 +17,11 @@ struct Image {
     int32_t depth = 8;            // bits per sample: 8, 16 or 32
     std::vector<std::byte> data;  // rows * cols * planes samples, no padding
 
-    static int32_t bytes_per_sample(int32_t depth) { return depth == 32 ? 4 : depth == 16 ? 2 : 1; }
-    // The largest sample value the filters write: the host's 16-bit range is 0..32768.
-    static double full_scale(int32_t depth) { return depth == 8 ? 255 : depth == 16 ? 32768 : 1.0; }
+    static constexpr int32_t bytes_per_sample(int32_t depth) { return quen::bytes_per_sample(depth); }
+    // The largest sample value the filters write (nominal at 32 bits).
+    static constexpr double full_scale(int32_t depth) {
+        return depth == 8 ? 255 : depth == 16 ? kSixteenBitFullScale : 1.0;
+    }
 
     static Image make(int32_t rows, int32_t cols, int32_t planes, int32_t depth) {
         Image im{rows, cols, planes, depth, {}};

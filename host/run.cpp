@@ -9,10 +9,6 @@ namespace {
 
 constexpr std::byte kPaddingByte{0xA5};
 
-bool same_rect(const Rect& a, const Rect& b) {
-    return a.top == b.top && a.left == b.left && a.bottom == b.bottom && a.right == b.right;
-}
-
 std::string describe(const Rect& r) {
     return "(" + std::to_string(r.top) + ", " + std::to_string(r.left) + ", " + std::to_string(r.bottom) +
            ", " + std::to_string(r.right) + ")";
@@ -34,16 +30,18 @@ void check_request(const FilterRecord& rec, const Image& input) {
 
 RunResult run_filter(const ModuleLibrary& module, Image input, const RunOptions& options) {
     const int32_t sample_bytes = Image::bytes_per_sample(input.depth);
-    if (input.rows < 1 || input.cols < 1 || input.rows > 32767 || input.cols > 32767)
+    if (input.rows < 1 || input.cols < 1 || input.rows > kLargestSide || input.cols > kLargestSide)
         throw ProtocolError("image of " + std::to_string(input.rows) + " x " + std::to_string(input.cols) +
-                            " pixels cannot be described to a module (1 to 32767 rows and columns)");
+                            " pixels cannot be described to a module (1 to " + std::to_string(kLargestSide) +
+                            " rows and columns)");
     if (options.row_padding < 0 || options.row_padding % sample_bytes != 0)
         throw ProtocolError("row padding must be a non-negative multiple of the sample size");
 
     const std::size_t packed = input.row_bytes();
     const std::size_t stride = packed + static_cast<std::size_t>(options.row_padding);
     if (stride > INT32_MAX) throw ProtocolError("image rows are too long for the host record");
-    // Packed rows are copied whole; padded rows get the padding pattern between them.
+    // Packed rows are handed over as they are (the picture's own memory, moved in); padded rows are
+    // copied into a buffer with the padding pattern between them.
     std::vector<std::byte> in_buffer;
     if (stride == packed) {
         in_buffer = std::move(input.data);

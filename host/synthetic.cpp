@@ -47,18 +47,25 @@ Image synthetic_scene(int32_t rows, int32_t cols, int32_t depth, int32_t planes,
     return im;
 }
 
-double stripe_power(const Image& image, const StripePattern& stripes, int32_t cols) {
-    const double full = Image::full_scale(image.depth);
-    const double two_pi = 2 * std::numbers::pi;
-    std::complex<double> along_x = 0, along_y = 0;
+double wave_power(const Image& image, int32_t cols, double fx, double fy, int32_t first_plane, int32_t last_plane) {
+    const long double two_pi = 2 * std::numbers::pi_v<long double>;
+    const long double scale = Image::full_scale(image.depth) * (last_plane - first_plane + 1);
+    std::complex<long double> sum = 0;
     for (int32_t y = 0; y < image.rows; ++y)
         for (int32_t x = 0; x < cols; ++x) {
-            const double v = (image.value(y, x, 0) + image.value(y, x, 1) + image.value(y, x, 2)) / (3 * full);
-            if (stripes.period_x > 0) along_x += std::polar(v, -two_pi * x / stripes.period_x);
-            if (stripes.period_y > 0) along_y += std::polar(v, -two_pi * y / stripes.period_y);
+            long double v = 0;
+            for (int32_t p = first_plane; p <= last_plane; ++p) v += image.value(y, x, p);
+            sum += std::polar(v / scale, -two_pi * (fx * x / cols + fy * y / image.rows));
         }
-    const double n = static_cast<double>(image.rows) * cols;
-    return 2 * (std::norm(along_x / n) + std::norm(along_y / n));
+    const long double mean = std::abs(sum) / (static_cast<long double>(image.rows) * cols);
+    return static_cast<double>(2 * mean * mean);
+}
+
+double stripe_power(const Image& image, const StripePattern& stripes, int32_t cols) {
+    double power = 0;
+    if (stripes.period_x > 0) power += wave_power(image, cols, double(cols) / stripes.period_x, 0);
+    if (stripes.period_y > 0) power += wave_power(image, cols, 0, double(image.rows) / stripes.period_y);
+    return power;
 }
 
 }  // namespace quen::host

@@ -19,9 +19,13 @@ struct StripePattern {
 Image synthetic_scene(int32_t rows, int32_t cols, int32_t depth, int32_t planes = 3,
                       const StripePattern& stripes = {});
 
-// Mean square of the stripes' frequencies in the average of channels 0..2, over the first `cols`
-// columns of every row, in units of full scale squared: for each direction with a period, twice
-// the squared modulus of the mean of the picture times exp(-2 pi i position / period). When the
+// Mean square of the real wave of fx cycles across the first `cols` columns and fy cycles down the
+// rows in the mean of planes first_plane..last_plane, in units of full scale squared: twice the
+// squared modulus of the mean of that picture times exp(-2 pi i (fx x / cols + fy y / rows)).
+double wave_power(const Image& image, int32_t cols, double fx, double fy, int32_t first_plane = 0,
+                  int32_t last_plane = 2);
+
+// The wave_power of the stripes' frequencies, summed over the directions with a period. When the
 // periods divide the rows and columns, the stripes synthetic_scene adds measure amplitude^2 / 2
 // per direction and the rest of the scene hardly counts.
 double stripe_power(const Image& image, const StripePattern& stripes, int32_t cols);

@@ -30,7 +30,7 @@ inline std::optional<host::Image> read_image(const std::string& path) {
     if (!f.read(magic, 4) || std::memcmp(magic, "QIMG", 4) != 0 || !f.read(reinterpret_cast<char*>(head), sizeof head))
         return std::nullopt;
     const auto [rows, cols, planes, depth] = head;
-    if (rows < 1 || cols < 1 || planes < 1 || rows > 32767 || cols > 32767 || planes > 64 ||
+    if (rows < 1 || cols < 1 || planes < 1 || rows > kLargestSide || cols > kLargestSide || planes > 64 ||
         (depth != 8 && depth != 16 && depth != 32))
         return std::nullopt;
     host::Image im = host::Image::make(rows, cols, planes, depth);

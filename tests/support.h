@@ -19,6 +19,7 @@
 #include "module_list.h"
 #include "module_loader.h"
 #include "run.h"
+#include "synthetic.h"
 
 namespace quen::test {
 
@@ -37,7 +38,7 @@ constexpr int32_t depth_of() {
 
 template <class S>
 constexpr double full_of() {
-    return sizeof(S) == 1 ? 255.0 : sizeof(S) == 2 ? 32768.0 : 1.0;
+    return host::Image::full_scale(depth_of<S>());
 }
 
 // Log normaliser of n samples, written from its meaning: log10 of the largest magnitude n
@@ -165,21 +166,7 @@ inline double psnr(const host::Image& a, int32_t pa, const host::Image& b, int32
     return 10 * std::log10(full * full / mse);
 }
 
-// Twice the squared modulus of the mean of channels 0..2 (over the first `cols` columns) times
-// exp(-2 pi i (fx x / cols + fy y / rows)), over full scale squared: the mean square of the real
-// wave of that frequency in the picture.
-inline double wave_power(const host::Image& im, int32_t cols, double fx, double fy) {
-    const long double two_pi = 6.283185307179586476925286766559L;
-    const double full = host::Image::full_scale(im.depth);
-    std::complex<long double> sum = 0;
-    for (int32_t y = 0; y < im.rows; ++y)
-        for (int32_t x = 0; x < cols; ++x) {
-            const long double v = (im.value(y, x, 0) + im.value(y, x, 1) + im.value(y, x, 2)) / (3 * full);
-            sum += std::polar(v, -two_pi * (fx * x / cols + fy * y / im.rows));
-        }
-    const long double mean = std::abs(sum) / (static_cast<long double>(im.rows) * cols);
-    return static_cast<double>(2 * mean * mean);
-}
+using host::wave_power;
 
 inline bool module_exists(const std::string& name) {
     std::FILE* f = std::fopen(module_path(name).c_str(), "rb");

@@ -115,9 +115,9 @@ TYPED_TEST(SpectrumEdit, ZeroesOnlyTheMagnitudesOfRemovedFrequencies) {
 }
 
 // A picture of one plane wave of (fx, fy) cycles across and down over a mid-grey, with a faint
-// dither. The dither keeps every other coefficient well above magnitude 1: integer spectrum
-// samples store |log magnitude|, so a coefficient that cancels to rounding noise (1e-10, say)
-// would come back from the inverse as a huge one.
+// dither. The dither keeps every other coefficient well above magnitude 1, so none of them is
+// stored as absent (integer spectrum samples hold 0 for a magnitude below 1) and the inverse gives
+// back the picture but for the removed wave.
 template <class S>
 Image wave_picture(int32_t rows, int32_t cols, int32_t transform_cols, double fx, double fy) {
     const double full = test::full_of<S>();

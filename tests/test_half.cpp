@@ -248,7 +248,7 @@ TYPED_TEST(HalfRoundTrip, WidenedPictureComesBackWithEveryColumn) {
 class HalfSpectrumFrame : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(HalfSpectrumFrame, HugeImageIsOutOfMemoryAndTouchesNothing) {
-    const std::size_t cells = std::size_t(32767 + 4) * std::size_t(32767 - 2 + 4);
+    const std::size_t cells = std::size_t(kLargestSide + 4) * std::size_t(kLargestSide - 2 + 4);
     if (void* p = std::malloc((4 * cells + 4) * 16)) {
         std::free(p);
         GTEST_SKIP() << "this machine can allocate the scratch arrays of a 32767 x 32767 image";
@@ -257,12 +257,12 @@ TEST_P(HalfSpectrumFrame, HugeImageIsOutOfMemoryAndTouchesNothing) {
     std::vector<std::byte> in(64, std::byte{0x11}), out(64, std::byte{0x22});
     auto block = std::make_unique<host::RecordBlock>();
     FilterRecord& rec = block->record;
-    rec.imageSize = Point{32767, 32767};
+    rec.imageSize = Point{kLargestSide, kLargestSide};
     rec.planes = 3;
     rec.depth = 8;
     rec.inData = in.data();
     rec.outData = out.data();
-    rec.inRowBytes = rec.outRowBytes = 32767 * 3;
+    rec.inRowBytes = rec.outRowBytes = kLargestSide * 3;
     int16_t result = 0;
     module.entry()(filterSelectorContinue, &rec, nullptr, &result);
     EXPECT_EQ(result, memFullErr);

@@ -257,16 +257,6 @@ TYPED_TEST(ForwardInverse, FlatPictureComesBackFlat) {
     }
 }
 
-// Energy of the DFT bin of `cycles` periods along the columns (row frequency 0) in one plane.
-double column_bin_energy(const Image& im, int32_t plane, int32_t cycles) {
-    std::complex<long double> sum = 0;
-    for (int32_t y = 0; y < im.rows; ++y)
-        for (int32_t x = 0; x < im.cols; ++x)
-            sum += static_cast<long double>(im.value(y, x, plane)) *
-                   std::polar(1.0L, -kTwoPi * ((int64_t{cycles} * x) % im.cols) / im.cols);
-    return static_cast<double>(std::norm(sum));
-}
-
 // The brightest red pixel outside the centre disc of the given radius and outside `skip`.
 std::pair<int32_t, int32_t> brightest_peak(const Image& spectrum, int32_t radius, std::pair<int32_t, int32_t> skip) {
     std::pair<int32_t, int32_t> best{-1, -1};
@@ -312,8 +302,8 @@ TYPED_TEST(ForwardInverse, ZeroingTheStripePeaksRemovesTheStripes) {
         << first.first << "," << first.second << " and " << second.first << "," << second.second;
     expect_grey<S>(trip.grey);
 
-    const double before = column_bin_energy(trip.spectrum, 2, kStripeCycles);
-    const double after = column_bin_energy(trip.grey, 0, kStripeCycles);
+    const double before = test::wave_power(trip.spectrum, trip.spectrum.cols, kStripeCycles, 0, 2, 2);
+    const double after = test::wave_power(trip.grey, trip.grey.cols, kStripeCycles, 0, 0, 0);
     const double removed_db = 10 * std::log10(before / after);
     const double striped_db = test::psnr(trip.spectrum, 2, clean_lum, 2, full_of<S>());
     const double cleaned_db = test::psnr(trip.grey, 0, clean_lum, 2, full_of<S>());

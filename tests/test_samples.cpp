@@ -16,7 +16,7 @@ using test::full_of;
 // The full-complex encoding, which keeps the log sign at depth 32.
 template <class S>
 Encoded<S> enc(double re, double im, double log_normaliser) {
-    return encode_spectrum<S, LogSign::Keep>(re, im, log_normaliser);
+    return encode_spectrum<S, WriteNegativeLog::SignedOrZero>(re, im, log_normaliser);
 }
 
 TEST(RoundClamp, FoldsNegativesAndCapsAtFullScale) {
@@ -79,19 +79,19 @@ TEST(Encode, MagnitudesBelowOneAreAbsentOrFoldedAtIntegerDepths) {
     EXPECT_EQ(enc<uint8_t>(1.032, 0, l8).magnitude, 0);
     EXPECT_EQ(enc<uint8_t>(1.04, 0, l8).magnitude, 1);
     // For looking at: |log m|, so m and 1/m show alike.
-    const Encoded<uint8_t> half = encode_spectrum<uint8_t, LogSign::Absolute>(0.5, 0, l8);
+    const Encoded<uint8_t> half = encode_spectrum<uint8_t, WriteNegativeLog::Folded>(0.5, 0, l8);
     EXPECT_EQ(half.magnitude, 11);
-    const Encoded<uint8_t> near_one = encode_spectrum<uint8_t, LogSign::Absolute>(1 / 1.032, 0, l8);
+    const Encoded<uint8_t> near_one = encode_spectrum<uint8_t, WriteNegativeLog::Folded>(1 / 1.032, 0, l8);
     EXPECT_EQ(near_one.magnitude, 0);
 }
 
 TEST(Encode, Depth32KeepsOrFoldsTheLogSign) {
     const double l = Sample<float>::log_normaliser(1000);
     const Encoded<float> kept = enc<float>(0.1, 0, l);
-    const Encoded<float> folded = encode_spectrum<float, LogSign::Absolute>(0.1, 0, l);
+    const Encoded<float> folded = encode_spectrum<float, WriteNegativeLog::Folded>(0.1, 0, l);
     EXPECT_FLOAT_EQ(kept.magnitude, -1.0f / 3.0f);
     EXPECT_FLOAT_EQ(folded.magnitude, 1.0f / 3.0f);
-    const Encoded<float> above = encode_spectrum<float, LogSign::Absolute>(10, 0, l);
+    const Encoded<float> above = encode_spectrum<float, WriteNegativeLog::Folded>(10, 0, l);
     EXPECT_FLOAT_EQ(above.magnitude, 1.0f / 3.0f);
 }
 

@@ -68,10 +68,10 @@ TYPED_TEST(ArrayConversions, EncodingMatchesTheScalarReference) {
     const TestValues test_values = spectrum_values<S>(2'000'000, l);
     const std::vector<fftw_complex>& values = test_values.v;
     std::vector<S> mag(values.size()), phase(values.size());
-    encode_run<S, LogSign::Keep>(values.data(), values.size(), l, mag.data(), 1, phase.data(), 1);
+    encode_run<S, WriteNegativeLog::SignedOrZero>(values.data(), values.size(), l, mag.data(), 1, phase.data(), 1);
     std::size_t differing = 0;
     for (std::size_t i = 0; i < values.size(); ++i) {
-        const Encoded<S> ref = encode_spectrum<S, LogSign::Keep>(values[i][0], values[i][1], l);
+        const Encoded<S> ref = encode_spectrum<S, WriteNegativeLog::SignedOrZero>(values[i][0], values[i][1], l);
         for (const auto& [got, want] : {std::pair{mag[i], ref.magnitude}, std::pair{phase[i], ref.phase}}) {
             if (std::isnan(as_double(want))) {
                 EXPECT_TRUE(std::isnan(as_double(got))) << i;
@@ -123,9 +123,9 @@ TEST(ArrayConversions, StridedRunsTouchOnlyTheirSamples) {
         values[i][1] = -double(i);
     }
     std::vector<uint8_t> pixels(values.size() * 4, 0xEE);
-    encode_run<uint8_t, LogSign::Keep>(values.data(), values.size(), l, pixels.data(), 4, pixels.data() + 1, 4);
+    encode_run<uint8_t, WriteNegativeLog::SignedOrZero>(values.data(), values.size(), l, pixels.data(), 4, pixels.data() + 1, 4);
     for (std::size_t i = 0; i < values.size(); ++i) {
-        const Encoded<uint8_t> ref = encode_spectrum<uint8_t, LogSign::Keep>(values[i][0], values[i][1], l);
+        const Encoded<uint8_t> ref = encode_spectrum<uint8_t, WriteNegativeLog::SignedOrZero>(values[i][0], values[i][1], l);
         EXPECT_EQ(pixels[4 * i], ref.magnitude);
         EXPECT_EQ(pixels[4 * i + 1], ref.phase);
         EXPECT_EQ(pixels[4 * i + 2], 0xEE);

@@ -39,7 +39,7 @@ struct Forward {
         const double log_normaliser = Sample<S>::log_normaliser(static_cast<double>(rows * cols));
         for (int32_t y = 0; y < rows; ++y) {
             S* pixel = out.at(y, 0);
-            encode_run<S, LogSign::Keep>(spectrum + static_cast<std::ptrdiff_t>(y) * cols, static_cast<std::size_t>(cols),
+            encode_run<S, WriteNegativeLog::SignedOrZero>(spectrum + static_cast<std::ptrdiff_t>(y) * cols, static_cast<std::size_t>(cols),
                                          log_normaliser, pixel, out.planes, pixel + 1, out.planes);
         }
     }

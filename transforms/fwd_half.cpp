@@ -30,7 +30,7 @@ struct ForwardHalf {
             // Float samples keep the sign of the log magnitude so that the inverse can tell a
             // magnitude m below 1 from 1/m; folded, every such coefficient would come back as its
             // reciprocal, and float images, whose spectra hold many of them, would be ruined.
-            write_half_spectrum<LogSign::Keep>(job.spectrum, out, channel, g, log_normaliser);
+            write_half_spectrum<WriteNegativeLog::SignedOrZero>(job.spectrum, out, channel, g, log_normaliser);
         }
     }
 };

@@ -31,7 +31,7 @@ struct ForwardVolume {
         // Nothing inverts this picture, so float magnitudes are shown as |log magnitude| like the
         // integer ones: m and 1/m look alike, and no sample is negative.
         for (int32_t plane = 0; plane < 3; ++plane)
-            write_half_spectrum<LogSign::Absolute>(job.spectrum + plane * g.spectrum_count(), out, plane, g,
+            write_half_spectrum<WriteNegativeLog::Folded>(job.spectrum + plane * g.spectrum_count(), out, plane, g,
                                                    log_normaliser);
     }
 };

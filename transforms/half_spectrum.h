@@ -47,8 +47,9 @@ void fill_row_signed(const Pixels<const S>& in, int32_t channel, const HalfGeome
 // One channel's rows x spectrum_width half spectrum into output channel `channel`: in every row,
 // the encoded magnitude of coefficient k at column k, its phase at column spectrum_width + k, and
 // 0 in the last column when the width is odd. Nothing outside the image's columns is written.
-// Integer samples always hold |log magnitude|; `sign` says whether float samples keep its sign.
-template <LogSign sign, class S>
+// `sign` says what a magnitude below 1 becomes: with SignedOrZero, 0 at the integer depths and the
+// signed log magnitude at 32 bits; with Folded, |log magnitude| at every depth.
+template <WriteNegativeLog sign, class S>
 void write_half_spectrum(const fftw_complex* spectrum, const Pixels<S>& out, int32_t channel,
                          const HalfGeometry& g, double log_normaliser) {
     const int32_t n = g.spectrum_width;

@@ -19,7 +19,7 @@ void read_half_spectrum(const Pixels<const S>& in, int32_t channel, const HalfGe
                         double log_normaliser, fftw_complex* spectrum) {
     const int32_t n = g.spectrum_width;
     for (int32_t y = 0; y < g.rows; ++y)
-        decode_run<S, NegativeLog::BelowOne>(in.at(y, 0) + channel, in.planes, in.at(y, n) + channel, in.planes,
+        decode_run<S, ReadNegativeLog::AsBelowOne>(in.at(y, 0) + channel, in.planes, in.at(y, n) + channel, in.planes,
                                              static_cast<std::size_t>(n), log_normaliser,
                                              spectrum + std::ptrdiff_t{y} * n);
 }

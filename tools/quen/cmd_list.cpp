@@ -3,6 +3,7 @@
 
 #include "args.h"
 #include "commands.h"
+#include "filters.h"
 #include "module_finder.h"
 
 namespace quen::tool {
@@ -24,11 +25,7 @@ int list_command(const std::vector<std::string>& args) {
     if (!parsed.operands.empty()) throw UsageError("list takes no operands");
     const std::vector<std::filesystem::path> dirs = module_dirs(parsed.single("--modules"));
     const std::vector<host::ModuleFile> modules = host::find_modules(dirs);
-    if (modules.empty()) {
-        std::string where;
-        for (const auto& d : dirs) where += (where.empty() ? "" : ", ") + d.string();
-        throw ToolError("no filter modules found in " + where);
-    }
+    if (modules.empty()) throw ToolError("no filter modules found in " + join_dirs(dirs));
     int broken = 0;
     for (const host::ModuleFile& m : modules) {
         std::string note = describe_filter(m.name);

@@ -14,12 +14,6 @@ namespace fs = std::filesystem;
 namespace quen::tool {
 namespace {
 
-std::string join_dirs(const std::vector<fs::path>& dirs) {
-    std::string text;
-    for (const fs::path& d : dirs) text += (text.empty() ? "" : ", ") + d.string();
-    return text;
-}
-
 std::string result_text(int16_t result) {
     if (result == -108) return "out of memory";
     return "error " + std::to_string(result);
@@ -45,6 +39,18 @@ SpectrumUse spectrum_use(const std::string& name) {
 
 }  // namespace
 
+std::string join(const std::vector<std::string>& texts, const std::string& separator) {
+    std::string text;
+    for (const std::string& t : texts) text += (text.empty() ? "" : separator) + t;
+    return text;
+}
+
+std::string join_dirs(const std::vector<fs::path>& dirs) {
+    std::vector<std::string> texts;
+    for (const fs::path& d : dirs) texts.push_back(d.string());
+    return join(texts);
+}
+
 std::vector<fs::path> module_dirs(const std::string* modules_option) {
     if (modules_option) return {fs::path(*modules_option)};
     return host::default_module_dirs(host::executable_dir());
@@ -65,8 +71,9 @@ std::vector<Filter> load_chain(const std::vector<fs::path>& dirs, const std::str
         start = comma + 1;
         const std::optional<host::ModuleFile> file = host::find_module(dirs, name);
         if (!file) {
-            std::string known;
-            for (const host::ModuleFile& m : host::find_modules(dirs)) known += (known.empty() ? "" : ", ") + m.name;
+            std::vector<std::string> names;
+            for (const host::ModuleFile& m : host::find_modules(dirs)) names.push_back(m.name);
+            const std::string known = join(names);
             throw UsageError("unknown filter '" + name + "' (" +
                             (known.empty() ? "no filter modules" : "filters: " + known) + " in " + join_dirs(dirs) + ")");
         }
@@ -125,9 +132,9 @@ ChainRun run_chain(const std::vector<Filter>& chain, host::Image image, const st
 }
 
 std::string chain_name(const std::vector<Filter>& chain) {
-    std::string text;
-    for (const Filter& f : chain) text += (text.empty() ? "" : ",") + f.name;
-    return text;
+    std::vector<std::string> names;
+    for (const Filter& f : chain) names.push_back(f.name);
+    return join(names, ",");
 }
 
 }  // namespace quen::tool

@@ -43,6 +43,12 @@ struct ChainRun {
 ChainRun run_chain(const std::vector<Filter>& chain, host::Image image, const std::string& what,
                    std::optional<SpectrumTag> spectrum = std::nullopt);
 
+// The texts joined by `separator`: "a, b, c".
+std::string join(const std::vector<std::string>& texts, const std::string& separator = ", ");
+
+// The folders as one line, for messages.
+std::string join_dirs(const std::vector<std::filesystem::path>& dirs);
+
 // "QuenFwd,QuenInv": the names of a loaded chain.
 std::string chain_name(const std::vector<Filter>& chain);
 
