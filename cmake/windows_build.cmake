@@ -28,6 +28,7 @@ ExternalProject_Add(quen_windows
              -DQUEN_FFTW_WINDOWS=${QUEN_FFTW_WINDOWS}
              -DQUEN_WINDOWS_DIST_DIR=${CMAKE_BINARY_DIR}/dist/windows
              -DQUEN_MANIFEST=${QUEN_MANIFEST}
+             -DQUEN_XSIMD_HEADERS=${QUEN_XSIMD_INCLUDE_DIR}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   DEPENDS fftw_windows

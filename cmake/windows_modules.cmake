@@ -10,6 +10,17 @@ if(NOT EXISTS ${QUEN_FFTW_WINDOWS}/include/fftw3.h OR NOT EXISTS ${QUEN_FFTW_WIN
                       "build one with scripts/fftw-windows.sh")
 endif()
 
+# xsimd's headers, from the build machine's package (they are the same for every target), seen
+# through a folder that holds nothing else, so that no other header of the build machine's
+# /usr/include can reach the Windows build.
+set(QUEN_XSIMD_HEADERS "" CACHE PATH "The folder that holds xsimd/xsimd.hpp")
+if(NOT EXISTS ${QUEN_XSIMD_HEADERS}/xsimd/xsimd.hpp)
+  message(FATAL_ERROR "QUEN_XSIMD_HEADERS (\"${QUEN_XSIMD_HEADERS}\") holds no xsimd/xsimd.hpp")
+endif()
+set(QUEN_XSIMD_INCLUDE_DIR ${CMAKE_BINARY_DIR}/xsimd-include)
+file(MAKE_DIRECTORY ${QUEN_XSIMD_INCLUDE_DIR})
+file(CREATE_LINK ${QUEN_XSIMD_HEADERS}/xsimd ${QUEN_XSIMD_INCLUDE_DIR}/xsimd SYMBOLIC)
+
 # Windows programs of the tests run under Wine, in a prefix of this build tree.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${PROJECT_SOURCE_DIR}/scripts/wine-run.sh ${CMAKE_BINARY_DIR}/wine)
 

@@ -1,56 +1,72 @@
-// AVX2 kernels of the array maths, on SLEEF's 1-ulp functions; compiled for AVX2 alone and only
-// called after the processor was found to have it.
-#include <immintrin.h>
-#include <sleef.h>
+// AVX2 kernels of the array maths, on xsimd's vectorised functions; compiled for AVX2 alone and
+// only called after the processor was found to have it. The same kernels serve the Linux and the
+// Windows modules, so both compute the same bits.
+#include <xsimd/xsimd.hpp>
 
 #include <cstddef>
+#include <limits>
 
 namespace quen::vmath::avx2 {
 namespace {
 
-// Runs f over n elements four at a time; the last partial group goes through a padded copy.
-template <class F>
-void over_groups(std::size_t n, F f) {
+using Batch = xsimd::batch<double, xsimd::avx2>;
+constexpr std::size_t kLanes = Batch::size;
+
+// Runs f over n elements a batch at a time; the last partial batch goes through a padded copy
+// (padding 1, a harmless argument for every function here).
+template <std::size_t In, std::size_t Out, class F>
+void over_batches(std::size_t n, const double* const (&in)[In], double* const (&out)[Out], F f) {
     std::size_t i = 0;
-    for (; i + 4 <= n; i += 4) f(i, 4);
-    if (i < n) f(i, n - i);
-}
-
-__m256d load(const double* p, std::size_t count) {
-    if (count == 4) return _mm256_loadu_pd(p);
-    alignas(32) double tmp[4] = {1, 1, 1, 1};
-    for (std::size_t k = 0; k < count; ++k) tmp[k] = p[k];
-    return _mm256_load_pd(tmp);
-}
-
-void store(double* p, __m256d v, std::size_t count) {
-    if (count == 4) return _mm256_storeu_pd(p, v);
-    alignas(32) double tmp[4];
-    _mm256_store_pd(tmp, v);
-    for (std::size_t k = 0; k < count; ++k) p[k] = tmp[k];
+    for (; i + kLanes <= n; i += kLanes) {
+        Batch args[In];
+        for (std::size_t k = 0; k < In; ++k) args[k] = Batch::load_unaligned(in[k] + i);
+        Batch results[Out];
+        f(args, results);
+        for (std::size_t k = 0; k < Out; ++k) results[k].store_unaligned(out[k] + i);
+    }
+    if (i == n) return;
+    alignas(32) double pad[In > Out ? In : Out][kLanes];
+    Batch args[In];
+    for (std::size_t k = 0; k < In; ++k) {
+        for (std::size_t j = 0; j < kLanes; ++j) pad[k][j] = i + j < n ? in[k][i + j] : 1.0;
+        args[k] = Batch::load_aligned(pad[k]);
+    }
+    Batch results[Out];
+    f(args, results);
+    for (std::size_t k = 0; k < Out; ++k) {
+        results[k].store_aligned(pad[k]);
+        for (std::size_t j = 0; i + j < n; ++j) out[k][i + j] = pad[k][j];
+    }
 }
 
 }  // namespace
 
 void log10(const double* x, double* y, std::size_t n) {
-    over_groups(n, [&](std::size_t i, std::size_t c) { store(y + i, Sleef_log10d4_u10avx2(load(x + i, c)), c); });
+    over_batches(n, {x}, {y}, [](const Batch* a, Batch* r) { r[0] = xsimd::log10(a[0]); });
 }
 
 void atan2(const double* y, const double* x, double* out, std::size_t n) {
-    over_groups(n, [&](std::size_t i, std::size_t c) {
-        store(out + i, Sleef_atan2d4_u10avx2(load(y + i, c), load(x + i, c)), c);
+    over_batches(n, {y, x}, {out}, [](const Batch* a, Batch* r) { r[0] = xsimd::atan2(a[0], a[1]); });
+}
+
+// xsimd scales by 2 to the power of the reduced argument converted to a 64-bit integer, which is
+// undefined for not-a-number, the infinities and huge arguments. Beyond +-400 the exact power is
+// infinite or 0 anyway (10^308.3 overflows, 10^-323.4 underflows), so those lanes get that, and
+// not-a-number stays itself.
+void exp10(const double* x, double* y, std::size_t n) {
+    over_batches(n, {x}, {y}, [](const Batch* a, Batch* r) {
+        const Batch limit(400.0), zero(0.0), infinity(std::numeric_limits<double>::infinity());
+        const auto inside = xsimd::abs(a[0]) <= limit;
+        const Batch outside = xsimd::select(a[0] > zero, infinity, xsimd::select(a[0] < zero, zero, a[0]));
+        r[0] = xsimd::select(inside, xsimd::exp10(xsimd::select(inside, a[0], zero)), outside);
     });
 }
 
-void exp10(const double* x, double* y, std::size_t n) {
-    over_groups(n, [&](std::size_t i, std::size_t c) { store(y + i, Sleef_exp10d4_u10avx2(load(x + i, c)), c); });
-}
-
 void sincos(const double* x, double* s, double* c, std::size_t n) {
-    over_groups(n, [&](std::size_t i, std::size_t count) {
-        const Sleef___m256d_2 r = Sleef_sincosd4_u10avx2(load(x + i, count));
-        store(s + i, r.x, count);
-        store(c + i, r.y, count);
+    over_batches(n, {x}, {s, c}, [](const Batch* a, Batch* r) {
+        const auto [sine, cosine] = xsimd::sincos(a[0]);
+        r[0] = sine;
+        r[1] = cosine;
     });
 }
 

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
-  libfftw3-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libsleef-dev
+  libfftw3-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libxsimd-dev
   libgtest-dev libbenchmark-dev
   valgrind
   gimp libgimp2.0-dev
