@@ -12,7 +12,7 @@ else()
   set(cache_home $ENV{HOME}/.cache)
 endif()
 set(QUEN_CACHE_DIR ${cache_home}/quen CACHE PATH "Where FFTW for Windows is built once and kept for every build tree")
-set(QUEN_FFTW_WINDOWS ${QUEN_CACHE_DIR}/fftw-${QUEN_FFTW_VERSION}-mingw64)
+set(QUEN_FFTW_WINDOWS ${QUEN_CACHE_DIR}/fftw-${QUEN_FFTW_VERSION}-threads-mingw64)
 set(QUEN_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
 
 # Returns at once when the cache holds the build.

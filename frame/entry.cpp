@@ -65,7 +65,7 @@ int16_t filter_continue(FilterRecord* record) {
         return noErr;
 
     // Without FFTW nothing can be computed: no pixel is written and the host is told why.
-    if (!fftw_library_loaded()) return fnfErr;
+    if (!fftw_ready()) return fnfErr;
 
     const ScratchSizes sizes = scratch_sizes(kModule.shape, rows, width);
     const Scratch scratch = Scratch::allocate(sizes);

@@ -1,8 +1,10 @@
 // Finds FFTW for a Windows module. The module delay-loads libfftwx64_3-3.dll: nothing of FFTW is
 // resolved when the editor loads the module, only when the first FFTW function is called. Before
-// that, the frame calls fftw_library_loaded(), which loads the DLL from the module's own folder
+// that, the frame calls fftw_ready(), which loads the DLL from the module's own folder
 // (where the installation puts it) and falls back to the usual search (the editor's folder, the
 // system folders, PATH). The delay-load helper is then handed exactly that DLL.
+// fftw_make_planner_thread_safe is looked up by name rather than imported, so that a DLL built
+// without FFTW's threads still loads.
 #include <windows.h>
 
 #include <delayimp.h>
@@ -66,13 +68,21 @@ PfnDliHook __pfnDliNotifyHook2 = delay_load_notify;
 
 namespace quen {
 
-bool fftw_library_loaded() {
-    if (g_fftw.load() != nullptr) return true;
-    HMODULE h = load_fftw();
-    if (h == nullptr) return false;
-    HMODULE expected = nullptr;
-    if (!g_fftw.compare_exchange_strong(expected, h)) FreeLibrary(h);  // another thread was first
-    return true;
+bool fftw_ready() {
+    if (g_fftw.load() == nullptr) {
+        HMODULE h = load_fftw();
+        if (h == nullptr) return false;
+        HMODULE expected = nullptr;
+        if (!g_fftw.compare_exchange_strong(expected, h)) FreeLibrary(h);  // another thread was first
+    }
+    // Once per module, before its first plan; FFTW itself installs its lock only once.
+    static const bool thread_safe = [] {
+        using Function = void (*)();
+        const FARPROC f = GetProcAddress(g_fftw.load(), "fftw_make_planner_thread_safe");
+        if (f != nullptr) reinterpret_cast<Function>(f)();
+        return true;
+    }();
+    return thread_safe;
 }
 
 }  // namespace quen

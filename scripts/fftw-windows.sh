@@ -6,6 +6,7 @@
 #   lib/libfftwx64_3.delay.a      a delay-import library for the same DLL (what the modules link)
 #   lib/libfftwx64_3-3.def        its exports
 #   include/fftw3.h
+# FFTW's threads library is combined into the DLL, for fftw_make_planner_thread_safe().
 # PREFIX is a cache shared by every build tree; a finished PREFIX is left alone, so only the first
 # build on a machine pays for the compilation. The source comes through deb-src entries derived
 # from the machine's own apt sources, in a private apt state that leaves the system's untouched.
@@ -74,13 +75,13 @@ src_version=$(apt-cache "${apt_opts[@]}" showsrc fftw3 | sed -n 's/^Version: //p
 # -mtune=generic: FFTW's configure would otherwise tune for the build machine. Our own aligned
 # allocator keeps fftw_malloc independent of the C runtime's aligned allocation functions.
 flags=(--host=$host --enable-shared --disable-static --enable-sse2 --enable-avx --enable-avx2
-  --with-our-malloc --disable-fortran --disable-doc)
+  --enable-threads --with-combined-threads --with-our-malloc --disable-fortran --disable-doc)
 cflags="-O2 -mtune=generic"
 echo "fftw-windows: building FFTW $src_version for Windows (several minutes; done once per machine)"
 cd "$work/src"
 ./configure "${flags[@]}" CFLAGS="$cflags" >>"$log" 2>&1 || fail "configure failed"
 # Only the library's own folders; the test programs and tools are not needed.
-for d in support kernel simd-support dft rdft reodft api; do
+for d in support kernel simd-support dft rdft reodft api threads; do
   make -j"$(nproc)" -C "$d" >>"$log" 2>&1 || fail "make in $d failed"
 done
 # The library's own link rule under the name the modules import, so that the DLL, its export
@@ -105,7 +106,9 @@ cp api/fftw3.h "$out/include/"
   $host-objdump -p "$out/bin/$dll" |
     sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -nE 's/^[[:space:]]*\[ *[0-9]+\] +([A-Za-z_][A-Za-z0-9_]*)$/    \1/p'
 } >"$out/lib/$name-3.def"
-grep -q '^    fftw_plan_dft_2d$' "$out/lib/$name-3.def" || fail "no fftw_plan_dft_2d among the exports of $dll"
+for f in fftw_plan_dft_2d fftw_make_planner_thread_safe; do
+  grep -q "^    $f\$" "$out/lib/$name-3.def" || fail "no $f among the exports of $dll"
+done
 $host-dlltool --input-def "$out/lib/$name-3.def" --dllname "$dll" --output-delaylib "$out/lib/$name.delay.a" ||
   fail "dlltool could not make the delay-import library"
 

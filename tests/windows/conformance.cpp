@@ -5,22 +5,27 @@
 //   quen_conformance check MODULE_DIR RESULTS_DIR MODULE...
 //   quen_conformance check-interface-4.0 MODULE_DIR DEFAULT_MODULE_DIR MODULE...
 //   quen_conformance missing-fftw MODULE_DIR MODULE...
+//   quen_conformance threads MODULE_DIR MODULE...
 //
 // "check-interface-4.0" checks the companion set the same way, without filtering: each file must
 // be its default-set module's but for the property list (and the checksum that covers it).
 // "missing-fftw" expects a folder without the FFTW DLL: every module must still load, and every
 // filtering must fail with an error code and leave the image untouched.
+// "threads" calls every module from 8 threads at once at every depth (concurrent_calls.h); every
+// output must equal the same call made alone.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "concurrent_calls.h"
 #include "conformance_cases.h"
 #include "filter_record.h"
 #include "image_dump.h"
@@ -370,10 +375,31 @@ int missing_fftw(const std::string& module_dir, const std::vector<std::string>& 
     return failures == 0 ? 0 : 1;
 }
 
+int threads(const std::string& module_dir, const std::vector<std::string>& names) {
+    std::vector<std::unique_ptr<host::ModuleLibrary>> loaded;
+    std::vector<std::pair<std::string, const host::ModuleLibrary*>> modules;
+    for (const std::string& name : names) {
+        loaded.push_back(std::make_unique<host::ModuleLibrary>(module_dir + "\\" + name + ".8bf"));
+        modules.emplace_back(name, loaded.back().get());
+    }
+    int failures = 0;
+    for (const int32_t depth : conformance::kDepths) {
+        const auto calls = test::calls_made_alone(modules, depth);
+        const std::vector<std::string> differing = test::differing_concurrent_calls(calls, 8, 24);
+        Report report("depth " + std::to_string(depth));
+        for (const std::string& name : differing) report.fail(name + " differed from the same call made alone");
+        if (differing.empty())
+            report.note(std::to_string(calls.size() * 24) + " calls from 8 threads, each as made alone");
+        failures += report.failures();
+    }
+    return failures == 0 ? 0 : 1;
+}
+
 void usage() {
     std::fputs("usage: quen_conformance check MODULE_DIR RESULTS_DIR MODULE...\n"
                "       quen_conformance check-interface-4.0 MODULE_DIR DEFAULT_MODULE_DIR MODULE...\n"
-               "       quen_conformance missing-fftw MODULE_DIR MODULE...\n",
+               "       quen_conformance missing-fftw MODULE_DIR MODULE...\n"
+               "       quen_conformance threads MODULE_DIR MODULE...\n",
                stderr);
 }
 
@@ -387,6 +413,7 @@ int main(int argc, char** argv) {
         return check_interface40(full_path(args[1]), full_path(args[2]), {args.begin() + 3, args.end()});
     if (args.size() >= 3 && args[0] == "missing-fftw")
         return missing_fftw(full_path(args[1]), {args.begin() + 2, args.end()});
+    if (args.size() >= 3 && args[0] == "threads") return threads(full_path(args[1]), {args.begin() + 2, args.end()});
     usage();
     return 2;
 }
