@@ -36,5 +36,5 @@ run("quen list" ${tree}/bin/quen list --modules ${tree}/bin)
 expect("QuenExtra  the forward transform again" "${output}" "quen list")
 run("the new module's checks" ${CMAKE_CTEST_COMMAND} --test-dir ${tree} --output-on-failure
     -R "ScratchMemory.*QuenExtra|exports_QuenExtra|PropertyList")
-expect("PropertyList.EveryModuleIsDescribedOnceUnderItsMenuName" "${output}" "the property list checks")
+expect("PropertyLists.EveryModuleIsDescribedOnceUnderItsMenuName/Default" "${output}" "the property list checks")
 file(REMOVE_RECURSE ${WORK_DIR})
