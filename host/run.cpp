@@ -28,6 +28,11 @@ void check_request(const FilterRecord& rec, const Image& input) {
 
 }  // namespace
 
+std::string describe_result(int16_t result) {
+    if (result == -108) return "out of memory";
+    return "error " + std::to_string(result);
+}
+
 RunResult run_filter(const ModuleLibrary& module, Image input, const RunOptions& options) {
     const int32_t sample_bytes = Image::bytes_per_sample(input.depth);
     if (input.rows < 1 || input.cols < 1 || input.rows > kLargestSide || input.cols > kLargestSide)

@@ -4,11 +4,15 @@
 
 #include <cstdint>
 #include <stdexcept>
+#include <string>
 
 #include "image.h"
 #include "module_loader.h"
 
 namespace quen::host {
+
+// A module's result code in words for messages: "out of memory", or "error N".
+std::string describe_result(int16_t result);
 
 // The module asked for something an editor running it on the whole image would not give it.
 struct ProtocolError : std::runtime_error {

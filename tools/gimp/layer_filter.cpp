@@ -6,6 +6,7 @@
 #include <string>
 
 #include "file16.h"
+#include "filter_record.h"
 #include "module_finder.h"
 #include "quen_modules.h"
 #include "run.h"
@@ -28,8 +29,6 @@ constexpr std::array kProcedures{
     Procedure{"plug-in-quen-inv-r", "QuenInvR", "Inverse Hal_f Spectrum", description_of("QuenInvR")},
     Procedure{"plug-in-quen-fwd3", "QuenFwd3", "Forward _3-D Spectrum", description_of("QuenFwd3")},
 };
-
-constexpr int32_t kMaxSide = 32767;
 
 const char* sample_type_name(SampleType type) {
     switch (type) {
@@ -70,8 +69,8 @@ host::Image layer_picture(int32_t rows, int32_t cols, bool alpha, SampleType typ
         throw Refusal(std::string("Quen filters work on 8-bit or 16-bit integer and 32-bit floating point images "
                                   "(perceptual or linear); this image is ") +
                       sample_type_name(type) + ". Change it with Image > Precision.");
-    if (rows > kMaxSide || cols > kMaxSide)
-        throw Refusal("Quen filters work on layers of at most " + std::to_string(kMaxSide) +
+    if (rows > kLargestSide || cols > kLargestSide)
+        throw Refusal("Quen filters work on layers of at most " + std::to_string(kLargestSide) +
                       " pixels a side; this layer is " + std::to_string(cols) + " x " + std::to_string(rows) + ".");
     return host::Image::make(rows, cols, alpha ? 4 : 3, depth);
 }
@@ -85,8 +84,7 @@ host::Image filter_layer(const Procedure& procedure, host::Image pixels) {
         if (pixels.depth == 16) map_samples16(pixels, host::file16_to_sample);
         host::RunResult run = host::run_filter(module, std::move(pixels));
         if (run.result != 0)
-            throw Refusal(std::string(procedure.module) + " failed with error " + std::to_string(run.result) +
-                          (run.result == -108 ? " (out of memory)." : "."));
+            throw Refusal(std::string(procedure.module) + " failed: " + host::describe_result(run.result) + ".");
         if (run.image.depth == 16) map_samples16(run.image, host::sample_to_file16);
         return std::move(run.image);
     } catch (const host::LoadError& e) {

@@ -14,11 +14,6 @@ namespace fs = std::filesystem;
 namespace quen::tool {
 namespace {
 
-std::string result_text(int16_t result) {
-    if (result == -108) return "out of memory";
-    return "error " + std::to_string(result);
-}
-
 // The layout of the spectrum a filter makes and the one it reads, from the module list: "full",
 // "half", "volume", or null.
 struct SpectrumUse {
@@ -115,7 +110,7 @@ ChainRun run_chain(const std::vector<Filter>& chain, host::Image image, const st
             const std::lock_guard lock(planner);
             host::RunResult run = host::run_filter(*filter.module, std::move(image));
             if (run.result != 0)
-                throw ToolError(what + ": " + filter.name + " failed: " + result_text(run.result) + " (selector " +
+                throw ToolError(what + ": " + filter.name + " failed: " + host::describe_result(run.result) + " (selector " +
                                 std::to_string(run.failed_selector) + ")");
             image = std::move(run.image);
         } catch (const host::ProtocolError& e) {

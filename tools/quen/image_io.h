@@ -14,13 +14,14 @@
 
 #include "atomic_file.h"
 #include "file16.h"
+#include "filter_record.h"
 #include "image.h"
 #include "spectrum_tag.h"
 
 namespace quen::tool {
 
 // The largest number of rows or columns the host record can describe.
-inline constexpr int32_t kMaxImageSide = 32767;
+inline constexpr int32_t kMaxImageSide = kLargestSide;
 
 using host::file16_to_sample;
 using host::sample_to_file16;
