@@ -1,6 +1,8 @@
 // An image in memory as our host side keeps it: packed interleaved rows of samples.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -53,6 +55,16 @@ struct Image {
     template <class S>
     void set(int32_t y, int32_t x, int32_t p, S v) {
         std::memcpy(data.data() + index(y, x, p) * sizeof(S), &v, sizeof(S));
+    }
+
+    // Stores a value given in sample units: rounded to the nearest integer and held to 0..full
+    // scale at 8 and 16 bits, as it is at 32 bits.
+    void set_value(int32_t y, int32_t x, int32_t p, double v) {
+        switch (depth) {
+        case 8: set<uint8_t>(y, x, p, static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, full_scale(8))))); break;
+        case 16: set<uint16_t>(y, x, p, static_cast<uint16_t>(std::lround(std::clamp(v, 0.0, full_scale(16))))); break;
+        default: set<float>(y, x, p, static_cast<float>(v));
+        }
     }
 
     // A sample widened to double, whatever the depth.

@@ -37,10 +37,7 @@ Image synthetic_scene(int32_t rows, int32_t cols, int32_t depth, int32_t planes,
             for (int32_t p = 0; p < planes; ++p) {
                 double v = p < 3 ? scene(p, y, x, rows, cols) + stripes.amplitude * stripe
                                  : 0.5 + 0.5 * std::cos(two_pi * x / cols);  // a smooth alpha
-                v = std::clamp(v, 0.0, 1.0) * full;
-                if (depth == 8) im.set<uint8_t>(y, x, p, static_cast<uint8_t>(std::lround(v)));
-                else if (depth == 16) im.set<uint16_t>(y, x, p, static_cast<uint16_t>(std::lround(v)));
-                else im.set<float>(y, x, p, static_cast<float>(v));
+                im.set_value(y, x, p, std::clamp(v, 0.0, 1.0) * full);
             }
         }
     }

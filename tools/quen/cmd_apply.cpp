@@ -1,14 +1,9 @@
 // quen apply: runs one filter or a chain of filters on picture files, one file or a batch.
-#include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
-#include <set>
-#include <thread>
 
 #include "args.h"
+#include "batch.h"
 #include "commands.h"
 #include "image_io.h"
 #include "outputs.h"
@@ -61,48 +56,6 @@ Applied apply_to_file(const std::vector<Filter>& chain, const fs::path& input, c
     return {std::move(picture), std::move(run.warnings)};
 }
 
-namespace {
-
-// What one file of a batch printed, kept until its turn comes.
-struct Report {
-    std::string out;
-    std::string err;
-    bool ok = false;
-};
-
-Report apply_one(const std::vector<Filter>& chain, const std::string& input, const fs::path& target,
-                 const ApplyOptions& options) {
-    Report report;
-    const auto start = std::chrono::steady_clock::now();
-    try {
-        const Applied applied = apply_to_file(chain, input, target, options);
-        for (const std::string& w : applied.warnings) report.err += "quen: warning: " + w + "\n";
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        const host::Image& im = applied.picture.image;
-        char line[160];
-        std::snprintf(line, sizeof line, ": %d x %d, %s, %s, %.2f s\n", im.cols, im.rows,
-                      describe_samples(im.depth, 3 + applied.picture.extra.planes).c_str(), chain_name(chain).c_str(),
-                      took.count());
-        report.out = input + " -> " + target.string() + line;
-        report.ok = true;
-    } catch (const std::runtime_error& e) {
-        report.err += std::string("quen: ") + e.what() + "\n";
-    } catch (const std::bad_alloc&) {
-        report.err += "quen: " + input + ": not enough memory\n";
-    }
-    return report;
-}
-
-int32_t parse_count(const std::string& option, const std::string& text, int32_t low, int32_t high) {
-    const double v = parse_numbers(option, text, 1)[0];
-    if (v != static_cast<int32_t>(v) || v < low || v > high)
-        throw UsageError(option + " '" + text + "': expected a whole number from " + std::to_string(low) + " to " +
-                         std::to_string(high));
-    return static_cast<int32_t>(v);
-}
-
-}  // namespace
-
 int32_t parse_depth(const std::string& text) {
     if (text != "8" && text != "16" && text != "32") throw UsageError("--depth '" + text + "': expected 8, 16 or 32");
     return std::stoi(text);
@@ -122,62 +75,26 @@ int apply_command(const std::vector<std::string>& args) {
     if (const std::string* depth = parsed.single("--depth")) options.depth = parse_depth(*depth);
     if (const std::string* page = parsed.single("--page")) options.page = parse_count("--page", *page, 1, 65535);
     for (const auto& option : parsed.options) options.keep_nonfinite = options.keep_nonfinite || option.first == "--keep-nonfinite";
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::string* jobs_text = parsed.single("-j");
-    const int32_t jobs = jobs_text ? parse_count("-j", *jobs_text, 1, 256) : static_cast<int32_t>(cores);
+    const int32_t jobs = parse_jobs(parsed);
 
     const std::vector<Filter> chain = load_chain(module_dirs(parsed.single("--modules")), parsed.operands[0]);
     const std::vector<std::string> inputs(parsed.operands.begin() + 1, parsed.operands.end());
     const std::vector<fs::path> targets = plan_outputs(inputs, request);
     for (const fs::path& target : targets) check_output_format(target, options.depth);
 
-    // Two inputs of the same name would write one result: the later ones are refused.
-    const std::size_t n = inputs.size();
-    std::vector<Report> reports(n);
-    std::vector<char> done(n, 0);
-    std::set<fs::path> claimed;
-    for (std::size_t i = 0; i < n; ++i)
-        if (!claimed.insert(fs::weakly_canonical(targets[i])).second) {
-            reports[i].err = "quen: " + inputs[i] + ": skipped: its output " + targets[i].string() +
-                             " was already written by an earlier input\n";
-            done[i] = 1;
-        }
-
-    const auto start = std::chrono::steady_clock::now();
-    std::mutex mutex;
-    std::condition_variable finished;
-    std::atomic<std::size_t> next{0};
-    auto work = [&] {
-        for (std::size_t i; (i = next++) < n;) {
-            if (done[i]) continue;
-            Report report = apply_one(chain, inputs[i], targets[i], options);
-            const std::lock_guard lock(mutex);
-            reports[i] = std::move(report);
-            done[i] = 1;
-            finished.notify_all();
-        }
-    };
-    std::vector<std::thread> workers;
-    for (int32_t w = 0; w < std::min<int32_t>(jobs, static_cast<int32_t>(n)); ++w) workers.emplace_back(work);
-
-    int failed = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        {
-            std::unique_lock lock(mutex);
-            finished.wait(lock, [&] { return done[i] != 0; });
-        }
-        std::fputs(reports[i].out.c_str(), stdout);
-        std::fflush(stdout);
-        std::fputs(reports[i].err.c_str(), stderr);
-        failed += reports[i].ok ? 0 : 1;
-    }
-    for (std::thread& t : workers) t.join();
-    if (request.out_dir) {
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        std::printf("%zu file%s: %zu written, %d failed, %.2f s\n", n, n == 1 ? "" : "s",
-                    n - static_cast<std::size_t>(failed), failed, took.count());
-    }
-    return failed == 0 ? 0 : 1;
+    return run_batch(inputs, targets, jobs, request.out_dir != nullptr,
+                     [&](const std::string& input, const fs::path& target, std::vector<std::string>& warnings) {
+                         const auto start = std::chrono::steady_clock::now();
+                         Applied applied = apply_to_file(chain, input, target, options);
+                         warnings = std::move(applied.warnings);
+                         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+                         const host::Image& im = applied.picture.image;
+                         char line[160];
+                         std::snprintf(line, sizeof line, ": %d x %d, %s, %s, %.2f s\n", im.cols, im.rows,
+                                       describe_samples(im.depth, 3 + applied.picture.extra.planes).c_str(),
+                                       chain_name(chain).c_str(), took.count());
+                         return input + " -> " + target.string() + line;
+                     });
 }
 
 }  // namespace quen::tool

@@ -19,11 +19,13 @@ int apply_command(const std::vector<std::string>& args);
 int edit_command(const std::vector<std::string>& args);
 int demo_command(const std::vector<std::string>& args);
 int list_command(const std::vector<std::string>& args);
+int clean_command(const std::vector<std::string>& args);
 
 extern const char* const kApplyHelp;
 extern const char* const kEditHelp;
 extern const char* const kDemoHelp;
 extern const char* const kListHelp;
+extern const char* const kCleanHelp;
 
 // How apply treats each file.
 struct ApplyOptions {

@@ -35,15 +35,6 @@ int64_t zero_removed(host::Image& image, const SpectrumGeometry& g, const std::v
 
 }  // namespace
 
-SpectrumGeometry spectrum_geometry(int32_t rows, int32_t cols, Layout layout) {
-    if (rows < 1 || cols < 1) throw std::invalid_argument("the picture is empty");
-    if (layout == Layout::Full) return {rows, cols, cols, cols / 2.0, rows / 2.0, 1};
-    const int32_t transform_width = cols - 2;
-    if (transform_width < 1)
-        throw std::invalid_argument("a half spectrum needs at least 3 columns, the picture has " + std::to_string(cols));
-    return {rows, transform_width / 2 + 1, transform_width, 0.0, rows / 2.0, 3};
-}
-
 void check_edit(const Edit& edit, const SpectrumGeometry& g) {
     if (!(edit.radius >= 0) || !std::isfinite(edit.radius)) throw std::invalid_argument("radius " + number_text(edit.radius) + " is not a distance");
     if (edit.kind == Edit::Kind::Band && !(edit.outer >= edit.radius))

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "image.h"
+#include "spectrum_geometry.h"
 
 namespace quen::tool {
 
-enum class Layout {
-    Full,  // full spectrum: magnitude in red, zero frequency at row H/2, column W/2
-    Half,  // half spectrum in every channel: magnitudes in columns 0..n-1, zero frequency at row H/2, column 0
-};
+using host::Layout;
+using host::SpectrumGeometry;
+using host::spectrum_geometry;
 
 struct Edit {
     enum class Kind { Notch, Lowpass, Highpass, Band };
@@ -23,19 +23,6 @@ struct Edit {
     double radius = 0; // notch radius; lowpass and highpass cut-off; band's inner radius
     double outer = 0;  // band's outer radius
 };
-
-// Where the magnitude samples of a spectrum picture sit and which frequency each one holds.
-struct SpectrumGeometry {
-    int32_t rows = 0;
-    int32_t columns = 0;      // magnitude columns: W (full) or n = (W - 2) / 2 + 1 (half)
-    int32_t period_x = 0;     // horizontal frequencies repeat every W (full) or W - 2 (half) columns
-    double centre_x = 0;      // column of the zero frequency: W / 2 (full) or 0 (half)
-    double centre_y = 0;      // row of the zero frequency: H / 2
-    int32_t channels = 0;     // channels holding magnitudes: red only (full) or all three (half)
-};
-
-// Throws std::invalid_argument when the picture cannot hold a spectrum of that layout.
-SpectrumGeometry spectrum_geometry(int32_t rows, int32_t cols, Layout layout);
 
 // Throws std::invalid_argument with the reason when an edit does not fit the geometry (negative
 // radius, a notch centre outside the magnitude samples, a band whose outer radius is smaller).

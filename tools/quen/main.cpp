@@ -23,6 +23,8 @@ const char* const kHelp =
     "                  run filters on pictures\n"
     "  edit SPECTRUM -o OUTPUT [--notch X,Y,R] [--lowpass R] [--highpass R] [--band R1,R2]\n"
     "                  remove frequencies from a spectrum picture\n"
+    "  clean INPUT... (-o OUTPUT | --out-dir DIR)\n"
+    "                  find periodic noise (stripes, scan lines, halftone screens) and remove it\n"
     "  demo [DIR]      remove stripes from a built-in picture, step by step\n"
     "  list            the filters found and what each does\n"
     "  help COMMAND    the options of one command (also: quen COMMAND --help)\n"
@@ -45,6 +47,7 @@ const Command kCommands[] = {
     {"edit", edit_command, &kEditHelp},
     {"demo", demo_command, &kDemoHelp},
     {"list", list_command, &kListHelp},
+    {"clean", clean_command, &kCleanHelp},
 };
 
 const Command* find_command(const std::string& name) {
@@ -80,7 +83,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         const Command* command = find_command(args[0]);
-        if (!command) throw UsageError("unknown command '" + args[0] + "' (apply, edit, demo, list, help)");
+        if (!command) throw UsageError("unknown command '" + args[0] + "' (apply, clean, edit, demo, list, help)");
         command_name = command->name;
         return command->run(std::vector<std::string>(args.begin() + 1, args.end()));
     } catch (const UsageError& e) {

@@ -1,0 +1,299 @@
+// The cleaning pipeline around the filter modules.
+#include "clean.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <string>
+
+#include "half_width.h"
+#include "run.h"
+
+namespace quen::cleaning {
+namespace {
+
+constexpr int32_t kMaxSide = 32767;          // the host record's limit
+constexpr double kLowpassStart = 0.5;        // of the screen frequency: the pass band ends here
+constexpr double kLowpassStop = 0.75;        // ... and nothing passes from here on
+constexpr float kAbsent = -30;               // a log magnitude that decodes as nothing
+
+host::Image run_module(const host::ModuleLibrary& module, host::Image image, const char* what) {
+    host::RunResult run;
+    try {
+        run = host::run_filter(module, std::move(image));
+    } catch (const host::ProtocolError& e) {
+        throw CleanError(std::string(what) + " filter: " + e.what());
+    }
+    if (run.result != 0)
+        throw CleanError(std::string(what) + " filter failed with result code " + std::to_string(run.result) +
+                         (run.result == -108 ? " (not enough memory)" : ""));
+    return std::move(run.image);
+}
+
+// Planes 0..2 in units of full scale as 32-bit floats.
+host::Image to_float(const host::Image& picture) {
+    host::Image f = host::Image::make(picture.rows, picture.cols, 3, 32);
+    const double full = host::Image::full_scale(picture.depth);
+    for (int32_t y = 0; y < picture.rows; ++y)
+        for (int32_t x = 0; x < picture.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) f.set<float>(y, x, c, static_cast<float>(picture.value(y, x, c) / full));
+    return f;
+}
+
+// The float half spectrum read as complex values divided by the samples transformed, so that a
+// frequency on a sample carries its complex amplitude. Magnitude sample s holds
+// log10(count x |value|) / log10(count); phase sample p holds arg / (2 pi) + 1/2.
+class ComplexHalf {
+public:
+    ComplexHalf(const host::Image& spectrum, const host::SpectrumGeometry& g)
+        : im_(spectrum), g_(g), log_count_(std::log10(g.sample_count())) {}
+    std::complex<double> get(int32_t c, int32_t y, int32_t x) const {
+        const double m = std::pow(10.0, (im_.get<float>(y, x, c) - 1) * log_count_);
+        return std::polar(m, (im_.get<float>(y, g_.columns + x, c) - 0.5) * 2 * std::numbers::pi);
+    }
+
+private:
+    const host::Image& im_;
+    const host::SpectrumGeometry& g_;
+    double log_count_;
+};
+
+// Spectrum over n samples of a complex exponential delta samples off, divided by n.
+std::complex<double> dirichlet(double delta, int32_t n) {
+    const double s = std::sin(std::numbers::pi * delta / n);
+    if (std::fabs(s) < 1e-12) return 1;
+    return std::polar(std::sin(std::numbers::pi * delta) / (n * s), -std::numbers::pi * delta * (n - 1) / n);
+}
+
+// A sinusoid between samples: column a and row b of its frequency in the half spectrum's sample
+// coordinates.
+struct Tone {
+    double a = 0, b = 0;
+    std::complex<double> shape(const host::SpectrumGeometry& g, int32_t y, int32_t x) const {
+        return dirichlet(x - a, g.period_x) * dirichlet(y - b, g.rows);
+    }
+};
+
+constexpr int32_t kFitReach = 2;       // the fit looks at (2 x 2 + 1)^2 samples about the peak
+constexpr double kFitExplains = 0.1;   // a fit must leave at most this share of the energy
+
+// Least-squares amplitude of the tone in channel c over the samples about (y0, x0), and the
+// share of their energy it leaves.
+std::pair<std::complex<double>, double> fit_amplitude(const ComplexHalf& z, const host::SpectrumGeometry& g,
+                                                      const Tone& t, int32_t c, int32_t y0, int32_t x0) {
+    std::complex<double> dot = 0;
+    double kk = 0, xx = 0;
+    for (int32_t y = y0 - kFitReach; y <= y0 + kFitReach; ++y) {
+        if (y < 0 || y >= g.rows) continue;
+        for (int32_t x = std::max(0, x0 - kFitReach); x <= std::min(g.columns - 1, x0 + kFitReach); ++x) {
+            const std::complex<double> v = z.get(c, y, x), k = t.shape(g, y, x);
+            dot += v * std::conj(k);
+            kk += std::norm(k);
+            xx += std::norm(v);
+        }
+    }
+    if (kk == 0 || xx == 0) return {0, 1};
+    return {dot / kk, std::max(0.0, xx - std::norm(dot) / kk) / xx};
+}
+
+// Fits a tone to the peak at (y0, x0) of channel c, searching the frequency within half a sample
+// of it. Returns false when no tone explains the peak.
+bool fit_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, int32_t c, int32_t y0, int32_t x0, Tone& best) {
+    double best_left = 2;
+    for (double step : {0.05, 0.005}) {
+        const Tone centre = best_left < 2 ? best : Tone{double(x0), double(y0)};
+        for (int i = -10; i <= 10; ++i)
+            for (int j = -10; j <= 10; ++j) {
+                const Tone t{centre.a + i * step, centre.b + j * step};
+                const double left = fit_amplitude(z, g, t, c, y0, x0).second;
+                if (left < best_left) {
+                    best_left = left;
+                    best = t;
+                }
+            }
+    }
+    return best_left <= kFitExplains;
+}
+
+// A fitted sinusoid: the frequency in cycles per pixel and each channel's complex amplitude.
+struct FittedTone {
+    Frequency f;
+    std::complex<double> amplitude[3];
+};
+
+FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, const Tone& t, int32_t y0, int32_t x0) {
+    FittedTone tone{frequency_of(g, t.b, t.a), {}};
+    for (int32_t c = 0; c < 3; ++c) tone.amplitude[c] = fit_amplitude(z, g, t, c, y0, x0).first;
+    return tone;
+}
+
+// Takes the sinusoid out of a float picture (planes 0..2, in units of full scale). The half
+// spectrum of the row-signed channel holds amplitude A at frequency (u, v) for the wave
+// 2 Re(A exp(2 pi i (u x + v y))) of the picture: the whole wave, leakage and all, goes at once.
+void subtract_tone(host::Image& picture, const FittedTone& tone) {
+    const std::complex<double> step = std::polar(1.0, 2 * std::numbers::pi * tone.f.u);
+    for (int32_t y = 0; y < picture.rows; ++y) {
+        std::complex<double> w = std::polar(1.0, 2 * std::numbers::pi * tone.f.v * y);
+        for (int32_t x = 0; x < picture.cols; ++x, w *= step)
+            for (int32_t c = 0; c < 3; ++c)
+                picture.set<float>(y, x, c,
+                                   static_cast<float>(picture.get<float>(y, x, c) - 2 * std::real(tone.amplitude[c] * w)));
+    }
+}
+
+// Clears the flagged group holding (y, x) from the mask.
+void clear_group(std::vector<uint8_t>& flagged, const host::SpectrumGeometry& g, int32_t y, int32_t x) {
+    std::vector<int32_t> stack{y * g.columns + x};
+    flagged[std::size_t(stack[0])] = 0;
+    while (!stack.empty()) {
+        const int32_t s = stack.back();
+        stack.pop_back();
+        const int32_t sy = s / g.columns, sx = s % g.columns;
+        for (int32_t ny = std::max(0, sy - 1); ny <= std::min(g.rows - 1, sy + 1); ++ny)
+            for (int32_t nx = std::max(0, sx - 1); nx <= std::min(g.columns - 1, sx + 1); ++nx)
+                if (flagged[std::size_t(ny) * g.columns + nx]) {
+                    flagged[std::size_t(ny) * g.columns + nx] = 0;
+                    stack.push_back(ny * g.columns + nx);
+                }
+    }
+}
+
+constexpr double kFrameWide = 0.2;  // the weakest quarter of the frame holds this share of the strongest's
+constexpr double kCompact = 3;      // peaks this small (radius in samples) must run across the frame
+
+// Whether the waves of frequency (u, v) run across the whole picture, as interference does, rather
+// than through a part of it, as a picture's own pattern (a fence, a fabric) does: their amplitude in
+// each quarter of the frame, channel c.
+bool across_the_frame(const host::Image& picture, int32_t c, const Frequency& f) {
+    double amplitude[2][2];
+    const int32_t half_rows = picture.rows / 2, half_cols = picture.cols / 2;
+    for (int32_t qy = 0; qy < 2; ++qy)
+        for (int32_t qx = 0; qx < 2; ++qx) {
+            std::complex<double> sum = 0;
+            const int32_t y0 = qy * half_rows, y1 = qy ? picture.rows : half_rows;
+            const int32_t x0 = qx * half_cols, x1 = qx ? picture.cols : half_cols;
+            const std::complex<double> step = std::polar(1.0, -2 * std::numbers::pi * f.u);
+            for (int32_t y = y0; y < y1; ++y) {
+                std::complex<double> w = std::polar(1.0, -2 * std::numbers::pi * (f.u * x0 + f.v * y));
+                for (int32_t x = x0; x < x1; ++x, w *= step) sum += picture.value(y, x, c) * w;
+            }
+            amplitude[qy][qx] = std::abs(sum) / (double(y1 - y0) * (x1 - x0));
+        }
+    const double lo = std::min({amplitude[0][0], amplitude[0][1], amplitude[1][0], amplitude[1][1]});
+    const double hi = std::max({amplitude[0][0], amplitude[0][1], amplitude[1][0], amplitude[1][1]});
+    return lo >= kFrameWide * hi;
+}
+
+// Removes the detected peaks (and lowers their rim) in every channel; returns the samples changed.
+int64_t remove_peaks(LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& flagged, Fill fill) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const int32_t rows = g.rows, cols = g.columns;
+    const std::size_t plane = static_cast<std::size_t>(rows) * cols;
+    int64_t changed = 0;
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            bool core = flagged[std::size_t(y) * cols + x] != 0, rim = false;
+            for (int32_t ny = std::max(0, y - 1); !core && !rim && ny <= std::min(rows - 1, y + 1); ++ny)
+                for (int32_t nx = std::max(0, x - 1); nx <= std::min(cols - 1, x + 1); ++nx)
+                    rim = rim || flagged[std::size_t(ny) * cols + nx] != 0;
+            if (!core && !rim) continue;
+            for (int32_t c = 0; c < g.channels; ++c) {
+                const std::size_t i = plane * c + std::size_t(y) * cols + x;
+                const float target = core && fill == Fill::Zero ? kAbsent : std::min(m.values[i], d.background[i]);
+                if (target != m.values[i]) {
+                    m.values[i] = target;
+                    ++changed;
+                }
+            }
+        }
+    return changed;
+}
+
+// Everything of a shorter period than `period` pixels out, with a raised-cosine edge.
+int64_t low_pass(LogMagnitudes& m, double period) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const double start = kLowpassStart / period, stop = kLowpassStop / period;
+    int64_t changed = 0;
+    for (int32_t y = 0; y < g.rows; ++y)
+        for (int32_t x = 0; x < g.columns; ++x) {
+            const Frequency f = frequency_of(g, y, x);
+            const double r = std::hypot(f.u, f.v);
+            if (r <= start) continue;
+            const double w = r >= stop ? 0 : 0.5 + 0.5 * std::cos(std::numbers::pi * (r - start) / (stop - start));
+            const float drop = w > 1e-9 ? static_cast<float>(std::log10(w)) : kAbsent;
+            for (int32_t c = 0; c < g.channels; ++c) {
+                float& v = m.at(c, y, x);
+                v = std::max(kAbsent, v + drop);
+                ++changed;
+            }
+        }
+    return changed;
+}
+
+}  // namespace
+
+CleanResult clean_picture(const CleanModules& modules, host::Image picture, const CleanOptions& options) {
+    if (picture.planes < 3) throw CleanError("cleaning needs a colour picture (three channels)");
+    if (picture.rows < 8 || picture.cols < 8) throw CleanError("the picture is too small to clean (8 x 8 at least)");
+    if (picture.cols + host::kHalfSpectrumExtraColumns > kMaxSide || picture.rows > kMaxSide)
+        throw CleanError("the picture is too large to clean: at most " +
+                         std::to_string(kMaxSide - host::kHalfSpectrumExtraColumns) + " columns and " +
+                         std::to_string(kMaxSide) + " rows");
+
+    host::Image work = to_float(picture);
+    host::Image spectrum = run_module(modules.forward, host::widen_for_half_spectrum(work), "forward");
+    LogMagnitudes m = read_log_magnitudes(spectrum, host::Layout::Half);
+    CleanResult result;
+    result.detection = detect_peaks(m, options.detect);
+    // Peaks whose waves do not run across the whole frame are the picture's own; those that one
+    // sinusoid explains are taken out exactly, leakage included; the others are filled from the
+    // background.
+    std::vector<uint8_t> flagged = result.detection.flagged;
+    std::vector<FittedTone> tones;
+    if (result.detection.screen_period == 0) {
+        const ComplexHalf z(spectrum, m.geometry);
+        std::vector<Peak> kept;
+        for (const Peak& p : result.detection.peaks) {
+            int32_t strongest = 0;
+            for (int32_t c = 1; c < 3; ++c)
+                if (m.at(c, p.row, p.column) > m.at(strongest, p.row, p.column)) strongest = c;
+            if (p.radius <= kCompact && !across_the_frame(picture, strongest, frequency_of(m.geometry, p.row, p.column))) {
+                clear_group(flagged, m.geometry, p.row, p.column);
+                continue;
+            }
+            kept.push_back(p);
+            Tone t;
+            if (options.fill != Fill::Background || !flagged[std::size_t(p.row) * m.geometry.columns + p.column] ||
+                !fit_tone(z, m.geometry, strongest, p.row, p.column, t))
+                continue;
+            tones.push_back(fitted_tone(z, m.geometry, t, p.row, p.column));
+            clear_group(flagged, m.geometry, p.row, p.column);
+        }
+        result.detection.peaks = std::move(kept);
+    }
+    result.changed += remove_peaks(m, result.detection, flagged, options.fill);
+    if (options.lowpass && result.detection.screen_period > 0) {
+        result.lowpass_period = result.detection.screen_period / kLowpassStart;
+        result.changed += low_pass(m, result.detection.screen_period);
+    }
+    if (result.changed == 0 && tones.empty()) {  // nothing to remove: the picture as it was
+        result.image = std::move(picture);
+        return result;
+    }
+    if (result.changed > 0) {
+        write_log_magnitudes(m, spectrum);
+        work = host::crop_after_half_spectrum(run_module(modules.inverse, std::move(spectrum), "inverse"));
+    }
+    for (const FittedTone& tone : tones) subtract_tone(work, tone);
+    result.changed += static_cast<int64_t>(tones.size());
+
+    const double full = host::Image::full_scale(picture.depth);
+    for (int32_t y = 0; y < picture.rows; ++y)
+        for (int32_t x = 0; x < picture.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) picture.set_value(y, x, c, work.get<float>(y, x, c) * full);
+    result.image = std::move(picture);
+    return result;
+}
+
+}  // namespace quen::cleaning

@@ -1,0 +1,47 @@
+// Automatic removal of periodic noise (stripes, scan lines, moiré, halftone screens) from a colour
+// picture, through the half-spectrum filter modules as an editor runs them: the picture at 32-bit
+// float, widened so that every column is transformed, forward, peaks found and removed in each
+// channel's half spectrum, inverse, cropped, and back to the picture's own depth.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+
+#include "image.h"
+#include "module_loader.h"
+#include "peaks.h"
+
+namespace quen::cleaning {
+
+// The two modules cleaning runs: the half-spectrum forward and inverse filters.
+struct CleanModules {
+    const host::ModuleLibrary& forward;
+    const host::ModuleLibrary& inverse;
+};
+
+enum class Fill {
+    Background,  // a peak's magnitudes become the local background's, phases kept
+    Zero,        // a peak's magnitudes become zero, its rim is lowered to the background
+};
+
+struct CleanOptions {
+    DetectOptions detect;
+    Fill fill = Fill::Background;
+    bool lowpass = true;  // cut a detected halftone screen with a low-pass just below its frequency
+};
+
+struct CleanResult {
+    host::Image image;          // the input's size, depth and planes; planes past the third unchanged
+    Detection detection;        // what was found (peaks in the half-spectrum picture's coordinates)
+    double lowpass_period = 0;  // the low-pass kept periods longer than this many pixels; 0: none
+    int64_t changed = 0;        // magnitude samples changed over the three channels, and sinusoids taken out
+};
+
+// A module failed or the picture cannot be cleaned (too small, too wide, not colour).
+struct CleanError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+CleanResult clean_picture(const CleanModules& modules, host::Image picture, const CleanOptions& options = {});
+
+}  // namespace quen::cleaning

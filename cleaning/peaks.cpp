@@ -1,0 +1,279 @@
+// Peak detection in log-magnitude spectra: background, threshold, peaks, halftone lattice.
+#include "peaks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace quen::cleaning {
+namespace {
+
+constexpr double kFalseAlarms = 0.05;   // samples of a clean spectrum expected above the threshold
+constexpr double kAxisMargin = 0.3;     // log10: on the axes a sample must stand twice as high
+constexpr double kMinAmplitude = 0.006; // weaker sinusoids (1.5 levels at 8 bits) are left alone
+constexpr double kGrowLevel = 0.3;      // log10: a kept peak takes in its neighbours this far above background
+constexpr int kGrowSteps = 3;           // ... up to this many samples away
+constexpr double kProtectedSamples = 4; // and never closer than this to the zero frequency, in samples
+constexpr int32_t kAxisWindow = 12;     // samples either side for an axis line's own background
+constexpr double kLatticeTolerance = 2.5;  // samples between a lattice point and the peak found there
+constexpr std::size_t kLatticePeaks = 48;  // strongest peaks searched for a lattice
+
+using host::SpectrumGeometry;
+
+// The axes with the sample on either side, where the borders' lines spread too.
+bool near_axis(const SpectrumGeometry& g, int32_t y, int32_t x) {
+    return std::fabs(x - g.centre_x) <= 1.5 || std::fabs(y - g.centre_y) <= 1.5;
+}
+
+// The median of the values (reordered); 0 for none.
+float median(std::vector<float>& v) {
+    if (v.empty()) return 0;
+    auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+struct RingIndex {
+    double sx, sy;  // sample steps scaled so that one ring is one sample along the longer side
+    int32_t rings;
+    RingIndex(const SpectrumGeometry& g) {
+        const double side = std::max<double>(g.period_x, g.rows);
+        sx = side / g.period_x;
+        sy = side / g.rows;
+        rings = static_cast<int32_t>(side) + 2;
+    }
+    int32_t operator()(const SpectrumGeometry& g, int32_t y, int32_t x) const {
+        return std::min(rings - 1, static_cast<int32_t>(std::hypot((x - g.centre_x) * sx, (y - g.centre_y) * sy)));
+    }
+};
+
+// The background of one channel (see peaks.h) into bg, rows x columns.
+void channel_background(const LogMagnitudes& m, int32_t c, float* bg) {
+    const SpectrumGeometry& g = m.geometry;
+    const int32_t rows = g.rows, cols = g.columns;
+    const RingIndex ring(g);
+
+    // Median of each ring, off the axes; an empty ring takes its inner neighbour's.
+    std::vector<std::vector<float>> members(static_cast<std::size_t>(ring.rings));
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x)
+            if (!near_axis(g, y, x)) members[static_cast<std::size_t>(ring(g, y, x))].push_back(m.at(c, y, x));
+    std::vector<float> profile(members.size(), 0.0f);
+    for (std::size_t r = 0; r < members.size(); ++r) {
+        profile[r] = members[r].empty() ? (r > 0 ? profile[r - 1] : 0.0f) : median(members[r]);
+        std::vector<float>().swap(members[r]);
+    }
+
+    // What the rings leave: medians over squares about grid nodes, blended bilinearly.
+    std::vector<float> rest(static_cast<std::size_t>(rows) * cols);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x)
+            rest[std::size_t(y) * cols + x] = m.at(c, y, x) - profile[static_cast<std::size_t>(ring(g, y, x))];
+    const int32_t step = std::clamp(std::max(rows, cols) / 128, 8, 32);
+    const int32_t nodes_y = rows / step + 2, nodes_x = cols / step + 2;
+    std::vector<float> node(static_cast<std::size_t>(nodes_y) * nodes_x), window;
+    for (int32_t i = 0; i < nodes_y; ++i)
+        for (int32_t j = 0; j < nodes_x; ++j) {
+            window.clear();
+            for (int32_t y = std::max(0, (i - 1) * step); y <= std::min(rows - 1, (i + 1) * step); ++y)
+                for (int32_t x = std::max(0, (j - 1) * step); x <= std::min(cols - 1, (j + 1) * step); ++x)
+                    if (!near_axis(g, y, x)) window.push_back(rest[std::size_t(y) * cols + x]);
+            node[std::size_t(i) * nodes_x + j] = median(window);
+        }
+    for (int32_t y = 0; y < rows; ++y) {
+        const int32_t i = y / step;
+        const float fy = float(y - i * step) / step;
+        for (int32_t x = 0; x < cols; ++x) {
+            const int32_t j = x / step;
+            const float fx = float(x - j * step) / step;
+            const float* n0 = &node[std::size_t(i) * nodes_x + j];
+            const float* n1 = n0 + nodes_x;
+            const float local = (1 - fy) * ((1 - fx) * n0[0] + fx * n0[1]) + fy * ((1 - fx) * n1[0] + fx * n1[1]);
+            bg[std::size_t(y) * cols + x] = m.at(c, y, x) - rest[std::size_t(y) * cols + x] + local;
+        }
+    }
+
+    // The axis lines themselves (one sample wide, or two about a zero frequency between samples):
+    // a running median along the line, of the log magnitudes plus log10 of the distance from the
+    // zero frequency (natural magnitudes fall about as its inverse), so that the steep fall near
+    // the centre does not drag the median down.
+    auto tilt = [&](int32_t y, int32_t x) { return std::log10(std::max(1.0, std::hypot(x - g.centre_x, y - g.centre_y))); };
+    auto along = [&](int32_t length, auto position) {
+        for (int32_t i = 0; i < length; ++i) {
+            window.clear();
+            for (int32_t k = std::max(0, i - kAxisWindow); k <= std::min(length - 1, i + kAxisWindow); ++k) {
+                const auto [y, x] = position(k);
+                window.push_back(static_cast<float>(m.at(c, y, x) + tilt(y, x)));
+            }
+            const auto [y, x] = position(i);
+            bg[std::size_t(y) * cols + x] = static_cast<float>(median(window) - tilt(y, x));
+        }
+    };
+    for (int32_t x = 0; x < cols; ++x)
+        if (std::fabs(x - g.centre_x) <= 0.5) along(rows, [x](int32_t k) { return std::pair{k, x}; });
+    for (int32_t y = 0; y < rows; ++y)
+        if (std::fabs(y - g.centre_y) <= 0.5) along(cols, [y](int32_t k) { return std::pair{y, k}; });
+}
+
+struct Component {
+    std::vector<int32_t> samples;  // y * columns + x
+    double energy = 0;             // the largest channel's excess energy
+    uint32_t channels = 0;
+    int32_t strongest = 0;
+};
+
+double distance_in_samples(const SpectrumGeometry& g, const Frequency& a, const Frequency& b) {
+    return std::hypot((a.u - b.u) * g.period_x, (a.v - b.v) * g.rows);
+}
+
+// The lowest frequency of a lattice among the peaks: two peaks not in line with the zero
+// frequency whose sum and difference are peaks too. 0 when there is none.
+double lattice_frequency(const SpectrumGeometry& g, const std::vector<Peak>& peaks) {
+    std::vector<Frequency> f;
+    for (std::size_t i = 0; i < std::min(peaks.size(), kLatticePeaks); ++i) {
+        const Frequency p = frequency_of(g, peaks[i].row, peaks[i].column);
+        f.push_back(p);
+        f.push_back({-p.u, -p.v});
+    }
+    double lowest = 0;
+    for (std::size_t a = 0; a < f.size(); ++a)
+        for (std::size_t b = a + 1; b < f.size(); ++b) {
+            const double ra = std::hypot(f[a].u, f[a].v), rb = std::hypot(f[b].u, f[b].v);
+            if (std::fabs(f[a].u * f[b].v - f[a].v * f[b].u) < 0.25 * ra * rb) continue;  // in line
+            const Frequency sum{f[a].u + f[b].u, f[a].v + f[b].v}, diff{f[a].u - f[b].u, f[a].v - f[b].v};
+            bool has_sum = false, has_diff = false;
+            for (const Frequency& c : f) {
+                has_sum = has_sum || distance_in_samples(g, c, sum) <= kLatticeTolerance;
+                has_diff = has_diff || distance_in_samples(g, c, diff) <= kLatticeTolerance;
+            }
+            if (has_sum && has_diff && (lowest == 0 || std::min(ra, rb) < lowest)) lowest = std::min(ra, rb);
+        }
+    return lowest;
+}
+
+}  // namespace
+
+Frequency frequency_of(const SpectrumGeometry& g, double y, double x) {
+    return {(x - g.centre_x) / g.period_x, (y - g.centre_y) / g.rows};
+}
+
+Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
+    const SpectrumGeometry& g = m.geometry;
+    const int32_t rows = g.rows, cols = g.columns;
+    const std::size_t plane = static_cast<std::size_t>(rows) * cols;
+    Detection d;
+    d.background.resize(m.values.size());
+    for (int32_t c = 0; c < g.channels; ++c) channel_background(m, c, d.background.data() + plane * c);
+
+    auto is_protected = [&](int32_t y, int32_t x) {
+        const Frequency f = frequency_of(g, y, x);
+        return std::hypot(f.u, f.v) * options.protect_period < 1 ||
+               std::hypot(x - g.centre_x, y - g.centre_y) < kProtectedSamples;
+    };
+    int64_t tested = 0;
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) tested += !is_protected(y, x);
+    tested = std::max<int64_t>(tested * g.channels, 2);
+    const double threshold = 0.5 * std::log10(std::log(double(tested) / kFalseAlarms) / std::numbers::ln2) -
+                             std::log10(options.sensitivity);
+
+    std::vector<uint32_t> flags(plane, 0);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            if (is_protected(y, x)) continue;
+            const double limit = near_axis(g, y, x) ? threshold + kAxisMargin : threshold;
+            for (int32_t c = 0; c < g.channels; ++c) {
+                const std::size_t i = plane * c + std::size_t(y) * cols + x;
+                if (m.values[i] - d.background[i] > limit) flags[std::size_t(y) * cols + x] |= 1u << c;
+            }
+        }
+
+    // Connected groups of flagged samples (eight neighbours), each with its excess energy.
+    std::vector<Component> components;
+    std::vector<int32_t> label(plane, -1), stack;
+    for (std::size_t start = 0; start < plane; ++start) {
+        if (!flags[start] || label[start] >= 0) continue;
+        Component comp;
+        const int32_t id = static_cast<int32_t>(components.size());
+        stack.assign(1, static_cast<int32_t>(start));
+        label[start] = id;
+        while (!stack.empty()) {
+            const int32_t s = stack.back();
+            stack.pop_back();
+            comp.samples.push_back(s);
+            const int32_t y = s / cols, x = s % cols;
+            for (int32_t ny = std::max(0, y - 1); ny <= std::min(rows - 1, y + 1); ++ny)
+                for (int32_t nx = std::max(0, x - 1); nx <= std::min(cols - 1, x + 1); ++nx) {
+                    const int32_t n = ny * cols + nx;
+                    if (flags[std::size_t(n)] && label[std::size_t(n)] < 0) {
+                        label[std::size_t(n)] = id;
+                        stack.push_back(n);
+                    }
+                }
+        }
+        double best_excess = -1e30;
+        for (int32_t c = 0; c < g.channels; ++c) {
+            double energy = 0;
+            for (int32_t s : comp.samples) {
+                const std::size_t i = plane * c + std::size_t(s);
+                energy += std::max(0.0, std::pow(10.0, 2.0 * m.values[i]) - std::pow(10.0, 2.0 * d.background[i]));
+                if (flags[std::size_t(s)] & (1u << c)) comp.channels |= 1u << c;
+                if (m.values[i] > best_excess) {  // the largest magnitude: the peak itself, not its leakage
+                    best_excess = m.values[i];
+                    comp.strongest = s;
+                }
+            }
+            comp.energy = std::max(comp.energy, energy);
+        }
+        components.push_back(std::move(comp));
+    }
+
+    d.flagged.assign(plane, 0);
+    const double min_amplitude = kMinAmplitude / options.sensitivity;
+    for (const Component& comp : components) {
+        const double amplitude = 2 * std::sqrt(comp.energy);
+        if (amplitude < min_amplitude) continue;
+        const int32_t py = comp.strongest / cols, px = comp.strongest % cols;
+        double radius = 0;
+        for (int32_t s : comp.samples) {
+            radius = std::max(radius, std::hypot(s / cols - py, s % cols - px));
+            d.flagged[std::size_t(s)] = 1;
+        }
+        const Frequency f = frequency_of(g, py, px);
+        // One of each mirrored pair is reported: the one right of the zero frequency, or below it.
+        if (f.u < 0 || (f.u == 0 && f.v < 0)) continue;
+        const double angle = std::atan2(f.v, f.u) * 180 / std::numbers::pi;
+        d.peaks.push_back({py, px, std::ceil(radius) + 1, amplitude, 1 / std::hypot(f.u, f.v),
+                           angle < 0 ? angle + 180 : angle, comp.channels});
+    }
+    // Hysteresis: a kept peak takes in the samples around it that still stand above the
+    // background (the leakage of a frequency between samples, the spread of a modulated one).
+    // Grown ring by ring, kGrowSteps at most, so that it never wanders into the picture itself.
+    stack.clear();
+    for (std::size_t i = 0; i < plane; ++i)
+        if (d.flagged[i]) stack.push_back(static_cast<int32_t>(i));
+    for (int step = 0; step < kGrowSteps && !stack.empty(); ++step) {
+      std::vector<int32_t> ring;
+      for (const int32_t s : stack) {
+        const int32_t y = s / cols, x = s % cols;
+        for (int32_t ny = std::max(0, y - 1); ny <= std::min(rows - 1, y + 1); ++ny)
+            for (int32_t nx = std::max(0, x - 1); nx <= std::min(cols - 1, x + 1); ++nx) {
+                const std::size_t n = std::size_t(ny) * cols + nx;
+                if (d.flagged[n] || is_protected(ny, nx)) continue;
+                bool above = false;
+                for (int32_t c = 0; c < g.channels && !above; ++c)
+                    above = m.values[plane * c + n] - d.background[plane * c + n] > kGrowLevel;
+                if (!above) continue;
+                d.flagged[n] = 1;
+                ring.push_back(static_cast<int32_t>(n));
+            }
+      }
+      stack.swap(ring);
+    }
+    std::sort(d.peaks.begin(), d.peaks.end(), [](const Peak& a, const Peak& b) { return a.amplitude > b.amplitude; });
+    const double screen = lattice_frequency(g, d.peaks);
+    d.screen_period = screen > 0 ? 1 / screen : 0;
+    return d;
+}
+
+}  // namespace quen::cleaning

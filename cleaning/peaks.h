@@ -1,0 +1,57 @@
+// Finds the peaks that periodic noise leaves in a spectrum: magnitudes that stand far above the
+// spectrum's own local background, away from the protected low frequencies.
+//
+// The background of each sample is a robust estimate of what a natural picture puts there: the
+// median log magnitude of its ring about the zero frequency (natural spectra fall with the radius)
+// plus the median of the rest over a neighbourhood (they are not the same in all directions). The
+// two axes, where the picture's borders and straight edges leave lines, get a background of their
+// own along the line and a stricter threshold. The threshold comes from a false-alarm budget: for
+// a natural picture a magnitude squared is about exponentially distributed about its local mean,
+// so the chance that one sample exceeds the median by a factor t is exp(-ln 2 t^2); the threshold
+// allows a small expected number of such samples over the whole spectrum. Flagged samples form
+// peaks (connected groups, the leakage of a frequency between samples included); a peak is kept
+// when the sinusoid that would leave its excess energy is strong enough to matter.
+//
+// Halftone screens leave a lattice of peaks (the screen frequencies, their sums and harmonics);
+// when one is found, its lowest frequency is reported so that everything above can be cut.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "log_spectrum.h"
+
+namespace quen::cleaning {
+
+struct DetectOptions {
+    double sensitivity = 1;     // 2 finds peaks half as strong; 0.5 only those twice as strong
+    double protect_period = 48; // frequencies of a period longer than this, in pixels, are never peaks
+                                // (nor those within 4 samples of the zero frequency)
+};
+
+struct Peak {
+    int32_t row = 0;        // the strongest sample of the peak, in the spectrum picture
+    int32_t column = 0;
+    double radius = 0;      // samples from there that cover the whole peak
+    double amplitude = 0;   // of the sinusoid that would leave this much energy, in units of full scale
+    double period = 0;      // pixels per cycle of that frequency
+    double angle = 0;       // direction of the waves' normal, degrees from the horizontal (0..180)
+    uint32_t channels = 0;  // bit c set: found in channel c
+};
+
+struct Detection {
+    std::vector<Peak> peaks;        // strongest first; for a full spectrum, one of each mirrored pair
+    double screen_period = 0;       // period in pixels of the halftone screen's lowest frequency, 0 when none
+    std::vector<float> background;  // each magnitude sample's background, laid out as LogMagnitudes::values
+    std::vector<uint8_t> flagged;   // rows x columns: 1 where a kept peak lies, in any channel
+};
+
+Detection detect_peaks(const LogMagnitudes& magnitudes, const DetectOptions& options = {});
+
+// Frequency of sample (y, x) in cycles per pixel along the columns and the rows.
+struct Frequency {
+    double u = 0, v = 0;
+};
+Frequency frequency_of(const host::SpectrumGeometry& g, double y, double x);
+
+}  // namespace quen::cleaning

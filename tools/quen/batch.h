@@ -1,0 +1,34 @@
+// One command's work over its input files, several at once: each input to its planned result, a
+// failure reported and the rest carried on, the lines in input order, and a summary in batch mode.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "args.h"
+
+namespace quen::tool {
+
+// Does one file: writes the result and returns the line to print (with its newline); adds any
+// warnings (one line each, without "quen: warning: ") to `warnings`. Throws std::runtime_error or
+// std::bad_alloc when the file fails.
+using FileJob = std::function<std::string(const std::string& input, const std::filesystem::path& target,
+                                          std::vector<std::string>& warnings)>;
+
+// Runs `one` for each input and its target on `jobs` threads; prints each file's line on stdout
+// and its warnings and failure on stderr, in input order. A target already claimed by an earlier
+// input is refused. With `summary` (the --out-dir mode) prints the count written and failed and
+// the time. Returns the exit status: 0 when every file was written, else 1.
+int run_batch(const std::vector<std::string>& inputs, const std::vector<std::filesystem::path>& targets, int32_t jobs,
+              bool summary, const FileJob& one);
+
+// -j N: the files done at once, the number of cores by default.
+int32_t parse_jobs(const ParsedArgs& parsed);
+
+// A whole number from low to high given with an option; throws UsageError otherwise.
+int32_t parse_count(const std::string& option, const std::string& text, int32_t low, int32_t high);
+
+}  // namespace quen::tool

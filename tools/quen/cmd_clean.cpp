@@ -1,0 +1,143 @@
+// quen clean: finds periodic noise in pictures and removes it, through the half-spectrum filters.
+#include <chrono>
+#include <cstdio>
+
+#include "args.h"
+#include "batch.h"
+#include "clean.h"
+#include "commands.h"
+#include "image_io.h"
+#include "outputs.h"
+
+namespace fs = std::filesystem;
+
+namespace quen::tool {
+
+const char* const kCleanHelp =
+    "usage: quen clean INPUT -o OUTPUT [OPTIONS]\n"
+    "       quen clean INPUT... --out-dir DIR [OPTIONS]\n"
+    "\n"
+    "Finds periodic noise (stripes, scan lines, moire, halftone screens) in each picture and removes\n"
+    "it, in colour and at full size: the picture goes through QuenFwdR at 32-bit float, the noise's\n"
+    "peaks are found in each channel's spectrum and removed, and QuenInvR gives the picture back at\n"
+    "its own depth; alpha is kept as it is. A picture without periodic noise is written unchanged.\n"
+    "\n"
+    "  -o OUTPUT          the cleaned picture (.png, .tif or .tiff), at the input's depth\n"
+    "  --out-dir DIR      batch mode: each result goes to DIR under its input's file name\n"
+    "  --sensitivity S    1 (default); 2 also finds peaks half as strong, 0.5 only twice as strong\n"
+    "  --protect PERIOD   never touch waves longer than PERIOD pixels (default 48): the picture's\n"
+    "                     broad shapes live there\n"
+    "  --fill background  (default) give each peak the magnitude of its surroundings, or take out\n"
+    "                     the sinusoid that explains it exactly\n"
+    "  --fill zero        remove each peak's frequencies altogether (a hard notch)\n"
+    "  --no-lowpass       for a halftone screen, remove its peaks instead of cutting everything above\n"
+    "                     half the screen's frequency\n"
+    "  --report           list each peak removed: its place in the half spectrum (for quen edit\n"
+    "                     --layout half on a QuenFwdR spectrum of the picture widened by two\n"
+    "                     columns), period, direction and amplitude\n"
+    "  -j N               batch mode: N files at once (default: the number of cores)\n"
+    "  --force            replace the input or a read-only file with the result (refused otherwise)\n"
+    "  --modules DIR      look for filter modules in DIR only\n"
+    "\n"
+    "Exit status: 0 when every file was written, 1 when any failed, 2 for a wrong command line.\n"
+    "\n"
+    "example: quen clean scan.png -o scan-clean.png --report\n";
+
+namespace {
+
+double positive_number(const ParsedArgs& parsed, const std::string& option, double fallback) {
+    const std::string* text = parsed.single(option);
+    if (!text) return fallback;
+    const double v = parse_numbers(option, *text, 1)[0];
+    if (!(v > 0)) throw UsageError(option + " " + *text + ": expected a positive number");
+    return v;
+}
+
+std::string channel_names(uint32_t channels) {
+    std::string names;
+    for (int32_t c = 0; c < 3; ++c)
+        if (channels & (1u << c)) names += "RGB"[c];
+    return names;
+}
+
+// The line printed for a cleaned file, and with --report one more for each peak removed.
+std::string clean_line(const std::string& input, const fs::path& target, const Picture& picture,
+                       const cleaning::CleanResult& result, double seconds, bool report) {
+    const host::Image& im = picture.image;
+    const std::size_t found = result.detection.peaks.size();
+    char text[256];
+    std::snprintf(text, sizeof text, ": %d x %d, %s, %zu peak%s removed", im.cols, im.rows,
+                  describe_samples(im.depth, 3 + picture.extra.planes).c_str(), found, found == 1 ? "" : "s");
+    std::string line = input + " -> " + target.string() + text;
+    if (result.lowpass_period > 0) {
+        std::snprintf(text, sizeof text, ", halftone screen: waves shorter than %.1f px cut", result.lowpass_period);
+        line += text;
+    }
+    std::snprintf(text, sizeof text, ", %.2f s\n", seconds);
+    line += text;
+    if (report)
+        for (const cleaning::Peak& p : result.detection.peaks) {
+            std::snprintf(text, sizeof text,
+                          "  peak at %d,%d (radius %s): period %.2f px, angle %.1f deg, amplitude %.2f%% of full "
+                          "scale, channels %s\n",
+                          p.column, p.row, number_text(p.radius).c_str(), p.period, p.angle, 100 * p.amplitude,
+                          channel_names(p.channels).c_str());
+            line += text;
+        }
+    return line;
+}
+
+}  // namespace
+
+int clean_command(const std::vector<std::string>& args) {
+    const ParsedArgs parsed = parse_args(args, {"-o", "--out-dir", "--modules", "--sensitivity", "--protect", "--fill", "-j"},
+                                         {"--force", "--report", "--no-lowpass"});
+    if (parsed.help) {
+        std::fputs(kCleanHelp, stdout);
+        return 0;
+    }
+    if (parsed.operands.empty()) throw UsageError("clean needs at least one input");
+    const OutputRequest request = output_request(parsed);
+    cleaning::CleanOptions options;
+    options.detect.sensitivity = positive_number(parsed, "--sensitivity", options.detect.sensitivity);
+    options.detect.protect_period = positive_number(parsed, "--protect", options.detect.protect_period);
+    if (const std::string* fill = parsed.single("--fill")) {
+        if (*fill == "background") options.fill = cleaning::Fill::Background;
+        else if (*fill == "zero") options.fill = cleaning::Fill::Zero;
+        else throw UsageError("--fill '" + *fill + "': expected background or zero");
+    }
+    bool report = false;
+    for (const auto& [option, value] : parsed.options) {
+        if (option == "--no-lowpass") options.lowpass = false;
+        if (option == "--report") report = true;
+    }
+    const std::vector<fs::path> targets = plan_outputs(parsed.operands, request);
+    const std::vector<Filter> modules = load_chain(module_dirs(parsed.single("--modules")), "QuenFwdR,QuenInvR");
+    const cleaning::CleanModules pair{*modules[0].module, *modules[1].module};
+
+    const int32_t jobs = parse_jobs(parsed);
+    for (const fs::path& target : targets) check_output_format(target);
+    return run_batch(parsed.operands, targets, jobs, request.out_dir != nullptr,
+                     [&](const std::string& input, const fs::path& target, std::vector<std::string>&) {
+                         const auto start = std::chrono::steady_clock::now();
+                         check_replaceable(target, request.force);
+                         Picture picture = read_picture(input);
+                         if (picture.spectrum)
+                             throw FileError(input, "is a spectrum (made by " + picture.spectrum->filter +
+                                                        "); clean takes the picture itself");
+                         check_output_format(target, picture.image.depth);
+                         check_finite(input, picture.image);
+                         cleaning::CleanResult result;
+                         try {
+                             result = cleaning::clean_picture(pair, std::move(picture.image), options);
+                         } catch (const cleaning::CleanError& e) {
+                             throw FileError(input, e.what());
+                         }
+                         picture.image = std::move(result.image);
+                         write_picture(target, picture);
+                         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+                         return clean_line(input, target, picture, result, took.count(), report);
+                     });
+}
+
+}  // namespace quen::tool
