@@ -13,7 +13,6 @@
 namespace quen::cleaning {
 namespace {
 
-constexpr int32_t kMaxSide = 32767;          // the host record's limit
 constexpr double kLowpassStart = 0.5;        // of the screen frequency: the pass band ends here
 constexpr double kLowpassStop = 0.75;        // ... and nothing passes from here on
 constexpr float kAbsent = -30;               // a log magnitude that decodes as nothing
@@ -236,10 +235,10 @@ int64_t low_pass(LogMagnitudes& m, double period) {
 CleanResult clean_picture(const CleanModules& modules, host::Image picture, const CleanOptions& options) {
     if (picture.planes < 3) throw CleanError("cleaning needs a colour picture (three channels)");
     if (picture.rows < 8 || picture.cols < 8) throw CleanError("the picture is too small to clean (8 x 8 at least)");
-    if (picture.cols + host::kHalfSpectrumExtraColumns > kMaxSide || picture.rows > kMaxSide)
+    if (picture.cols + host::kHalfSpectrumExtraColumns > kLargestSide || picture.rows > kLargestSide)
         throw CleanError("the picture is too large to clean: at most " +
-                         std::to_string(kMaxSide - host::kHalfSpectrumExtraColumns) + " columns and " +
-                         std::to_string(kMaxSide) + " rows");
+                         std::to_string(kLargestSide - host::kHalfSpectrumExtraColumns) + " columns and " +
+                         std::to_string(kLargestSide) + " rows");
 
     host::Image work = to_float(picture);
     host::Image spectrum = run_module(modules.forward, host::widen_for_half_spectrum(work), "forward");
