@@ -38,10 +38,11 @@ inline void row_signed_plane(const host::Image& in, int32_t channel, int32_t wid
 
 // Output channel `channel` against the rows x (cols - 2) coefficients at `exact` (full DFT, row-major):
 // magnitude of (r, k) at column k, its phase at column n + k, and 0 in column cols - 1 for odd widths.
-// Float log magnitudes keep their sign when `keeps_sign`; integer ones never can.
+// A magnitude below 1 (a negative log magnitude) is stored as WriteNegativeLog says: with
+// `signed_or_zero`, signed at 32 bits and 0 at the integer depths; otherwise folded onto |log m|.
 template <class S>
 void expect_half_spectrum(const host::Image& out, int32_t channel, const Cplx* exact, double sample_count,
-                          bool keeps_sign) {
+                          bool signed_or_zero) {
     using E = HalfEncoding<S>;
     const int32_t width = out.cols - 2, n = width / 2 + 1;
     const double norm = log_norm<S>(sample_count);
@@ -51,7 +52,9 @@ void expect_half_spectrum(const host::Image& out, int32_t channel, const Cplx* e
             const Cplx v = exact[std::size_t(y) * std::size_t(width) + std::size_t(k)];
             if (std::abs(v) < 1e-6L) continue;  // no stable logarithm or angle to compare
             const double log_magnitude = static_cast<double>(std::log10(std::abs(v))) / norm;
-            const double magnitude = keeps_sign && sizeof(S) == 4 ? log_magnitude : std::fabs(log_magnitude);
+            const double magnitude = log_magnitude >= 0 || (signed_or_zero && sizeof(S) == 4) ? log_magnitude
+                                     : signed_or_zero                                     ? 0.0
+                                                                                          : -log_magnitude;
             const double phase = E::phase(static_cast<double>(std::arg(v)));
             if constexpr (sizeof(S) == 4) {
                 EXPECT_NEAR(out.value(y, k, channel), magnitude, 1e-5 * std::max(1.0, std::fabs(magnitude)));

@@ -169,11 +169,5 @@ TYPED_TEST(Frame, PaddedRowsAndSharedBuffersGiveTheSameImage) {
     test::expect_same_whatever_the_buffers<TypeParam>(fwd(), test::random_image<TypeParam>(9, 6, 3, 5));
 }
 
-TYPED_TEST(Frame, RunningTwiceGivesTheSameSpectrum) {
-    using S = TypeParam;
-    const Image in = test::random_image<S>(16, 12, 3, 9);
-    EXPECT_EQ(run_filter(fwd(), in).image.data, run_filter(fwd(), in).image.data);
-}
-
 }  // namespace
 }  // namespace quen
