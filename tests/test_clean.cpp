@@ -1,13 +1,16 @@
 // Automatic cleaning through the half-spectrum modules: a picture without periodic noise comes
 // back exactly, and a sinusoid between spectrum samples is taken out at every depth, odd sizes,
-// the last two columns and the alpha plane included.
+// the last two columns and the alpha plane included. The peaks listed for a spectrum picture are
+// where the notch edit takes them.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <numbers>
 #include <random>
 
 #include "clean.h"
+#include "edit.h"
 #include "support.h"
 
 namespace quen {
@@ -82,6 +85,35 @@ TYPED_TEST(Cleaning, SinusoidIsRemovedFromEveryColumn) {
     }
     for (int32_t y = 0; y < truth.rows; ++y)
         for (int32_t x = 0; x < truth.cols; ++x) ASSERT_EQ(out.image.value(y, x, 3), noisy.value(y, x, 3));
+}
+
+// Twice the modulus of the mean of channel c times exp(-2 pi i (u x + v y)): the amplitude of the
+// wave of that frequency in the picture.
+double wave_amplitude(const Image& im, int32_t c, double period, double angle) {
+    const double a = angle * std::numbers::pi / 180, k = 2 * std::numbers::pi / period;
+    std::complex<double> sum = 0;
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x)
+            sum += im.value(y, x, c) * std::polar(1.0, -k * (x * std::cos(a) + y * std::sin(a)));
+    return 2 * std::abs(sum) / (double(im.rows) * im.cols);
+}
+
+// The peaks found in a QuenFwd spectrum, given to the notch edit as they are listed, remove the
+// wave from the QuenInv picture: the listed column and row are the spectrum picture's own.
+TYPED_TEST(Cleaning, ListedPeaksNotchedOutRemoveTheWave) {
+    using S = TypeParam;
+    const Image noisy = photo<S>(120, 136, 5, 0.06, 9.1, 120);
+    Image spectrum = host::run_filter(test::loaded_module("QuenFwd"), noisy).image;
+    const cleaning::Detection found =
+        cleaning::detect_peaks(cleaning::read_log_magnitudes(spectrum, host::Layout::Full));
+    ASSERT_EQ(found.peaks.size(), 1u);
+    std::vector<tool::Edit> notches;
+    for (const cleaning::Peak& p : found.peaks)
+        notches.push_back({tool::Edit::Kind::Notch, double(p.column), double(p.row), p.radius});
+    tool::apply_edits(spectrum, host::Layout::Full, notches);
+    const Image grey = host::run_filter(test::loaded_module("QuenInv"), spectrum).image;
+    EXPECT_GT(wave_amplitude(noisy, 0, 9.1, 120) / full_of<S>(), 0.05);
+    EXPECT_LT(wave_amplitude(grey, 0, 9.1, 120) / full_of<S>(), 0.006);
 }
 
 }  // namespace

@@ -45,21 +45,6 @@ const char* const kCleanHelp =
 
 namespace {
 
-double positive_number(const ParsedArgs& parsed, const std::string& option, double fallback) {
-    const std::string* text = parsed.single(option);
-    if (!text) return fallback;
-    const double v = parse_numbers(option, *text, 1)[0];
-    if (!(v > 0)) throw UsageError(option + " " + *text + ": expected a positive number");
-    return v;
-}
-
-std::string channel_names(uint32_t channels) {
-    std::string names;
-    for (int32_t c = 0; c < 3; ++c)
-        if (channels & (1u << c)) names += "RGB"[c];
-    return names;
-}
-
 // The line printed for a cleaned file, and with --report one more for each peak removed.
 std::string clean_line(const std::string& input, const fs::path& target, const Picture& picture,
                        const cleaning::CleanResult& result, double seconds, bool report) {
@@ -99,8 +84,8 @@ int clean_command(const std::vector<std::string>& args) {
     if (parsed.operands.empty()) throw UsageError("clean needs at least one input");
     const OutputRequest request = output_request(parsed);
     cleaning::CleanOptions options;
-    options.detect.sensitivity = positive_number(parsed, "--sensitivity", options.detect.sensitivity);
-    options.detect.protect_period = positive_number(parsed, "--protect", options.detect.protect_period);
+    options.detect.sensitivity = positive_option(parsed, "--sensitivity", options.detect.sensitivity);
+    options.detect.protect_period = positive_option(parsed, "--protect", options.detect.protect_period);
     if (const std::string* fill = parsed.single("--fill")) {
         if (*fill == "background") options.fill = cleaning::Fill::Background;
         else if (*fill == "zero") options.fill = cleaning::Fill::Zero;

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "args.h"
 #include "edit.h"
+#include "peaks.h"
 #include "filters.h"
 #include "image_io.h"
 #include "image.h"
@@ -20,12 +22,16 @@ int edit_command(const std::vector<std::string>& args);
 int demo_command(const std::vector<std::string>& args);
 int list_command(const std::vector<std::string>& args);
 int clean_command(const std::vector<std::string>& args);
+int peaks_command(const std::vector<std::string>& args);
+int view_command(const std::vector<std::string>& args);
 
 extern const char* const kApplyHelp;
 extern const char* const kEditHelp;
 extern const char* const kDemoHelp;
 extern const char* const kListHelp;
 extern const char* const kCleanHelp;
+extern const char* const kPeaksHelp;
+extern const char* const kViewHelp;
 
 // How apply treats each file.
 struct ApplyOptions {
@@ -50,6 +56,22 @@ int64_t edit_file(const std::filesystem::path& input, const std::filesystem::pat
 
 // "8", "16" or "32"; throws UsageError otherwise.
 int32_t parse_depth(const std::string& text);
+
+// A spectrum file's log magnitudes and the peaks found in them, for peaks and view: the layout
+// from --layout, else the one the file records, else full; --sensitivity and --protect as clean
+// takes them. Throws FileError or UsageError.
+struct SpectrumPeaks {
+    Layout layout = Layout::Full;
+    cleaning::LogMagnitudes magnitudes;
+    cleaning::Detection detection;
+};
+SpectrumPeaks find_spectrum_peaks(const std::string& input, const ParsedArgs& parsed);
+
+// The value of an option that takes a positive number, or the fallback; throws UsageError.
+double positive_option(const ParsedArgs& parsed, const std::string& option, double fallback);
+
+// "RGB", "G": the channels whose bits are set.
+std::string channel_names(uint32_t channels);
 
 // "full" or "half"; throws UsageError otherwise.
 Layout parse_layout(const std::string& text);

@@ -25,6 +25,9 @@ const char* const kHelp =
     "                  remove frequencies from a spectrum picture\n"
     "  clean INPUT... (-o OUTPUT | --out-dir DIR)\n"
     "                  find periodic noise (stripes, scan lines, halftone screens) and remove it\n"
+    "  peaks SPECTRUM  list the peaks of periodic noise in a spectrum, ready for edit --notch\n"
+    "  view SPECTRUM -o VIEW.png\n"
+    "                  a picture of the spectrum's log magnitudes with the peaks circled\n"
     "  demo [DIR]      remove stripes from a built-in picture, step by step\n"
     "  list            the filters found and what each does\n"
     "  help COMMAND    the options of one command (also: quen COMMAND --help)\n"
@@ -48,6 +51,8 @@ const Command kCommands[] = {
     {"demo", demo_command, &kDemoHelp},
     {"list", list_command, &kListHelp},
     {"clean", clean_command, &kCleanHelp},
+    {"peaks", peaks_command, &kPeaksHelp},
+    {"view", view_command, &kViewHelp},
 };
 
 const Command* find_command(const std::string& name) {
@@ -83,7 +88,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         const Command* command = find_command(args[0]);
-        if (!command) throw UsageError("unknown command '" + args[0] + "' (apply, clean, edit, demo, list, help)");
+        if (!command) throw UsageError("unknown command '" + args[0] + "' (apply, clean, edit, peaks, view, demo, list, help)");
         command_name = command->name;
         return command->run(std::vector<std::string>(args.begin() + 1, args.end()));
     } catch (const UsageError& e) {
