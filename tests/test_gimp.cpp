@@ -3,6 +3,7 @@
 // the same pixels; layers the filters do not take end in an error message, not a crash.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -109,8 +110,9 @@ TYPED_TEST(GimpPlugin, EveryProcedureGivesWhatQuenGivesAndKeepsTheSelection) {
         }
 }
 
-// Precisions the modules do not take and a layer wider than the host record can describe: each
-// run ends in GIMP's error with the plug-in's message, and the plug-in does not crash.
+// Precisions the modules do not take, a layer wider than the host record can describe and a float
+// layer with a NaN: each run ends in GIMP's error with the plug-in's message, and the plug-in does
+// not crash.
 TEST(GimpPluginRefusal, UnsupportedLayersGiveAMessageNotACrash) {
     const test::ScratchDir dir;
     std::vector<std::string> batches;
@@ -121,6 +123,12 @@ TEST(GimpPluginRefusal, UnsupportedLayersGiveAMessageNotACrash) {
     batches.push_back("(let* ((img (car (gimp-image-new 32768 2 RGB)))"
                       " (layer (car (gimp-layer-new img 32768 2 RGB-IMAGE \"l\" 100 LAYER-MODE-NORMAL))))"
                       " (gimp-image-insert-layer img layer 0 0) (plug-in-quen-inv RUN-NONINTERACTIVE img layer))");
+    host::Image with_nan = test::random_image<float>(4, 6, 3, 5);
+    with_nan.set<float>(1, 2, 1, std::nanf(""));
+    const fs::path nan_file = dir / "nan.tif";
+    tool::write_image(nan_file, with_nan);
+    batches.push_back("(let* ((img (car (file-tiff-load 1 " + quoted(nan_file) + " " + quoted(nan_file) + "))))"
+                      " (plug-in-quen-fwd-r RUN-NONINTERACTIVE img (car (gimp-image-get-active-drawable img))))");
     const std::string log = run_gimp(dir.path(), batches);
 
     auto count = [&](const std::string& text) {
@@ -130,6 +138,7 @@ TEST(GimpPluginRefusal, UnsupportedLayersGiveAMessageNotACrash) {
     };
     EXPECT_EQ(count("failed: Quen filters work on 8-bit or 16-bit integer and 32-bit floating point"), 3u) << log;
     EXPECT_EQ(count("failed: Quen filters work on layers of at most 32767 pixels a side"), 1u) << log;
+    EXPECT_EQ(count("failed: 1 colour sample is NaN or infinite, the first at x 2, y 1 (green)"), 1u) << log;
     EXPECT_EQ(count("crashed"), 0u) << log;
 }
 

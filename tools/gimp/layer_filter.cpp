@@ -8,6 +8,7 @@
 #include "file16.h"
 #include "filter_record.h"
 #include "module_finder.h"
+#include "non_finite.h"
 #include "quen_modules.h"
 #include "run.h"
 
@@ -79,6 +80,12 @@ host::Image filter_layer(const Procedure& procedure, host::Image pixels) {
     const std::filesystem::path dir = host::executable_dir() / "modules";
     const std::optional<host::ModuleFile> file = host::find_module({dir}, procedure.module);
     if (!file) throw Refusal(std::string("The filter module ") + procedure.module + " is missing from " + dir.string() + ".");
+    const host::NonFinite non_finite = host::find_non_finite(pixels);
+    if (non_finite.count > 0)
+        throw Refusal(std::to_string(non_finite.count) + " colour sample" + (non_finite.count == 1 ? " is" : "s are") +
+                      " NaN or infinite, the first at x " + std::to_string(non_finite.col) + ", y " +
+                      std::to_string(non_finite.row) + " (" + host::colour_name(non_finite.plane) +
+                      "); a Quen filter would spread it over the whole layer.");
     try {
         const host::ModuleLibrary module(file->path.string());
         if (pixels.depth == 16) map_samples16(pixels, host::file16_to_sample);

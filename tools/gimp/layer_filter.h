@@ -40,7 +40,9 @@ host::Image layer_picture(int32_t rows, int32_t cols, bool alpha, SampleType typ
 // Runs the procedure's module, from the modules folder beside the plug-in's executable, over a
 // layer's pixels and returns the pixels to store. 16-bit samples are taken from GIMP's range
 // (0..65535) to the host's and back with the mapping quen uses for files; alpha is the module's
-// fourth plane, which it leaves as it was. Throws Refusal when the module is missing or fails.
+// fourth plane, which it leaves as it was. Throws Refusal for NaN or infinite colour samples (the
+// filter would spread them over the whole layer, as quen refuses them in files), and when the
+// module is missing or fails.
 host::Image filter_layer(const Procedure& procedure, host::Image pixels);
 
 }  // namespace quen::gimp

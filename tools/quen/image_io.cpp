@@ -11,6 +11,7 @@
 #include "args.h"
 #include "formats.h"
 #include "module_finder.h"
+#include "non_finite.h"
 
 namespace fs = std::filesystem;
 
@@ -245,22 +246,11 @@ Picture at_depth(const Picture& picture, int32_t depth) {
 }
 
 void check_finite(const fs::path& path, const Image& image) {
-    if (image.depth != 32) return;
-    int64_t count = 0;
-    int32_t first_y = 0, first_x = 0, first_p = 0;
-    for (int32_t y = 0; y < image.rows; ++y)
-        for (int32_t x = 0; x < image.cols; ++x)
-            for (int32_t p = 0; p < 3; ++p)
-                if (!std::isfinite(image.get<float>(y, x, p)) && count++ == 0) {
-                    first_y = y;
-                    first_x = x;
-                    first_p = p;
-                }
-    if (count == 0) return;
-    static const char* const kChannels[] = {"red", "green", "blue"};
-    throw FileError(path, std::to_string(count) + " colour sample" + (count == 1 ? " is" : "s are") +
-                              " NaN or infinite, the first at column " + std::to_string(first_x) + ", row " +
-                              std::to_string(first_y) + " (" + kChannels[first_p] +
+    const host::NonFinite found = host::find_non_finite(image);
+    if (found.count == 0) return;
+    throw FileError(path, std::to_string(found.count) + " colour sample" + (found.count == 1 ? " is" : "s are") +
+                              " NaN or infinite, the first at column " + std::to_string(found.col) + ", row " +
+                              std::to_string(found.row) + " (" + host::colour_name(found.plane) +
                               "); a filter would spread it over the whole picture (--keep-nonfinite passes them on)");
 }
 
