@@ -26,6 +26,17 @@ struct LogMagnitudes {
     float at(int32_t channel, int32_t y, int32_t x) const { return values[index(channel, y, x)]; }
 };
 
+// One magnitude sample and its log magnitude, for a spectrum of this geometry and depth. The
+// forward filters store s = full x log10(m) / log10(count x full) (full = 1 at 32 bits), so
+// L = (s / full - 1) x log10(count x full) at every depth.
+struct LogScale {
+    double scale = 1;  // log10(count x full)
+    double full = 1;
+    double to_log(double sample) const { return (sample / full - 1) * scale; }
+    double to_sample(double log) const { return (log / scale + 1) * full; }
+};
+LogScale log_scale(const host::SpectrumGeometry& geometry, int32_t depth);
+
 // The magnitude samples of a spectrum picture of the given layout, at any depth. Throws
 // std::invalid_argument when the picture cannot hold such a spectrum.
 LogMagnitudes read_log_magnitudes(const host::Image& spectrum, host::Layout layout);

@@ -114,6 +114,39 @@ TYPED_TEST(SpectrumEdit, ZeroesOnlyTheMagnitudesOfRemovedFrequencies) {
     }
 }
 
+// A soft notch: zero within R of its centre and of the mirror, magnitudes lowered by the raised
+// cosine w = (1 - cos(pi (d - R) / S)) / 2 out to R + S (in log samples: log10(w) / normaliser),
+// and nothing changed beyond; near the border so that the disc wraps around the period.
+TYPED_TEST(SpectrumEdit, SoftNotchLowersItsRimByARaisedCosine) {
+    using S = TypeParam;
+    for (Layout layout : {Layout::Full, Layout::Half}) {
+        Image before = test::random_image<S>(24, 30, 3, 5);
+        for (int32_t y = 0; y < 24; ++y)  // magnitudes well above 0, so none reads as absent
+            for (int32_t x = 0; x < 30; ++x) before.set<S>(y, x, 0, S(test::full_of<S>() * (0.5 + 0.4 * ((x * 7 + y * 3) % 5) / 5)));
+        const tool::SpectrumGeometry g = tool::spectrum_geometry(24, 30, layout);
+        const Edit notch{Edit::Kind::Notch, 2, 21, 2.5, 0, 3};
+        Image after = before;
+        tool::apply_edits(after, layout, {notch});
+        const double norm = test::log_norm<S>(double(g.rows) * g.period_x);
+        for (int32_t y = 0; y < 24; ++y)
+            for (int32_t x = 0; x < g.columns; ++x) {
+                auto dist = [&](double cx, double cy) {
+                    const double dx = std::fmod(std::fabs(x - cx), g.period_x), dy = std::fmod(std::fabs(y - cy), g.rows);
+                    return std::hypot(std::min(dx, g.period_x - dx), std::min(dy, g.rows - dy));
+                };
+                const double d = std::min(dist(notch.x, notch.y), dist(2 * g.centre_x - notch.x, 2 * g.centre_y - notch.y));
+                const double s = before.value(y, x, 0);
+                double expected = s;
+                if (d <= notch.radius) expected = 0;
+                else if (d < notch.radius + notch.soft)
+                    expected = s + std::log10(0.5 - 0.5 * std::cos(std::numbers::pi * (d - notch.radius) / notch.soft)) / norm;
+                const double tolerance = sizeof(S) == 4 ? 1e-5 : 0.5 + 1e-6;
+                ASSERT_NEAR(after.value(y, x, 0), std::max(expected, sizeof(S) == 4 ? expected : 0.0), tolerance)
+                    << (layout == Layout::Full ? "full" : "half") << " row " << y << " column " << x << " distance " << d;
+            }
+    }
+}
+
 // A picture of one plane wave of (fx, fy) cycles across and down over a mid-grey, with a faint
 // dither. The dither keeps every other coefficient well above magnitude 1, so none of them is
 // stored as absent (integer spectrum samples hold 0 for a magnitude below 1) and the inverse gives

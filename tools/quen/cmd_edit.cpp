@@ -1,4 +1,5 @@
 // quen edit: the hand edits of a spectrum picture (notches and radial cuts) on a file.
+#include <algorithm>
 #include <cstdio>
 #include <stdexcept>
 
@@ -20,6 +21,8 @@ const char* const kEditHelp =
     "\n"
     "  --notch X,Y,R    remove the disc of radius R around column X, row Y (and its mirror);\n"
     "                   may be given several times\n"
+    "  --notch X,Y,R,S  the same with a soft edge: magnitudes lowered less and less (a raised\n"
+    "                   cosine) from R out to R + S, which rings less than a hard edge\n"
     "  --lowpass R      keep only frequencies within R of the zero frequency\n"
     "  --highpass R     remove the frequencies closer than R to the zero frequency\n"
     "  --band R1,R2     keep only frequencies between R1 and R2 from the zero frequency\n"
@@ -75,8 +78,10 @@ int edit_command(const std::vector<std::string>& args) {
     for (const auto& [option, value] : parsed.options) {
         Edit edit{Edit::Kind::Notch};
         if (option == "--notch") {
-            const std::vector<double> v = parse_numbers(option, value, 3);
-            edit = {Edit::Kind::Notch, v[0], v[1], v[2]};
+            const bool soft = std::count(value.begin(), value.end(), ',') == 3;
+            const std::vector<double> v = parse_numbers(option, value, soft ? 4 : 3);
+            edit = {Edit::Kind::Notch, v[0], v[1], v[2], 0, soft ? v[3] : 0};
+            if (edit.soft < 0) throw UsageError(option + " " + value + ": a soft edge cannot be negative");
         } else if (option == "--lowpass" || option == "--highpass") {
             edit = {option == "--lowpass" ? Edit::Kind::Lowpass : Edit::Kind::Highpass, 0, 0,
                     parse_numbers(option, value, 1)[0]};
@@ -95,7 +100,9 @@ int edit_command(const std::vector<std::string>& args) {
 
     const fs::path output = plan_outputs(parsed.operands, request)[0];
     const int64_t removed = edit_file(parsed.operands[0], output, layout, edits, request.force);
-    std::printf("%s -> %s: removed %lld frequencies (%s layout)\n", parsed.operands[0].c_str(), output.c_str(),
+    const bool soft = std::any_of(edits.begin(), edits.end(), [](const Edit& e) { return e.soft > 0; });
+    std::printf("%s -> %s: %s %lld frequencies (%s layout)\n", parsed.operands[0].c_str(), output.c_str(),
+                soft ? "removed or lowered" : "removed",
                 static_cast<long long>(removed), layout == Layout::Full ? "full" : "half");
     return 0;
 }

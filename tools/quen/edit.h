@@ -22,6 +22,7 @@ struct Edit {
     double y = 0;      // notch centre: row
     double radius = 0; // notch radius; lowpass and highpass cut-off; band's inner radius
     double outer = 0;  // band's outer radius
+    double soft = 0;   // notch: width of its soft edge beyond the radius (0: a hard notch)
 };
 
 // Throws std::invalid_argument with the reason when an edit does not fit the geometry (negative
@@ -34,8 +35,10 @@ void check_edit(const Edit& edit, const SpectrumGeometry& geometry);
 // around the spectrum's period, as frequencies do.
 bool removes(const std::vector<Edit>& edits, const SpectrumGeometry& geometry, int32_t y, int32_t x);
 
-// Zeroes the magnitude samples the edits remove, in every magnitude channel; other samples and
-// planes are left as they are. Returns the number of frequencies removed.
+// Zeroes the magnitude samples the edits remove, in every magnitude channel, and lowers those
+// under a notch's soft edge (by the weight rising from 0 at the radius to 1 at radius + soft, a
+// raised cosine, mirrored like the notch); other samples and planes are left as they are. A notch
+// costs time in proportion to its area. Returns the number of frequencies changed.
 int64_t apply_edits(host::Image& spectrum, Layout layout, const std::vector<Edit>& edits);
 
 }  // namespace quen::tool
