@@ -289,15 +289,17 @@ TEST_F(Cli, NeverReplacesAnInputOrAReadOnlyFileWithoutForce) {
 TEST_F(Cli, BatchGoesOnPastAFailedFileAndSaysSo) {
     write_image(dir / "one.png", scene<uint8_t>(3));
     write_image(dir / "three.tif", scene<float>(4));
+    test::write_raw_jpeg(dir / "four.jpg", 50, 36, 3, std::vector<uint8_t>(50 * 36 * 3, 90));
     test::write_bytes(dir / "two.png", "not a picture");
     const QuenRun r =
-        quen({"apply", "QuenFwd", at("one.png"), at("two.png"), at("three.tif"), "--out-dir", at("out"), "-j", "3"});
+        quen({"apply", "QuenFwd", at("one.png"), at("two.png"), at("three.tif"), at("four.jpg"), "--out-dir", at("out"), "-j", "3"});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, at("two.png") + ": not an image")) << r.err;
     EXPECT_TRUE(std::regex_search(r.out, std::regex("one.png -> .*out/one.png: 50 x 36, 8-bit RGB, QuenFwd, [0-9.]+ s")))
         << r.out;
     EXPECT_TRUE(contains(r.out, "out/three.tif: 50 x 36, 32-bit float RGBA")) << r.out;
-    EXPECT_TRUE(contains(r.out, "3 files: 2 written, 1 failed")) << r.out;
+    EXPECT_TRUE(contains(r.out, "4 files: 3 written, 1 failed")) << r.out;
+    EXPECT_TRUE(contains(r.out, "four.jpg -> " + at("out/four.png") + ": 50 x 36, 8-bit RGB")) << r.out;
     EXPECT_LT(r.out.find("one.png ->"), r.out.find("three.tif ->")) << "lines in input order";
     EXPECT_TRUE(read_image(dir / "out" / "one.png").data == in_memory("QuenFwd", scene<uint8_t>(3)).data);
     EXPECT_TRUE(fs::exists(dir / "out" / "three.tif"));

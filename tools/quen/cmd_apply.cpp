@@ -21,8 +21,8 @@ const char* const kApplyHelp =
     "'quen list' shows them).\n"
     "\n"
     "  -o OUTPUT        the output file; its extension (.png, .tif, .tiff) chooses the format\n"
-    "  --out-dir DIR    batch mode: each result goes to DIR under its input's file name; a file\n"
-    "                   that fails does not stop the others\n"
+    "  --out-dir DIR    batch mode: each result goes to DIR under its input's file name (.png\n"
+    "                   for a JPEG or WebP input); a file that fails does not stop the others\n"
     "  -j N             batch mode: N files at once (default: the number of cores); the lines\n"
     "                   still come in input order\n"
     "  --depth D        run the filters at 8, 16 or 32 (float) bits and write the result so; 8-bit\n"
@@ -69,10 +69,10 @@ int apply_command(const std::vector<std::string>& args) {
         return 0;
     }
     if (parsed.operands.size() < 2) throw UsageError("apply needs a filter and at least one input");
-    const OutputRequest request = output_request(parsed);
+    OutputRequest request = output_request(parsed);
     ApplyOptions options;
     options.force = request.force;
-    if (const std::string* depth = parsed.single("--depth")) options.depth = parse_depth(*depth);
+    if (const std::string* depth = parsed.single("--depth")) options.depth = request.depth = parse_depth(*depth);
     if (const std::string* page = parsed.single("--page")) options.page = parse_count("--page", *page, 1, 65535);
     for (const auto& option : parsed.options) options.keep_nonfinite = options.keep_nonfinite || option.first == "--keep-nonfinite";
     const int32_t jobs = parse_jobs(parsed);

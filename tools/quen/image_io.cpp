@@ -224,6 +224,11 @@ void write_image(const fs::path& path, const Image& image) {
     write_picture(path, picture);
 }
 
+bool writes_format(const fs::path& path) {
+    const Format* format = format_of(path);
+    return format && format->write;
+}
+
 void check_output_format(const fs::path& path, int32_t depth) {
     const Format& format = writable_format(path);
     if (depth == 32 && !format.floats) throw UsageError(path.string() + ": " + cannot_hold_floats(format));

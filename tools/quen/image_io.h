@@ -52,6 +52,9 @@ void write_picture(const std::filesystem::path& path, const Picture& picture);
 host::Image read_image(const std::filesystem::path& path);
 void write_image(const std::filesystem::path& path, const host::Image& image);
 
+// Whether quen writes the format the file name's extension names.
+bool writes_format(const std::filesystem::path& path);
+
 // Checks the output's extension before any work: throws UsageError for one quen does not know,
 // or for a format it reads but does not write (saying why), and, for a depth other than 0, for a
 // format that cannot hold it.

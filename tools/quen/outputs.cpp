@@ -59,8 +59,9 @@ std::vector<fs::path> plan_outputs(const std::vector<std::string>& inputs, const
         fs::create_directories(dir, ec);
         if (ec) throw ToolError(dir.string() + ": cannot create the output folder: " + ec.message());
         for (const std::string& input : inputs) {
-            targets.push_back(dir / fs::path(input).filename());
-            check_output_format(targets.back());
+            fs::path name = fs::path(input).filename();
+            if (!writes_format(name)) name.replace_extension(request.depth == 32 ? ".tif" : ".png");
+            targets.push_back(dir / name);
         }
     }
     if (!request.force) {

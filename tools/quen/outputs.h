@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,12 +17,14 @@ struct OutputRequest {
     const std::string* output = nullptr;   // -o FILE
     const std::string* out_dir = nullptr;  // --out-dir DIR
     bool force = false;                    // --force
+    int32_t depth = 0;                     // the results' depth when known beforehand, else 0
 };
 
 // Reads -o, --out-dir and --force (parse them as valued, valued and flag).
 OutputRequest output_request(const ParsedArgs& parsed);
 
-// The result file of each input, in input order. Throws UsageError for a wrong command line:
+// The result file of each input, in input order. With --out-dir, a result keeps its input's
+// name, with .png instead of an extension quen does not write (.tif for 32-bit results). Throws UsageError for a wrong command line:
 // neither or both of -o and --out-dir, -o with several inputs, an empty name, -o naming a folder,
 // an extension quen does not write, --out-dir naming a file, or a result that would replace one
 // of the inputs (unless force). Creates the output folder; throws ToolError with the system's
