@@ -37,8 +37,8 @@ const std::string& memory_file(const uint8_t* data, std::size_t size) {
 
 // What every image handed to the filters must be.
 void check(const Image& image) {
-    if (image.rows < 1 || image.cols < 1 || image.rows > quen::tool::kMaxImageSide ||
-        image.cols > quen::tool::kMaxImageSide)
+    if (image.rows < 1 || image.cols < 1 || image.rows > quen::kLargestSide ||
+        image.cols > quen::kLargestSide)
         fail("image size outside 1 to 32767");
     if (image.planes < 3) fail("fewer than three planes");
     if (image.depth != 8 && image.depth != 16 && image.depth != 32) fail("depth other than 8, 16 or 32");
@@ -48,7 +48,7 @@ void check(const Image& image) {
         for (int32_t y = 0; y < image.rows; ++y)
             for (int32_t x = 0; x < image.cols; ++x)
                 for (int32_t p = 0; p < image.planes; ++p)
-                    if (image.get<uint16_t>(y, x, p) > 32768) fail("16-bit sample above 32768");
+                    if (image.get<uint16_t>(y, x, p) > quen::kSixteenBitFullScale) fail("16-bit sample above 32768");
 }
 
 }  // namespace

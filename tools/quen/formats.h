@@ -25,7 +25,7 @@ using CFile = std::unique_ptr<std::FILE, FileCloser>;
 // Opens a file to read; throws FileError with the system's reason.
 CFile open_for_reading(const std::filesystem::path& path);
 
-// Throws FileError unless 1 <= cols, rows <= kMaxImageSide.
+// Throws FileError unless 1 <= cols, rows <= kLargestSide.
 void check_size(const std::filesystem::path& path, uint64_t cols, uint64_t rows);
 
 // The readers throw FileError naming the file. `page` counts from 1; 0 means the file must have

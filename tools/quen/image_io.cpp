@@ -155,9 +155,9 @@ CFile open_for_reading(const fs::path& path) {
 
 void check_size(const fs::path& path, uint64_t cols, uint64_t rows) {
     if (cols == 0 || rows == 0) throw FileError(path, "truncated or corrupt file: the picture is empty");
-    if (cols > uint64_t(kMaxImageSide) || rows > uint64_t(kMaxImageSide))
+    if (cols > uint64_t(kLargestSide) || rows > uint64_t(kLargestSide))
         throw FileError(path, "image of " + std::to_string(cols) + " x " + std::to_string(rows) +
-                                  " pixels is too large (at most " + std::to_string(kMaxImageSide) + " rows and columns)");
+                                  " pixels is too large (at most " + std::to_string(kLargestSide) + " rows and columns)");
 }
 
 Picture read_picture(const fs::path& path, const ReadOptions& options) {

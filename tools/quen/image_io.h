@@ -20,9 +20,6 @@
 
 namespace quen::tool {
 
-// The largest number of rows or columns the host record can describe.
-inline constexpr int32_t kMaxImageSide = kLargestSide;
-
 using host::file16_to_sample;
 using host::sample_to_file16;
 
@@ -39,7 +36,7 @@ struct ReadOptions {
 };
 
 // Throws FileError naming the file and the problem: missing, unreadable, not a picture of a format
-// we read, truncated or corrupt, a layout we do not read, wider or taller than kMaxImageSide, or
+// we read, truncated or corrupt, a layout we do not read, wider or taller than kLargestSide, or
 // several pages and none chosen.
 Picture read_picture(const std::filesystem::path& path, const ReadOptions& options = {});
 
