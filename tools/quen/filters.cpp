@@ -1,8 +1,6 @@
 // Finding, loading and running filters for the quen commands.
 #include "filters.h"
 
-#include <mutex>
-
 #include "args.h"
 #include "half_width.h"
 #include "module_finder.h"
@@ -104,10 +102,6 @@ ChainRun run_chain(const std::vector<Filter>& chain, host::Image image, const st
         spectrum = use.makes ? std::optional<SpectrumTag>(SpectrumTag{use.makes, filter.name, image.cols, image.rows})
                              : std::nullopt;
         try {
-            // The modules plan their transforms with FFTW, whose planner is not safe to enter from
-            // several threads at once: files of a parallel batch take their turns here.
-            static std::mutex planner;
-            const std::lock_guard lock(planner);
             host::RunResult run = host::run_filter(*filter.module, std::move(image));
             if (run.result != 0)
                 throw ToolError(what + ": " + filter.name + " failed: " + host::describe_result(run.result) + " (selector " +

@@ -16,7 +16,8 @@ namespace {
 const char* const kHelp =
     "usage: quen COMMAND [ARGUMENTS]\n"
     "\n"
-    "Runs the Quen Fourier-spectrum filter modules on PNG and TIFF pictures.\n"
+    "Runs the Quen Fourier-spectrum filter modules on pictures: PNG and TIFF files are read and\n"
+    "written, JPEG and WebP files read.\n"
     "\n"
     "commands:\n"
     "  apply FILTER[,FILTER...] INPUT... (-o OUTPUT | --out-dir DIR)\n"
