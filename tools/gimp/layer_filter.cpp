@@ -3,8 +3,10 @@
 
 #include <array>
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "clean.h"
 #include "file16.h"
 #include "filter_record.h"
 #include "module_finder.h"
@@ -29,6 +31,9 @@ constexpr std::array kProcedures{
     Procedure{"plug-in-quen-fwd-r", "QuenFwdR", "Forward _Half Spectrum", description_of("QuenFwdR")},
     Procedure{"plug-in-quen-inv-r", "QuenInvR", "Inverse Hal_f Spectrum", description_of("QuenInvR")},
     Procedure{"plug-in-quen-fwd3", "QuenFwd3", "Forward _3-D Spectrum", description_of("QuenFwd3")},
+    Procedure{"plug-in-quen-clean", nullptr, "_Clean Periodic Noise",
+              "Finds periodic noise (stripes, scan lines, moire, halftone screens) in each colour channel and "
+              "removes it, as quen clean does with its default settings."},
 };
 
 const char* sample_type_name(SampleType type) {
@@ -51,6 +56,37 @@ void map_samples16(host::Image& picture, F f) {
         std::memcpy(&v, picture.data.data() + at, 2);
         v = f(v);
         std::memcpy(picture.data.data() + at, &v, 2);
+    }
+}
+
+std::unique_ptr<host::ModuleLibrary> load_module(const char* name) {
+    const std::filesystem::path dir = host::executable_dir() / "modules";
+    const std::optional<host::ModuleFile> file = host::find_module({dir}, name);
+    if (!file) throw Refusal(std::string("The filter module ") + name + " is missing from " + dir.string() + ".");
+    try {
+        return std::make_unique<host::ModuleLibrary>(file->path.string());
+    } catch (const host::LoadError& e) {
+        throw Refusal(e.what());
+    }
+}
+
+host::Image run_module(const char* name, host::Image pixels) {
+    const std::unique_ptr<host::ModuleLibrary> module = load_module(name);
+    try {
+        host::RunResult run = host::run_filter(*module, std::move(pixels));
+        if (run.result != 0) throw Refusal(std::string(name) + " failed: " + host::describe_result(run.result) + ".");
+        return std::move(run.image);
+    } catch (const host::ProtocolError& e) {
+        throw Refusal(std::string(name) + ": " + e.what());
+    }
+}
+
+host::Image clean(host::Image pixels) {
+    const std::unique_ptr<host::ModuleLibrary> forward = load_module("QuenFwdR"), inverse = load_module("QuenInvR");
+    try {
+        return cleaning::clean_picture({*forward, *inverse}, std::move(pixels)).image;
+    } catch (const cleaning::CleanError& e) {
+        throw Refusal(std::string("Cleaning: ") + e.what() + ".");
     }
 }
 
@@ -77,28 +113,16 @@ host::Image layer_picture(int32_t rows, int32_t cols, bool alpha, SampleType typ
 }
 
 host::Image filter_layer(const Procedure& procedure, host::Image pixels) {
-    const std::filesystem::path dir = host::executable_dir() / "modules";
-    const std::optional<host::ModuleFile> file = host::find_module({dir}, procedure.module);
-    if (!file) throw Refusal(std::string("The filter module ") + procedure.module + " is missing from " + dir.string() + ".");
     const host::NonFinite non_finite = host::find_non_finite(pixels);
     if (non_finite.count > 0)
         throw Refusal(std::to_string(non_finite.count) + " colour sample" + (non_finite.count == 1 ? " is" : "s are") +
                       " NaN or infinite, the first at x " + std::to_string(non_finite.col) + ", y " +
                       std::to_string(non_finite.row) + " (" + host::colour_name(non_finite.plane) +
                       "); a Quen filter would spread it over the whole layer.");
-    try {
-        const host::ModuleLibrary module(file->path.string());
-        if (pixels.depth == 16) map_samples16(pixels, host::file16_to_sample);
-        host::RunResult run = host::run_filter(module, std::move(pixels));
-        if (run.result != 0)
-            throw Refusal(std::string(procedure.module) + " failed: " + host::describe_result(run.result) + ".");
-        if (run.image.depth == 16) map_samples16(run.image, host::sample_to_file16);
-        return std::move(run.image);
-    } catch (const host::LoadError& e) {
-        throw Refusal(e.what());
-    } catch (const host::ProtocolError& e) {
-        throw Refusal(std::string(procedure.module) + ": " + e.what());
-    }
+    if (pixels.depth == 16) map_samples16(pixels, host::file16_to_sample);
+    host::Image result = procedure.module ? run_module(procedure.module, std::move(pixels)) : clean(std::move(pixels));
+    if (result.depth == 16) map_samples16(result, host::sample_to_file16);
+    return result;
 }
 
 }  // namespace quen::gimp

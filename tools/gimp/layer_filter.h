@@ -15,12 +15,12 @@ namespace quen::gimp {
 
 struct Procedure {
     const char* name;    // the procedure's name in GIMP's procedure database
-    const char* module;  // the filter module it runs
+    const char* module;  // the filter module it runs; null for cleaning, which runs the half-spectrum pair
     const char* label;   // its entry in the Filters > Quen menu
-    const char* help;    // what it does: the module's description in the module list
+    const char* help;    // what it does: for a module, its description in the module list
 };
 
-// One procedure per filter module, in menu order.
+// One procedure per filter module, then automatic cleaning, in menu order.
 std::span<const Procedure> procedures();
 const Procedure* find_procedure(std::string_view name);
 
@@ -37,8 +37,9 @@ struct Refusal : std::runtime_error {
 // a sample type the modules do not take, and for a side the host record cannot describe.
 host::Image layer_picture(int32_t rows, int32_t cols, bool alpha, SampleType type);
 
-// Runs the procedure's module, from the modules folder beside the plug-in's executable, over a
-// layer's pixels and returns the pixels to store. 16-bit samples are taken from GIMP's range
+// Runs the procedure's module (or, for cleaning, quen clean's cleaning with its default settings),
+// from the modules folder beside the plug-in's executable, over a layer's pixels and returns the
+// pixels to store. 16-bit samples are taken from GIMP's range
 // (0..65535) to the host's and back with the mapping quen uses for files; alpha is the module's
 // fourth plane, which it leaves as it was. Throws Refusal for NaN or infinite colour samples (the
 // filter would spread them over the whole layer, as quen refuses them in files), and when the
