@@ -2,7 +2,7 @@
 # tree whose list has one more line (QuenExtra, the forward transform under another name), builds
 # it, and fails unless the module is built and the checks that loop over the modules, the
 # property lists and `quen list` all take it up.
-# cmake -DSOURCE_DIR=... -DWORK_DIR=... -DCXX=... -DBUILD_TYPE=... -P check_new_module.cmake
+# cmake -DSOURCE_DIR=... -DWORK_DIR=... -DCXX=... -DLAUNCHER=... -DBUILD_TYPE=... -P check_new_module.cmake
 cmake_minimum_required(VERSION 3.20)
 set(manifest ${WORK_DIR}/modules.txt)
 set(tree ${WORK_DIR}/tree)
@@ -18,8 +18,9 @@ function(run what)
 endfunction()
 
 run("configuring a tree with one more module" ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${tree}
-    -DCMAKE_CXX_COMPILER=${CXX} -DCMAKE_BUILD_TYPE=${BUILD_TYPE} -DQUEN_MANIFEST=${manifest} -DQUEN_BENCH=OFF)
-run("building it" ${CMAKE_COMMAND} --build ${tree} --target QuenExtra test_alloc test_resources quen)
+    -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_COMPILER_LAUNCHER=${LAUNCHER}" -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
+    -DQUEN_MANIFEST=${manifest} -DQUEN_BENCH=OFF)
+run("building it" ${CMAKE_COMMAND} --build ${tree} --parallel 2 --target QuenExtra test_alloc test_resources quen)
 
 function(expect text in what)
   string(FIND "${in}" "${text}" at)
