@@ -141,23 +141,6 @@ void subtract_tone(host::Image& picture, const FittedTone& tone) {
     }
 }
 
-// Clears the flagged group holding (y, x) from the mask.
-void clear_group(std::vector<uint8_t>& flagged, const host::SpectrumGeometry& g, int32_t y, int32_t x) {
-    std::vector<int32_t> stack{y * g.columns + x};
-    flagged[std::size_t(stack[0])] = 0;
-    while (!stack.empty()) {
-        const int32_t s = stack.back();
-        stack.pop_back();
-        const int32_t sy = s / g.columns, sx = s % g.columns;
-        for (int32_t ny = std::max(0, sy - 1); ny <= std::min(g.rows - 1, sy + 1); ++ny)
-            for (int32_t nx = std::max(0, sx - 1); nx <= std::min(g.columns - 1, sx + 1); ++nx)
-                if (flagged[std::size_t(ny) * g.columns + nx]) {
-                    flagged[std::size_t(ny) * g.columns + nx] = 0;
-                    stack.push_back(ny * g.columns + nx);
-                }
-    }
-}
-
 constexpr double kFrameWide = 0.2;  // the weakest quarter of the frame holds this share of the strongest's
 constexpr double kCompact = 3;      // peaks this small (radius in samples) must run across the frame
 
@@ -185,17 +168,22 @@ bool across_the_frame(const host::Image& picture, int32_t c, const Frequency& f)
 }
 
 // Removes the detected peaks (and lowers their rim) in every channel; returns the samples changed.
-int64_t remove_peaks(LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& flagged, Fill fill) {
+// Whether sample i lies in a peak still to be removed: in a group not taken out otherwise.
+bool in_peak(const Detection& d, const std::vector<uint8_t>& done, std::size_t i) {
+    return d.group[i] != 0 && !done[static_cast<std::size_t>(d.group[i])];
+}
+
+int64_t remove_peaks(LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& done, Fill fill) {
     const host::SpectrumGeometry& g = m.geometry;
     const int32_t rows = g.rows, cols = g.columns;
     const std::size_t plane = static_cast<std::size_t>(rows) * cols;
     int64_t changed = 0;
     for (int32_t y = 0; y < rows; ++y)
         for (int32_t x = 0; x < cols; ++x) {
-            bool core = flagged[std::size_t(y) * cols + x] != 0, rim = false;
+            bool core = in_peak(d, done, std::size_t(y) * cols + x), rim = false;
             for (int32_t ny = std::max(0, y - 1); !core && !rim && ny <= std::min(rows - 1, y + 1); ++ny)
                 for (int32_t nx = std::max(0, x - 1); nx <= std::min(cols - 1, x + 1); ++nx)
-                    rim = rim || flagged[std::size_t(ny) * cols + nx] != 0;
+                    rim = rim || in_peak(d, done, std::size_t(ny) * cols + nx);
             if (!core && !rim) continue;
             for (int32_t c = 0; c < g.channels; ++c) {
                 const std::size_t i = plane * c + std::size_t(y) * cols + x;
@@ -241,51 +229,66 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                          std::to_string(kLargestSide) + " rows");
 
     host::Image work = to_float(picture);
-    host::Image spectrum = run_module(modules.forward, host::widen_for_half_spectrum(work), "forward");
-    LogMagnitudes m = read_log_magnitudes(spectrum, host::Layout::Half);
     CleanResult result;
-    result.detection = detect_peaks(m, options.detect);
-    // Peaks whose waves do not run across the whole frame are the picture's own; those that one
-    // sinusoid explains are taken out exactly, leakage included; the others are filled from the
-    // background.
-    std::vector<uint8_t> flagged = result.detection.flagged;
-    std::vector<FittedTone> tones;
-    if (result.detection.screen_period == 0) {
-        const ComplexHalf z(spectrum, m.geometry);
-        std::vector<Peak> kept;
-        for (const Peak& p : result.detection.peaks) {
-            int32_t strongest = 0;
-            for (int32_t c = 1; c < 3; ++c)
-                if (m.at(c, p.row, p.column) > m.at(strongest, p.row, p.column)) strongest = c;
-            if (p.radius <= kCompact && !across_the_frame(picture, strongest, frequency_of(m.geometry, p.row, p.column))) {
-                clear_group(flagged, m.geometry, p.row, p.column);
-                continue;
+    std::vector<Peak> removed;
+    // Two passes: peaks that one sinusoid explains are fitted and those waves taken out of the
+    // picture whole, leakage and all; the spectrum of what remains is searched again, and the
+    // peaks found then (chirps, scan lines, screens) take their surroundings' magnitudes.
+    // Compact peaks whose waves do not run across the whole frame are the picture's own.
+    for (int pass = 0; pass < 2; ++pass) {
+        host::Image spectrum = run_module(modules.forward, host::widen_for_half_spectrum(work), "forward");
+        LogMagnitudes m = read_log_magnitudes(spectrum, host::Layout::Half);
+        result.detection = detect_peaks(m, options.detect);
+        const Detection& d = result.detection;
+        const int32_t groups = d.group.empty() ? 0 : *std::max_element(d.group.begin(), d.group.end());
+        std::vector<uint8_t> done(static_cast<std::size_t>(groups) + 1, 0);  // by group: left alone or fitted
+        std::vector<FittedTone> tones;
+        std::vector<Peak> filled;  // peaks to take their surroundings' magnitudes
+        if (d.screen_period == 0) {
+            const ComplexHalf z(spectrum, m.geometry);
+            for (const Peak& p : d.peaks) {
+                int32_t strongest = 0;
+                for (int32_t c = 1; c < 3; ++c)
+                    if (m.at(c, p.row, p.column) > m.at(strongest, p.row, p.column)) strongest = c;
+                if (p.radius <= kCompact && !across_the_frame(work, strongest, frequency_of(m.geometry, p.row, p.column))) {
+                    done[static_cast<std::size_t>(p.group)] = 1;
+                    continue;
+                }
+                Tone t;
+                if (pass == 0 && options.fill == Fill::Background &&
+                    fit_tone(z, m.geometry, strongest, p.row, p.column, t)) {
+                    tones.push_back(fitted_tone(z, m.geometry, t, p.row, p.column));
+                    done[static_cast<std::size_t>(p.group)] = 1;
+                    removed.push_back(p);
+                } else {
+                    filled.push_back(p);
+                }
             }
-            kept.push_back(p);
-            Tone t;
-            if (options.fill != Fill::Background || !flagged[std::size_t(p.row) * m.geometry.columns + p.column] ||
-                !fit_tone(z, m.geometry, strongest, p.row, p.column, t))
-                continue;
-            tones.push_back(fitted_tone(z, m.geometry, t, p.row, p.column));
-            clear_group(flagged, m.geometry, p.row, p.column);
         }
-        result.detection.peaks = std::move(kept);
+        if (!tones.empty()) {
+            for (const FittedTone& tone : tones) subtract_tone(work, tone);
+            result.changed += static_cast<int64_t>(tones.size());
+            continue;  // search again what remains
+        }
+        int64_t changed = remove_peaks(m, d, done, options.fill);
+        removed.insert(removed.end(), filled.begin(), filled.end());
+        if (options.lowpass && d.screen_period > 0) {
+            result.lowpass_period = d.screen_period / kLowpassStart;
+            changed += low_pass(m, d.screen_period);
+            removed = d.peaks;
+        }
+        if (changed > 0) {
+            write_log_magnitudes(m, spectrum);
+            work = host::crop_after_half_spectrum(run_module(modules.inverse, std::move(spectrum), "inverse"));
+            result.changed += changed;
+        }
+        break;
     }
-    result.changed += remove_peaks(m, result.detection, flagged, options.fill);
-    if (options.lowpass && result.detection.screen_period > 0) {
-        result.lowpass_period = result.detection.screen_period / kLowpassStart;
-        result.changed += low_pass(m, result.detection.screen_period);
-    }
-    if (result.changed == 0 && tones.empty()) {  // nothing to remove: the picture as it was
+    result.detection.peaks = std::move(removed);
+    if (result.changed == 0) {  // nothing to remove: the picture as it was
         result.image = std::move(picture);
         return result;
     }
-    if (result.changed > 0) {
-        write_log_magnitudes(m, spectrum);
-        work = host::crop_after_half_spectrum(run_module(modules.inverse, std::move(spectrum), "inverse"));
-    }
-    for (const FittedTone& tone : tones) subtract_tone(work, tone);
-    result.changed += static_cast<int64_t>(tones.size());
 
     const double full = host::Image::full_scale(picture.depth);
     for (int32_t y = 0; y < picture.rows; ++y)

@@ -228,30 +228,32 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
         components.push_back(std::move(comp));
     }
 
-    d.flagged.assign(plane, 0);
+    d.group.assign(plane, 0);
+    int32_t groups = 0;
     const double min_amplitude = kMinAmplitude / options.sensitivity;
     for (const Component& comp : components) {
         const double amplitude = 2 * std::sqrt(comp.energy);
         if (amplitude < min_amplitude) continue;
         const int32_t py = comp.strongest / cols, px = comp.strongest % cols;
         double radius = 0;
+        ++groups;
         for (int32_t s : comp.samples) {
             radius = std::max(radius, std::hypot(s / cols - py, s % cols - px));
-            d.flagged[std::size_t(s)] = 1;
+            d.group[std::size_t(s)] = groups;
         }
         const Frequency f = frequency_of(g, py, px);
         // One of each mirrored pair is reported: the one right of the zero frequency, or below it.
         if (f.u < 0 || (f.u == 0 && f.v < 0)) continue;
         const double angle = std::atan2(f.v, f.u) * 180 / std::numbers::pi;
         d.peaks.push_back({py, px, std::ceil(radius) + 1, amplitude, 1 / std::hypot(f.u, f.v),
-                           angle < 0 ? angle + 180 : angle, comp.channels});
+                           angle < 0 ? angle + 180 : angle, comp.channels, groups});
     }
     // Hysteresis: a kept peak takes in the samples around it that still stand above the
     // background (the leakage of a frequency between samples, the spread of a modulated one).
     // Grown ring by ring, kGrowSteps at most, so that it never wanders into the picture itself.
     stack.clear();
     for (std::size_t i = 0; i < plane; ++i)
-        if (d.flagged[i]) stack.push_back(static_cast<int32_t>(i));
+        if (d.group[i]) stack.push_back(static_cast<int32_t>(i));
     for (int step = 0; step < kGrowSteps && !stack.empty(); ++step) {
       std::vector<int32_t> ring;
       for (const int32_t s : stack) {
@@ -259,12 +261,12 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
         for (int32_t ny = std::max(0, y - 1); ny <= std::min(rows - 1, y + 1); ++ny)
             for (int32_t nx = std::max(0, x - 1); nx <= std::min(cols - 1, x + 1); ++nx) {
                 const std::size_t n = std::size_t(ny) * cols + nx;
-                if (d.flagged[n] || is_protected(ny, nx)) continue;
+                if (d.group[n] || is_protected(ny, nx)) continue;
                 bool above = false;
                 for (int32_t c = 0; c < g.channels && !above; ++c)
                     above = m.values[plane * c + n] - d.background[plane * c + n] > kGrowLevel;
                 if (!above) continue;
-                d.flagged[n] = 1;
+                d.group[n] = d.group[std::size_t(s)];
                 ring.push_back(static_cast<int32_t>(n));
             }
       }

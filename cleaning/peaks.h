@@ -37,13 +37,15 @@ struct Peak {
     double period = 0;      // pixels per cycle of that frequency
     double angle = 0;       // direction of the waves' normal, degrees from the horizontal (0..180)
     uint32_t channels = 0;  // bit c set: found in channel c
+    int32_t group = 0;      // its samples' mark in Detection::group
 };
 
 struct Detection {
     std::vector<Peak> peaks;        // strongest first; for a full spectrum, one of each mirrored pair
     double screen_period = 0;       // period in pixels of the halftone screen's lowest frequency, 0 when none
     std::vector<float> background;  // each magnitude sample's background, laid out as LogMagnitudes::values
-    std::vector<uint8_t> flagged;   // rows x columns: 1 where a kept peak lies, in any channel
+    std::vector<int32_t> group;     // rows x columns: where a kept peak lies (in any channel), the
+                                    // peak's group, from 1; 0 elsewhere
 };
 
 Detection detect_peaks(const LogMagnitudes& magnitudes, const DetectOptions& options = {});
