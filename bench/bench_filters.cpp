@@ -10,13 +10,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <fftw3.h>
 
+#include "floors.h"
 #include "module_list.h"
 #include "module_loader.h"
 #include "run.h"
@@ -52,57 +52,15 @@ using namespace quen::host;
 using quen::test::module_path;
 using Clock = std::chrono::steady_clock;
 
-// The bare transform of each module, planned and run as the module does, on a filled array.
-using Floor = std::function<void(int32_t rows, int32_t cols, fftw_complex* spectrum, double* real)>;
-
-void floor_full(int32_t rows, int32_t cols, fftw_complex* a, double*) {
-    fftw_plan p = fftw_plan_dft_2d(rows, cols, a, a, FFTW_FORWARD, FFTW_ESTIMATE);
-    fftw_execute(p);
-    fftw_destroy_plan(p);
-}
-void floor_full_backward(int32_t rows, int32_t cols, fftw_complex* a, double*) {
-    fftw_plan p = fftw_plan_dft_2d(rows, cols, a, a, FFTW_BACKWARD, FFTW_ESTIMATE);
-    fftw_execute(p);
-    fftw_destroy_plan(p);
-}
-void floor_half(int32_t rows, int32_t cols, fftw_complex* c, double* r) {
-    for (int channel = 0; channel < 3; ++channel) {
-        fftw_plan p = fftw_plan_dft_r2c_2d(rows, cols - 2, r, c, FFTW_ESTIMATE);
-        fftw_execute(p);
-        fftw_destroy_plan(p);
-    }
-}
-void floor_half_backward(int32_t rows, int32_t cols, fftw_complex* c, double* r) {
-    for (int channel = 0; channel < 3; ++channel) {
-        fftw_plan p = fftw_plan_dft_c2r_2d(rows, cols - 2, c, r, FFTW_ESTIMATE);
-        fftw_execute(p);
-        fftw_destroy_plan(p);
-    }
-}
-void floor_volume(int32_t rows, int32_t cols, fftw_complex* c, double* r) {
-    fftw_plan p = fftw_plan_dft_r2c_3d(3, rows, cols - 2, r, c, FFTW_ESTIMATE);
-    fftw_execute(p);
-    fftw_destroy_plan(p);
-}
-
 struct ModuleInfo {
     std::string name;
-    Floor floor;
+    quen::bench::Floor floor;
 };
 
-// Every module of the module list with the floor of its spectrum layout and direction (no module
-// inverts a volume spectrum).
 std::vector<ModuleInfo> modules() {
-    using quen::manifest::Direction;
-    using quen::manifest::Spectrum;
     std::vector<ModuleInfo> list;
-    for (const quen::manifest::ModuleEntry& m : quen::manifest::kModules) {
-        const bool forward = m.direction == Direction::Forward;
-        const Floor floor = m.spectrum == Spectrum::Full ? (forward ? floor_full : floor_full_backward)
-                            : m.spectrum == Spectrum::Half ? (forward ? floor_half : floor_half_backward)
-                                                           : floor_volume;
-        list.push_back({std::string(m.name), floor});
-    }
+    for (const quen::manifest::ModuleEntry& m : quen::manifest::kModules)
+        list.push_back({std::string(m.name), quen::bench::floor_of(m)});
     return list;
 }
 
@@ -168,23 +126,14 @@ void continue_call(benchmark::State& state, const ModuleInfo& info, int32_t dept
         return;
     }
 
-    // The floor, on arrays large enough for every module's transform (the 3-D one needs 3 planes),
-    // filled and touched before timing.
-    const std::size_t cells = 3 * static_cast<std::size_t>(size) * static_cast<std::size_t>(size);
-    fftw_complex* spectrum = static_cast<fftw_complex*>(fftw_malloc(cells * sizeof(fftw_complex)));
-    double* real = static_cast<double*>(fftw_malloc(cells * sizeof(double)));
-    for (std::size_t i = 0; i < cells; ++i) {
-        spectrum[i][0] = spectrum[i][1] = real[i] = static_cast<double>(i % 251);
-    }
+    const quen::bench::FloorArrays arrays(size);
     double floor_seconds = 0;
     const int64_t runs = state.iterations();
     for (int64_t i = 0; i < runs; ++i) {
         const Clock::time_point start = Clock::now();
-        info.floor(size, size, spectrum, real);
+        info.floor(size, size, arrays.spectrum, arrays.real);
         floor_seconds += seconds_since(start);
     }
-    fftw_free(real);
-    fftw_free(spectrum);
 
     state.counters["floor_ms"] = 1000 * floor_seconds / static_cast<double>(runs);
     state.counters["ratio"] = module_seconds / floor_seconds;

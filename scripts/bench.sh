@@ -1,10 +1,38 @@
 #!/usr/bin/env bash
 # Runs the benchmarks and writes bench/results.md: every module's continue call beside its FFTW
-# floor, and the command-line host against ImageMagick's -fft on the same file.
-# Usage: bash scripts/bench.sh [--quick]   (--quick: one repetition, 2048 only)
+# floor, the same under an editor's conditions (bench_editor), and the command-line host against
+# ImageMagick's -fft on the same file. With --windows, times the Windows modules under Wine the
+# editor's way instead and puts that table into bench/results.md beside the Linux ones.
+# Usage: bash scripts/bench.sh [--quick | --windows]   (--quick: one repetition, 2048 only)
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
+
+# bench_editor's table, as a section of bench/results.md: title, program and module folder.
+editor_section() {
+  local title=$1 table
+  shift
+  table=$(mktemp)
+  {
+    echo "Each continue call on fresh input and output buffers and a fresh record, beside its FFTW floor"
+    echo "from the same library in the same process; module and floor runs alternate, best of 3."
+    echo "Load while measuring: $(uptime | sed 's/.*load average/load average/')."
+    echo
+    "$@" --runs 3
+  } > "$table"
+  python3 scripts/bench_table.py --section "$title" "$table" bench/results.md
+  rm -f "$table"
+}
+
+if [ "${1:-}" = "--windows" ]; then
+  bash scripts/windows.sh
+  win=build-windows/windows
+  editor_section "Windows modules under Wine, as an editor calls them" \
+    scripts/wine-run.sh "$PWD/$win/wine" "$win/bin/bench_editor.exe" 'Z:'"$PWD/$win/bin"
+  cat bench/results.md
+  exit 0
+fi
+
 bash scripts/build.sh
 command -v python3 >/dev/null && command -v convert >/dev/null && [ -x /usr/bin/time ] || {
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
@@ -46,5 +74,11 @@ measure() {
 cli_rows=$(measure "quen apply QuenFwd" build/bin/quen apply QuenFwd "$out/in2048.png" -o "$out/quen_fft.png"
            measure "convert -fft (ImageMagick)" convert "$out/in2048.png" -fft "$out/im_fft.png")
 
-python3 scripts/bench_table.py "$out/filters.json" "$cli_rows" > bench/results.md
+# The head of bench/results.md anew; the sections after it are kept.
+{
+  python3 scripts/bench_table.py "$out/filters.json" "$cli_rows"
+  [ -f bench/results.md ] && sed -n '/^## /,$p' bench/results.md
+} > "$out/results.md"
+mv "$out/results.md" bench/results.md
+editor_section "Linux modules, as an editor calls them" build/bin/bench_editor build/bin --sizes 2048
 cat bench/results.md

@@ -1,8 +1,29 @@
 #!/usr/bin/env python3
-"""Turns the benchmark's JSON output (and the file-to-file timings) into bench/results.md."""
+"""Turns the benchmark's JSON output (and the file-to-file timings) into the head of bench/results.md.
+
+With --section TITLE FILE RESULTS, puts FILE's text into RESULTS as the section headed "## TITLE"
+instead, replacing that section where RESULTS has it; the head and the other sections stay.
+"""
 import json
 import platform
+import re
 import sys
+
+if sys.argv[1] == '--section':
+    title, body, results = sys.argv[2], open(sys.argv[3]).read().strip(), sys.argv[4]
+    try:
+        text = open(results).read()
+    except FileNotFoundError:
+        text = ''
+    parts = re.split(r'(?m)^(?=## )', text)
+    section = f"## {title}\n\n{body}\n"
+    kept = [s for s in parts if not s.startswith(f"## {title}\n")]
+    if len(kept) < len(parts):
+        parts = [section if s.startswith(f"## {title}\n") else s for s in parts]
+    else:
+        parts.append(section)
+    open(results, 'w').write('\n'.join(s.strip('\n') + '\n' for s in parts if s.strip()))
+    sys.exit(0)
 
 data = json.load(open(sys.argv[1]))
 cpu = next((l.split(':', 1)[1].strip() for l in open('/proc/cpuinfo') if l.startswith('model name')),
