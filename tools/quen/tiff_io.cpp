@@ -54,7 +54,7 @@ using TiffFile = std::unique_ptr<TIFF, TiffCloser>;
 std::string last_message() { return g_message[0] ? g_message : "unknown error"; }
 
 // What the directory says about the pixels, once checked to be something we read.
-struct Layout {
+struct TiffPixels {
     uint32_t width = 0;
     uint32_t height = 0;
     uint16_t samples = 0;   // per pixel in the file: colour channels, then at most one alpha
@@ -64,9 +64,9 @@ struct Layout {
     bool min_is_white = false;
 };
 
-Layout read_layout(TIFF* tif, const fs::path& path) {
+TiffPixels read_pixel_layout(TIFF* tif, const fs::path& path) {
     auto fail = [&](const std::string& problem) { return FileError(path, problem); };
-    Layout layout;
+    TiffPixels layout;
     uint16_t bits = 0, format = 0, planar = 0, photometric = 0, compression = 0;
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &layout.width) || !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &layout.height))
         throw fail("truncated or corrupt TIFF: no image size");
@@ -125,7 +125,7 @@ Bytes uninitialised(std::size_t n) { return std::make_unique_for_overwrite<std::
 
 // Reads every pixel's samples in the file's order (native byte order): block after block (one
 // block, or one per plane when the planes are separate), each block rows of pixels.
-Bytes read_samples(TIFF* tif, const Layout& layout, const fs::path& path) {
+Bytes read_samples(TIFF* tif, const TiffPixels& layout, const fs::path& path) {
     const std::size_t bytes = static_cast<std::size_t>(layout.depth / 8);
     const uint16_t blocks = layout.separate ? layout.samples : 1;
     const std::size_t pixel_bytes = bytes * (layout.separate ? 1 : layout.samples);
@@ -174,7 +174,7 @@ Bytes read_samples(TIFF* tif, const Layout& layout, const fs::path& path) {
 // The file's samples as RGB and the further planes: grey spread over three planes, and integer
 // grey with white as zero turned around.
 template <class S>
-void fill_image(Image& image, const Layout& layout, const std::byte* raw) {
+void fill_image(Image& image, const TiffPixels& layout, const std::byte* raw) {
     const std::size_t pixels = std::size_t{layout.width} * layout.height;
     constexpr S white = sizeof(S) == 1 ? 255 : 65535;
     for (int32_t y = 0; y < image.rows; ++y)
@@ -220,7 +220,7 @@ FileSamples read_tiff(const fs::path& path, int32_t page) {
                                   std::to_string(pages) + ")");
     if (page > 1 && (page > int32_t(pages) || !TIFFSetDirectory(tif.get(), static_cast<tdir_t>(page - 1))))
         throw FileError(path, "has no page " + std::to_string(page) + " (it has " + std::to_string(pages) + ")");
-    const Layout layout = read_layout(tif.get(), path);
+    const TiffPixels layout = read_pixel_layout(tif.get(), path);
     const Bytes raw = read_samples(tif.get(), layout, path);
     const char* text = nullptr;
     const std::string description = TIFFGetField(tif.get(), TIFFTAG_IMAGEDESCRIPTION, &text) && text ? text : "";
