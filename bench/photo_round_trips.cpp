@@ -7,14 +7,15 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "half_width.h"
 #include "image_io.h"
+#include "module_finder.h"
 #include "module_loader.h"
 #include "run.h"
+#include "synthetic.h"
 
 namespace fs = std::filesystem;
 using quen::host::Image;
@@ -23,15 +24,7 @@ namespace {
 
 // PSNR of plane pa of a against plane pb of b, full scale of their depth.
 double psnr(const Image& a, int32_t pa, const Image& b, int32_t pb) {
-    long double sum = 0;
-    for (int32_t y = 0; y < a.rows; ++y)
-        for (int32_t x = 0; x < a.cols; ++x) {
-            const long double d = static_cast<long double>(a.value(y, x, pa)) - b.value(y, x, pb);
-            sum += d * d;
-        }
-    const double mse = static_cast<double>(sum / (static_cast<long double>(a.rows) * a.cols));
-    const double full = Image::full_scale(a.depth);
-    return mse == 0 ? std::numeric_limits<double>::infinity() : 10 * std::log10(full * full / mse);
+    return quen::host::psnr_db(quen::host::mean_square_difference(a, pa, b, pb, a.cols), Image::full_scale(a.depth));
 }
 
 // The mean of plane p of the result over that of the reference, as a change in per cent.
@@ -59,7 +52,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const fs::path dir = argv[1];
-    const std::string suffix = fs::path(QUEN_MODULE_SUFFIX).string();
+    const std::string& suffix = quen::host::module_suffix();
     const quen::host::ModuleLibrary fwd((dir / ("QuenFwd" + suffix)).string()), inv((dir / ("QuenInv" + suffix)).string());
     const quen::host::ModuleLibrary fwd_half((dir / ("QuenFwdR" + suffix)).string());
     const quen::host::ModuleLibrary inv_half((dir / ("QuenInvR" + suffix)).string());

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <limits>
 #include <numbers>
 
 namespace quen::host {
@@ -56,6 +57,21 @@ double wave_power(const Image& image, int32_t cols, double fx, double fy, int32_
         }
     const long double mean = std::abs(sum) / (static_cast<long double>(image.rows) * cols);
     return static_cast<double>(2 * mean * mean);
+}
+
+double mean_square_difference(const Image& a, int32_t pa, const Image& b, int32_t pb, int32_t cols) {
+    long double sum = 0;
+    for (int32_t y = 0; y < a.rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            const long double d = static_cast<long double>(a.value(y, x, pa)) - b.value(y, x, pb);
+            sum += d * d;
+        }
+    return static_cast<double>(sum / (static_cast<long double>(a.rows) * cols));
+}
+
+double psnr_db(double mean_square, double full) {
+    if (mean_square == 0) return std::numeric_limits<double>::infinity();
+    return 10 * std::log10(full * full / mean_square);
 }
 
 double stripe_power(const Image& image, const StripePattern& stripes, int32_t cols) {

@@ -25,6 +25,14 @@ Image synthetic_scene(int32_t rows, int32_t cols, int32_t depth, int32_t planes 
 double wave_power(const Image& image, int32_t cols, double fx, double fy, int32_t first_plane = 0,
                   int32_t last_plane = 2);
 
+// Mean square difference of plane pa of a and plane pb of b (pictures of the same rows) over their
+// first `cols` columns, in sample units squared.
+double mean_square_difference(const Image& a, int32_t pa, const Image& b, int32_t pb, int32_t cols);
+
+// Peak signal-to-noise ratio in dB of a mean square difference against the peak `full`; infinity
+// for identical pictures.
+double psnr_db(double mean_square, double full);
+
 // The wave_power of the stripes' frequencies, summed over the directions with a period. When the
 // periods divide the rows and columns, the stripes synthetic_scene adds measure amplitude^2 / 2
 // per direction and the rest of the scene hardly counts.

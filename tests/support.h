@@ -154,16 +154,7 @@ void expect_same_whatever_the_buffers(const host::ModuleLibrary& module, const h
 // all of them when negative.
 inline double psnr(const host::Image& a, int32_t pa, const host::Image& b, int32_t pb, double full,
                    int32_t columns = -1) {
-    const int32_t cols = columns < 0 ? a.cols : columns;
-    long double sum = 0;
-    for (int32_t y = 0; y < a.rows; ++y)
-        for (int32_t x = 0; x < cols; ++x) {
-            const long double d = static_cast<long double>(a.value(y, x, pa)) - b.value(y, x, pb);
-            sum += d * d;
-        }
-    const double mse = static_cast<double>(sum / (static_cast<long double>(a.rows) * cols));
-    if (mse == 0) return std::numeric_limits<double>::infinity();
-    return 10 * std::log10(full * full / mse);
+    return host::psnr_db(host::mean_square_difference(a, pa, b, pb, columns < 0 ? a.cols : columns), full);
 }
 
 using host::wave_power;
