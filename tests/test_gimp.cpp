@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "cli_support.h"
@@ -62,14 +63,17 @@ host::Image quen_result(const std::string& module, const fs::path& input, const 
     return tool::run_chain(chain, tool::read_image(input), input.string()).image;
 }
 
-// A scene crossed by stripes every 6 columns, for cleaning to find, with random alpha (every value,
-// transparent ones included) when it has a fourth plane.
+// A scene crossed by stripes every 6 columns, for cleaning to find, with random alpha (transparent
+// values included, and at 16 bits values all over the file's 0..65535) when it has a fourth plane.
 template <class S>
-host::Image striped_picture(int32_t planes) {
-    host::Image picture = host::synthetic_scene(40, 46, test::depth_of<S>(), planes, {0.1, 6, 0});
-    const host::Image alpha = test::random_image<S>(40, 46, 1, 11);
-    for (int32_t y = 0; y < picture.rows && planes == 4; ++y)
-        for (int32_t x = 0; x < picture.cols; ++x) picture.set<S>(y, x, 3, alpha.get<S>(y, x, 0));
+tool::Picture striped_picture(int32_t planes) {
+    tool::Picture picture{host::synthetic_scene(40, 46, test::depth_of<S>(), 3, {0.1, 6, 0}), {}, {}};
+    if (planes == 4) {
+        picture.extra = test::random_image<S>(40, 46, 1, 11);
+        for (int32_t y = 0; y < 40 && std::is_same_v<S, uint16_t>; ++y)
+            for (int32_t x = 0; x < 46; ++x)
+                picture.extra.set<uint16_t>(y, x, 0, static_cast<uint16_t>((y * 46 + x) * 2741 % 65536));
+    }
     return picture;
 }
 
@@ -96,7 +100,7 @@ TYPED_TEST(GimpPlugin, EveryProcedureGivesWhatQuenGivesAndKeepsTheSelection) {
     std::vector<std::string> batches;
     for (const Layer& layer : layers) {
         const fs::path input = dir / (layer.name + ".tif"), held = dir / (layer.name + "_held.tif");
-        tool::write_image(input, striped_picture<S>(layer.planes));
+        tool::write_picture(input, striped_picture<S>(layer.planes));
         std::string b = "(let* ((src (car (file-tiff-load 1 " + quoted(input) + " " + quoted(input) + "))))"
                         " (if (not (= (car (gimp-image-get-precision src)) " + layer.precision + "))"
                         " (gimp-image-convert-precision src " + layer.precision + "))"
@@ -128,6 +132,9 @@ TYPED_TEST(GimpPlugin, EveryProcedureGivesWhatQuenGivesAndKeepsTheSelection) {
             ASSERT_EQ(got.depth, bits);
             ASSERT_EQ(got.planes, layer.planes);
             EXPECT_TRUE(got.data == expected.data) << "GIMP's result differs from quen's";
+            EXPECT_TRUE(tool::read_picture(out).extra.data ==
+                        tool::read_picture(dir / (layer.name + "_held.tif")).extra.data)
+                << "alpha not kept as GIMP held it";
             const bool unchanged = expected.data == tool::read_image(dir / (layer.name + "_held.tif")).data;
             EXPECT_FALSE(module == "clean" && unchanged) << "cleaning found nothing to remove: the comparison proves little";
         }

@@ -2,7 +2,6 @@
 #include "layer_filter.h"
 
 #include <array>
-#include <cstring>
 #include <memory>
 #include <string>
 
@@ -48,15 +47,14 @@ const char* sample_type_name(SampleType type) {
     return "unknown";
 }
 
-// Applies f to every 16-bit sample of the picture.
+// Applies f to the colour samples (planes 0 to 2) of a 16-bit picture. Alpha keeps GIMP's own
+// values: the modules never touch it, and the mapping to the host's range and back is not exact
+// for every 16-bit value.
 template <class F>
-void map_samples16(host::Image& picture, F f) {
-    for (std::size_t at = 0; at + 1 < picture.data.size(); at += 2) {
-        uint16_t v;
-        std::memcpy(&v, picture.data.data() + at, 2);
-        v = f(v);
-        std::memcpy(picture.data.data() + at, &v, 2);
-    }
+void map_colours16(host::Image& picture, F f) {
+    for (int32_t y = 0; y < picture.rows; ++y)
+        for (int32_t x = 0; x < picture.cols; ++x)
+            for (int32_t p = 0; p < 3; ++p) picture.set<uint16_t>(y, x, p, f(picture.get<uint16_t>(y, x, p)));
 }
 
 std::unique_ptr<host::ModuleLibrary> load_module(const char* name) {
@@ -119,9 +117,9 @@ host::Image filter_layer(const Procedure& procedure, host::Image pixels) {
                       " NaN or infinite, the first at x " + std::to_string(non_finite.col) + ", y " +
                       std::to_string(non_finite.row) + " (" + host::colour_name(non_finite.plane) +
                       "); a Quen filter would spread it over the whole layer.");
-    if (pixels.depth == 16) map_samples16(pixels, host::file16_to_sample);
+    if (pixels.depth == 16) map_colours16(pixels, host::file16_to_sample);
     host::Image result = procedure.module ? run_module(procedure.module, std::move(pixels)) : clean(std::move(pixels));
-    if (result.depth == 16) map_samples16(result, host::sample_to_file16);
+    if (result.depth == 16) map_colours16(result, host::sample_to_file16);
     return result;
 }
 
