@@ -66,53 +66,84 @@ std::complex<double> dirichlet(double delta, int32_t n) {
 }
 
 // A sinusoid between samples: column a and row b of its frequency in the half spectrum's sample
-// coordinates.
+// coordinates. The real wave holds the mirrored frequency too, with the conjugate amplitude, whose
+// leakage reaches the first columns when the frequency lies near the vertical axis.
 struct Tone {
     double a = 0, b = 0;
     std::complex<double> shape(const host::SpectrumGeometry& g, int32_t y, int32_t x) const {
         return dirichlet(x - a, g.period_x) * dirichlet(y - b, g.rows);
     }
+    std::complex<double> mirror_shape(const host::SpectrumGeometry& g, int32_t y, int32_t x) const {
+        return dirichlet(x + a, g.period_x) * dirichlet(y - (2 * g.centre_y - b), g.rows);
+    }
 };
 
 constexpr int32_t kFitReach = 2;       // the fit looks at (2 x 2 + 1)^2 samples about the peak
-constexpr double kFitExplains = 0.1;   // a fit must leave at most this share of the energy
+constexpr double kFitExplains = 0.1;   // a fit must leave at most this share of the energy, or
+constexpr double kFitNatural = 2;      // ... no more than this many times what the picture puts there
 
-// Least-squares amplitude of the tone in channel c over the samples about (y0, x0), and the
-// share of their energy it leaves.
-std::pair<std::complex<double>, double> fit_amplitude(const ComplexHalf& z, const host::SpectrumGeometry& g,
-                                                      const Tone& t, int32_t c, int32_t y0, int32_t x0) {
-    std::complex<double> dot = 0;
-    double kk = 0, xx = 0;
+struct Fit {
+    std::complex<double> amplitude;
+    double left = 0;   // energy the tone leaves in the samples fitted
+    double total = 0;  // their energy
+};
+
+// Least-squares amplitude of the tone in channel c over the samples about (y0, x0). With the
+// mirrored term the model A k + conj(A) l is linear in the real and imaginary parts of A only.
+Fit fit_amplitude(const ComplexHalf& z, const host::SpectrumGeometry& g, const Tone& t, int32_t c, int32_t y0,
+                  int32_t x0) {
+    double g11 = 0, g12 = 0, g22 = 0, r1 = 0, r2 = 0, xx = 0;
+    const bool mirrored = t.a < 2 * kFitReach + 1;
     for (int32_t y = y0 - kFitReach; y <= y0 + kFitReach; ++y) {
         if (y < 0 || y >= g.rows) continue;
         for (int32_t x = std::max(0, x0 - kFitReach); x <= std::min(g.columns - 1, x0 + kFitReach); ++x) {
             const std::complex<double> v = z.get(c, y, x), k = t.shape(g, y, x);
-            dot += v * std::conj(k);
-            kk += std::norm(k);
+            const std::complex<double> l = mirrored ? t.mirror_shape(g, y, x) : 0.0;
+            const std::complex<double> e1 = k + l, e2 = std::complex<double>(0, 1) * (k - l);
+            g11 += std::norm(e1);
+            g22 += std::norm(e2);
+            g12 += std::real(e1 * std::conj(e2));
+            r1 += std::real(v * std::conj(e1));
+            r2 += std::real(v * std::conj(e2));
             xx += std::norm(v);
         }
     }
-    if (kk == 0 || xx == 0) return {0, 1};
-    return {dot / kk, std::max(0.0, xx - std::norm(dot) / kk) / xx};
+    const double det = g11 * g22 - g12 * g12;
+    if (det <= 0 || xx == 0) return {0, xx, xx};
+    const double p = (g22 * r1 - g12 * r2) / det, q = (g11 * r2 - g12 * r1) / det;
+    return {{p, q}, std::max(0.0, xx - p * r1 - q * r2), xx};
+}
+
+// The energy a natural picture is expected to put in the samples fitted about (y0, x0), channel
+// c: a magnitude squared is about exponential, with the background as its median.
+double natural_energy(const Detection& d, const host::SpectrumGeometry& g, int32_t c, int32_t y0, int32_t x0) {
+    double sum = 0;
+    for (int32_t y = std::max(0, y0 - kFitReach); y <= std::min(g.rows - 1, y0 + kFitReach); ++y)
+        for (int32_t x = std::max(0, x0 - kFitReach); x <= std::min(g.columns - 1, x0 + kFitReach); ++x)
+            sum += std::pow(10.0, 2.0 * d.background[(std::size_t(c) * g.rows + y) * g.columns + x]);
+    return sum / std::numbers::ln2;
 }
 
 // Fits a tone to the peak at (y0, x0) of channel c, searching the frequency within half a sample
 // of it. Returns false when no tone explains the peak.
-bool fit_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, int32_t c, int32_t y0, int32_t x0, Tone& best) {
-    double best_left = 2;
+bool fit_tone(const ComplexHalf& z, const Detection& d, const host::SpectrumGeometry& g, int32_t c, int32_t y0,
+              int32_t x0, Tone& best) {
+    Fit fit{0, HUGE_VAL, 0};
+    best = Tone{double(x0), double(y0)};
     for (double step : {0.05, 0.005}) {
-        const Tone centre = best_left < 2 ? best : Tone{double(x0), double(y0)};
+        const Tone centre = best;
         for (int i = -10; i <= 10; ++i)
             for (int j = -10; j <= 10; ++j) {
                 const Tone t{centre.a + i * step, centre.b + j * step};
-                const double left = fit_amplitude(z, g, t, c, y0, x0).second;
-                if (left < best_left) {
-                    best_left = left;
+                if (t.a < 0) continue;
+                const Fit f = fit_amplitude(z, g, t, c, y0, x0);
+                if (f.left < fit.left) {
+                    fit = f;
                     best = t;
                 }
             }
     }
-    return best_left <= kFitExplains;
+    return fit.left <= std::max(kFitExplains * fit.total, kFitNatural * natural_energy(d, g, c, y0, x0));
 }
 
 // A fitted sinusoid: the frequency in cycles per pixel and each channel's complex amplitude.
@@ -123,7 +154,7 @@ struct FittedTone {
 
 FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, const Tone& t, int32_t y0, int32_t x0) {
     FittedTone tone{frequency_of(g, t.b, t.a), {}};
-    for (int32_t c = 0; c < 3; ++c) tone.amplitude[c] = fit_amplitude(z, g, t, c, y0, x0).first;
+    for (int32_t c = 0; c < 3; ++c) tone.amplitude[c] = fit_amplitude(z, g, t, c, y0, x0).amplitude;
     return tone;
 }
 
@@ -256,7 +287,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 }
                 Tone t;
                 if (pass == 0 && options.fill == Fill::Background &&
-                    fit_tone(z, m.geometry, strongest, p.row, p.column, t)) {
+                    fit_tone(z, d, m.geometry, strongest, p.row, p.column, t)) {
                     tones.push_back(fitted_tone(z, m.geometry, t, p.row, p.column));
                     done[static_cast<std::size_t>(p.group)] = 1;
                     removed.push_back(p);
@@ -290,10 +321,20 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         return result;
     }
 
+    // A sample pinned at either end of the range only says that the picture plus the noise went
+    // past it there: what the picture held lies between that end and the cleaned value (a
+    // saturated highlight or shadow is common), so it takes the middle of the two rather than the
+    // whole inverted wave. (The dots of a halftone screen sit at the ends of the range too, and the
+    // low-pass must take them.)
     const double full = host::Image::full_scale(picture.depth);
+    const bool keep_pinned = result.lowpass_period == 0;
     for (int32_t y = 0; y < picture.rows; ++y)
         for (int32_t x = 0; x < picture.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c) picture.set_value(y, x, c, work.get<float>(y, x, c) * full);
+            for (int32_t c = 0; c < 3; ++c) {
+                const double v = picture.value(y, x, c);
+                const double w = work.get<float>(y, x, c) * full;
+                picture.set_value(y, x, c, keep_pinned && (v == 0 || v == full) ? (v + w) / 2 : w);
+            }
     result.image = std::move(picture);
     return result;
 }
