@@ -57,46 +57,68 @@ double psnr(const Image& a, const Image& b) {
     return mse == 0 ? 99 : quen::host::psnr_db(mse, 255);
 }
 
-// Mean SSIM over the three channels: 11 x 11 Gaussian window of sigma 1.5, the usual constants.
-double ssim(const Image& a, const Image& b) {
+// SSIM as Wang, Bovik, Sheikh and Simoncelli define it: means, variances and covariance under an
+// 11 x 11 Gaussian window of sigma 1.5 (the sample-weighted forms), constants (0.01 x 255)^2 and
+// (0.03 x 255)^2, averaged over the positions where the window lies wholly inside the picture.
+double ssim_plane(const std::vector<double>& a, const std::vector<double>& b, int rows, int cols) {
     const int r = 5;
+    if (rows <= 2 * r || cols <= 2 * r) return 1;
     std::vector<double> w(2 * r + 1);
     double total = 0;
     for (int i = -r; i <= r; ++i) total += w[i + r] = std::exp(-i * i / (2 * 1.5 * 1.5));
     for (double& x : w) x /= total;
-    const double c1 = std::pow(0.01 * 255, 2), c2 = std::pow(0.03 * 255, 2);
-    const Planes pa = planes_of(a), pb = planes_of(b);
-    auto blur = [&](auto f) {  // separable Gaussian of f(c, y, x), clamped at the borders
-        Planes tmp{a.rows, a.cols, std::vector<double>(pa.v.size())}, out = tmp;
-        for (int c = 0; c < 3; ++c)
-            for (int y = 0; y < a.rows; ++y)
-                for (int x = 0; x < a.cols; ++x) {
-                    double s = 0;
-                    for (int i = -r; i <= r; ++i) s += w[i + r] * f(c, y, std::clamp(x + i, 0, a.cols - 1));
-                    tmp.at(c, y, x) = s;
-                }
-        for (int c = 0; c < 3; ++c)
-            for (int y = 0; y < a.rows; ++y)
-                for (int x = 0; x < a.cols; ++x) {
-                    double s = 0;
-                    for (int i = -r; i <= r; ++i) s += w[i + r] * tmp.at(c, std::clamp(y + i, 0, a.rows - 1), x);
-                    out.at(c, y, x) = s;
-                }
+    const int out_rows = rows - 2 * r, out_cols = cols - 2 * r;
+    auto blur = [&](auto f) {  // the separable window over each inside position
+        std::vector<double> across(std::size_t(rows) * out_cols), out(std::size_t(out_rows) * out_cols);
+        for (int y = 0; y < rows; ++y)
+            for (int x = 0; x < out_cols; ++x) {
+                double s = 0;
+                for (int i = 0; i <= 2 * r; ++i) s += w[i] * f(std::size_t(y) * cols + x + i);
+                across[std::size_t(y) * out_cols + x] = s;
+            }
+        for (int y = 0; y < out_rows; ++y)
+            for (int x = 0; x < out_cols; ++x) {
+                double s = 0;
+                for (int i = 0; i <= 2 * r; ++i) s += w[i] * across[std::size_t(y + i) * out_cols + x];
+                out[std::size_t(y) * out_cols + x] = s;
+            }
         return out;
     };
-    const Planes ma = blur([&](int c, int y, int x) { return pa.at(c, y, x); });
-    const Planes mb = blur([&](int c, int y, int x) { return pb.at(c, y, x); });
-    const Planes aa = blur([&](int c, int y, int x) { return pa.at(c, y, x) * pa.at(c, y, x); });
-    const Planes bb = blur([&](int c, int y, int x) { return pb.at(c, y, x) * pb.at(c, y, x); });
-    const Planes ab = blur([&](int c, int y, int x) { return pa.at(c, y, x) * pb.at(c, y, x); });
+    const auto ma = blur([&](std::size_t i) { return a[i]; }), mb = blur([&](std::size_t i) { return b[i]; });
+    const auto aa = blur([&](std::size_t i) { return a[i] * a[i]; });
+    const auto bb = blur([&](std::size_t i) { return b[i] * b[i]; });
+    const auto ab = blur([&](std::size_t i) { return a[i] * b[i]; });
+    const double c1 = std::pow(0.01 * 255, 2), c2 = std::pow(0.03 * 255, 2);
     double sum = 0;
-    for (std::size_t i = 0; i < pa.v.size(); ++i) {
-        const double va = aa.v[i] - ma.v[i] * ma.v[i], vb = bb.v[i] - mb.v[i] * mb.v[i];
-        const double cov = ab.v[i] - ma.v[i] * mb.v[i];
-        sum += (2 * ma.v[i] * mb.v[i] + c1) * (2 * cov + c2) /
-               ((ma.v[i] * ma.v[i] + mb.v[i] * mb.v[i] + c1) * (va + vb + c2));
+    for (std::size_t i = 0; i < ma.size(); ++i) {
+        const double va = aa[i] - ma[i] * ma[i], vb = bb[i] - mb[i] * mb[i], cov = ab[i] - ma[i] * mb[i];
+        sum += (2 * ma[i] * mb[i] + c1) * (2 * cov + c2) / ((ma[i] * ma[i] + mb[i] * mb[i] + c1) * (va + vb + c2));
     }
-    return sum / double(pa.v.size());
+    return sum / double(ma.size());
+}
+
+// SSIM of two colour pictures: the mean of the three channels' and that of their luma
+// (0.299 R + 0.587 G + 0.114 B, as for the grey version of a picture).
+struct Likeness {
+    double channels, luma;
+};
+Likeness ssim(const Image& a, const Image& b) {
+    const Planes pa = planes_of(a), pb = planes_of(b);
+    const std::size_t n = std::size_t(a.rows) * a.cols;
+    Likeness l{0, 0};
+    std::vector<double> ya(n, 0), yb(n, 0);
+    for (int c = 0; c < 3; ++c) {
+        const std::vector<double> ca(pa.v.begin() + c * n, pa.v.begin() + (c + 1) * n);
+        const std::vector<double> cb(pb.v.begin() + c * n, pb.v.begin() + (c + 1) * n);
+        l.channels += ssim_plane(ca, cb, a.rows, a.cols) / 3;
+        const double weight = c == 0 ? 0.299 : c == 1 ? 0.587 : 0.114;
+        for (std::size_t i = 0; i < n; ++i) {
+            ya[i] += weight * ca[i];
+            yb[i] += weight * cb[i];
+        }
+    }
+    l.luma = ssim_plane(ya, yb, a.rows, a.cols);
+    return l;
 }
 
 // Adds a sinusoid of random direction, period and phase to every channel.
@@ -193,7 +215,8 @@ const Kind kKinds[] = {
 };
 
 struct Tally {
-    std::vector<double> gains, ssims;
+    std::vector<double> gains;
+    std::vector<Likeness> ssims;
 };
 
 }  // namespace
@@ -257,10 +280,20 @@ int main(int argc, char** argv) {
                 const double before = psnr(noisy, original), after = psnr(r.image, original);
                 Tally& t = tally[kKinds[k].name];
                 t.gains.push_back(after - before);
-                if (std::string(kKinds[k].name) == "halftone") t.ssims.push_back(ssim(r.image, original));
+                std::string extra;
+                char buf[96];
+                if (r.lowpass_period > 0) {
+                    std::snprintf(buf, sizeof buf, ", low-pass halving %.1f px", r.lowpass_period);
+                    extra += buf;
+                }
+                if (std::string(kKinds[k].name) == "halftone") {
+                    t.ssims.push_back(ssim(r.image, original));
+                    std::snprintf(buf, sizeof buf, ", SSIM %.3f (luma %.3f)", t.ssims.back().channels,
+                                  t.ssims.back().luma);
+                    extra += buf;
+                }
                 std::printf("%-18s %-18s %6.1f -> %6.1f dB (%+.1f), %zu peaks%s\n", name.c_str(), kKinds[k].name, before,
-                            after, after - before, r.detection.peaks.size(),
-                            r.lowpass_period > 0 ? (", low-pass " + std::to_string(r.lowpass_period)).c_str() : "");
+                            after, after - before, r.detection.peaks.size(), extra.c_str());
                 std::fflush(stdout);
             }
     }
@@ -275,13 +308,17 @@ int main(int argc, char** argv) {
         }
         std::string extra;
         if (!t.ssims.empty()) {
-            double s = 0, lo = 1;
-            for (double v : t.ssims) {
-                s += v / double(t.ssims.size());
-                lo = std::min(lo, v);
+            double s = 0, lo = 1, luma = 0, luma_lo = 1;
+            for (const Likeness& v : t.ssims) {
+                s += v.channels / double(t.ssims.size());
+                lo = std::min(lo, v.channels);
+                luma += v.luma / double(t.ssims.size());
+                luma_lo = std::min(luma_lo, v.luma);
             }
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "SSIM mean %.3f, worst %.3f", s, lo);
+            char buf[128];
+            std::snprintf(buf, sizeof buf,
+                          "SSIM of the channels mean %.3f, worst %.3f; of the luma mean %.3f, worst %.3f", s, lo,
+                          luma, luma_lo);
             extra = buf;
         }
         std::printf("| %s | %+.1f dB | %+.1f dB | %s |\n", k.name, mean, worst, extra.c_str());

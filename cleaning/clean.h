@@ -27,13 +27,14 @@ enum class Fill {
 struct CleanOptions {
     DetectOptions detect;
     Fill fill = Fill::Background;
-    bool lowpass = true;  // cut a detected halftone screen with a low-pass just below its frequency
+    bool lowpass = true;  // cut a detected halftone screen with a low-pass below each channel's screen
 };
 
 struct CleanResult {
     host::Image image;          // the input's size, depth and planes; planes past the third unchanged
     Detection detection;        // what was found (peaks in the half-spectrum picture's coordinates)
-    double lowpass_period = 0;  // the low-pass kept periods longer than this many pixels; 0: none
+    double lowpass_period = 0;  // the low-pass halved waves of this period (pixels), the shortest it kept
+                                // at half strength or more; 0: none
     int64_t changed = 0;        // magnitude samples changed over the three channels, and sinusoids taken out
 };
 

@@ -1,7 +1,7 @@
 // Automatic cleaning through the half-spectrum modules: a picture without periodic noise comes
-// back exactly, and a sinusoid between spectrum samples is taken out at every depth, odd sizes,
-// the last two columns and the alpha plane included. The peaks listed for a spectrum picture are
-// where the notch edit takes them.
+// back exactly, a sinusoid between spectrum samples is taken out at every depth, odd sizes, the
+// last two columns and the alpha plane included, and a colour halftone's screens are cut. The peaks
+// listed for a spectrum picture are where the notch edit takes them.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -85,6 +85,38 @@ TYPED_TEST(Cleaning, SinusoidIsRemovedFromEveryColumn) {
     }
     for (int32_t y = 0; y < truth.rows; ++y)
         for (int32_t x = 0; x < truth.cols; ++x) ASSERT_EQ(out.image.value(y, x, 3), noisy.value(y, x, 3));
+}
+
+// A colour halftone: each channel printed as full-scale dots or bare paper on a screen of its own
+// period and angle, the dot area following the channel's value (alpha untouched). Its lattice of
+// peaks must be cut by the low-pass, in every channel, and the mean tone of each kept.
+TYPED_TEST(Cleaning, HalftoneScreenIsCutInEveryChannelAndTheToneKept) {
+    using S = TypeParam;
+    const Image truth = photo<S>(150, 190, 11);
+    Image printed = truth;
+    const double periods[3] = {4.2, 6, 5}, angles[3] = {15, 75, 45};
+    for (int32_t c = 0; c < 3; ++c) {
+        const double a = angles[c] * std::numbers::pi / 180, k = 2 * std::numbers::pi / periods[c];
+        for (int32_t y = 0; y < truth.rows; ++y)
+            for (int32_t x = 0; x < truth.cols; ++x) {
+                const double screen = (2 + std::cos(k * (x * std::cos(a) + y * std::sin(a))) +
+                                       std::cos(k * (y * std::cos(a) - x * std::sin(a)))) / 4;  // 0..1
+                printed.set_value(y, x, c, truth.value(y, x, c) > screen * full_of<S>() ? full_of<S>() : 0);
+            }
+    }
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), printed);
+    EXPECT_GT(out.lowpass_period, 6);
+    for (int32_t c = 0; c < 3; ++c) {
+        const double before = test::psnr(printed, c, truth, c, full_of<S>(), truth.cols);
+        EXPECT_GE(test::psnr(out.image, c, truth, c, full_of<S>(), truth.cols), before + 15) << "channel " << c;
+        double mean_in = 0, mean_out = 0;
+        for (int32_t y = 0; y < truth.rows; ++y)
+            for (int32_t x = 0; x < truth.cols; ++x) {
+                mean_in += printed.value(y, x, c) / full_of<S>();
+                mean_out += out.image.value(y, x, c) / full_of<S>();
+            }
+        EXPECT_NEAR(mean_out / mean_in, 1, 0.002) << "channel " << c;
+    }
 }
 
 // Twice the modulus of the mean of channel c times exp(-2 pi i (u x + v y)): the amplitude of the

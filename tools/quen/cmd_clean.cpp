@@ -30,8 +30,8 @@ const char* const kCleanHelp =
     "  --fill background  (default) give each peak the magnitude of its surroundings, or take out\n"
     "                     the sinusoid that explains it exactly\n"
     "  --fill zero        remove each peak's frequencies altogether (a hard notch)\n"
-    "  --no-lowpass       for a halftone screen, remove its peaks instead of cutting everything above\n"
-    "                     half the screen's frequency\n"
+    "  --no-lowpass       for a halftone screen, remove its peaks instead of a smooth low-pass below\n"
+    "                     each channel's screen frequency\n"
     "  --report           list each peak removed: its place in the half spectrum (for quen edit\n"
     "                     --layout half on a QuenFwdR spectrum of the picture widened by two\n"
     "                     columns), period, direction and amplitude\n"
@@ -55,7 +55,7 @@ std::string clean_line(const std::string& input, const fs::path& target, const P
                   describe_samples(im.depth, 3 + picture.extra.planes).c_str(), found, found == 1 ? "" : "s");
     std::string line = input + " -> " + target.string() + text;
     if (result.lowpass_period > 0) {
-        std::snprintf(text, sizeof text, ", halftone screen: waves shorter than %.1f px cut", result.lowpass_period);
+        std::snprintf(text, sizeof text, ", halftone screen: low-pass, waves of %.1f px halved, shorter ones cut more", result.lowpass_period);
         line += text;
     }
     std::snprintf(text, sizeof text, ", %.2f s\n", seconds);
