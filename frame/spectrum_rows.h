@@ -21,17 +21,10 @@ inline constexpr std::size_t kRunBlock = 256;
 template <class S, WriteNegativeLog sign>
 void encode_run(const fftw_complex* values, std::size_t count, double log_normaliser, S* magnitude,
                 std::ptrdiff_t mag_stride, S* phase, std::ptrdiff_t phase_stride) {
-    double re[kRunBlock], im[kRunBlock], m[kRunBlock], lg[kRunBlock], angle[kRunBlock];
+    double m[kRunBlock], lg[kRunBlock], angle[kRunBlock];
     for (std::size_t start = 0; start < count; start += kRunBlock) {
         const std::size_t n = std::min(kRunBlock, count - start);
-        const fftw_complex* v = values + start;
-        for (std::size_t i = 0; i < n; ++i) {
-            re[i] = v[i][0];
-            im[i] = v[i][1];
-            m[i] = magnitude_of(re[i], im[i]);
-        }
-        vmath::log10(m, lg, n);
-        vmath::atan2(im, re, angle, n);
+        vmath::polar(values[start], n, m, lg, angle);  // m is magnitude_of(re, im), bit for bit
         S* mag_out = magnitude + static_cast<std::ptrdiff_t>(start) * mag_stride;
         S* phase_out = phase + static_cast<std::ptrdiff_t>(start) * phase_stride;
         for (std::size_t i = 0; i < n; ++i) {  // branch-free: vectorised by the compiler

@@ -1,40 +1,51 @@
-// Chooses between the AVX2 kernels and the C library at run time, so the modules still run on
-// processors without AVX2 (and on systems that do not save the AVX registers).
+// Chooses between the AVX-512 kernels, the AVX2 kernels and the C library at run time, so the
+// modules still run on processors without them (and on systems that do not save their registers).
 #include "vmath.h"
 
 #include <cmath>
 
 namespace quen::vmath {
 
+#define QUEN_VMATH_KERNELS                                                                                   \
+    void polar(const double* values, std::size_t n, double* magnitude, double* log10_magnitude, double* angle); \
+    void exp10(const double* x, double* y, std::size_t n);                                                   \
+    void sincos(const double* x, double* s, double* c, std::size_t n);
+namespace avx512 {
+QUEN_VMATH_KERNELS
+}
 namespace avx2 {
-void log10(const double* x, double* y, std::size_t n);
-void atan2(const double* y, const double* x, double* out, std::size_t n);
-void exp10(const double* x, double* y, std::size_t n);
-void sincos(const double* x, double* s, double* c, std::size_t n);
-}  // namespace avx2
+QUEN_VMATH_KERNELS
+}
+#undef QUEN_VMATH_KERNELS
 
 namespace {
-// Asked once; libgcc's answer also covers the operating system's support for the registers.
-const bool kAvx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+// Asked once; libgcc's answers also cover the operating system's support for the registers.
+enum class Kernels { Avx512, Avx2, Scalar };
+const Kernels kKernels = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f"))                             ? Kernels::Avx512
+                         : __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? Kernels::Avx2
+                                                                                            : Kernels::Scalar;
 }  // namespace
 
-void log10(const double* x, double* y, std::size_t n) {
-    if (kAvx2) return avx2::log10(x, y, n);
-    for (std::size_t i = 0; i < n; ++i) y[i] = std::log10(x[i]);
-}
-
-void atan2(const double* y, const double* x, double* out, std::size_t n) {
-    if (kAvx2) return avx2::atan2(y, x, out, n);
-    for (std::size_t i = 0; i < n; ++i) out[i] = std::atan2(y[i], x[i]);
+void polar(const double* values, std::size_t n, double* magnitude, double* log10_magnitude, double* angle) {
+    if (kKernels == Kernels::Avx512) return avx512::polar(values, n, magnitude, log10_magnitude, angle);
+    if (kKernels == Kernels::Avx2) return avx2::polar(values, n, magnitude, log10_magnitude, angle);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double re = values[2 * i], im = values[2 * i + 1];
+        magnitude[i] = std::sqrt(im * im + re * re);
+        log10_magnitude[i] = std::log10(magnitude[i]);
+        angle[i] = std::atan2(im, re);
+    }
 }
 
 void exp10(const double* x, double* y, std::size_t n) {
-    if (kAvx2) return avx2::exp10(x, y, n);
+    if (kKernels == Kernels::Avx512) return avx512::exp10(x, y, n);
+    if (kKernels == Kernels::Avx2) return avx2::exp10(x, y, n);
     for (std::size_t i = 0; i < n; ++i) y[i] = std::pow(10.0, x[i]);
 }
 
 void sincos(const double* x, double* s, double* c, std::size_t n) {
-    if (kAvx2) return avx2::sincos(x, s, c, n);
+    if (kKernels == Kernels::Avx512) return avx512::sincos(x, s, c, n);
+    if (kKernels == Kernels::Avx2) return avx2::sincos(x, s, c, n);
     for (std::size_t i = 0; i < n; ++i) {
         s[i] = std::sin(x[i]);
         c[i] = std::cos(x[i]);
