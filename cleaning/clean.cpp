@@ -198,6 +198,125 @@ bool across_the_frame(const host::Image& picture, int32_t c, const Frequency& f)
     return lo >= kFrameWide * hi;
 }
 
+// Scan lines and streaks: every k-th row (or column), or a few rows of every k, darker or
+// lighter than the rest. Such a pattern leaves peaks on the vertical (horizontal) axis at
+// multiples of 1/k, each a copy of the picture's spectrum; notches there take only the copies'
+// centres. Its own model takes it out whole: a gain for each of the k classes of rows.
+constexpr int32_t kLongestLinePeriod = 32;  // rows (columns) per period of a line pattern, at most
+constexpr double kLineTolerance = 1.5;      // samples between a peak and the multiple of 1/k it stands for
+constexpr double kLineSignificance = 8;     // a class's gain must stand this many standard errors from 1
+constexpr double kLineSmallest = 0.005;     // ... and differ from 1 by this much
+constexpr double kLineSpread = 1.1;         // a period's gains may leave this much more spread than the best
+constexpr int32_t kLinesPerClass = 8;       // lines of each class at least, for a fair comparison
+
+// The frequency of a peak along one axis, in cycles per pixel, or -1 when the peak is off that
+// axis. Rows: the vertical axis, where patterns along the rows show.
+double along_axis(const Peak& p, const host::SpectrumGeometry& g, bool rows) {
+    const Frequency f = frequency_of(g, p.row, p.column);
+    if (rows) return std::fabs(p.column - g.centre_x) <= 1 ? std::fabs(f.v) : -1;
+    return std::fabs(p.row - g.centre_y) <= 1 ? std::fabs(f.u) : -1;
+}
+
+// Whether frequency f (cycles per pixel) is a multiple of 1/k, within the tolerance.
+bool harmonic_of(double f, int32_t k, const host::SpectrumGeometry& g, bool rows) {
+    const double j = std::round(f * k);
+    return j >= 1 && std::fabs(f - j / k) * (rows ? g.rows : g.period_x) <= kLineTolerance;
+}
+
+// The period k of the line pattern that the peaks on one axis stand for (the smallest that
+// explains the most of them), or 0.
+int32_t line_period(const std::vector<Peak>& peaks, const host::SpectrumGeometry& g, bool rows) {
+    int32_t best = 0, best_count = 0;
+    for (int32_t k = 2; k <= kLongestLinePeriod; ++k) {
+        int32_t count = 0;
+        for (const Peak& p : peaks) count += harmonic_of(along_axis(p, g, rows), k, g, rows);
+        if (count > best_count) {
+            best = k;
+            best_count = count;
+        }
+    }
+    return best;
+}
+
+// The sums of each channel's rows (columns), laid out channel by channel.
+std::vector<double> line_sums(const host::Image& work, bool rows) {
+    const int32_t lines = rows ? work.rows : work.cols;
+    std::vector<double> sum(static_cast<std::size_t>(3 * lines), 0);
+    for (int32_t y = 0; y < work.rows; ++y)
+        for (int32_t x = 0; x < work.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) sum[std::size_t(c * lines + (rows ? y : x))] += work.get<float>(y, x, c);
+    return sum;
+}
+
+struct LineGains {
+    std::vector<double> log_gain;  // channel by channel, k classes each
+    bool stands_out = false;       // some class's gain differs from 1 beyond doubt
+    double scatter = HUGE_VAL;     // what the gains leave of the ratios' spread
+};
+
+// A gain for each class of lines y mod k in each channel, from the ratios of neighbouring lines'
+// sums (a natural picture changes little from one row to the next; medians keep its edges out).
+LineGains fit_line_gains(const std::vector<double>& sums, int32_t k) {
+    const int32_t lines = static_cast<int32_t>(sums.size() / 3);
+    LineGains fit{std::vector<double>(static_cast<std::size_t>(3 * k), 0), false, 0};
+    if (lines < kLinesPerClass * k) return {};
+    std::vector<float> left;  // the ratios less their class's step, all classes and channels
+    for (int32_t c = 0; c < 3; ++c) {
+        const double* sum = &sums[std::size_t(c * lines)];
+        std::vector<double> step(static_cast<std::size_t>(k)), error(static_cast<std::size_t>(k));
+        for (int32_t r = 0; r < k; ++r) {
+            std::vector<float> ratios;
+            for (int32_t i = r > 0 ? r : k; i < lines; i += k)
+                if (sum[i] > 0 && sum[i - 1] > 0) ratios.push_back(static_cast<float>(std::log(sum[i] / sum[i - 1])));
+            if (ratios.size() < 3) return {};
+            const float mid = median(ratios);
+            for (float& v : ratios) left.push_back(v = std::fabs(v - mid));
+            step[std::size_t(r)] = mid;
+            error[std::size_t(r)] = 1.4826 * 1.25 * median(ratios) / std::sqrt(double(ratios.size()));
+        }
+        // The steps go once round the classes: what they add up to is the picture's own drift.
+        double drift = 0;
+        for (double v : step) drift += v / k;
+        double* g = &fit.log_gain[std::size_t(c * k)];
+        for (int32_t r = 0; r < k; ++r) {
+            if (r > 0) g[r] = g[r - 1] + step[std::size_t(r)] - drift;
+            fit.stands_out = fit.stands_out || std::fabs(step[std::size_t(r)] - drift) >
+                                                   std::max(kLineSignificance * error[std::size_t(r)], kLineSmallest);
+        }
+        std::vector<float> sorted(g, g + k);
+        const double mid = median(sorted);  // most classes are as the picture was
+        for (int32_t r = 0; r < k; ++r) g[r] -= mid;
+    }
+    fit.scatter = median(left);
+    return fit;
+}
+
+// Divides out the line pattern of period k, or of a multiple of it when only some of the
+// pattern's peaks were found: the shortest period whose gains leave (almost) the least spread.
+// Returns that period, or 0, leaving the picture alone, when no class of lines stands out.
+int32_t divide_line_gains(host::Image& work, int32_t k, bool rows) {
+    const std::vector<double> sums = line_sums(work, rows);
+    std::vector<LineGains> fits;
+    double least = HUGE_VAL;
+    for (int32_t period = k; period <= kLongestLinePeriod; period += k) {
+        fits.push_back(fit_line_gains(sums, period));
+        least = std::min(least, fits.back().scatter);
+    }
+    for (std::size_t i = 0; i < fits.size(); ++i) {
+        const LineGains& fit = fits[i];
+        if (fit.scatter > kLineSpread * least) continue;
+        if (!fit.stands_out) return 0;
+        const int32_t period = k * static_cast<int32_t>(i + 1);
+        for (int32_t y = 0; y < work.rows; ++y)
+            for (int32_t x = 0; x < work.cols; ++x)
+                for (int32_t c = 0; c < 3; ++c)
+                    work.set<float>(y, x, c, static_cast<float>(work.get<float>(y, x, c) *
+                                                                std::exp(-fit.log_gain[std::size_t(c * period + (rows ? y : x) % period)])));
+        return period;
+    }
+    return 0;
+}
+
 // Removes the detected peaks (and lowers their rim) in every channel; returns the samples changed.
 // Whether sample i lies in a peak still to be removed: in a group not taken out otherwise.
 bool in_peak(const Detection& d, const std::vector<uint8_t>& done, std::size_t i) {
@@ -300,10 +419,25 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         const int32_t groups = d.group.empty() ? 0 : *std::max_element(d.group.begin(), d.group.end());
         std::vector<uint8_t> done(static_cast<std::size_t>(groups) + 1, 0);  // by group: left alone or fitted
         std::vector<FittedTone> tones;
+        int64_t lines = 0;  // line patterns divided out
         std::vector<Peak> filled;  // peaks to take their surroundings' magnitudes
+        if (d.screen_period == 0 && pass == 0 && options.fill == Fill::Background) {
+            for (bool rows : {true, false}) {
+                const int32_t k = line_period(d.peaks, m.geometry, rows);
+                const int32_t period = k > 0 ? divide_line_gains(work, k, rows) : 0;
+                if (period == 0) continue;
+                ++lines;
+                for (const Peak& p : d.peaks)
+                    if (harmonic_of(along_axis(p, m.geometry, rows), period, m.geometry, rows)) {
+                        done[static_cast<std::size_t>(p.group)] = 1;
+                        removed.push_back(p);
+                    }
+            }
+        }
         if (d.screen_period == 0) {
             const ComplexHalf z(spectrum, m.geometry);
             for (const Peak& p : d.peaks) {
+                if (done[static_cast<std::size_t>(p.group)]) continue;
                 int32_t strongest = 0;
                 for (int32_t c = 1; c < 3; ++c)
                     if (m.at(c, p.row, p.column) > m.at(strongest, p.row, p.column)) strongest = c;
@@ -322,9 +456,9 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 }
             }
         }
-        if (!tones.empty()) {
+        if (!tones.empty() || lines > 0) {
             for (const FittedTone& tone : tones) subtract_tone(work, tone);
-            result.changed += static_cast<int64_t>(tones.size());
+            result.changed += static_cast<int64_t>(tones.size()) + lines;
             continue;  // search again what remains
         }
         int64_t changed = remove_peaks(m, d, done, options.fill);

@@ -25,14 +25,6 @@ bool near_axis(const SpectrumGeometry& g, int32_t y, int32_t x) {
     return std::fabs(x - g.centre_x) <= 1.5 || std::fabs(y - g.centre_y) <= 1.5;
 }
 
-// The median of the values (reordered); 0 for none.
-float median(std::vector<float>& v) {
-    if (v.empty()) return 0;
-    auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-    std::nth_element(v.begin(), mid, v.end());
-    return *mid;
-}
-
 struct RingIndex {
     double sx, sy;  // sample steps scaled so that one ring is one sample along the longer side
     int32_t rings;
@@ -152,6 +144,13 @@ double lattice_frequency(const SpectrumGeometry& g, const std::vector<Peak>& pea
 }
 
 }  // namespace
+
+float median(std::vector<float>& v) {
+    if (v.empty()) return 0;
+    auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
 
 Frequency frequency_of(const SpectrumGeometry& g, double y, double x) {
     return {(x - g.centre_x) / g.period_x, (y - g.centre_y) / g.rows};

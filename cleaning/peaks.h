@@ -56,4 +56,7 @@ struct Frequency {
 };
 Frequency frequency_of(const host::SpectrumGeometry& g, double y, double x);
 
+// The median of the values (reordered); 0 for none.
+float median(std::vector<float>& v);
+
 }  // namespace quen::cleaning

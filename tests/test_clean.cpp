@@ -1,7 +1,8 @@
 // Automatic cleaning through the half-spectrum modules: a picture without periodic noise comes
 // back exactly, a sinusoid between spectrum samples is taken out at every depth, odd sizes, the
-// last two columns and the alpha plane included, and a colour halftone's screens are cut. The peaks
-// listed for a spectrum picture are where the notch edit takes them.
+// last two columns and the alpha plane included, scan lines and column streaks are divided out,
+// and a colour halftone's screens are cut. The peaks listed for a spectrum picture are where the
+// notch edit takes them.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -116,6 +117,30 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInEveryChannelAndTheToneKept) {
                 mean_out += out.image.value(y, x, c) / full_of<S>();
             }
         EXPECT_NEAR(mean_out / mean_in, 1, 0.002) << "channel " << c;
+    }
+}
+
+// Every k-th row darker, or every k-th column lighter, by 15 %, over a picture with a sharp
+// edge: a gain for each class of rows (columns) is divided out, which notches at the axis peaks
+// would not do, as the edge's spectrum is copied about each of them.
+TYPED_TEST(Cleaning, LinePatternsAreDividedOut) {
+    using S = TypeParam;
+    Image truth = photo<S>(120, 150, 11);
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c)
+                if (std::hypot(y - 50, x - 80) < 30) truth.set_value(y, x, c, truth.value(y, x, c) * 0.5);
+    for (const bool rows : {true, false}) {
+        Image noisy = truth;
+        for (int32_t y = 0; y < truth.rows; ++y)
+            for (int32_t x = 0; x < truth.cols; ++x)
+                for (int32_t c = 0; c < 3; ++c)
+                    if (rows ? y % 6 == 2 : x % 5 == 1) noisy.set_value(y, x, c, truth.value(y, x, c) * (rows ? 0.85 : 1.15));
+        const Image out = cleaning::clean_picture(modules(), noisy).image;
+        for (int32_t c = 0; c < 3; ++c)
+            EXPECT_GE(test::psnr(out, c, truth, c, full_of<S>(), truth.cols),
+                      test::psnr(noisy, c, truth, c, full_of<S>(), truth.cols) + 20)
+                << (rows ? "rows" : "columns") << ", channel " << c;
     }
 }
 
