@@ -349,11 +349,13 @@ int64_t remove_peaks(LogMagnitudes& m, const Detection& d, const std::vector<uin
 
 // Each ink of a colour screen has its own screen (angle, and maybe period): the screen frequency of
 // channel c, in cycles per pixel, is that of its peak standing highest above the background, at or
-// above the lattice's lowest frequency (lower peaks are the picture's, or sums of two inks' screens).
+// above the lattice's lowest frequency (lower peaks are the picture's, or sums of two inks' screens),
+// among the peaks found in that channel; 0 for a channel where none was found (a print with fewer
+// inks than channels), which is left alone.
 std::array<double, 3> screen_frequencies(const LogMagnitudes& m, const Detection& d) {
     const host::SpectrumGeometry& g = m.geometry;
     const double lowest = 1 / d.screen_period;
-    std::array<double, 3> screen{lowest, lowest, lowest};
+    std::array<double, 3> screen{0, 0, 0};
     for (int32_t c = 0; c < 3; ++c) {
         float strongest = -1e30f;
         for (const Peak& p : d.peaks) {
@@ -361,7 +363,7 @@ std::array<double, 3> screen_frequencies(const LogMagnitudes& m, const Detection
             const double r = std::hypot(f.u, f.v);
             const std::size_t i = m.index(c, p.row, p.column);
             const float excess = m.values[i] - d.background[i];
-            if (r < 0.9 * lowest || excess <= strongest) continue;
+            if (!(p.channels & (1u << c)) || r < 0.9 * lowest || excess <= strongest) continue;
             strongest = excess;
             screen[static_cast<std::size_t>(c)] = r;
         }
@@ -379,6 +381,7 @@ int64_t low_pass(LogMagnitudes& m, const std::array<double, 3>& screen, double k
     const host::SpectrumGeometry& g = m.geometry;
     int64_t changed = 0;
     for (int32_t c = 0; c < g.channels; ++c) {
+        if (screen[static_cast<std::size_t>(c)] == 0) continue;
         const double width = kLowpassWidth * screen[static_cast<std::size_t>(c)];
         const double per_unit = -0.5 / (width * width) / std::numbers::ln10;  // log10 gain per frequency squared
         for (int32_t y = 0; y < g.rows; ++y)
@@ -467,8 +470,9 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             const std::array<double, 3> screen = screen_frequencies(m, d);
             const double keep = 1 / options.detect.protect_period;
             // The period the low-pass halves, in the channel cut lowest.
-            result.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kLowpassWidth *
-                                                    *std::min_element(screen.begin(), screen.end()));
+            double cut = 1;
+            for (double f : screen) cut = f > 0 ? std::min(cut, f) : cut;
+            result.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kLowpassWidth * cut);
             changed += low_pass(m, screen, keep);
             removed = d.peaks;
         }
