@@ -158,17 +158,42 @@ FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, co
     return tone;
 }
 
-// Takes the sinusoid out of a float picture (planes 0..2, in units of full scale). The half
+// Takes the sinusoids out of a float picture (planes 0..2, in units of full scale). The half
 // spectrum of the row-signed channel holds amplitude A at frequency (u, v) for the wave
 // 2 Re(A exp(2 pi i (u x + v y))) of the picture: the whole wave, leakage and all, goes at once.
-void subtract_tone(host::Image& picture, const FittedTone& tone) {
-    const std::complex<double> step = std::polar(1.0, 2 * std::numbers::pi * tone.f.u);
-    for (int32_t y = 0; y < picture.rows; ++y) {
-        std::complex<double> w = std::polar(1.0, 2 * std::numbers::pi * tone.f.v * y);
-        for (int32_t x = 0; x < picture.cols; ++x, w *= step)
-            for (int32_t c = 0; c < 3; ++c)
-                picture.set<float>(y, x, c,
-                                   static_cast<float>(picture.get<float>(y, x, c) - 2 * std::real(tone.amplitude[c] * w)));
+// Along a row that wave is a complex factor times exp(2 pi i u x), worked out once per tone, so
+// the waves are summed row by row over contiguous buffers and subtracted once: a few operations
+// per sample and tone, where a picture with a hundred tones would otherwise take minutes.
+void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones) {
+    constexpr std::size_t kBatch = 64;  // tones summed per pass over the picture
+    const std::size_t cols = static_cast<std::size_t>(picture.cols);
+    std::vector<double> cos_x(kBatch * cols), sin_x(kBatch * cols), sum(3 * cols);
+    for (std::size_t first = 0; first < tones.size(); first += kBatch) {
+        const std::size_t count = std::min(kBatch, tones.size() - first);
+        for (std::size_t t = 0; t < count; ++t)
+            for (std::size_t x = 0; x < cols; ++x) {
+                const std::complex<double> w = std::polar(1.0, 2 * std::numbers::pi * tones[first + t].f.u * double(x));
+                cos_x[t * cols + x] = w.real();
+                sin_x[t * cols + x] = w.imag();
+            }
+        for (int32_t y = 0; y < picture.rows; ++y) {
+            std::fill(sum.begin(), sum.end(), 0.0);
+            for (std::size_t t = 0; t < count; ++t) {
+                const FittedTone& tone = tones[first + t];
+                const std::complex<double> row = std::polar(1.0, 2 * std::numbers::pi * tone.f.v * y);
+                const double* re = &cos_x[t * cols];
+                const double* im = &sin_x[t * cols];
+                for (int32_t c = 0; c < 3; ++c) {
+                    const std::complex<double> b = 2.0 * tone.amplitude[c] * row;  // 2 Re(b (re + i im))
+                    double* s = &sum[static_cast<std::size_t>(c) * cols];
+                    for (std::size_t x = 0; x < cols; ++x) s[x] += b.real() * re[x] - b.imag() * im[x];
+                }
+            }
+            for (int32_t x = 0; x < picture.cols; ++x)
+                for (int32_t c = 0; c < 3; ++c)
+                    picture.set<float>(y, x, c, static_cast<float>(picture.get<float>(y, x, c) -
+                                                                   sum[static_cast<std::size_t>(c) * cols + x]));
+        }
     }
 }
 
@@ -460,7 +485,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             }
         }
         if (!tones.empty() || lines > 0) {
-            for (const FittedTone& tone : tones) subtract_tone(work, tone);
+            subtract_tones(work, tones);
             result.changed += static_cast<int64_t>(tones.size()) + lines;
             continue;  // search again what remains
         }
