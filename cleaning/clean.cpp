@@ -342,6 +342,210 @@ int32_t divide_line_gains(host::Image& work, int32_t k, bool rows) {
     return 0;
 }
 
+// Chirps: a wave whose frequency sweeps along its direction across the frame leaves a ridge in
+// the spectrum, and notches along it leave the leakage of its ends at the frame's borders. It is
+// taken out as a wave instead: the ridge's band brought back to the picture, multiplied by the
+// conjugate of the sweep's phase so that the wave becomes its slowly changing envelope, smoothed
+// (what else is in the band keeps changing quickly and averages away), and the wave rebuilt from
+// the envelope and subtracted.
+constexpr double kChirpRidge = 16;      // samples of ridge that make a peak a sweeping wave
+constexpr double kChirpAngle = 2;       // degrees between peaks on one ridge, at most
+constexpr int32_t kChirpBand = 3;       // samples either side of the ridge that its band takes in
+constexpr int32_t kChirpWindow = 96;    // half pixels along the sweep in which its frequency is one
+constexpr int32_t kChirpSmooth = 18;    // radius of the three box filters that smooth the envelope
+constexpr double kChirpExplains = 0.65; // share of the band's energy the sweep's envelope must hold
+
+using Plane = std::vector<std::complex<float>>;
+
+// Three box filters of the radius over a complex plane (near a Gaussian), each normalised at the
+// borders so that the edges are not darkened.
+void smooth(Plane& v, int32_t rows, int32_t cols, int32_t radius) {
+    std::vector<std::complex<double>> line;
+    auto pass = [&](int32_t count, int32_t length, auto at) {
+        line.resize(static_cast<std::size_t>(length) + 1);
+        for (int32_t i = 0; i < count; ++i) {
+            line[0] = 0;
+            for (int32_t k = 0; k < length; ++k) line[std::size_t(k) + 1] = line[std::size_t(k)] + std::complex<double>(at(i, k));
+            for (int32_t k = 0; k < length; ++k) {
+                const int32_t lo = std::max(0, k - radius), hi = std::min(length, k + radius + 1);
+                at(i, k) = std::complex<float>((line[std::size_t(hi)] - line[std::size_t(lo)]) / double(hi - lo));
+            }
+        }
+    };
+    for (int repeat = 0; repeat < 3; ++repeat) {
+        pass(rows, cols, [&](int32_t y, int32_t x) -> std::complex<float>& { return v[std::size_t(y) * cols + x]; });
+        pass(cols, rows, [&](int32_t x, int32_t y) -> std::complex<float>& { return v[std::size_t(y) * cols + x]; });
+    }
+}
+
+// A linear sweep along direction (cu, cv) from frequency `start` where the frame begins to `end`
+// where it ends, in cycles per pixel.
+struct Sweep {
+    double cu = 1, cv = 0, s0 = 0, span = 1, start = 0, end = 0;
+    double phase(int32_t y, int32_t x) const {
+        const double s = cu * x + cv * y - s0;
+        return 2 * std::numbers::pi * s * (start + (end - start) * s / (2 * span));
+    }
+};
+
+// The envelope of the sweep in `band` (planes 0..2, or their sum for plane -1), smoothed.
+Plane envelope(const host::Image& band, const Sweep& sweep, int32_t plane) {
+    Plane e(static_cast<std::size_t>(band.rows) * band.cols);
+    for (int32_t y = 0; y < band.rows; ++y)
+        for (int32_t x = 0; x < band.cols; ++x) {
+            double v = 0;
+            for (int32_t c = plane < 0 ? 0 : plane; c <= (plane < 0 ? 2 : plane); ++c) v += band.get<float>(y, x, c);
+            e[std::size_t(y) * band.cols + x] = std::complex<float>(std::polar(v, -sweep.phase(y, x)));
+        }
+    smooth(e, band.rows, band.cols, kChirpSmooth);
+    return e;
+}
+
+// Whether sample i lies in one of the groups (marked by group number) or on its ridge.
+bool on_sweep(const Detection& d, const std::vector<uint8_t>& groups, std::size_t i) {
+    return groups[static_cast<std::size_t>(d.group[i])] || groups[static_cast<std::size_t>(d.ridge[i])];
+}
+
+// The band about the peak's group, brought back to the picture: the picture less the picture
+// with the band notched out. (A spectrum picture's magnitudes cannot go below one over the
+// samples counted, so a spectrum with everything but the band removed would come back with the
+// phases of all the rest.)
+host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& work, const host::Image& spectrum,
+                       const LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& groups) {
+    const host::SpectrumGeometry& g = m.geometry;
+    LogMagnitudes notched = m;
+    for (int32_t y = 0; y < g.rows; ++y)
+        for (int32_t x = 0; x < g.columns; ++x)
+            if (on_sweep(d, groups, std::size_t(y) * g.columns + x))
+                for (int32_t ny = std::max(0, y - kChirpBand); ny <= std::min(g.rows - 1, y + kChirpBand); ++ny)
+                    for (int32_t nx = std::max(0, x - kChirpBand); nx <= std::min(g.columns - 1, x + kChirpBand); ++nx)
+                        for (int32_t c = 0; c < g.channels; ++c) notched.at(c, ny, nx) = kAbsent;
+    host::Image s = spectrum;
+    write_log_magnitudes(notched, s);
+    host::Image band = host::crop_after_half_spectrum(run_module(inverse, std::move(s), "inverse"));
+    for (int32_t y = 0; y < band.rows; ++y)
+        for (int32_t x = 0; x < band.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) band.set<float>(y, x, c, work.get<float>(y, x, c) - band.get<float>(y, x, c));
+    return band;
+}
+
+// Takes the sweeping wave of the groups (by group number: 1 for those of the wave, whose peaks
+// lie in one direction) out of the picture `work`, found in `analysed` (whose spectrum was
+// searched). Returns false, leaving the picture alone, when the sweep's envelope does not hold
+// most of the band: a straight edge of the picture rather than a wave.
+bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
+                    const host::Image& spectrum, const LogMagnitudes& m, const Detection& d,
+                    const std::vector<uint8_t>& groups) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
+    // Its direction and the frequencies it sweeps between, from the ridge's excess energy.
+    std::vector<std::pair<double, double>> radii;  // frequency, energy
+    double du = 0, dv = 0, total = 0;
+    for (int32_t y = 0; y < g.rows; ++y)
+        for (int32_t x = 0; x < g.columns; ++x) {
+            const std::size_t i = std::size_t(y) * g.columns + x;
+            if (!on_sweep(d, groups, i)) continue;
+            double w = 0;
+            for (int32_t c = 0; c < g.channels; ++c)
+                w += std::max(0.0, std::pow(10.0, 2.0 * m.values[plane * c + i]) - std::pow(10.0, 2.0 * d.background[plane * c + i]));
+            const Frequency f = frequency_of(g, y, x);
+            const double r = std::hypot(f.u, f.v);
+            du += w * f.u / r;
+            dv += w * f.v / r;
+            total += w;
+            radii.push_back({r, w});
+        }
+    if (total <= 0) return false;
+    Sweep sweep;
+    const double norm = std::hypot(du, dv);
+    sweep.cu = du / norm;
+    sweep.cv = dv / norm;
+    double s_min = HUGE_VAL, s_max = -HUGE_VAL;
+    for (const double y : {0.0, work.rows - 1.0})
+        for (const double x : {0.0, work.cols - 1.0}) {
+            s_min = std::min(s_min, sweep.cu * x + sweep.cv * y);
+            s_max = std::max(s_max, sweep.cu * x + sweep.cv * y);
+        }
+    sweep.s0 = s_min;
+    sweep.span = std::max(1.0, s_max - s_min);
+    std::sort(radii.begin(), radii.end());
+    const double lowest = radii.front().first, highest = radii.back().first;
+    const host::Image band = ridge_band(inverse, analysed, spectrum, m, d, groups);
+
+    // The band summed across its direction (the wave is the same along each line across it),
+    // in bins of half a pixel; then in windows along it the strongest frequency, and a straight
+    // line through those.
+    const int32_t bins = static_cast<int32_t>(std::lround(2 * sweep.span)) + 1;
+    std::vector<double> profile(static_cast<std::size_t>(bins), 0), count(profile.size(), 0);
+    for (int32_t y = 0; y < band.rows; ++y)
+        for (int32_t x = 0; x < band.cols; ++x) {
+            const std::size_t b = static_cast<std::size_t>(std::lround(2 * (sweep.cu * x + sweep.cv * y - sweep.s0)));
+            profile[b] += band.get<float>(y, x, 0) + band.get<float>(y, x, 1) + band.get<float>(y, x, 2);
+            count[b] += 1;
+        }
+    double sw = 0, ss = 0, sf = 0, sss = 0, ssf = 0;
+    const double f_lo = 0.9 * lowest, f_hi = std::min(0.5, 1.1 * highest);
+    for (int32_t at = 0; at + kChirpWindow <= bins; at += kChirpWindow / 2) {
+        double best_f = 0, best_power = 0, mean = 0, filled = 0;
+        for (int32_t b = at; b < at + kChirpWindow; ++b)
+            if (count[std::size_t(b)] > 0) {
+                mean += profile[std::size_t(b)] / count[std::size_t(b)];
+                ++filled;
+            }
+        mean /= std::max(1.0, filled);
+        for (double f = f_lo; f <= f_hi; f += 0.25 / kChirpWindow) {
+            std::complex<double> sum = 0;
+            for (int32_t b = at; b < at + kChirpWindow; ++b)
+                if (count[std::size_t(b)] > 0)
+                    sum += (profile[std::size_t(b)] / count[std::size_t(b)] - mean) * std::polar(1.0, -std::numbers::pi * f * b);
+            if (std::norm(sum) > best_power) {
+                best_power = std::norm(sum);
+                best_f = f;
+            }
+        }
+        const double s = 0.5 * (at + kChirpWindow / 2.0);
+        sw += best_power;
+        ss += best_power * s;
+        sf += best_power * best_f;
+        sss += best_power * s * s;
+        ssf += best_power * s * best_f;
+    }
+    const double det = sw * sss - ss * ss;
+    if (sw <= 0 || det <= 0) return false;
+    const double slope = (sw * ssf - ss * sf) / det, offset = (sf - slope * ss) / sw;
+
+    sweep.start = offset;
+    sweep.end = offset + slope * sweep.span;
+    double held = 0, band_energy = 0;
+    for (const std::complex<float>& e : envelope(band, sweep, -1)) held += std::norm(e);
+    for (int32_t y = 0; y < band.rows; ++y)
+        for (int32_t x = 0; x < band.cols; ++x) {
+            const double v = double(band.get<float>(y, x, 0)) + band.get<float>(y, x, 1) + band.get<float>(y, x, 2);
+            band_energy += v * v;
+        }
+    if (2 * held < kChirpExplains * band_energy) return false;  // a pure sweep's envelope holds half
+    for (int32_t c = 0; c < 3; ++c) {
+        const Plane e = envelope(band, sweep, c);
+        for (int32_t y = 0; y < work.rows; ++y)
+            for (int32_t x = 0; x < work.cols; ++x) {
+                const std::complex<double> wave = std::complex<double>(e[std::size_t(y) * work.cols + x]) *
+                                                  std::polar(1.0, sweep.phase(y, x));
+                work.set<float>(y, x, c, static_cast<float>(work.get<float>(y, x, c) - 2 * wave.real()));
+            }
+    }
+    return true;
+}
+
+// The groups (by group number) of the peaks in the direction of peak p: the pieces of one ridge.
+std::vector<uint8_t> same_direction(const Detection& d, const Peak& p) {
+    std::vector<uint8_t> along(d.group.empty() ? 1 : static_cast<std::size_t>(*std::max_element(d.group.begin(), d.group.end())) + 1, 0);
+    for (const Peak& q : d.peaks) {
+        const double apart = std::fabs(q.angle - p.angle);
+        if (std::min(apart, 180 - apart) <= kChirpAngle) along[static_cast<std::size_t>(q.group)] = 1;
+    }
+    return along;
+}
+
 // Removes the detected peaks (and lowers their rim) in every channel; returns the samples changed.
 // Whether sample i lies in a peak still to be removed: in a group not taken out otherwise.
 bool in_peak(const Detection& d, const std::vector<uint8_t>& done, std::size_t i) {
@@ -448,6 +652,8 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         std::vector<uint8_t> done(static_cast<std::size_t>(groups) + 1, 0);  // by group: left alone or fitted
         std::vector<FittedTone> tones;
         int64_t lines = 0;  // line patterns divided out
+        int64_t chirps = 0;  // sweeping waves taken out
+        const host::Image analysed = work;
         std::vector<Peak> filled;  // peaks to take their surroundings' magnitudes
         if (d.screen_period == 0 && pass == 0 && options.fill == Fill::Background) {
             for (bool rows : {true, false}) {
@@ -479,14 +685,23 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                     tones.push_back(fitted_tone(z, m.geometry, t, p.row, p.column));
                     done[static_cast<std::size_t>(p.group)] = 1;
                     removed.push_back(p);
+                } else if (pass == 0 && options.fill == Fill::Background && p.ridge >= kChirpRidge &&
+                           subtract_chirp(work, analysed, modules.inverse, spectrum, m, d, same_direction(d, p))) {
+                    ++chirps;
+                    const std::vector<uint8_t> along = same_direction(d, p);
+                    for (const Peak& q : d.peaks)
+                        if (along[static_cast<std::size_t>(q.group)] && !done[static_cast<std::size_t>(q.group)]) {
+                            done[static_cast<std::size_t>(q.group)] = 1;
+                            removed.push_back(q);
+                        }
                 } else {
                     filled.push_back(p);
                 }
             }
         }
-        if (!tones.empty() || lines > 0) {
+        if (!tones.empty() || lines > 0 || chirps > 0) {
             subtract_tones(work, tones);
-            result.changed += static_cast<int64_t>(tones.size()) + lines;
+            result.changed += static_cast<int64_t>(tones.size()) + lines + chirps;
             continue;  // search again what remains
         }
         int64_t changed = remove_peaks(m, d, done, options.fill);

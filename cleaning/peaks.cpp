@@ -14,6 +14,10 @@ constexpr double kAxisMargin = 0.3;     // log10: on the axes a sample must stan
 constexpr double kMinAmplitude = 0.006; // weaker sinusoids (1.5 levels at 8 bits) are left alone
 constexpr double kGrowLevel = 0.3;      // log10: a kept peak takes in its neighbours this far above background
 constexpr int kGrowSteps = 3;           // ... up to this many samples away
+constexpr int kRidgeHalfWidth = 2;      // samples either side of a ridge's line looked at
+constexpr std::size_t kRidgeRun = 8;    // steps a ridge's evidence is averaged over
+constexpr double kRidgeLevel = 6;       // power over the background's that a ridge keeps on average
+constexpr double kRidgeFlag = 0.15;     // log10: samples of a ridge this far above background are its own
 constexpr double kProtectedSamples = 4; // and never closer than this to the zero frequency, in samples
 constexpr int32_t kAxisWindow = 12;     // samples either side for an axis line's own background
 constexpr double kLatticeTolerance = 2.5;  // samples between a lattice point and the peak found there
@@ -169,6 +173,65 @@ double lattice_frequency(const SpectrumGeometry& g, const std::vector<Peak>& pea
     return lowest;
 }
 
+// Follows the line through the zero frequency from peak p outwards (direction 1) or inwards
+// (-1), nudged towards its strongest samples at each step, while the mean over the last
+// kRidgeRun steps of the strongest channel-averaged power ratio across the line stays above
+// kRidgeLevel; the samples of the line that stand above the background are marked as the peak's
+// ridge.
+template <class Protected>
+void follow_ridge(const LogMagnitudes& m, Detection& d, Peak& p, const Protected& is_protected, int direction = 1) {
+    const SpectrumGeometry& g = m.geometry;
+    const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
+    double x = p.column, y = p.row;
+    std::vector<double> run;
+    std::vector<std::vector<std::size_t>> flagged;
+    for (int step = 0; step < 4 * (g.rows + g.columns); ++step) {
+        double rx = x - g.centre_x, ry = y - g.centre_y;
+        const double r = std::hypot(rx, ry);
+        if (r < 1) break;
+        rx /= r;
+        ry /= r;
+        x += direction * rx;
+        y += direction * ry;
+        double best = 0, best_offset = 0;
+        std::vector<std::size_t> here;
+        for (int o = -kRidgeHalfWidth; o <= kRidgeHalfWidth; ++o) {
+            const int32_t sx = static_cast<int32_t>(std::lround(x - o * ry)), sy = static_cast<int32_t>(std::lround(y + o * rx));
+            if (sx < 0 || sy < 0 || sx >= g.columns || sy >= g.rows || is_protected(sy, sx)) continue;
+            const std::size_t i = std::size_t(sy) * g.columns + sx;
+            double q = 0;
+            bool above = false;
+            for (int32_t c = 0; c < g.channels; ++c) {
+                const double e = m.values[plane * c + i] - d.background[plane * c + i];
+                q += std::pow(10.0, 2 * e) / g.channels;
+                above = above || e > kRidgeFlag;
+            }
+            if (q > best) {
+                best = q;
+                best_offset = o;
+            }
+            if (above) here.push_back(i);
+        }
+        if (here.empty() && best == 0) break;  // off the spectrum or into the protected centre
+        x -= 0.5 * best_offset * ry;
+        y += 0.5 * best_offset * rx;
+        run.push_back(best);
+        flagged.push_back(std::move(here));
+        if (run.size() < kRidgeRun) continue;
+        double mean = 0;
+        for (std::size_t k = run.size() - kRidgeRun; k < run.size(); ++k) mean += run[k] / kRidgeRun;
+        if (mean < kRidgeLevel) {
+            flagged.resize(flagged.size() - kRidgeRun);
+            break;
+        }
+    }
+    if (run.size() < kRidgeRun) return;
+    p.ridge += static_cast<double>(flagged.size());
+    for (const auto& step : flagged)
+        for (std::size_t i : step)
+            if (!d.group[i] && !d.ridge[i]) d.ridge[i] = p.group;
+}
+
 }  // namespace
 
 float median(std::vector<float>& v) {
@@ -304,6 +367,14 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
       }
       stack.swap(ring);
     }
+    // Ridges: a wave whose frequency sweeps across the frame (a chirp) spreads along a line
+    // through the zero frequency, each sample of it too weak to stand out alone. From each kept
+    // peak the line is followed outwards and inwards while it stands above the background on
+    // average. (A straight edge of the picture leaves such a line too: a ridge is marked apart
+    // from the peak, for a fit to judge.)
+    d.ridge.assign(plane, 0);
+    for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected);
+    for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected, -1);
     std::sort(d.peaks.begin(), d.peaks.end(), [](const Peak& a, const Peak& b) { return a.amplitude > b.amplitude; });
     const double screen = lattice_frequency(g, d.peaks);
     d.screen_period = screen > 0 ? 1 / screen : 0;

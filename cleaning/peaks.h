@@ -38,6 +38,7 @@ struct Peak {
     double angle = 0;       // direction of the waves' normal, degrees from the horizontal (0..180)
     uint32_t channels = 0;  // bit c set: found in channel c
     int32_t group = 0;      // its samples' mark in Detection::group
+    double ridge = 0;       // samples of a line through the zero frequency it continues along, 0: none
 };
 
 struct Detection {
@@ -46,6 +47,7 @@ struct Detection {
     std::vector<float> background;  // each magnitude sample's background, laid out as LogMagnitudes::values
     std::vector<int32_t> group;     // rows x columns: where a kept peak lies (in any channel), the
                                     // peak's group, from 1; 0 elsewhere
+    std::vector<int32_t> ridge;     // rows x columns: where a peak's ridge runs on (Peak::ridge), its group
 };
 
 Detection detect_peaks(const LogMagnitudes& magnitudes, const DetectOptions& options = {});
