@@ -79,7 +79,7 @@ struct Tone {
 };
 
 constexpr int32_t kFitReach = 2;       // the fit looks at (2 x 2 + 1)^2 samples about the peak
-constexpr double kFitExplains = 0.1;   // a fit must leave at most this share of the energy, or
+constexpr double kFitExplains = 0.5;   // a fit must leave at most this share of the energy, or
 constexpr double kFitNatural = 2;      // ... no more than this many times what the picture puts there
 
 struct Fit {
