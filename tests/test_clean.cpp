@@ -122,16 +122,24 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
     EXPECT_GE(test::psnr(out.image, 2, truth, 2, full_of<S>(), truth.cols), 50);
 }
 
+// The photo-like picture with a disc a quarter of its height across darkened by half: a sharp
+// edge, whose spectrum spreads far from the zero frequency.
+template <class S>
+Image edged_photo(int32_t rows, int32_t cols, uint32_t seed) {
+    Image im = photo<S>(rows, cols, seed);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x)
+            for (int32_t c = 0; c < 3; ++c)
+                if (std::hypot(y - 0.42 * rows, x - 0.5 * cols) < rows / 4.0) im.set_value(y, x, c, im.value(y, x, c) * 0.5);
+    return im;
+}
+
 // Every k-th row darker, or every k-th column lighter, by 15 %, over a picture with a sharp
 // edge: a gain for each class of rows (columns) is divided out, which notches at the axis peaks
 // would not do, as the edge's spectrum is copied about each of them.
 TYPED_TEST(Cleaning, LinePatternsAreDividedOut) {
     using S = TypeParam;
-    Image truth = photo<S>(120, 150, 11);
-    for (int32_t y = 0; y < truth.rows; ++y)
-        for (int32_t x = 0; x < truth.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c)
-                if (std::hypot(y - 50, x - 80) < 30) truth.set_value(y, x, c, truth.value(y, x, c) * 0.5);
+    const Image truth = edged_photo<S>(120, 150, 11);
     for (const bool rows : {true, false}) {
         Image noisy = truth;
         for (int32_t y = 0; y < truth.rows; ++y)
@@ -151,11 +159,7 @@ TYPED_TEST(Cleaning, LinePatternsAreDividedOut) {
 // ridge would leave.
 TYPED_TEST(Cleaning, SweepingWaveIsTakenOut) {
     using S = TypeParam;
-    Image truth = photo<S>(200, 240, 13);
-    for (int32_t y = 0; y < truth.rows; ++y)
-        for (int32_t x = 0; x < truth.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c)
-                if (std::hypot(y - 90, x - 110) < 40) truth.set_value(y, x, c, truth.value(y, x, c) * 0.5);
+    const Image truth = edged_photo<S>(200, 240, 13);
     Image noisy = truth;
     const double a = 0.6, span = std::cos(a) * truth.cols + std::sin(a) * truth.rows;
     for (int32_t y = 0; y < truth.rows; ++y)
