@@ -24,7 +24,7 @@ void encode_run(const fftw_complex* values, std::size_t count, double log_normal
     double m[kRunBlock], lg[kRunBlock], angle[kRunBlock];
     for (std::size_t start = 0; start < count; start += kRunBlock) {
         const std::size_t n = std::min(kRunBlock, count - start);
-        vmath::polar(values[start], n, m, lg, angle);  // m is magnitude_of(re, im), bit for bit
+        vmath::polar(values[start], n, m, lg, angle);
         S* mag_out = magnitude + static_cast<std::ptrdiff_t>(start) * mag_stride;
         S* phase_out = phase + static_cast<std::ptrdiff_t>(start) * phase_stride;
         for (std::size_t i = 0; i < n; ++i) {  // branch-free: vectorised by the compiler

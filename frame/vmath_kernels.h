@@ -45,8 +45,7 @@ void over_batches(std::size_t n, const double* const (&in)[In], double* const (&
 }  // namespace
 
 // The pairs are split into a block of real and a block of imaginary parts first (a loop the
-// compiler vectorises), then every function runs on whole batches. Sums and products are never
-// fused (the build turns contraction off), so the magnitude is the scalar one bit for bit.
+// compiler vectorises), then every function runs on whole batches.
 void polar(const double* values, std::size_t n, double* magnitude, double* log10_magnitude, double* angle) {
     constexpr std::size_t kBlock = 256;
     alignas(64) double re[kBlock], im[kBlock];

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <vector>
@@ -11,6 +12,22 @@
 #include "support.h"
 
 namespace quen {
+
+// The kernels of each instruction set, declared as the dispatcher declares them.
+namespace vmath {
+#define KERNELS                                                                                              \
+    void polar(const double* values, std::size_t n, double* magnitude, double* log10_magnitude, double* angle); \
+    void exp10(const double* x, double* y, std::size_t n);                                                   \
+    void sincos(const double* x, double* s, double* c, std::size_t n);
+namespace avx512 {
+KERNELS
+}
+namespace avx2 {
+KERNELS
+}
+#undef KERNELS
+}  // namespace vmath
+
 namespace {
 
 template <class S>
@@ -131,6 +148,29 @@ TEST(ArrayConversions, StridedRunsTouchOnlyTheirSamples) {
         EXPECT_EQ(pixels[4 * i + 2], 0xEE);
         EXPECT_EQ(pixels[4 * i + 3], 0xEE);
     }
+}
+
+// A processor with AVX-512 runs the eight-lane kernels, one with only AVX2 the four-lane ones:
+// the spectrum images a picture gives must not depend on which.
+TEST(ArrayConversions, AvxTwoAndAvx512KernelsGiveTheSameBits) {
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("avx512f")) GTEST_SKIP() << "this processor has no AVX-512";
+    const std::size_t n = 100'003;  // a partial last batch for both widths
+    std::mt19937_64 gen(5);
+    std::uniform_real_distribution<double> exponent(-12, 14), unit(-1, 1);
+    std::vector<double> values(2 * n), x(n);
+    for (double& v : values) v = unit(gen) * std::pow(10.0, exponent(gen));
+    for (std::size_t i = 0; i < n; ++i) x[i] = unit(gen) * (i % 2 ? 350.0 : 1e4);
+    auto run = [&](auto polar, auto exp10, auto sincos) {
+        std::vector<double> out(6 * n);
+        polar(values.data(), n, &out[0], &out[n], &out[2 * n]);
+        exp10(x.data(), &out[3 * n], n);
+        sincos(x.data(), &out[4 * n], &out[5 * n], n);
+        return out;
+    };
+    const std::vector<double> wide = run(vmath::avx512::polar, vmath::avx512::exp10, vmath::avx512::sincos);
+    const std::vector<double> narrow = run(vmath::avx2::polar, vmath::avx2::exp10, vmath::avx2::sincos);
+    EXPECT_EQ(std::memcmp(wide.data(), narrow.data(), wide.size() * sizeof(double)), 0);
 }
 
 }  // namespace
