@@ -122,6 +122,29 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
     EXPECT_GE(test::psnr(out.image, 2, truth, 2, full_of<S>(), truth.cols), 50);
 }
 
+// A wave over a picture whose top left corner is white: there the wave was cut off at full
+// scale, so a white sample says only that the picture was at least full scale less the wave.
+// Cleaning must not paint the inverted wave into the white: such samples take the middle, which
+// halves what is left of the wave there.
+TYPED_TEST(Cleaning, WhiteThatCutTheWaveOffIsNotStriped) {
+    using S = TypeParam;
+    const int32_t white = 20;  // the corner, white before the wave
+    Image noisy = photo<S>(121, 151, 3, 0.06, 7.3, 33);
+    const double a = 33 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 7.3;
+    double cut = 0, left = 0;
+    for (int32_t y = 0; y < white; ++y)
+        for (int32_t x = 0; x < white; ++x) {
+            const double wave = 0.06 * std::sin(k * (x * std::cos(a) + y * std::sin(a))) * full_of<S>();
+            for (int32_t c = 0; c < 3; ++c) noisy.set_value(y, x, c, std::min(full_of<S>(), full_of<S>() + wave));
+            cut += 3 * std::max(0.0, wave);
+        }
+    const Image out = cleaning::clean_picture(modules(), noisy).image;
+    for (int32_t y = 0; y < white; ++y)
+        for (int32_t x = 0; x < white; ++x)
+            for (int32_t c = 0; c < 3; ++c) left += std::fabs(out.value(y, x, c) - full_of<S>());
+    EXPECT_LT(left, 0.6 * cut);
+}
+
 // The photo-like picture with a disc a quarter of its height across darkened by half: a sharp
 // edge, whose spectrum spreads far from the zero frequency.
 template <class S>
