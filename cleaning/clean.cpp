@@ -653,7 +653,9 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         std::vector<FittedTone> tones;
         int64_t lines = 0;  // line patterns divided out
         int64_t chirps = 0;  // sweeping waves taken out
-        const host::Image analysed = work;
+        // The picture as its spectrum shows it, kept only when a sweeping wave may be taken out.
+        const bool ridges = std::any_of(d.peaks.begin(), d.peaks.end(), [](const Peak& p) { return p.ridge >= kChirpRidge; });
+        const host::Image analysed = pass == 0 && ridges ? work : host::Image{};
         std::vector<Peak> filled;  // peaks to take their surroundings' magnitudes
         if (d.screen_period == 0 && pass == 0 && options.fill == Fill::Background) {
             for (bool rows : {true, false}) {
