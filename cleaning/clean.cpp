@@ -47,7 +47,9 @@ class ComplexHalf {
 public:
     ComplexHalf(const host::Image& spectrum, const host::SpectrumGeometry& g)
         : im_(spectrum), g_(g), log_count_(std::log10(g.sample_count())) {}
+    // Channel c, or the sum of the three for c = -1.
     std::complex<double> get(int32_t c, int32_t y, int32_t x) const {
+        if (c < 0) return get(0, y, x) + get(1, y, x) + get(2, y, x);
         const double m = std::pow(10.0, (im_.get<float>(y, x, c) - 1) * log_count_);
         return std::polar(m, (im_.get<float>(y, g_.columns + x, c) - 0.5) * 2 * std::numbers::pi);
     }
@@ -70,17 +72,13 @@ std::complex<double> dirichlet(double delta, int32_t n) {
 // leakage reaches the first columns when the frequency lies near the vertical axis.
 struct Tone {
     double a = 0, b = 0;
-    std::complex<double> shape(const host::SpectrumGeometry& g, int32_t y, int32_t x) const {
-        return dirichlet(x - a, g.period_x) * dirichlet(y - b, g.rows);
-    }
-    std::complex<double> mirror_shape(const host::SpectrumGeometry& g, int32_t y, int32_t x) const {
-        return dirichlet(x + a, g.period_x) * dirichlet(y - (2 * g.centre_y - b), g.rows);
-    }
 };
 
 constexpr int32_t kFitReach = 2;       // the fit looks at (2 x 2 + 1)^2 samples about the peak
 constexpr double kFitExplains = 0.5;   // a fit must leave at most this share of the energy, or
 constexpr double kFitNatural = 2;      // ... no more than this many times what the picture puts there
+constexpr double kFaintExplains = 0.5;  // share of the energy a fit must explain about a faint candidate
+constexpr double kFaintAmplitude = 0.006;  // weaker waves (1.5 levels at 8 bits) are left alone
 
 struct Fit {
     std::complex<double> amplitude;
@@ -88,17 +86,41 @@ struct Fit {
     double total = 0;  // their energy
 };
 
-// Least-squares amplitude of the tone in channel c over the samples about (y0, x0). With the
-// mirrored term the model A k + conj(A) l is linear in the real and imaginary parts of A only.
-Fit fit_amplitude(const ComplexHalf& z, const host::SpectrumGeometry& g, const Tone& t, int32_t c, int32_t y0,
-                  int32_t x0) {
-    double g11 = 0, g12 = 0, g22 = 0, r1 = 0, r2 = 0, xx = 0;
+// The samples of channel c (-1: the sum of the three) about (y0, x0) that a fit looks at, read
+// once for the many frequencies tried.
+struct Window {
+    static constexpr int32_t kSide = 2 * kFitReach + 1;
+    int32_t y0 = 0, x0 = 0;
+    std::complex<double> v[kSide][kSide] = {};
+    bool in[kSide][kSide] = {};
+    Window(const ComplexHalf& z, const host::SpectrumGeometry& g, int32_t c, int32_t y, int32_t x) : y0(y), x0(x) {
+        for (int32_t i = 0; i < kSide; ++i)
+            for (int32_t j = 0; j < kSide; ++j) {
+                const int32_t sy = y0 - kFitReach + i, sx = x0 - kFitReach + j;
+                in[i][j] = sy >= 0 && sy < g.rows && sx >= 0 && sx < g.columns;
+                if (in[i][j]) v[i][j] = z.get(c, sy, sx);
+            }
+    }
+};
+
+// Least-squares amplitude of the tone over the window's samples. With the mirrored term the
+// model A k + conj(A) l is linear in the real and imaginary parts of A only. The shapes are
+// products of a row and a column factor, worked out once a row and a column.
+Fit fit_amplitude(const Window& w, const host::SpectrumGeometry& g, const Tone& t) {
     const bool mirrored = t.a < 2 * kFitReach + 1;
-    for (int32_t y = y0 - kFitReach; y <= y0 + kFitReach; ++y) {
-        if (y < 0 || y >= g.rows) continue;
-        for (int32_t x = std::max(0, x0 - kFitReach); x <= std::min(g.columns - 1, x0 + kFitReach); ++x) {
-            const std::complex<double> v = z.get(c, y, x), k = t.shape(g, y, x);
-            const std::complex<double> l = mirrored ? t.mirror_shape(g, y, x) : 0.0;
+    std::complex<double> kx[Window::kSide], ky[Window::kSide], lx[Window::kSide], ly[Window::kSide];
+    for (int32_t i = 0; i < Window::kSide; ++i) {
+        const int32_t x = w.x0 - kFitReach + i, y = w.y0 - kFitReach + i;
+        kx[i] = dirichlet(x - t.a, g.period_x);
+        ky[i] = dirichlet(y - t.b, g.rows);
+        lx[i] = mirrored ? dirichlet(x + t.a, g.period_x) : 0.0;
+        ly[i] = mirrored ? dirichlet(y - (2 * g.centre_y - t.b), g.rows) : 0.0;
+    }
+    double g11 = 0, g12 = 0, g22 = 0, r1 = 0, r2 = 0, xx = 0;
+    for (int32_t i = 0; i < Window::kSide; ++i)
+        for (int32_t j = 0; j < Window::kSide; ++j) {
+            if (!w.in[i][j]) continue;
+            const std::complex<double> v = w.v[i][j], k = kx[j] * ky[i], l = lx[j] * ly[i];
             const std::complex<double> e1 = k + l, e2 = std::complex<double>(0, 1) * (k - l);
             g11 += std::norm(e1);
             g22 += std::norm(e2);
@@ -107,7 +129,6 @@ Fit fit_amplitude(const ComplexHalf& z, const host::SpectrumGeometry& g, const T
             r2 += std::real(v * std::conj(e2));
             xx += std::norm(v);
         }
-    }
     const double det = g11 * g22 - g12 * g12;
     if (det <= 0 || xx == 0) return {0, xx, xx};
     const double p = (g22 * r1 - g12 * r2) / det, q = (g11 * r2 - g12 * r1) / det;
@@ -124,10 +145,10 @@ double natural_energy(const Detection& d, const host::SpectrumGeometry& g, int32
     return sum / std::numbers::ln2;
 }
 
-// Fits a tone to the peak at (y0, x0) of channel c, searching the frequency within half a sample
-// of it. Returns false when no tone explains the peak.
-bool fit_tone(const ComplexHalf& z, const Detection& d, const host::SpectrumGeometry& g, int32_t c, int32_t y0,
-              int32_t x0, Tone& best) {
+// Fits a tone to the peak at (y0, x0) of channel c (-1: the sum of the three), searching the
+// frequency within half a sample of it.
+Fit fit_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, int32_t c, int32_t y0, int32_t x0, Tone& best) {
+    const Window w(z, g, c, y0, x0);
     Fit fit{0, HUGE_VAL, 0};
     best = Tone{double(x0), double(y0)};
     for (double step : {0.05, 0.005}) {
@@ -136,13 +157,18 @@ bool fit_tone(const ComplexHalf& z, const Detection& d, const host::SpectrumGeom
             for (int j = -10; j <= 10; ++j) {
                 const Tone t{centre.a + i * step, centre.b + j * step};
                 if (t.a < 0) continue;
-                const Fit f = fit_amplitude(z, g, t, c, y0, x0);
+                const Fit f = fit_amplitude(w, g, t);
                 if (f.left < fit.left) {
                     fit = f;
                     best = t;
                 }
             }
     }
+    return fit;
+}
+
+// Whether the fit explains the peak at (y0, x0) of channel c.
+bool explains(const Fit& fit, const Detection& d, const host::SpectrumGeometry& g, int32_t c, int32_t y0, int32_t x0) {
     return fit.left <= std::max(kFitExplains * fit.total, kFitNatural * natural_energy(d, g, c, y0, x0));
 }
 
@@ -154,7 +180,7 @@ struct FittedTone {
 
 FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, const Tone& t, int32_t y0, int32_t x0) {
     FittedTone tone{frequency_of(g, t.b, t.a), {}};
-    for (int32_t c = 0; c < 3; ++c) tone.amplitude[c] = fit_amplitude(z, g, t, c, y0, x0).amplitude;
+    for (int32_t c = 0; c < 3; ++c) tone.amplitude[c] = fit_amplitude(Window(z, g, c, y0, x0), g, t).amplitude;
     return tone;
 }
 
@@ -683,7 +709,8 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 }
                 Tone t;
                 if (pass == 0 && options.fill == Fill::Background &&
-                    fit_tone(z, d, m.geometry, strongest, p.row, p.column, t)) {
+                    explains(fit_tone(z, m.geometry, strongest, p.row, p.column, t), d, m.geometry, strongest, p.row,
+                             p.column)) {
                     tones.push_back(fitted_tone(z, m.geometry, t, p.row, p.column));
                     done[static_cast<std::size_t>(p.group)] = 1;
                     removed.push_back(p);
@@ -699,6 +726,29 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 } else {
                     filled.push_back(p);
                 }
+            }
+            // Weak waves, too faint to stand out of the picture's own scatter, are still narrow:
+            // one sinusoid between samples explains most of the energy about them in the sum of
+            // the channels (the picture's own detail there rarely fits one), and they run across
+            // the frame.
+            for (const int32_t i : pass == 0 && options.fill == Fill::Background ? d.faint : std::vector<int32_t>{}) {
+                const int32_t y = i / m.geometry.columns, x = i % m.geometry.columns;
+                Tone t;
+                const Fit fit = fit_tone(z, m.geometry, -1, y, x, t);
+                if (fit.left > (1 - kFaintExplains) * fit.total) continue;
+                const FittedTone tone = fitted_tone(z, m.geometry, t, y, x);
+                int32_t strongest = 0;
+                for (int32_t c = 1; c < 3; ++c)
+                    if (std::abs(tone.amplitude[c]) > std::abs(tone.amplitude[strongest])) strongest = c;
+                const double amplitude = 2 * std::abs(tone.amplitude[strongest]);
+                const bool again = std::any_of(tones.begin(), tones.end(), [&](const FittedTone& o) {
+                    return distance_in_samples(m.geometry, o.f, tone.f) < 1;
+                });
+                if (again || amplitude < kFaintAmplitude || !across_the_frame(work, strongest, tone.f)) continue;
+                tones.push_back(tone);
+                const double angle = std::atan2(tone.f.v, tone.f.u) * 180 / std::numbers::pi;
+                removed.push_back({y, x, 2, amplitude, 1 / std::hypot(tone.f.u, tone.f.v), angle < 0 ? angle + 180 : angle,
+                                   7u, 0});
             }
         }
         if (!tones.empty() || lines > 0 || chirps > 0) {

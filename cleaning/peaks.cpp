@@ -18,6 +18,8 @@ constexpr int kRidgeHalfWidth = 2;      // samples either side of a ridge's line
 constexpr std::size_t kRidgeRun = 8;    // steps a ridge's evidence is averaged over
 constexpr double kRidgeLevel = 6;       // power over the background's that a ridge keeps on average
 constexpr double kRidgeFlag = 0.15;     // log10: samples of a ridge this far above background are its own
+constexpr double kFaintLevel = 0.55;    // log10: local maxima this far above background are faint candidates
+constexpr std::size_t kFaintCandidates = 24;  // ... the strongest of them at most
 constexpr double kProtectedSamples = 4; // and never closer than this to the zero frequency, in samples
 constexpr int32_t kAxisWindow = 12;     // samples either side for an axis line's own background
 constexpr double kLatticeTolerance = 2.5;  // samples between a lattice point and the peak found there
@@ -144,9 +146,6 @@ struct Component {
     int32_t strongest = 0;
 };
 
-double distance_in_samples(const SpectrumGeometry& g, const Frequency& a, const Frequency& b) {
-    return std::hypot((a.u - b.u) * g.period_x, (a.v - b.v) * g.rows);
-}
 
 // The lowest frequency of a lattice among the peaks: two peaks not in line with the zero
 // frequency whose sum and difference are peaks too. 0 when there is none.
@@ -233,6 +232,10 @@ void follow_ridge(const LogMagnitudes& m, Detection& d, Peak& p, const Protected
 }
 
 }  // namespace
+
+double distance_in_samples(const SpectrumGeometry& g, const Frequency& a, const Frequency& b) {
+    return std::hypot((a.u - b.u) * g.period_x, (a.v - b.v) * g.rows);
+}
 
 float median(std::vector<float>& v) {
     if (v.empty()) return 0;
@@ -367,6 +370,25 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
       }
       stack.swap(ring);
     }
+    // Faint candidates: local maxima of the strongest channel's excess, off the axes, the
+    // protected centre and the peaks kept.
+    std::vector<float> excess(plane, 0);
+    for (std::size_t i = 0; i < plane; ++i)
+        for (int32_t c = 0; c < g.channels; ++c)
+            excess[i] = std::max(excess[i], m.values[plane * c + i] - d.background[plane * c + i]);
+    std::vector<std::pair<float, int32_t>> faint;
+    for (int32_t y = 1; y + 1 < rows; ++y)
+        for (int32_t x = 1; x + 1 < cols; ++x) {
+            const std::size_t i = std::size_t(y) * cols + x;
+            if (excess[i] <= kFaintLevel || d.group[i] || near_axis(g, y, x) || is_protected(y, x)) continue;
+            bool highest = true;
+            for (int32_t ny = y - 1; ny <= y + 1; ++ny)
+                for (int32_t nx = x - 1; nx <= x + 1; ++nx) highest = highest && excess[std::size_t(ny) * cols + nx] <= excess[i];
+            if (highest) faint.push_back({excess[i], static_cast<int32_t>(i)});
+        }
+    std::sort(faint.rbegin(), faint.rend());
+    for (std::size_t k = 0; k < std::min(faint.size(), kFaintCandidates); ++k) d.faint.push_back(faint[k].second);
+
     // Ridges: a wave whose frequency sweeps across the frame (a chirp) spreads along a line
     // through the zero frequency, each sample of it too weak to stand out alone. From each kept
     // peak the line is followed outwards and inwards while it stands above the background on

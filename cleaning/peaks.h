@@ -48,6 +48,9 @@ struct Detection {
     std::vector<int32_t> group;     // rows x columns: where a kept peak lies (in any channel), the
                                     // peak's group, from 1; 0 elsewhere
     std::vector<int32_t> ridge;     // rows x columns: where a peak's ridge runs on (Peak::ridge), its group
+    std::vector<int32_t> faint;     // y * columns + x of local maxima below the threshold but above
+                                    // kFaintLevel, off the axes and the peaks, strongest first: for a
+                                    // fit to tell a weak wave (narrow, one sinusoid) from the picture
 };
 
 Detection detect_peaks(const LogMagnitudes& magnitudes, const DetectOptions& options = {});
@@ -57,6 +60,9 @@ struct Frequency {
     double u = 0, v = 0;
 };
 Frequency frequency_of(const host::SpectrumGeometry& g, double y, double x);
+
+// How many samples apart two frequencies lie in the spectrum.
+double distance_in_samples(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b);
 
 // The median of the values (reordered); 0 for none.
 float median(std::vector<float>& v);
