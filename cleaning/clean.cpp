@@ -384,23 +384,36 @@ constexpr double kChirpExplains = 0.65; // share of the band's energy the sweep'
 using Plane = std::vector<std::complex<float>>;
 
 // Three box filters of the radius over a complex plane (near a Gaussian), each normalised at the
-// borders so that the edges are not darkened.
+// borders so that the edges are not darkened. Both directions run along the rows in memory: the
+// vertical one keeps a sum for each column and the last radius + 1 rows it replaced.
 void smooth(Plane& v, int32_t rows, int32_t cols, int32_t radius) {
-    std::vector<std::complex<double>> line;
-    auto pass = [&](int32_t count, int32_t length, auto at) {
-        line.resize(static_cast<std::size_t>(length) + 1);
-        for (int32_t i = 0; i < count; ++i) {
-            line[0] = 0;
-            for (int32_t k = 0; k < length; ++k) line[std::size_t(k) + 1] = line[std::size_t(k)] + std::complex<double>(at(i, k));
-            for (int32_t k = 0; k < length; ++k) {
-                const int32_t lo = std::max(0, k - radius), hi = std::min(length, k + radius + 1);
-                at(i, k) = std::complex<float>((line[std::size_t(hi)] - line[std::size_t(lo)]) / double(hi - lo));
+    std::vector<std::complex<double>> line(static_cast<std::size_t>(cols) + 1), sum(static_cast<std::size_t>(cols));
+    std::vector<std::complex<float>> kept(static_cast<std::size_t>(radius + 1) * cols);
+    for (int repeat = 0; repeat < 3; ++repeat) {
+        for (int32_t y = 0; y < rows; ++y) {
+            std::complex<float>* row = &v[std::size_t(y) * cols];
+            for (int32_t x = 0; x < cols; ++x) line[std::size_t(x) + 1] = line[std::size_t(x)] + std::complex<double>(row[x]);
+            for (int32_t x = 0; x < cols; ++x) {
+                const int32_t lo = std::max(0, x - radius), hi = std::min(cols, x + radius + 1);
+                row[x] = std::complex<float>((line[std::size_t(hi)] - line[std::size_t(lo)]) / double(hi - lo));
             }
         }
-    };
-    for (int repeat = 0; repeat < 3; ++repeat) {
-        pass(rows, cols, [&](int32_t y, int32_t x) -> std::complex<float>& { return v[std::size_t(y) * cols + x]; });
-        pass(cols, rows, [&](int32_t x, int32_t y) -> std::complex<float>& { return v[std::size_t(y) * cols + x]; });
+        std::fill(sum.begin(), sum.end(), 0.0);
+        for (int32_t y = 0; y < std::min(rows, radius); ++y)
+            for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] += std::complex<double>(v[std::size_t(y) * cols + x]);
+        for (int32_t y = 0; y < rows; ++y) {
+            std::complex<float>* row = &v[std::size_t(y) * cols];
+            std::complex<float>* slot = &kept[std::size_t(y % (radius + 1)) * cols];
+            if (y + radius < rows)
+                for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] += std::complex<double>(v[std::size_t(y + radius) * cols + x]);
+            std::copy(row, row + cols, slot);
+            const double count = std::min(rows - 1, y + radius) - std::max(0, y - radius) + 1;
+            for (int32_t x = 0; x < cols; ++x) row[x] = std::complex<float>(sum[std::size_t(x)] / count);
+            if (y - radius >= 0) {
+                const std::complex<float>* gone = &kept[std::size_t((y - radius) % (radius + 1)) * cols];
+                for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] -= std::complex<double>(gone[x]);
+            }
+        }
     }
 }
 
@@ -408,21 +421,32 @@ void smooth(Plane& v, int32_t rows, int32_t cols, int32_t radius) {
 // where it ends, in cycles per pixel.
 struct Sweep {
     double cu = 1, cv = 0, s0 = 0, span = 1, start = 0, end = 0;
-    double phase(int32_t y, int32_t x) const {
+    double phase(double y, double x) const {
         const double s = cu * x + cv * y - s0;
         return 2 * std::numbers::pi * s * (start + (end - start) * s / (2 * span));
+    }
+    // exp(i phase) along row y: the phase is a quadratic in x, so each step turns by a
+    // rotation that itself turns by a fixed amount.
+    void row(int32_t y, int32_t cols, std::vector<std::complex<double>>& out) const {
+        out.resize(static_cast<std::size_t>(cols));
+        std::complex<double> w = std::polar(1.0, phase(y, 0)), r = std::polar(1.0, phase(y, 1) - phase(y, 0));
+        const std::complex<double> turn = std::polar(1.0, 2 * std::numbers::pi * (end - start) / span * cu * cu);
+        for (int32_t x = 0; x < cols; ++x, w *= r, r *= turn) out[std::size_t(x)] = w;
     }
 };
 
 // The envelope of the sweep in `band` (planes 0..2, or their sum for plane -1), smoothed.
 Plane envelope(const host::Image& band, const Sweep& sweep, int32_t plane) {
     Plane e(static_cast<std::size_t>(band.rows) * band.cols);
-    for (int32_t y = 0; y < band.rows; ++y)
+    std::vector<std::complex<double>> turns;
+    for (int32_t y = 0; y < band.rows; ++y) {
+        sweep.row(y, band.cols, turns);
         for (int32_t x = 0; x < band.cols; ++x) {
             double v = 0;
             for (int32_t c = plane < 0 ? 0 : plane; c <= (plane < 0 ? 2 : plane); ++c) v += band.get<float>(y, x, c);
-            e[std::size_t(y) * band.cols + x] = std::complex<float>(std::polar(v, -sweep.phase(y, x)));
+            e[std::size_t(y) * band.cols + x] = std::complex<float>(v * std::conj(turns[std::size_t(x)]));
         }
+    }
     smooth(e, band.rows, band.cols, kChirpSmooth);
     return e;
 }
@@ -552,12 +576,14 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::
     if (2 * held < kChirpExplains * band_energy) return false;  // a pure sweep's envelope holds half
     for (int32_t c = 0; c < 3; ++c) {
         const Plane e = envelope(band, sweep, c);
-        for (int32_t y = 0; y < work.rows; ++y)
+        std::vector<std::complex<double>> turns;
+        for (int32_t y = 0; y < work.rows; ++y) {
+            sweep.row(y, work.cols, turns);
             for (int32_t x = 0; x < work.cols; ++x) {
-                const std::complex<double> wave = std::complex<double>(e[std::size_t(y) * work.cols + x]) *
-                                                  std::polar(1.0, sweep.phase(y, x));
-                work.set<float>(y, x, c, static_cast<float>(work.get<float>(y, x, c) - 2 * wave.real()));
+                const double wave = std::real(std::complex<double>(e[std::size_t(y) * work.cols + x]) * turns[std::size_t(x)]);
+                work.set<float>(y, x, c, static_cast<float>(work.get<float>(y, x, c) - 2 * wave));
             }
+        }
     }
     return true;
 }
