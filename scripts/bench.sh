@@ -34,7 +34,8 @@ if [ "${1:-}" = "--windows" ]; then
 fi
 
 bash scripts/build.sh
-command -v python3 >/dev/null && command -v convert >/dev/null && [ -x /usr/bin/time ] || {
+# ImageMagick's convert itself: a `convert` that is something else does not count.
+command -v python3 >/dev/null && convert -version 2>/dev/null | grep -q ImageMagick && [ -x /usr/bin/time ] || {
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update && DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y python3 imagemagick time
 }
