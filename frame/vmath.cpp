@@ -1,29 +1,22 @@
 // Chooses between the AVX-512 kernels, the AVX2 kernels and the C library at run time, so the
 // modules still run on processors without them (and on systems that do not save their registers).
 #include "vmath.h"
+#include "vmath_isa.h"
 
 #include <cmath>
 
 namespace quen::vmath {
 
-#define QUEN_VMATH_KERNELS                                                                                   \
-    void polar(const double* values, std::size_t n, double* magnitude, double* log10_magnitude, double* angle); \
-    void exp10(const double* x, double* y, std::size_t n);                                                   \
-    void sincos(const double* x, double* s, double* c, std::size_t n);
-namespace avx512 {
-QUEN_VMATH_KERNELS
-}
-namespace avx2 {
-QUEN_VMATH_KERNELS
-}
-#undef QUEN_VMATH_KERNELS
-
 namespace {
 // Asked once; libgcc's answers also cover the operating system's support for the registers.
 enum class Kernels { Avx512, Avx2, Scalar };
-const Kernels kKernels = (__builtin_cpu_init(), __builtin_cpu_supports("avx512f"))                             ? Kernels::Avx512
-                         : __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? Kernels::Avx2
-                                                                                            : Kernels::Scalar;
+Kernels choose_kernels() {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f")) return Kernels::Avx512;
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")) return Kernels::Avx2;
+    return Kernels::Scalar;
+}
+const Kernels kKernels = choose_kernels();
 }  // namespace
 
 void polar(const double* values, std::size_t n, double* magnitude, double* log10_magnitude, double* angle) {

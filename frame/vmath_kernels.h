@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <limits>
 
+#include "vmath_isa.h"
+
 namespace quen::vmath::QUEN_VMATH_NAMESPACE {
 namespace {
 

@@ -9,24 +9,10 @@
 #include <vector>
 
 #include "spectrum_rows.h"
+#include "vmath_isa.h"
 #include "support.h"
 
 namespace quen {
-
-// The kernels of each instruction set, declared as the dispatcher declares them.
-namespace vmath {
-#define KERNELS                                                                                              \
-    void polar(const double* values, std::size_t n, double* magnitude, double* log10_magnitude, double* angle); \
-    void exp10(const double* x, double* y, std::size_t n);                                                   \
-    void sincos(const double* x, double* s, double* c, std::size_t n);
-namespace avx512 {
-KERNELS
-}
-namespace avx2 {
-KERNELS
-}
-#undef KERNELS
-}  // namespace vmath
 
 namespace {
 
