@@ -1,9 +1,11 @@
 // Chooses between the AVX-512 kernels, the AVX2 kernels and the C library at run time, so the
 // modules still run on processors without them (and on systems that do not save their registers).
 #include "vmath.h"
-#include "vmath_isa.h"
 
 #include <cmath>
+
+#include "samples.h"
+#include "vmath_isa.h"
 
 namespace quen::vmath {
 
@@ -24,7 +26,7 @@ void polar(const double* values, std::size_t n, double* magnitude, double* log10
     if (kKernels == Kernels::Avx2) return avx2::polar(values, n, magnitude, log10_magnitude, angle);
     for (std::size_t i = 0; i < n; ++i) {
         const double re = values[2 * i], im = values[2 * i + 1];
-        magnitude[i] = std::sqrt(im * im + re * re);
+        magnitude[i] = magnitude_of(re, im);
         log10_magnitude[i] = std::log10(magnitude[i]);
         angle[i] = std::atan2(im, re);
     }

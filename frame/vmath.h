@@ -9,9 +9,9 @@
 
 namespace quen::vmath {
 
-// From n complex values stored as (real, imaginary) pairs: magnitude[i] = sqrt(im * im + re * re)
-// (the vector kernels may fuse the product and the sum: within one unit in the last place of the
-// scalar magnitude), log10_magnitude[i] = log10(magnitude[i]), angle[i] = atan2(im, re).
+// From n complex values stored as (real, imaginary) pairs: magnitude[i] = magnitude_of(re, im)
+// (the vector kernels may fuse its product and sum: within one unit in the last place),
+// log10_magnitude[i] = log10(magnitude[i]), angle[i] = atan2(im, re).
 void polar(const double* values, std::size_t n, double* magnitude, double* log10_magnitude, double* angle);
 // y[i] = 10 to the power x[i]
 void exp10(const double* x, double* y, std::size_t n);
