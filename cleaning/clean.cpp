@@ -78,7 +78,6 @@ constexpr int32_t kFitReach = 2;       // the fit looks at (2 x 2 + 1)^2 samples
 constexpr double kFitExplains = 0.5;   // a fit must leave at most this share of the energy, or
 constexpr double kFitNatural = 2;      // ... no more than this many times what the picture puts there
 constexpr double kFaintExplains = 0.5;  // share of the energy a fit must explain about a faint candidate
-constexpr double kFaintAmplitude = 0.006;  // weaker waves (1.5 levels at 8 bits) are left alone
 
 struct Fit {
     std::complex<double> amplitude;
@@ -598,12 +597,12 @@ std::vector<uint8_t> same_direction(const Detection& d, const Peak& p) {
     return along;
 }
 
-// Removes the detected peaks (and lowers their rim) in every channel; returns the samples changed.
 // Whether sample i lies in a peak still to be removed: in a group not taken out otherwise.
 bool in_peak(const Detection& d, const std::vector<uint8_t>& done, std::size_t i) {
     return d.group[i] != 0 && !done[static_cast<std::size_t>(d.group[i])];
 }
 
+// Removes the detected peaks (and lowers their rim) in every channel; returns the samples changed.
 int64_t remove_peaks(LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& done, Fill fill) {
     const host::SpectrumGeometry& g = m.geometry;
     const int32_t rows = g.rows, cols = g.columns;
@@ -740,10 +739,12 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                     tones.push_back(fitted_tone(z, m.geometry, t, p.row, p.column));
                     done[static_cast<std::size_t>(p.group)] = 1;
                     removed.push_back(p);
-                } else if (pass == 0 && options.fill == Fill::Background && p.ridge >= kChirpRidge &&
-                           subtract_chirp(work, analysed, modules.inverse, spectrum, m, d, same_direction(d, p))) {
+                    continue;
+                }
+                const bool sweeps = pass == 0 && options.fill == Fill::Background && p.ridge >= kChirpRidge;
+                const std::vector<uint8_t> along = sweeps ? same_direction(d, p) : std::vector<uint8_t>{};
+                if (sweeps && subtract_chirp(work, analysed, modules.inverse, spectrum, m, d, along)) {
                     ++chirps;
-                    const std::vector<uint8_t> along = same_direction(d, p);
                     for (const Peak& q : d.peaks)
                         if (along[static_cast<std::size_t>(q.group)] && !done[static_cast<std::size_t>(q.group)]) {
                             done[static_cast<std::size_t>(q.group)] = 1;
@@ -770,7 +771,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 const bool again = std::any_of(tones.begin(), tones.end(), [&](const FittedTone& o) {
                     return distance_in_samples(m.geometry, o.f, tone.f) < 1;
                 });
-                if (again || amplitude < kFaintAmplitude || !across_the_frame(work, strongest, tone.f)) continue;
+                if (again || amplitude < kSmallestAmplitude || !across_the_frame(work, strongest, tone.f)) continue;
                 tones.push_back(tone);
                 const double angle = std::atan2(tone.f.v, tone.f.u) * 180 / std::numbers::pi;
                 removed.push_back({y, x, 2, amplitude, 1 / std::hypot(tone.f.u, tone.f.v), angle < 0 ? angle + 180 : angle,

@@ -11,7 +11,6 @@ namespace {
 
 constexpr double kFalseAlarms = 0.05;   // samples of a clean spectrum expected above the threshold
 constexpr double kAxisMargin = 0.3;     // log10: on the axes a sample must stand twice as high
-constexpr double kMinAmplitude = 0.006; // weaker sinusoids (1.5 levels at 8 bits) are left alone
 constexpr double kGrowLevel = 0.3;      // log10: a kept peak takes in its neighbours this far above background
 constexpr int kGrowSteps = 3;           // ... up to this many samples away
 constexpr int kRidgeHalfWidth = 2;      // samples either side of a ridge's line looked at
@@ -328,7 +327,7 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
 
     d.group.assign(plane, 0);
     int32_t groups = 0;
-    const double min_amplitude = kMinAmplitude / options.sensitivity;
+    const double min_amplitude = kSmallestAmplitude / options.sensitivity;
     for (const Component& comp : components) {
         const double amplitude = 2 * std::sqrt(comp.energy);
         if (amplitude < min_amplitude) continue;

@@ -23,6 +23,9 @@
 
 namespace quen::cleaning {
 
+// Sinusoids weaker than this, in units of full scale (1.5 levels at 8 bits), are left alone.
+inline constexpr double kSmallestAmplitude = 0.006;
+
 struct DetectOptions {
     double sensitivity = 1;     // 2 finds peaks half as strong; 0.5 only those twice as strong
     double protect_period = 48; // frequencies of a period longer than this, in pixels, are never peaks
