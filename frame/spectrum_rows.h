@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <vector>
 
 #include <fftw3.h>
 
@@ -39,33 +40,89 @@ void encode_run(const fftw_complex* values, std::size_t count, double log_normal
     }
 }
 
-// Decodes count (magnitude, phase) sample pairs read with the given strides into values.
+// Decodes (magnitude, phase) sample pairs into spectrum values. An integer depth has few sample
+// values: their magnitudes and phase factors are worked out once, for every value the depth can
+// hold, by the same functions the float depth uses per sample, so that each sample then costs two
+// lookups and gives the same bits. (A 16-bit call builds 64 Ki entries, about 0.3 ms, where a
+// 2048 x 2048 spectrum holds 4 Mi samples.)
 template <class S, ReadNegativeLog negative = ReadNegativeLog::AsAbsent>
-void decode_run(const S* magnitude, std::ptrdiff_t mag_stride, const S* phase, std::ptrdiff_t phase_stride,
-                std::size_t count, double log_normaliser, fftw_complex* values) {
-    double exponent[kRunBlock], power[kRunBlock], phi[kRunBlock], s[kRunBlock], c[kRunBlock];
-    for (std::size_t start = 0; start < count; start += kRunBlock) {
-        const std::size_t n = std::min(kRunBlock, count - start);
-        const S* mag_in = magnitude + static_cast<std::ptrdiff_t>(start) * mag_stride;
-        const S* phase_in = phase + static_cast<std::ptrdiff_t>(start) * phase_stride;
-        for (std::size_t i = 0; i < n; ++i) {
-            exponent[i] = decode_exponent(mag_in[static_cast<std::ptrdiff_t>(i) * mag_stride], log_normaliser);
-            phi[i] = decode_phase(phase_in[static_cast<std::ptrdiff_t>(i) * phase_stride]);
-        }
-        vmath::exp10(exponent, power, n);
-        vmath::sincos(phi, s, c, n);
-        fftw_complex* out = values + start;
-        for (std::size_t i = 0; i < n; ++i) {
-            if (decodes_to_zero<negative>(mag_in[static_cast<std::ptrdiff_t>(i) * mag_stride])) {
-                out[i][0] = 0;
-                out[i][1] = 0;
-            } else {
-                const double mag = decode_magnitude<S>(power[i]);
-                out[i][0] = c[i] * mag;
-                out[i][1] = s[i] * mag;
+class Decoder {
+public:
+    explicit Decoder(double log_normaliser) : log_normaliser_(log_normaliser) {
+        if constexpr (Sample<S>::is_integer) {
+            constexpr std::size_t kValues = std::size_t{1} << (8 * sizeof(S));
+            std::vector<double> x(kValues), phi(kValues), s(kValues), c(kValues);
+            magnitude_.resize(kValues);
+            cos_sin_.resize(kValues);
+            for (std::size_t v = 0; v < kValues; ++v) {
+                x[v] = decode_exponent(static_cast<S>(v), log_normaliser);
+                phi[v] = decode_phase(static_cast<S>(v));
+            }
+            vmath::exp10(x.data(), magnitude_.data(), kValues);
+            vmath::sincos(phi.data(), s.data(), c.data(), kValues);
+            for (std::size_t v = 0; v < kValues; ++v) {
+                magnitude_[v] = decode_magnitude<S>(magnitude_[v]);
+                cos_sin_[v] = {c[v], s[v]};
             }
         }
     }
-}
+
+    // Decodes count pairs read with the given strides into values.
+    void run(const S* magnitude, std::ptrdiff_t mag_stride, const S* phase, std::ptrdiff_t phase_stride,
+             std::size_t count, fftw_complex* values) const {
+        if constexpr (Sample<S>::is_integer) {
+            for (std::size_t i = 0; i < count; ++i) {
+                const S r = magnitude[static_cast<std::ptrdiff_t>(i) * mag_stride];
+                if (decodes_to_zero<negative>(r)) {
+                    values[i][0] = 0;
+                    values[i][1] = 0;
+                } else {
+                    const double mag = magnitude_[r];
+                    const CosSin& f = cos_sin_[phase[static_cast<std::ptrdiff_t>(i) * phase_stride]];
+                    values[i][0] = f.cos * mag;
+                    values[i][1] = f.sin * mag;
+                }
+            }
+        } else {
+            run_blocks(magnitude, mag_stride, phase, phase_stride, count, values);
+        }
+    }
+
+private:
+    struct CosSin {
+        double cos, sin;
+    };
+
+    void run_blocks(const S* magnitude, std::ptrdiff_t mag_stride, const S* phase, std::ptrdiff_t phase_stride,
+                    std::size_t count, fftw_complex* values) const {
+        double exponent[kRunBlock], power[kRunBlock], phi[kRunBlock], s[kRunBlock], c[kRunBlock];
+        for (std::size_t start = 0; start < count; start += kRunBlock) {
+            const std::size_t n = std::min(kRunBlock, count - start);
+            const S* mag_in = magnitude + static_cast<std::ptrdiff_t>(start) * mag_stride;
+            const S* phase_in = phase + static_cast<std::ptrdiff_t>(start) * phase_stride;
+            for (std::size_t i = 0; i < n; ++i) {
+                exponent[i] = decode_exponent(mag_in[static_cast<std::ptrdiff_t>(i) * mag_stride], log_normaliser_);
+                phi[i] = decode_phase(phase_in[static_cast<std::ptrdiff_t>(i) * phase_stride]);
+            }
+            vmath::exp10(exponent, power, n);
+            vmath::sincos(phi, s, c, n);
+            fftw_complex* out = values + start;
+            for (std::size_t i = 0; i < n; ++i) {
+                if (decodes_to_zero<negative>(mag_in[static_cast<std::ptrdiff_t>(i) * mag_stride])) {
+                    out[i][0] = 0;
+                    out[i][1] = 0;
+                } else {
+                    const double mag = decode_magnitude<S>(power[i]);
+                    out[i][0] = c[i] * mag;
+                    out[i][1] = s[i] * mag;
+                }
+            }
+        }
+    }
+
+    double log_normaliser_;
+    std::vector<double> magnitude_;  // integer depths: by magnitude sample
+    std::vector<CosSin> cos_sin_;    // integer depths: by phase sample
+};
 
 }  // namespace quen

@@ -109,7 +109,7 @@ TYPED_TEST(ArrayConversions, DecodingMatchesTheScalarReference) {
     }
     if constexpr (!Sample<S>::is_integer) mag[3] = std::numeric_limits<float>::quiet_NaN();
     std::vector<fftw_complex> values(count);
-    decode_run<S>(mag.data(), 1, phase.data(), 1, count, l, values.data());
+    Decoder<S>(l).run(mag.data(), 1, phase.data(), 1, count, values.data());
     for (std::size_t i = 0; i < count; ++i) {
         const Complex ref = decode_spectrum<S>(mag[i], phase[i], l);
         const double scale = std::hypot(ref.re, ref.im);

@@ -25,10 +25,11 @@ struct Inverse {
 
         // Decode every pixel before any output sample is written, so the input and output may be
         // one buffer. The spectrum stays where the image holds it: no shift, no reordering.
+        const Decoder<S> decoder(log_normaliser);
         for (int32_t y = 0; y < rows; ++y) {
             const S* pixel = in.at(y, 0);
-            decode_run<S>(pixel, in.planes, pixel + 1, in.planes, static_cast<std::size_t>(cols), log_normaliser,
-                          spectrum + static_cast<std::ptrdiff_t>(y) * cols);
+            decoder.run(pixel, in.planes, pixel + 1, in.planes, static_cast<std::size_t>(cols),
+                        spectrum + static_cast<std::ptrdiff_t>(y) * cols);
         }
 
         {

@@ -11,17 +11,19 @@
 namespace quen {
 namespace {
 
+template <class S>
+using HalfDecoder = Decoder<S, ReadNegativeLog::AsBelowOne>;
+
 // Magnitude half and phase half of one input channel into its rows x spectrum_width coefficients.
 // The last column of an odd-width image is not read. A negative float magnitude sample is the
 // kept log sign of a magnitude below 1.
 template <class S>
 void read_half_spectrum(const Pixels<const S>& in, int32_t channel, const HalfGeometry& g,
-                        double log_normaliser, fftw_complex* spectrum) {
+                        const HalfDecoder<S>& decoder, fftw_complex* spectrum) {
     const int32_t n = g.spectrum_width;
     for (int32_t y = 0; y < g.rows; ++y)
-        decode_run<S, ReadNegativeLog::AsBelowOne>(in.at(y, 0) + channel, in.planes, in.at(y, n) + channel, in.planes,
-                                             static_cast<std::size_t>(n), log_normaliser,
-                                             spectrum + std::ptrdiff_t{y} * n);
+        decoder.run(in.at(y, 0) + channel, in.planes, in.at(y, n) + channel, in.planes, static_cast<std::size_t>(n),
+                    spectrum + std::ptrdiff_t{y} * n);
 }
 
 struct InverseHalf {
@@ -33,11 +35,11 @@ struct InverseHalf {
 
         // The same 32-bit sample count as the forward filter, from the image size alone.
         const int32_t count = g.rows * g.width;
-        const double log_normaliser = Sample<S>::log_normaliser(static_cast<double>(count));
+        const HalfDecoder<S> decoder(Sample<S>::log_normaliser(static_cast<double>(count)));
 
         for (int32_t channel = 0; channel < 3; ++channel) {
             // Filled afresh for every channel: the complex-to-real transform overwrites its input.
-            read_half_spectrum(in, channel, g, log_normaliser, job.spectrum);
+            read_half_spectrum(in, channel, g, decoder, job.spectrum);
             const Plan plan{fftw_plan_dft_c2r_2d(g.rows, g.width, job.spectrum, job.real, FFTW_ESTIMATE)};
             if (!plan) continue;  // no plan: this channel stays as the host supplied it
             fftw_execute(plan.get());
