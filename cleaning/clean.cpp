@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <complex>
+#include <future>
 #include <numbers>
 #include <string>
 
@@ -77,7 +78,6 @@ struct Tone {
 constexpr int32_t kFitReach = 2;       // the fit looks at (2 x 2 + 1)^2 samples about the peak
 constexpr double kFitExplains = 0.5;   // a fit must leave at most this share of the energy, or
 constexpr double kFitNatural = 2;      // ... no more than this many times what the picture puts there
-constexpr double kFaintExplains = 0.5;  // share of the energy a fit must explain about a faint candidate
 
 struct Fit {
     std::complex<double> amplitude;
@@ -246,6 +246,244 @@ bool across_the_frame(const host::Image& picture, int32_t c, const Frequency& f)
     const double lo = std::min({amplitude[0][0], amplitude[0][1], amplitude[1][0], amplitude[1][1]});
     const double hi = std::max({amplitude[0][0], amplitude[0][1], amplitude[1][0], amplitude[1][1]});
     return lo >= kFrameWide * hi;
+}
+
+// Weak waves, too faint to stand out of the picture's own scatter at their frequency, still run
+// across the whole frame with one amplitude and phase, where a picture's own detail at a frequency
+// comes and goes with its content. The frame is cut into tiles; each tile's complex amplitude at
+// the frequency (under a Hann window, less the tile's mean, phase referred to the frame's origin)
+// is judged against that tile's own level there, from its amplitudes at eight frequencies two
+// bins of the tile away, where the window's main lobe ends (their median, so that a neighbouring
+// peak does not count). Weighting each
+// tile by the inverse of its level, quiet tiles (a sky, a wall) carry the evidence; busy ones
+// (foliage, fur) hardly count. Two numbers come out: the presence, the weighted amplitude's power
+// over its spread if the tiles held nothing but their own detail (about exponential with mean 1
+// then), and how alike the tiles are, the share of the weighted power that one amplitude for all
+// explains (1 for a wave alone; detail confined to a few tiles gives little).
+constexpr int32_t kTiles = 4;           // the frame is cut into kTiles x kTiles tiles
+constexpr int32_t kTileSide = 256;      // of a larger tile, the centred block of this side is looked at
+constexpr double kWavePresence = 30;    // presence a weak wave must show (the photographs' own: 16 at most)
+constexpr double kWaveAlike = 0.5;      // ... and the share of it one amplitude must explain
+
+class Tiles {
+public:
+    // Planes: the sum of the three channels, then each channel.
+    static constexpr int kPlanes = 4;
+
+    explicit Tiles(const host::Image& picture) {
+        for (int32_t ty = 0; ty < kTiles; ++ty)
+            for (int32_t tx = 0; tx < kTiles; ++tx) {
+                Block b;
+                b.y0 = ty * picture.rows / kTiles;
+                b.x0 = tx * picture.cols / kTiles;
+                b.rows = (ty + 1) * picture.rows / kTiles - b.y0;
+                b.cols = (tx + 1) * picture.cols / kTiles - b.x0;
+                if (b.rows > kTileSide) b.y0 += (b.rows - kTileSide) / 2, b.rows = kTileSide;
+                if (b.cols > kTileSide) b.x0 += (b.cols - kTileSide) / 2, b.cols = kTileSide;
+                b.first = samples_;
+                samples_ += std::size_t(b.rows) * b.cols;
+                blocks_.push_back(b);
+            }
+        for (auto& plane : planes_) plane.resize(samples_);
+        for (Block& b : blocks_) {
+            std::vector<double> wx(static_cast<std::size_t>(b.cols)), wy(static_cast<std::size_t>(b.rows));
+            for (int32_t x = 0; x < b.cols; ++x) wx[std::size_t(x)] = hann(x, b.cols);
+            for (int32_t y = 0; y < b.rows; ++y) wy[std::size_t(y)] = hann(y, b.rows);
+            double mean[kPlanes] = {};
+            for (int32_t y = 0; y < b.rows; ++y)
+                for (int32_t x = 0; x < b.cols; ++x) {
+                    const double w = wy[std::size_t(y)] * wx[std::size_t(x)];
+                    b.weight += w;
+                    for (int32_t c = 0; c < 3; ++c) mean[c + 1] += w * picture.get<float>(b.y0 + y, b.x0 + x, c);
+                }
+            for (int p = 1; p < kPlanes; ++p) mean[0] += mean[p] /= b.weight;
+            for (int32_t y = 0; y < b.rows; ++y)
+                for (int32_t x = 0; x < b.cols; ++x) {
+                    const std::size_t i = b.first + std::size_t(y) * b.cols + x;
+                    const double w = wy[std::size_t(y)] * wx[std::size_t(x)];
+                    double sum = 0;
+                    for (int32_t c = 0; c < 3; ++c) {
+                        const double v = picture.get<float>(b.y0 + y, b.x0 + x, c);
+                        sum += v;
+                        planes_[c + 1][i] = static_cast<float>(w * (v - mean[c + 1]));
+                    }
+                    planes_[0][i] = static_cast<float>(w * (sum - mean[0]));
+                    b.busy += double(planes_[0][i]) * planes_[0][i];
+                }
+            b.busy /= b.weight;
+        }
+        for (std::size_t t = 0; t < blocks_.size(); ++t) all_.push_back(t);
+        quiet_ = all_;
+        std::sort(quiet_.begin(), quiet_.end(), [&](std::size_t a, std::size_t b) { return blocks_[a].busy < blocks_[b].busy; });
+        quiet_.resize(quiet_.size() / 2);
+    }
+
+    struct Evidence {
+        double presence = 0, alike = 0;
+        std::complex<double> amplitude;  // the tiles' amplitudes, each weighted by the inverse of its level
+    };
+
+    // The evidence at frequency f. A quick look takes the quieter half of the tiles only (they
+    // carry most of it), and each one's level from frequencies moved along the rows only, which
+    // costs one pass over its samples instead of three.
+    Evidence weigh(const Frequency& f, bool quick = false, int plane = 0) const {
+        Evidence e;
+        std::complex<double> weighted = 0;
+        double power = 0, weights = 0;
+        const int nu = quick ? 1 : 3, nv = quick ? 7 : 3;
+        for (std::size_t t : quick ? quiet_ : all_) {
+            std::complex<double> s[7][3];
+            sums(plane, blocks_[t], f, nu, nv, s);
+            std::vector<double> ring;
+            for (int l = 0; l < nv; ++l)
+                for (int k = 0; k < nu; ++k)
+                    if (l || k) ring.push_back(std::norm(s[l][k]));
+            std::sort(ring.begin(), ring.end());
+            const std::size_t h = ring.size() / 2;
+            const double inverse = std::numbers::ln2 / std::max((ring[h - 1] + ring[h]) / 2, 1e-30);
+            weighted += s[0][0] * inverse;
+            weights += inverse;
+            power += std::norm(s[0][0]) * inverse;
+        }
+        e.presence = std::norm(weighted) / weights;
+        e.alike = power > 0 ? e.presence / power : 0;
+        e.amplitude = weighted / weights;
+        return e;
+    }
+
+    // How far (in samples of spectrum g) a tile's main lobe reaches from its frequency.
+    double lobe(const host::SpectrumGeometry& g) const {
+        double reach = 0;
+        for (const Block& b : blocks_) reach = std::max({reach, 2.0 * g.period_x / b.cols, 2.0 * g.rows / b.rows});
+        return reach;
+    }
+
+private:
+    struct Block {
+        int32_t y0 = 0, x0 = 0, rows = 0, cols = 0;
+        std::size_t first = 0;  // its samples' place in the planes
+        double weight = 0;      // the window's sum
+        double busy = 0;        // the power of its detail (the sum of the channels), per unit of window
+    };
+
+    static double hann(int32_t i, int32_t n) { return 0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / n); }
+
+    // The block's amplitudes of plane p at frequency f moved by the first nu of du along the
+    // columns (index k) and the first nv of dv along the rows (index l): s[l][k], s[0][0] at f.
+    void sums(int p, const Block& b, const Frequency& f, int nu, int nv, std::complex<double> (&s)[7][3]) const {
+        const double du[3] = {0, -2.0 / b.cols, 2.0 / b.cols};
+        const double dv[7] = {0, -2.0 / b.rows, 2.0 / b.rows, -3.0 / b.rows, 3.0 / b.rows, -4.0 / b.rows, 4.0 / b.rows};
+        std::vector<float> re(std::size_t(nu) * b.cols), im(std::size_t(nu) * b.cols);
+        std::complex<double> row[7], down[7];  // each row's turn, and the turn from one row to the next
+        for (int l = 0; l < nv; ++l) {
+            row[l] = std::polar(1.0 / b.weight, -2 * std::numbers::pi * (f.v + dv[l]) * b.y0);
+            down[l] = std::polar(1.0, -2 * std::numbers::pi * (f.v + dv[l]));
+        }
+        for (int k = 0; k < nu; ++k) {
+            const std::complex<double> step = std::polar(1.0, -2 * std::numbers::pi * (f.u + du[k]));
+            std::complex<double> e = std::polar(1.0, -2 * std::numbers::pi * (f.u + du[k]) * b.x0);
+            for (int32_t x = 0; x < b.cols; ++x, e *= step) {
+                re[std::size_t(k) * b.cols + x] = static_cast<float>(e.real());
+                im[std::size_t(k) * b.cols + x] = static_cast<float>(e.imag());
+            }
+        }
+        for (auto& line : s) std::fill(std::begin(line), std::end(line), 0.0);
+        constexpr int32_t kLanes = 8;  // partial sums the compiler keeps in vector registers
+        for (int32_t y = 0; y < b.rows; ++y) {
+            const float* v = &planes_[p][b.first + std::size_t(y) * b.cols];
+            for (int k = 0; k < nu; ++k) {
+                const float* cr = &re[std::size_t(k) * b.cols];
+                const float* ci = &im[std::size_t(k) * b.cols];
+                float lr[kLanes] = {}, li[kLanes] = {};
+                int32_t x = 0;
+                for (; x + kLanes <= b.cols; x += kLanes)
+                    for (int32_t j = 0; j < kLanes; ++j) {
+                        lr[j] += v[x + j] * cr[x + j];
+                        li[j] += v[x + j] * ci[x + j];
+                    }
+                for (; x < b.cols; ++x) {
+                    lr[0] += v[x] * cr[x];
+                    li[0] += v[x] * ci[x];
+                }
+                double sr = 0, si = 0;
+                for (int32_t j = 0; j < kLanes; ++j) {
+                    sr += lr[j];
+                    si += li[j];
+                }
+                for (int l = 0; l < nv; ++l) s[l][k] += std::complex<double>(sr, si) * row[l];
+            }
+            for (int l = 0; l < nv; ++l) row[l] *= down[l];
+        }
+    }
+
+    std::vector<Block> blocks_;
+    std::vector<std::size_t> all_, quiet_;  // blocks: all, and the quieter half
+    std::size_t samples_ = 0;
+    std::vector<float> planes_[kPlanes];
+};
+
+// Judges the faint candidates of detection d (strongest first) as weak waves: each is weighed at
+// its frequency from a fit of one tone to the sum of the channels about it; those that the tiles
+// show present and alike join the tones to take out, each channel's amplitude from the tiles. A
+// candidate within a tile's main lobe of a peak or of a wave already taken would see its
+// neighbour's waves in the tiles, and is passed over.
+void find_weak_waves(const host::Image& work, const ComplexHalf& z, const LogMagnitudes& m, const Detection& d,
+                     const std::vector<Frequency>& earlier, std::vector<FittedTone>& tones, std::vector<Peak>& removed) {
+    if (d.faint.empty()) return;
+    const host::SpectrumGeometry& g = m.geometry;
+    const Tiles tiles(work);
+    const double lobe = tiles.lobe(g);
+    std::vector<Frequency> taken = earlier;
+    for (const Peak& p : d.peaks) taken.push_back(frequency_of(g, p.row, p.column));
+    for (const FittedTone& t : tones) taken.push_back(t.f);
+    const auto near = [&](const Frequency& f) {
+        return std::any_of(taken.begin(), taken.end(), [&](const Frequency& o) {
+            return std::min(distance_in_samples(g, o, f), distance_in_samples(g, o, {-f.u, -f.v})) < lobe;
+        });
+    };
+    // A quick look at each candidate's own sample first, the two halves of the list at once.
+    std::vector<double> quick(d.faint.size());
+    const auto look = [&](std::size_t from, std::size_t to) {
+        for (std::size_t k = from; k < to; ++k)
+            quick[k] = tiles.weigh(frequency_of(g, d.faint[k] / g.columns, d.faint[k] % g.columns), true).presence;
+    };
+    auto first_half = std::async(std::launch::async, look, 0, quick.size() / 2);
+    look(quick.size() / 2, quick.size());
+    first_half.get();
+    for (std::size_t k = 0; k < d.faint.size(); ++k) {
+        const int32_t y = d.faint[k] / g.columns, x = d.faint[k] % g.columns;
+        if (quick[k] < kWavePresence / 2 || near(frequency_of(g, y, x))) continue;
+        Tone t;
+        fit_tone(z, g, -1, y, x, t);
+        FittedTone tone{frequency_of(g, t.b, t.a), {}};
+        Tiles::Evidence e = tiles.weigh(tone.f);
+        if (e.presence < kWavePresence || e.alike < kWaveAlike) continue;
+        // The frequency where the tiles agree best: a wave's phase must hold across the frame, so
+        // that it comes out everywhere and not only about the centre.
+        for (double step : {0.1, 0.04, 0.015})
+            for (bool moved = true; moved;) {
+                moved = false;
+                for (const auto& [da, db] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+                    const Frequency f{tone.f.u + da * step / g.period_x, tone.f.v + db * step / g.rows};
+                    const Tiles::Evidence there = tiles.weigh(f);
+                    if (there.presence > e.presence) {
+                        e = there;
+                        tone.f = f;
+                        moved = true;
+                    }
+                }
+            }
+        double amplitude = 0;
+        for (int32_t c = 0; c < 3; ++c) {
+            tone.amplitude[c] = tiles.weigh(tone.f, false, c + 1).amplitude;
+            amplitude = std::max(amplitude, 2 * std::abs(tone.amplitude[c]));
+        }
+        if (amplitude < kSmallestAmplitude) continue;
+        tones.push_back(tone);
+        taken.push_back(tone.f);
+        const double angle = std::atan2(tone.f.v, tone.f.u) * 180 / std::numbers::pi;
+        removed.push_back({y, x, 2, amplitude, 1 / std::hypot(tone.f.u, tone.f.v), angle < 0 ? angle + 180 : angle, 7u, 0});
+    }
 }
 
 // Scan lines and streaks: every k-th row (or column), or a few rows of every k, darker or
@@ -694,7 +932,9 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
     // picture whole, leakage and all; the spectrum of what remains is searched again, and the
     // peaks found then (chirps, scan lines, screens) take their surroundings' magnitudes.
     // Compact peaks whose waves do not run across the whole frame are the picture's own.
-    for (int pass = 0; pass < 2; ++pass) {
+    bool weak_searched = false;
+    std::vector<Frequency> subtracted;  // the sinusoids taken out in earlier passes
+    for (int pass = 0; pass < 3; ++pass) {
         host::Image spectrum = run_module(modules.forward, host::widen_for_half_spectrum(work), "forward");
         LogMagnitudes m = read_log_magnitudes(spectrum, host::Layout::Half);
         result.detection = detect_peaks(m, options.detect);
@@ -754,32 +994,16 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                     filled.push_back(p);
                 }
             }
-            // Weak waves, too faint to stand out of the picture's own scatter, are still narrow:
-            // one sinusoid between samples explains most of the energy about them in the sum of
-            // the channels (the picture's own detail there rarely fits one), and they run across
-            // the frame.
-            for (const int32_t i : pass == 0 && options.fill == Fill::Background ? d.faint : std::vector<int32_t>{}) {
-                const int32_t y = i / m.geometry.columns, x = i % m.geometry.columns;
-                Tone t;
-                const Fit fit = fit_tone(z, m.geometry, -1, y, x, t);
-                if (fit.left > (1 - kFaintExplains) * fit.total) continue;
-                const FittedTone tone = fitted_tone(z, m.geometry, t, y, x);
-                int32_t strongest = 0;
-                for (int32_t c = 1; c < 3; ++c)
-                    if (std::abs(tone.amplitude[c]) > std::abs(tone.amplitude[strongest])) strongest = c;
-                const double amplitude = 2 * std::abs(tone.amplitude[strongest]);
-                const bool again = std::any_of(tones.begin(), tones.end(), [&](const FittedTone& o) {
-                    return distance_in_samples(m.geometry, o.f, tone.f) < 1;
-                });
-                if (again || amplitude < kSmallestAmplitude || !across_the_frame(work, strongest, tone.f)) continue;
-                tones.push_back(tone);
-                const double angle = std::atan2(tone.f.v, tone.f.u) * 180 / std::numbers::pi;
-                removed.push_back({y, x, 2, amplitude, 1 / std::hypot(tone.f.u, tone.f.v), angle < 0 ? angle + 180 : angle,
-                                   7u, 0});
+            // Weak waves: searched once, in the first pass that has nothing else to take out.
+            if (!weak_searched && pass < 2 && options.fill == Fill::Background && tones.empty() && lines == 0 &&
+                chirps == 0) {
+                weak_searched = true;
+                find_weak_waves(work, z, m, d, subtracted, tones, removed);
             }
         }
         if (!tones.empty() || lines > 0 || chirps > 0) {
             subtract_tones(work, tones);
+            for (const FittedTone& t : tones) subtracted.push_back(t.f);
             result.changed += static_cast<int64_t>(tones.size()) + lines + chirps;
             continue;  // search again what remains
         }

@@ -53,7 +53,7 @@ struct Detection {
     std::vector<int32_t> ridge;     // rows x columns: where a peak's ridge runs on (Peak::ridge), its group
     std::vector<int32_t> faint;     // y * columns + x of local maxima below the threshold but above
                                     // kFaintLevel, off the axes and the peaks, strongest first: for a
-                                    // fit to tell a weak wave (narrow, one sinusoid) from the picture
+                                    // test to tell a weak wave (the same across the frame) from the picture
 };
 
 Detection detect_peaks(const LogMagnitudes& magnitudes, const DetectOptions& options = {});
