@@ -321,6 +321,8 @@ public:
     struct Evidence {
         double presence = 0, alike = 0;
         std::complex<double> amplitude;  // the tiles' amplitudes, each weighted by the inverse of its level
+        std::complex<double> tile[kTiles * kTiles];  // each tile's amplitude
+        double inverse[kTiles * kTiles] = {};        // ... and the inverse of its level (0: not looked at)
     };
 
     // The evidence at frequency f. A quick look takes the quieter half of the tiles only (they
@@ -341,6 +343,8 @@ public:
             std::sort(ring.begin(), ring.end());
             const std::size_t h = ring.size() / 2;
             const double inverse = std::numbers::ln2 / std::max((ring[h - 1] + ring[h]) / 2, 1e-30);
+            e.tile[t] = s[0][0];
+            e.inverse[t] = inverse;
             weighted += s[0][0] * inverse;
             weights += inverse;
             power += std::norm(s[0][0]) * inverse;
@@ -349,6 +353,32 @@ public:
         e.alike = power > 0 ? e.presence / power : 0;
         e.amplitude = weighted / weights;
         return e;
+    }
+
+    // The frequency whose phase the tiles hold best about f: a wave off by d turns in each tile
+    // by 2 pi d times the tile's place, so the tiles' phases about their weighted mean, fitted as
+    // a plane over the tiles' centres (each weighted by its amplitude's power over its level),
+    // give the step to take. A few steps, each from the tiles at the frequency reached.
+    Frequency steady(Frequency f) const {
+        for (int round = 0; round < 3; ++round) {
+            const Evidence e = weigh(f);
+            double sxx = 0, sxy = 0, syy = 0, sx = 0, sy = 0, sw = 0, rx = 0, ry = 0, r = 0;
+            for (std::size_t t = 0; t < blocks_.size(); ++t) {
+                const double w = std::norm(e.tile[t]) * e.inverse[t];
+                const double x = blocks_[t].x0 + blocks_[t].cols / 2.0, y = blocks_[t].y0 + blocks_[t].rows / 2.0;
+                const double phase = std::arg(e.tile[t] * std::conj(e.amplitude)) / (2 * std::numbers::pi);
+                sw += w, sx += w * x, sy += w * y, sxx += w * x * x, sxy += w * x * y, syy += w * y * y;
+                rx += w * x * phase, ry += w * y * phase, r += w * phase;
+            }
+            if (sw <= 0) break;
+            // Centred sums: the common phase drops out.
+            const double cxx = sxx - sx * sx / sw, cxy = sxy - sx * sy / sw, cyy = syy - sy * sy / sw;
+            const double cx = rx - sx * r / sw, cy = ry - sy * r / sw, det = cxx * cyy - cxy * cxy;
+            if (det <= 0) break;
+            f.u += (cyy * cx - cxy * cy) / det;
+            f.v += (cxx * cy - cxy * cx) / det;
+        }
+        return f;
     }
 
     // How far (in samples of spectrum g) a tile's main lobe reaches from its frequency.
@@ -422,19 +452,28 @@ private:
     std::vector<float> planes_[kPlanes];
 };
 
-// Judges the faint candidates of detection d (strongest first) as weak waves: each is weighed at
-// its frequency from a fit of one tone to the sum of the channels about it; those that the tiles
-// show present and alike join the tones to take out, each channel's amplitude from the tiles. A
-// candidate within a tile's main lobe of a peak or of a wave already taken would see its
-// neighbour's waves in the tiles, and is passed over.
+// Judges candidates as weak waves: the peaks of detection d that the quarters of the frame took
+// for the picture's own (`own`, by group), then its faint candidates, strongest first. Each is
+// weighed at its frequency from a fit of one tone to the sum of the channels about it; those that
+// the tiles show present and alike join the tones to take out, at the frequency whose phase the
+// tiles hold best, each channel's amplitude from the tiles. A candidate within a tile's main lobe
+// of another peak, or of a wave taken out already, would see that one's waves in the tiles, and
+// is passed over.
 void find_weak_waves(const host::Image& work, const ComplexHalf& z, const LogMagnitudes& m, const Detection& d,
-                     const std::vector<Frequency>& earlier, std::vector<FittedTone>& tones, std::vector<Peak>& removed) {
-    if (d.faint.empty()) return;
+                     const std::vector<uint8_t>& own, const std::vector<Frequency>& earlier,
+                     std::vector<FittedTone>& tones, std::vector<Peak>& removed) {
     const host::SpectrumGeometry& g = m.geometry;
+    std::vector<int32_t> candidates;
+    std::vector<Frequency> taken = earlier;
+    for (const Peak& p : d.peaks)
+        if (own[static_cast<std::size_t>(p.group)])
+            candidates.push_back(p.row * g.columns + p.column);
+        else
+            taken.push_back(frequency_of(g, p.row, p.column));
+    candidates.insert(candidates.end(), d.faint.begin(), d.faint.end());
+    if (candidates.empty()) return;
     const Tiles tiles(work);
     const double lobe = tiles.lobe(g);
-    std::vector<Frequency> taken = earlier;
-    for (const Peak& p : d.peaks) taken.push_back(frequency_of(g, p.row, p.column));
     for (const FittedTone& t : tones) taken.push_back(t.f);
     const auto near = [&](const Frequency& f) {
         return std::any_of(taken.begin(), taken.end(), [&](const Frequency& o) {
@@ -442,37 +481,23 @@ void find_weak_waves(const host::Image& work, const ComplexHalf& z, const LogMag
         });
     };
     // A quick look at each candidate's own sample first, the two halves of the list at once.
-    std::vector<double> quick(d.faint.size());
+    std::vector<double> quick(candidates.size());
     const auto look = [&](std::size_t from, std::size_t to) {
         for (std::size_t k = from; k < to; ++k)
-            quick[k] = tiles.weigh(frequency_of(g, d.faint[k] / g.columns, d.faint[k] % g.columns), true).presence;
+            quick[k] = tiles.weigh(frequency_of(g, candidates[k] / g.columns, candidates[k] % g.columns), true).presence;
     };
     auto first_half = std::async(std::launch::async, look, 0, quick.size() / 2);
     look(quick.size() / 2, quick.size());
     first_half.get();
-    for (std::size_t k = 0; k < d.faint.size(); ++k) {
-        const int32_t y = d.faint[k] / g.columns, x = d.faint[k] % g.columns;
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+        const int32_t y = candidates[k] / g.columns, x = candidates[k] % g.columns;
         if (quick[k] < kWavePresence / 2 || near(frequency_of(g, y, x))) continue;
         Tone t;
         fit_tone(z, g, -1, y, x, t);
         FittedTone tone{frequency_of(g, t.b, t.a), {}};
-        Tiles::Evidence e = tiles.weigh(tone.f);
+        const Tiles::Evidence e = tiles.weigh(tone.f);
         if (e.presence < kWavePresence || e.alike < kWaveAlike) continue;
-        // The frequency where the tiles agree best: a wave's phase must hold across the frame, so
-        // that it comes out everywhere and not only about the centre.
-        for (double step : {0.1, 0.04, 0.015})
-            for (bool moved = true; moved;) {
-                moved = false;
-                for (const auto& [da, db] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
-                    const Frequency f{tone.f.u + da * step / g.period_x, tone.f.v + db * step / g.rows};
-                    const Tiles::Evidence there = tiles.weigh(f);
-                    if (there.presence > e.presence) {
-                        e = there;
-                        tone.f = f;
-                        moved = true;
-                    }
-                }
-            }
+        tone.f = tiles.steady(tone.f);
         double amplitude = 0;
         for (int32_t c = 0; c < 3; ++c) {
             tone.amplitude[c] = tiles.weigh(tone.f, false, c + 1).amplitude;
@@ -941,6 +966,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         const Detection& d = result.detection;
         const int32_t groups = d.group.empty() ? 0 : *std::max_element(d.group.begin(), d.group.end());
         std::vector<uint8_t> done(static_cast<std::size_t>(groups) + 1, 0);  // by group: left alone or fitted
+        std::vector<uint8_t> own(done.size(), 0);  // by group: left alone, for the frame's quarters differ
         std::vector<FittedTone> tones;
         int64_t lines = 0;  // line patterns divided out
         int64_t chirps = 0;  // sweeping waves taken out
@@ -970,6 +996,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                     if (m.at(c, p.row, p.column) > m.at(strongest, p.row, p.column)) strongest = c;
                 if (p.radius <= kCompact && !across_the_frame(work, strongest, frequency_of(m.geometry, p.row, p.column))) {
                     done[static_cast<std::size_t>(p.group)] = 1;
+                    own[static_cast<std::size_t>(p.group)] = 1;
                     continue;
                 }
                 Tone t;
@@ -998,7 +1025,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             if (!weak_searched && pass < 2 && options.fill == Fill::Background && tones.empty() && lines == 0 &&
                 chirps == 0) {
                 weak_searched = true;
-                find_weak_waves(work, z, m, d, subtracted, tones, removed);
+                find_weak_waves(work, z, m, d, own, subtracted, tones, removed);
             }
         }
         if (!tones.empty() || lines > 0 || chirps > 0) {

@@ -5,6 +5,7 @@
 // where the notch edit takes them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -122,21 +123,24 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
     EXPECT_GE(test::psnr(out.image, 2, truth, 2, full_of<S>(), truth.cols), 50);
 }
 
-// A weak wave (three levels in 255) over a picture of soft blobs whose spectrum about the wave's
-// frequency keeps its peak below the detection threshold: found because one sinusoid between
-// samples explains the samples there, and taken out; the blobs alone come back exactly.
+// A weak wave (three levels in 255) over a picture whose left half is crowded with soft blobs, so
+// that the spectrum about the wave's frequency keeps its peak below the detection threshold and
+// one sinusoid explains little of the samples there: found because the quiet right half holds it
+// with one amplitude and phase, and taken out whole, across the blobs too; the blobs alone come
+// back exactly.
 TYPED_TEST(Cleaning, WeakWaveUnderTheBlobsIsTakenOut) {
     using S = TypeParam;
     Image blobs = photo<S>(160, 200, 21);
     std::mt19937 gen(5);
     std::uniform_real_distribution<double> unit(0, 1);
     std::vector<std::array<double, 3>> centres(600);
-    for (auto& b : centres) b = {unit(gen) * blobs.rows, unit(gen) * blobs.cols, (unit(gen) - 0.5) * 0.3};
+    for (auto& b : centres) b = {unit(gen) * blobs.rows, unit(gen) * blobs.cols / 2, (unit(gen) - 0.5) * 0.6};
     for (int32_t y = 0; y < blobs.rows; ++y)
         for (int32_t x = 0; x < blobs.cols; ++x) {
             double v = 0;
             for (const auto& [by, bx, h] : centres) v += h * std::exp(-((y - by) * (y - by) + (x - bx) * (x - bx)) / (2 * 3.0 * 3.0));
-            for (int32_t c = 0; c < 3; ++c) blobs.set_value(y, x, c, blobs.value(y, x, c) + v * full_of<S>());
+            for (int32_t c = 0; c < 3; ++c)
+                blobs.set_value(y, x, c, std::clamp(blobs.value(y, x, c) + v * full_of<S>(), 0.0, full_of<S>()));
         }
     Image noisy = blobs;
     const double a = 0.7, k = 2 * std::numbers::pi / 11.3;
@@ -148,7 +152,7 @@ TYPED_TEST(Cleaning, WeakWaveUnderTheBlobsIsTakenOut) {
     const Image out = cleaning::clean_picture(modules(), noisy).image;
     for (int32_t c = 0; c < 3; ++c)
         EXPECT_GE(test::psnr(out, c, blobs, c, full_of<S>(), blobs.cols),
-                  test::psnr(noisy, c, blobs, c, full_of<S>(), blobs.cols) + 8)
+                  test::psnr(noisy, c, blobs, c, full_of<S>(), blobs.cols) + 15)
             << "channel " << c;
 }
 
