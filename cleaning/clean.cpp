@@ -7,6 +7,7 @@
 #include <complex>
 #include <future>
 #include <numbers>
+#include <optional>
 #include <string>
 
 #include "half_width.h"
@@ -641,7 +642,8 @@ constexpr double kChirpAngle = 2;       // degrees between peaks on one ridge, a
 constexpr int32_t kChirpBand = 3;       // samples either side of the ridge that its band takes in
 constexpr int32_t kChirpWindow = 96;    // half pixels along the sweep in which its frequency is one
 constexpr int32_t kChirpSmooth = 18;    // radius of the three box filters that smooth the envelope
-constexpr double kChirpExplains = 0.65; // share of the band's energy the sweep's envelope must hold
+constexpr double kChirpExplains = 0.6;  // share of the band's energy the sweep's envelope must hold
+constexpr double kChirpCovers = 0.5;    // share of the ridge's frequencies the sweep must run through
 
 using Plane = std::vector<std::complex<float>>;
 
@@ -835,6 +837,10 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::
             const double v = double(band.get<float>(y, x, 0)) + band.get<float>(y, x, 1) + band.get<float>(y, x, 2);
             band_energy += v * v;
         }
+    // A wave of one frequency would have been fitted as a sinusoid: a sweep that hardly moves
+    // along a ridge spanning many frequencies is the picture's own (a panned shot's streaks keep
+    // most of their energy at the ridge's low end).
+    if (std::fabs(sweep.end - sweep.start) < kChirpCovers * (highest - lowest)) return false;
     if (2 * held < kChirpExplains * band_energy) return false;  // a pure sweep's envelope holds half
     for (int32_t c = 0; c < 3; ++c) {
         const Plane e = envelope(band, sweep, c);
@@ -989,6 +995,12 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         }
         if (d.screen_period == 0) {
             const ComplexHalf z(spectrum, m.geometry);
+            // Whether the frame's tiles show one wave at frequency f; they are cut at the first question.
+            std::optional<Tiles> tiles;
+            const auto one_wave = [&](const Frequency& f) {
+                if (!tiles) tiles.emplace(work);
+                return tiles->weigh(f).alike >= kWaveAlike;
+            };
             for (const Peak& p : d.peaks) {
                 if (done[static_cast<std::size_t>(p.group)]) continue;
                 int32_t strongest = 0;
@@ -996,13 +1008,16 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                     if (m.at(c, p.row, p.column) > m.at(strongest, p.row, p.column)) strongest = c;
                 if (p.radius <= kCompact && !across_the_frame(work, strongest, frequency_of(m.geometry, p.row, p.column))) {
                     done[static_cast<std::size_t>(p.group)] = 1;
-                    own[static_cast<std::size_t>(p.group)] = 1;
+                    own[static_cast<std::size_t>(p.group)] = p.ridge < kChirpRidge;  // not a piece of a sweep
                     continue;
                 }
+                // A sinusoid's peak is compact; a broad one, or one on a ridge, that one tone seems to
+                // explain must show as one wave across the frame too (a panned shot's streaks do not).
                 Tone t;
                 if (pass == 0 && options.fill == Fill::Background &&
                     explains(fit_tone(z, m.geometry, strongest, p.row, p.column, t), d, m.geometry, strongest, p.row,
-                             p.column)) {
+                             p.column) &&
+                    ((p.radius <= kCompact && p.ridge < kChirpRidge) || one_wave(frequency_of(m.geometry, t.b, t.a)))) {
                     tones.push_back(fitted_tone(z, m.geometry, t, p.row, p.column));
                     done[static_cast<std::size_t>(p.group)] = 1;
                     removed.push_back(p);
@@ -1017,6 +1032,11 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                             done[static_cast<std::size_t>(q.group)] = 1;
                             removed.push_back(q);
                         }
+                } else if (!one_wave(frequency_of(m.geometry, p.row, p.column))) {
+                    // A peak that no sinusoid or sweep explains and that the frame's tiles do not
+                    // show as one wave: the picture's own structure (the streaks of a panned shot,
+                    // a fence in part of the frame), left alone.
+                    done[static_cast<std::size_t>(p.group)] = 1;
                 } else {
                     filled.push_back(p);
                 }

@@ -123,6 +123,33 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
     EXPECT_GE(test::psnr(out.image, 2, truth, 2, full_of<S>(), truth.cols), 50);
 }
 
+// A panned shot: every row a streak, sky above and a band of rails and road lines below, slightly
+// tilted, each line's brightness drifting along it. Its spectrum holds broad peaks beside the
+// vertical axis that no sinusoid or sweep explains; they are the picture's, and it comes back as
+// it was.
+TYPED_TEST(Cleaning, PannedShotStreaksAreLeftAlone) {
+    using S = TypeParam;
+    Image im = Image::make(200, 300, 3, test::depth_of<S>());
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> unit(0, 1);
+    struct Line { double y, width, level, drift; };
+    std::vector<Line> lines(14);
+    for (Line& l : lines) l = {0.45 + 0.55 * unit(gen), 1 + 7 * unit(gen), (unit(gen) - 0.5) * 0.5, unit(gen) * 6};
+    std::normal_distribution<double> grain(0, 0.005);
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x) {
+            const double v = (y + 0.03 * x) / im.rows, u = double(x) / im.cols;
+            double value = v < 0.45 ? 0.45 + 0.2 * v + 0.05 * std::sin(40 * v + 3 * u) : 0.3;
+            for (const Line& l : lines)
+                value += l.level * (0.8 + 0.2 * std::sin(l.drift + 4 * u)) /
+                         (1 + std::exp(-2 * (l.width / 2 - std::fabs(v - l.y) * im.rows)));
+            for (int32_t c = 0; c < 3; ++c)
+                im.set_value(y, x, c, std::clamp(value * (0.9 + 0.1 * c) + grain(gen), 0.0, 1.0) * full_of<S>());
+        }
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), im);
+    EXPECT_TRUE(out.image.data == im.data) << out.detection.peaks.size() << " peaks removed";
+}
+
 // A weak wave (three levels in 255) over a picture whose left half is crowded with soft blobs, so
 // that the spectrum about the wave's frequency keeps its peak below the detection threshold and
 // one sinusoid explains little of the samples there: found because the quiet right half holds it
