@@ -74,13 +74,10 @@ public:
             for (std::size_t i = 0; i < count; ++i) {
                 const S r = magnitude[static_cast<std::ptrdiff_t>(i) * mag_stride];
                 if (decodes_to_zero<negative>(r)) {
-                    values[i][0] = 0;
-                    values[i][1] = 0;
+                    store(values[i], 0, 0, 0);
                 } else {
-                    const double mag = magnitude_[r];
                     const CosSin& f = cos_sin_[phase[static_cast<std::ptrdiff_t>(i) * phase_stride]];
-                    values[i][0] = f.cos * mag;
-                    values[i][1] = f.sin * mag;
+                    store(values[i], magnitude_[r], f.cos, f.sin);
                 }
             }
         } else {
@@ -92,6 +89,13 @@ private:
     struct CosSin {
         double cos, sin;
     };
+
+    // The value of magnitude mag at the phase whose cosine and sine are given (an absent
+    // coefficient is stored as magnitude 0 at phase 0, a plain (0, 0)).
+    static void store(fftw_complex& value, double mag, double cos, double sin) {
+        value[0] = cos * mag;
+        value[1] = sin * mag;
+    }
 
     void run_blocks(const S* magnitude, std::ptrdiff_t mag_stride, const S* phase, std::ptrdiff_t phase_stride,
                     std::size_t count, fftw_complex* values) const {
@@ -108,14 +112,10 @@ private:
             vmath::sincos(phi, s, c, n);
             fftw_complex* out = values + start;
             for (std::size_t i = 0; i < n; ++i) {
-                if (decodes_to_zero<negative>(mag_in[static_cast<std::ptrdiff_t>(i) * mag_stride])) {
-                    out[i][0] = 0;
-                    out[i][1] = 0;
-                } else {
-                    const double mag = decode_magnitude<S>(power[i]);
-                    out[i][0] = c[i] * mag;
-                    out[i][1] = s[i] * mag;
-                }
+                if (decodes_to_zero<negative>(mag_in[static_cast<std::ptrdiff_t>(i) * mag_stride]))
+                    store(out[i], 0, 0, 0);
+                else
+                    store(out[i], decode_magnitude<S>(power[i]), c[i], s[i]);
             }
         }
     }
