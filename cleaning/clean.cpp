@@ -453,6 +453,17 @@ private:
     std::vector<float> planes_[kPlanes];
 };
 
+// The tiles of a picture, cut at the first question: a pass that asks none pays nothing, and the
+// questions of one pass share one cut.
+struct LazyTiles {
+    const host::Image& picture;
+    std::optional<Tiles> tiles;
+    const Tiles& get() {
+        if (!tiles) tiles.emplace(picture);
+        return *tiles;
+    }
+};
+
 // Judges candidates as weak waves: the peaks of detection d that the quarters of the frame took
 // for the picture's own (`own`, by group), then its faint candidates, strongest first. Each is
 // weighed at its frequency from a fit of one tone to the sum of the channels about it; those that
@@ -460,7 +471,7 @@ private:
 // tiles hold best, each channel's amplitude from the tiles. A candidate within a tile's main lobe
 // of another peak, or of a wave taken out already, would see that one's waves in the tiles, and
 // is passed over.
-void find_weak_waves(const host::Image& work, const ComplexHalf& z, const LogMagnitudes& m, const Detection& d,
+void find_weak_waves(LazyTiles& tiles_of, const ComplexHalf& z, const LogMagnitudes& m, const Detection& d,
                      const std::vector<uint8_t>& own, const std::vector<Frequency>& earlier,
                      std::vector<FittedTone>& tones, std::vector<Peak>& removed) {
     const host::SpectrumGeometry& g = m.geometry;
@@ -473,7 +484,7 @@ void find_weak_waves(const host::Image& work, const ComplexHalf& z, const LogMag
             taken.push_back(frequency_of(g, p.row, p.column));
     candidates.insert(candidates.end(), d.faint.begin(), d.faint.end());
     if (candidates.empty()) return;
-    const Tiles tiles(work);
+    const Tiles& tiles = tiles_of.get();
     const double lobe = tiles.lobe(g);
     for (const FittedTone& t : tones) taken.push_back(t.f);
     const auto near = [&](const Frequency& f) {
@@ -830,6 +841,10 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::
 
     sweep.start = offset;
     sweep.end = offset + slope * sweep.span;
+    // A wave of one frequency would have been fitted as a sinusoid: a sweep that hardly moves
+    // along a ridge spanning many frequencies is the picture's own (a panned shot's streaks keep
+    // most of their energy at the ridge's low end).
+    if (std::fabs(sweep.end - sweep.start) < kChirpCovers * (highest - lowest)) return false;
     double held = 0, band_energy = 0;
     for (const std::complex<float>& e : envelope(band, sweep, -1)) held += std::norm(e);
     for (int32_t y = 0; y < band.rows; ++y)
@@ -837,10 +852,6 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::
             const double v = double(band.get<float>(y, x, 0)) + band.get<float>(y, x, 1) + band.get<float>(y, x, 2);
             band_energy += v * v;
         }
-    // A wave of one frequency would have been fitted as a sinusoid: a sweep that hardly moves
-    // along a ridge spanning many frequencies is the picture's own (a panned shot's streaks keep
-    // most of their energy at the ridge's low end).
-    if (std::fabs(sweep.end - sweep.start) < kChirpCovers * (highest - lowest)) return false;
     if (2 * held < kChirpExplains * band_energy) return false;  // a pure sweep's envelope holds half
     for (int32_t c = 0; c < 3; ++c) {
         const Plane e = envelope(band, sweep, c);
@@ -995,12 +1006,9 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         }
         if (d.screen_period == 0) {
             const ComplexHalf z(spectrum, m.geometry);
-            // Whether the frame's tiles show one wave at frequency f; they are cut at the first question.
-            std::optional<Tiles> tiles;
-            const auto one_wave = [&](const Frequency& f) {
-                if (!tiles) tiles.emplace(work);
-                return tiles->weigh(f).alike >= kWaveAlike;
-            };
+            LazyTiles tiles{work, std::nullopt};  // shared with the weak waves' search below
+            // Whether the frame's tiles show one wave at frequency f.
+            const auto one_wave = [&](const Frequency& f) { return tiles.get().weigh(f).alike >= kWaveAlike; };
             for (const Peak& p : d.peaks) {
                 if (done[static_cast<std::size_t>(p.group)]) continue;
                 int32_t strongest = 0;
@@ -1045,7 +1053,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             if (!weak_searched && pass < 2 && options.fill == Fill::Background && tones.empty() && lines == 0 &&
                 chirps == 0) {
                 weak_searched = true;
-                find_weak_waves(work, z, m, d, own, subtracted, tones, removed);
+                find_weak_waves(tiles, z, m, d, own, subtracted, tones, removed);
             }
         }
         if (!tones.empty() || lines > 0 || chirps > 0) {
