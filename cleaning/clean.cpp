@@ -265,6 +265,7 @@ constexpr int32_t kTiles = 4;           // the frame is cut into kTiles x kTiles
 constexpr int32_t kTileSide = 256;      // of a larger tile, the centred block of this side is looked at
 constexpr double kWavePresence = 30;    // presence a weak wave must show (the photographs' own: 16 at most)
 constexpr double kWaveAlike = 0.5;      // ... and the share of it one amplitude must explain
+constexpr double kTonePresence = 6;     // presence a peak's fitted sinusoid must show (once in 400 by chance)
 
 class Tiles {
 public:
@@ -1019,13 +1020,16 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                     own[static_cast<std::size_t>(p.group)] = p.ridge < kChirpRidge;  // not a piece of a sweep
                     continue;
                 }
-                // A sinusoid's peak is compact; a broad one, or one on a ridge, that one tone seems to
-                // explain must show as one wave across the frame too (a panned shot's streaks do not).
+                // A sinusoid's peak is compact, and the frame's tiles show its wave present; a broad
+                // peak, or one on a ridge, that one tone seems to explain must show as one wave
+                // across the frame too (a panned shot's streaks do not).
                 Tone t;
                 if (pass == 0 && options.fill == Fill::Background &&
                     explains(fit_tone(z, m.geometry, strongest, p.row, p.column, t), d, m.geometry, strongest, p.row,
                              p.column) &&
-                    ((p.radius <= kCompact && p.ridge < kChirpRidge) || one_wave(frequency_of(m.geometry, t.b, t.a)))) {
+                    (p.radius <= kCompact && p.ridge < kChirpRidge
+                         ? tiles.get().weigh(frequency_of(m.geometry, t.b, t.a)).presence >= kTonePresence
+                         : one_wave(frequency_of(m.geometry, t.b, t.a)))) {
                     tones.push_back(fitted_tone(z, m.geometry, t, p.row, p.column));
                     done[static_cast<std::size_t>(p.group)] = 1;
                     removed.push_back(p);

@@ -23,6 +23,7 @@ constexpr double kProtectedSamples = 4; // and never closer than this to the zer
 constexpr int32_t kAxisWindow = 12;     // samples either side for an axis line's own background
 constexpr double kLatticeTolerance = 2.5;  // samples between a lattice point and the peak found there
 constexpr std::size_t kLatticePeaks = 48;  // strongest peaks searched for a lattice
+constexpr double kScreenAmplitude = 0.024; // a screen's ink dots leave waves at least this strong (6 levels at 8 bits)
 
 using host::SpectrumGeometry;
 
@@ -146,20 +147,27 @@ struct Component {
 };
 
 
-// The lowest frequency of a lattice among the peaks: two peaks not in line with the zero
-// frequency whose sum and difference are peaks too. 0 when there is none.
-double lattice_frequency(const SpectrumGeometry& g, const std::vector<Peak>& peaks) {
+// The lowest frequency of a halftone lattice among the peaks (strongest first): two strong peaks
+// of one frequency at right angles (a screen lays its ink dots on a square grid) whose sum and
+// difference are peaks too. 0 when there is none. Any two peaks would not do: of the dozens of
+// weak peaks a picture's own texture leaves at a high sensitivity, some pair's sum and difference
+// land on peaks by chance.
+double lattice_frequency(const SpectrumGeometry& g, const std::vector<Peak>& peaks, double strong) {
     std::vector<Frequency> f;
     for (std::size_t i = 0; i < std::min(peaks.size(), kLatticePeaks); ++i) {
         const Frequency p = frequency_of(g, peaks[i].row, peaks[i].column);
         f.push_back(p);
         f.push_back({-p.u, -p.v});
     }
+    std::size_t generators = 0;  // frequencies (each peak's and its mirror's) strong enough to span a screen
+    while (generators < f.size() && peaks[generators / 2].amplitude >= strong) generators += 2;
     double lowest = 0;
-    for (std::size_t a = 0; a < f.size(); ++a)
-        for (std::size_t b = a + 1; b < f.size(); ++b) {
+    for (std::size_t a = 0; a < generators; ++a)
+        for (std::size_t b = a + 1; b < generators; ++b) {
+            if (distance_in_samples(g, {-f[a].v, f[a].u}, f[b]) > kLatticeTolerance &&
+                distance_in_samples(g, {f[a].v, -f[a].u}, f[b]) > kLatticeTolerance)
+                continue;  // not a square grid's
             const double ra = std::hypot(f[a].u, f[a].v), rb = std::hypot(f[b].u, f[b].v);
-            if (std::fabs(f[a].u * f[b].v - f[a].v * f[b].u) < 0.25 * ra * rb) continue;  // in line
             const Frequency sum{f[a].u + f[b].u, f[a].v + f[b].v}, diff{f[a].u - f[b].u, f[a].v - f[b].v};
             bool has_sum = false, has_diff = false;
             for (const Frequency& c : f) {
@@ -397,7 +405,7 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
     for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected);
     for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected, -1);
     std::sort(d.peaks.begin(), d.peaks.end(), [](const Peak& a, const Peak& b) { return a.amplitude > b.amplitude; });
-    const double screen = lattice_frequency(g, d.peaks);
+    const double screen = lattice_frequency(g, d.peaks, kScreenAmplitude / options.sensitivity);
     d.screen_period = screen > 0 ? 1 / screen : 0;
     return d;
 }

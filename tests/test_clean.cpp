@@ -123,6 +123,31 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
     EXPECT_GE(test::psnr(out.image, 2, truth, 2, full_of<S>(), truth.cols), 50);
 }
 
+// Four waves whose peaks make a lattice no screen has: two frequencies 60 degrees apart with their
+// sum and difference. Each is a sinusoid to take out, not a halftone to cut with a low-pass (which
+// would blur the whole picture).
+TYPED_TEST(Cleaning, WavesOnALatticeThatIsNotAScreensAreTakenOutOneByOne) {
+    using S = TypeParam;
+    const Image truth = photo<S>(160, 200, 13);
+    Image noisy = truth;
+    const double f1[2] = {std::cos(0.3) / 9, std::sin(0.3) / 9}, f2[2] = {std::cos(1.35) / 9.5, std::sin(1.35) / 9.5};
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x) {
+            double wave = 0;
+            for (const double s : {-1.0, 1.0})
+                wave += 0.03 * std::cos(2 * std::numbers::pi * (x * (f1[0] + s * f2[0]) + y * (f1[1] + s * f2[1])));
+            wave += 0.04 * (std::cos(2 * std::numbers::pi * (x * f1[0] + y * f1[1])) +
+                            std::cos(2 * std::numbers::pi * (x * f2[0] + y * f2[1]) + 1));
+            for (int32_t c = 0; c < 3; ++c) noisy.set_value(y, x, c, truth.value(y, x, c) + wave * full_of<S>());
+        }
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+    EXPECT_EQ(out.lowpass_period, 0);
+    for (int32_t c = 0; c < 3; ++c)
+        EXPECT_GE(test::psnr(out.image, c, truth, c, full_of<S>(), truth.cols),
+                  test::psnr(noisy, c, truth, c, full_of<S>(), truth.cols) + 15)
+            << "channel " << c;
+}
+
 // A panned shot: every row a streak, sky above and a band of rails and road lines below, slightly
 // tilted, each line's brightness drifting along it. Its spectrum holds broad peaks beside the
 // vertical axis that no sinusoid or sweep explains; they are the picture's, and it comes back as
