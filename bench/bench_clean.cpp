@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <map>
 #include <numbers>
@@ -221,7 +222,8 @@ struct Tally {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// A picture or module that cannot be read ends the run with its message, not an abort.
+int main(int argc, char** argv) try {
     if (argc < 3) {
         std::fprintf(stderr, "usage: bench_clean OUT_DIR PICTURE.png...\n");
         return 2;
@@ -328,4 +330,7 @@ int main(int argc, char** argv) {
     std::printf("| clean pictures (output vs input) | | %.1f dB | |\n", lowest);
     std::printf("| speed, file to file | %.2f s per megapixel | | %.1f megapixels |\n", seconds / megapixels, megapixels);
     return 0;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_clean: %s\n", e.what());
+    return 1;
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -135,8 +136,9 @@ int usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    if (argc < 2) return usage();
+// A picture or module that cannot be read ends the run with its message, not an abort.
+int main(int argc, char** argv) try {
+    if (argc < 2 || argv[1][0] == '-') return usage();
     const std::string dir = argv[1];
     int runs = 3;
     std::vector<std::string> sizes = {"1024", "2048", "4096"}, modules;
@@ -184,4 +186,7 @@ int main(int argc, char** argv) {
     std::printf("\n");
     for (const std::string& size_text : sizes) print_first_touch(std::atoi(size_text.c_str()), runs);
     return failures == 0 ? 0 : 1;
+} catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_editor: %s\n", e.what());
+    return 1;
 }
