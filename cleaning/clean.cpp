@@ -266,6 +266,7 @@ constexpr int32_t kTileSide = 256;      // of a larger tile, the centred block o
 constexpr double kWavePresence = 30;    // presence a weak wave must show (the photographs' own: 16 at most)
 constexpr double kWaveAlike = 0.5;      // ... and the share of it one amplitude must explain
 constexpr double kTonePresence = 6;     // presence a peak's fitted sinusoid must show (once in 400 by chance)
+constexpr double kToneAlike = 0.25;     // ... and the share of it one amplitude explains (lines of text: 0.02)
 
 class Tiles {
 public:
@@ -564,14 +565,42 @@ int32_t line_period(const std::vector<Peak>& peaks, const host::SpectrumGeometry
     return best;
 }
 
-// The sums of each channel's rows (columns), laid out channel by channel.
-std::vector<double> line_sums(const host::Image& work, bool rows) {
+// The step of each channel's line (row or column) from the one before it, laid out channel by
+// channel (the first line's step is 0): the log ratio of the two lines' sums.
+std::vector<double> line_steps(const host::Image& work, bool rows) {
     const int32_t lines = rows ? work.rows : work.cols;
-    std::vector<double> sum(static_cast<std::size_t>(3 * lines), 0);
+    std::vector<double> sum(static_cast<std::size_t>(3 * lines), 0), step(sum.size(), 0);
     for (int32_t y = 0; y < work.rows; ++y)
         for (int32_t x = 0; x < work.cols; ++x)
             for (int32_t c = 0; c < 3; ++c) sum[std::size_t(c * lines + (rows ? y : x))] += work.get<float>(y, x, c);
-    return sum;
+    for (std::size_t i = 1; i < sum.size(); ++i)
+        if (i % std::size_t(lines) != 0 && sum[i] > 0 && sum[i - 1] > 0) step[i] = std::log(sum[i] / sum[i - 1]);
+    return step;
+}
+
+// The same steps as the median over the line's samples of the log ratio of each sample to its
+// neighbour in the line before. A line pattern scales every sample of its lines alike, and both
+// steps see it; lines of text or any drawing on a page darken only their ink, which moves the
+// sums while most samples, the paper between, keep their neighbours' values. (Less precise than
+// the sums on 8-bit samples: it tells whether there is a pattern, the sums how strong.) Of a long
+// line every k-th sample (1024 or more) gives the median as well.
+std::vector<double> sample_steps(const host::Image& work, bool rows) {
+    const int32_t lines = rows ? work.rows : work.cols, length = rows ? work.cols : work.rows;
+    const int32_t stride = length / 1024 + 1;
+    constexpr float kDark = 1e-4f;  // samples this close to black hold no ratio
+    std::vector<double> step(static_cast<std::size_t>(3 * lines), 0);
+    std::vector<float> ratios;
+    for (int32_t c = 0; c < 3; ++c)
+        for (int32_t i = 1; i < lines; ++i) {
+            ratios.clear();
+            for (int32_t j = 0; j < length; j += stride) {
+                const float a = rows ? work.get<float>(i, j, c) : work.get<float>(j, i, c);
+                const float b = rows ? work.get<float>(i - 1, j, c) : work.get<float>(j, i - 1, c);
+                if (a > kDark && b > kDark) ratios.push_back(std::log(a / b));
+            }
+            step[std::size_t(c * lines + i)] = median(ratios);
+        }
+    return step;
 }
 
 struct LineGains {
@@ -580,20 +609,19 @@ struct LineGains {
     double scatter = HUGE_VAL;     // what the gains leave of the ratios' spread
 };
 
-// A gain for each class of lines y mod k in each channel, from the ratios of neighbouring lines'
-// sums (a natural picture changes little from one row to the next; medians keep its edges out).
-LineGains fit_line_gains(const std::vector<double>& sums, int32_t k) {
-    const int32_t lines = static_cast<int32_t>(sums.size() / 3);
+// A gain for each class of lines y mod k in each channel, from the steps between neighbouring
+// lines (a natural picture changes little from one row to the next; medians keep its edges out).
+LineGains fit_line_gains(const std::vector<double>& steps, int32_t k) {
+    const int32_t lines = static_cast<int32_t>(steps.size() / 3);
     LineGains fit{std::vector<double>(static_cast<std::size_t>(3 * k), 0), false, 0};
     if (lines < kLinesPerClass * k) return {};
     std::vector<float> left;  // the ratios less their class's step, all classes and channels
     for (int32_t c = 0; c < 3; ++c) {
-        const double* sum = &sums[std::size_t(c * lines)];
+        const double* line_step = &steps[std::size_t(c * lines)];
         std::vector<double> step(static_cast<std::size_t>(k)), error(static_cast<std::size_t>(k));
         for (int32_t r = 0; r < k; ++r) {
             std::vector<float> ratios;
-            for (int32_t i = r > 0 ? r : k; i < lines; i += k)
-                if (sum[i] > 0 && sum[i - 1] > 0) ratios.push_back(static_cast<float>(std::log(sum[i] / sum[i - 1])));
+            for (int32_t i = r > 0 ? r : k; i < lines; i += k) ratios.push_back(static_cast<float>(line_step[i]));
             if (ratios.size() < 3) return {};
             const float mid = median(ratios);
             for (float& v : ratios) left.push_back(v = std::fabs(v - mid));
@@ -621,18 +649,18 @@ LineGains fit_line_gains(const std::vector<double>& sums, int32_t k) {
 // pattern's peaks were found: the shortest period whose gains leave (almost) the least spread.
 // Returns that period, or 0, leaving the picture alone, when no class of lines stands out.
 int32_t divide_line_gains(host::Image& work, int32_t k, bool rows) {
-    const std::vector<double> sums = line_sums(work, rows);
+    const std::vector<double> steps = line_steps(work, rows);
     std::vector<LineGains> fits;
     double least = HUGE_VAL;
     for (int32_t period = k; period <= kLongestLinePeriod; period += k) {
-        fits.push_back(fit_line_gains(sums, period));
+        fits.push_back(fit_line_gains(steps, period));
         least = std::min(least, fits.back().scatter);
     }
     for (std::size_t i = 0; i < fits.size(); ++i) {
         const LineGains& fit = fits[i];
         if (fit.scatter > kLineSpread * least) continue;
-        if (!fit.stands_out) return 0;
         const int32_t period = k * static_cast<int32_t>(i + 1);
+        if (!fit.stands_out || !fit_line_gains(sample_steps(work, rows), period).stands_out) return 0;
         for (int32_t y = 0; y < work.rows; ++y)
             for (int32_t x = 0; x < work.cols; ++x)
                 for (int32_t c = 0; c < 3; ++c)
@@ -1010,6 +1038,11 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             LazyTiles tiles{work, std::nullopt};  // shared with the weak waves' search below
             // Whether the frame's tiles show one wave at frequency f.
             const auto one_wave = [&](const Frequency& f) { return tiles.get().weigh(f).alike >= kWaveAlike; };
+            // Whether they show a wave at f over the frame, if not quite one amplitude everywhere.
+            const auto present = [&](const Frequency& f) {
+                const Tiles::Evidence e = tiles.get().weigh(f);
+                return e.presence >= kTonePresence && e.alike >= kToneAlike;
+            };
             for (const Peak& p : d.peaks) {
                 if (done[static_cast<std::size_t>(p.group)]) continue;
                 int32_t strongest = 0;
@@ -1027,9 +1060,8 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 if (pass == 0 && options.fill == Fill::Background &&
                     explains(fit_tone(z, m.geometry, strongest, p.row, p.column, t), d, m.geometry, strongest, p.row,
                              p.column) &&
-                    (p.radius <= kCompact && p.ridge < kChirpRidge
-                         ? tiles.get().weigh(frequency_of(m.geometry, t.b, t.a)).presence >= kTonePresence
-                         : one_wave(frequency_of(m.geometry, t.b, t.a)))) {
+                    (p.radius <= kCompact && p.ridge < kChirpRidge ? present(frequency_of(m.geometry, t.b, t.a))
+                                                                   : one_wave(frequency_of(m.geometry, t.b, t.a)))) {
                     tones.push_back(fitted_tone(z, m.geometry, t, p.row, p.column));
                     done[static_cast<std::size_t>(p.group)] = 1;
                     removed.push_back(p);

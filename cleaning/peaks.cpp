@@ -335,6 +335,7 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
 
     d.group.assign(plane, 0);
     int32_t groups = 0;
+    std::vector<uint8_t> mirrored;  // by peak: the half of a pair left of the zero frequency, or above it
     const double min_amplitude = kSmallestAmplitude / options.sensitivity;
     for (const Component& comp : components) {
         const double amplitude = 2 * std::sqrt(comp.energy);
@@ -347,12 +348,32 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
             d.group[std::size_t(s)] = groups;
         }
         const Frequency f = frequency_of(g, py, px);
-        // One of each mirrored pair is reported: the one right of the zero frequency, or below it.
-        if (f.u < 0 || (f.u == 0 && f.v < 0)) continue;
+        mirrored.push_back(f.u < 0 || (f.u == 0 && f.v < 0));
         const double angle = std::atan2(f.v, f.u) * 180 / std::numbers::pi;
         d.peaks.push_back({py, px, std::ceil(radius) + 1, amplitude, 1 / std::hypot(f.u, f.v),
                            angle < 0 ? angle + 180 : angle, comp.channels, groups});
     }
+    // One of each mirrored pair is reported: the one right of the zero frequency, or below it; the
+    // other joins its twin's group, so that whatever is done to the peak (left alone, fitted or
+    // filled) is done to both. A peak whose twin is not among them stays a peak of its own: in a
+    // half spectrum, one whose strongest sample lies on the vertical axis above the zero frequency
+    // while the rest of it lies right of the axis, a frequency of its own.
+    std::vector<int32_t> twin(static_cast<std::size_t>(groups) + 1, 0);
+    std::vector<Peak> reported;
+    for (std::size_t i = 0; i < d.peaks.size(); ++i) {
+        const Peak& p = d.peaks[i];
+        if (mirrored[i]) {
+            const Frequency f = frequency_of(g, p.row, p.column);
+            for (std::size_t j = 0; j < d.peaks.size() && !twin[std::size_t(p.group)]; ++j)
+                if (!mirrored[j] && distance_in_samples(g, frequency_of(g, d.peaks[j].row, d.peaks[j].column), {-f.u, -f.v}) <= 1.5)
+                    twin[std::size_t(p.group)] = d.peaks[j].group;
+            if (twin[std::size_t(p.group)]) continue;
+        }
+        reported.push_back(p);
+    }
+    d.peaks = std::move(reported);
+    for (int32_t& mark : d.group)
+        if (mark > 0 && twin[std::size_t(mark)] > 0) mark = twin[std::size_t(mark)];
     // Hysteresis: a kept peak takes in the samples around it that still stand above the
     // background (the leakage of a frequency between samples, the spread of a modulated one).
     // Grown ring by ring, kGrowSteps at most, so that it never wanders into the picture itself.
