@@ -535,6 +535,7 @@ constexpr double kLineSignificance = 8;     // a class's gain must stand this ma
 constexpr double kLineSmallest = 0.005;     // ... and differ from 1 by this much
 constexpr double kLineSpread = 1.1;         // a period's gains may leave this much more spread than the best
 constexpr int32_t kLinesPerClass = 8;       // lines of each class at least, for a fair comparison
+constexpr double kLineAlike = 0.5;          // share of the lines' gains their samples must bear out
 
 // The frequency of a peak along one axis, in cycles per pixel, or -1 when the peak is off that
 // axis. Rows: the vertical axis, where patterns along the rows show.
@@ -582,7 +583,7 @@ std::vector<double> line_steps(const host::Image& work, bool rows) {
 // neighbour in the line before. A line pattern scales every sample of its lines alike, and both
 // steps see it; lines of text or any drawing on a page darken only their ink, which moves the
 // sums while most samples, the paper between, keep their neighbours' values. (Less precise than
-// the sums on 8-bit samples: it tells whether there is a pattern, the sums how strong.) Of a long
+// the sums on 8-bit samples: it bears out their gains or not, and they say how strong.) Of a long
 // line every k-th sample (1024 or more) gives the median as well.
 std::vector<double> sample_steps(const host::Image& work, bool rows) {
     const int32_t lines = rows ? work.rows : work.cols, length = rows ? work.cols : work.rows;
@@ -645,6 +646,20 @@ LineGains fit_line_gains(const std::vector<double>& steps, int32_t k) {
     return fit;
 }
 
+// Whether the gains fitted to the lines' samples one by one bear out those fitted to their sums:
+// their projection on them keeps at least kLineAlike of their size (a scan line's gain holds
+// for every sample of it; the rows of a page of text, written over with a wave, show a twentieth
+// of their sums' gains).
+bool scales_samples(const LineGains& sums, const LineGains& samples) {
+    if (samples.log_gain.size() != sums.log_gain.size()) return false;
+    double along = 0, size = 0;
+    for (std::size_t i = 0; i < sums.log_gain.size(); ++i) {
+        along += samples.log_gain[i] * sums.log_gain[i];
+        size += sums.log_gain[i] * sums.log_gain[i];
+    }
+    return along >= kLineAlike * size;
+}
+
 // Divides out the line pattern of period k, or of a multiple of it when only some of the
 // pattern's peaks were found: the shortest period whose gains leave (almost) the least spread.
 // Returns that period, or 0, leaving the picture alone, when no class of lines stands out.
@@ -660,7 +675,7 @@ int32_t divide_line_gains(host::Image& work, int32_t k, bool rows) {
         const LineGains& fit = fits[i];
         if (fit.scatter > kLineSpread * least) continue;
         const int32_t period = k * static_cast<int32_t>(i + 1);
-        if (!fit.stands_out || !fit_line_gains(sample_steps(work, rows), period).stands_out) return 0;
+        if (!fit.stands_out || !scales_samples(fit, fit_line_gains(sample_steps(work, rows), period))) return 0;
         for (int32_t y = 0; y < work.rows; ++y)
             for (int32_t x = 0; x < work.cols; ++x)
                 for (int32_t c = 0; c < 3; ++c)
