@@ -536,6 +536,7 @@ constexpr double kLineSmallest = 0.005;     // ... and differ from 1 by this muc
 constexpr double kLineSpread = 1.1;         // a period's gains may leave this much more spread than the best
 constexpr int32_t kLinesPerClass = 8;       // lines of each class at least, for a fair comparison
 constexpr double kLineAlike = 0.5;          // share of the lines' gains their samples must bear out
+constexpr int kLineAttempts = 3;            // periods tried along one axis, at most
 
 // The frequency of a peak along one axis, in cycles per pixel, or -1 when the peak is off that
 // axis. Rows: the vertical axis, where patterns along the rows show.
@@ -1020,6 +1021,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
     // Compact peaks whose waves do not run across the whole frame are the picture's own.
     bool weak_searched = false;
     std::vector<Frequency> subtracted;  // the sinusoids taken out in earlier passes
+    int32_t divided[2] = {0, 0};        // the periods of the line patterns divided out: rows, columns
     for (int pass = 0; pass < 3; ++pass) {
         host::Image spectrum = run_module(modules.forward, host::widen_for_half_spectrum(work), "forward");
         LogMagnitudes m = read_log_magnitudes(spectrum, host::Layout::Half);
@@ -1035,11 +1037,27 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         const bool ridges = std::any_of(d.peaks.begin(), d.peaks.end(), [](const Peak& p) { return p.ridge >= kChirpRidge; });
         const host::Image analysed = pass == 0 && ridges ? work : host::Image{};
         std::vector<Peak> filled;  // peaks to take their surroundings' magnitudes
+        // What is left at a divided line pattern's harmonics is the picture's own (the lines of a
+        // page the scan lines ran over): their peaks are left alone.
+        for (bool rows : {true, false})
+            for (const Peak& p : d.peaks)
+                if (divided[rows] > 0 && harmonic_of(along_axis(p, m.geometry, rows), divided[rows], m.geometry, rows))
+                    done[static_cast<std::size_t>(p.group)] = 1;
         if (d.screen_period == 0 && pass == 0 && options.fill == Fill::Background) {
             for (bool rows : {true, false}) {
-                const int32_t k = line_period(d.peaks, m.geometry, rows);
-                const int32_t period = k > 0 ? divide_line_gains(work, k, rows) : 0;
+                // The period that explains the most peaks first; when its lines' gains do not hold
+                // (the lines of a page of text), those peaks are set aside and the next tried (scan
+                // lines over the page).
+                std::vector<Peak> axis = d.peaks;
+                int32_t period = 0;
+                for (int attempt = 0; attempt < kLineAttempts && period == 0; ++attempt) {
+                    const int32_t k = line_period(axis, m.geometry, rows);
+                    if (k == 0) break;
+                    period = divide_line_gains(work, k, rows);
+                    std::erase_if(axis, [&](const Peak& p) { return harmonic_of(along_axis(p, m.geometry, rows), k, m.geometry, rows); });
+                }
                 if (period == 0) continue;
+                divided[rows] = period;
                 ++lines;
                 for (const Peak& p : d.peaks)
                     if (harmonic_of(along_axis(p, m.geometry, rows), period, m.geometry, rows)) {

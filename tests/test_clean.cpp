@@ -177,28 +177,39 @@ TYPED_TEST(Cleaning, PannedShotStreaksAreLeftAlone) {
 
 // A page of text: lines of words of dark strokes on white, ragged at the right, the bottom of the
 // page blank. The lines repeat down the page as steadily as a wave, but only where there is text;
-// a sinusoid fitted to them and taken out would stripe the margins. The page comes back as it was.
+// a sinusoid fitted to them and taken out would stripe the margins, and gains for their rows would
+// lighten the words. The page comes back as it was; with scan lines over it, the scan lines alone
+// are divided out.
 TYPED_TEST(Cleaning, LinesOfTextAreLeftAlone) {
     using S = TypeParam;
     Image page = Image::make(330, 510, 3, test::depth_of<S>());
     std::mt19937 gen(8);
     std::uniform_int_distribution<int32_t> word(12, 60), gap(6, 14), stroke(2, 5);
     std::vector<uint8_t> ink(static_cast<std::size_t>(page.rows) * page.cols, 0);
-    for (int32_t line = 0; line < 9; ++line) {
-        const int32_t top = 40 + 29 * line, end = 250 + 3 * word(gen);
+    for (int32_t line = 0; line < 15; ++line) {
+        const int32_t top = 30 + 18 * line, end = 250 + 3 * word(gen);
         for (int32_t x = 60; x < end;) {
             const int32_t w = word(gen);
             for (int32_t dx = 0; dx < w && x + dx < page.cols; dx += stroke(gen) + 2)
-                for (int32_t y = top; y < top + 16; ++y) ink[std::size_t(y) * page.cols + x + dx] = 1;
+                for (int32_t y = top; y < top + 11; ++y) ink[std::size_t(y) * page.cols + x + dx] = 1;
             x += w + gap(gen);
         }
     }
+    Image scanned = page;
     for (int32_t y = 0; y < page.rows; ++y)
         for (int32_t x = 0; x < page.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c)
-                page.set_value(y, x, c, (ink[std::size_t(y) * page.cols + x] ? 0.05 : 1.0) * full_of<S>());
+            for (int32_t c = 0; c < 3; ++c) {
+                const double v = ink[std::size_t(y) * page.cols + x] ? 0.05 : 1.0;
+                page.set_value(y, x, c, v * full_of<S>());
+                scanned.set_value(y, x, c, (y % 5 == 2 ? 0.9 * v : v) * full_of<S>());
+            }
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), page);
     EXPECT_TRUE(out.image.data == page.data) << out.detection.peaks.size() << " peaks removed";
+    const cleaning::CleanResult cleaned = cleaning::clean_picture(modules(), scanned);
+    for (int32_t c = 0; c < 3; ++c)
+        EXPECT_GE(test::psnr(cleaned.image, c, page, c, full_of<S>(), page.cols),
+                  test::psnr(scanned, c, page, c, full_of<S>(), page.cols) + 20)
+            << "channel " << c;
 }
 
 // A weak wave (three levels in 255) over a picture whose left half is crowded with soft blobs, so
