@@ -1002,6 +1002,112 @@ int64_t low_pass(LogMagnitudes& m, const std::array<double, 3>& screen, double k
     return changed;
 }
 
+// Where each channel's screen is, as the share (0 to 1) of the low-passed picture to take at
+// each pixel, or nothing for the whole frame. A page of text or drawings with a printed picture on
+// it has its dots only in the picture, and the low-pass, which blurs, belongs there alone. The
+// channel's screen band (the frequencies within kScreenBand of the screen frequency about its
+// fundamental peaks: wide enough to tell where the dots are to a few periods, narrow enough that
+// text and edges put little there) is brought back to the picture, and its power, smoothed over a
+// screen period, gives the screen's local strength; the screen is where that reaches kScreenLevel
+// of the strongest (its 99th percentile). Where one channel's covers kScreenCovers of the frame or
+// more, the print is taken to be a picture throughout (its lightest and darkest parts, where the dots all
+// but vanish, included). Otherwise the screened parts, smoothed over a period, have their holes
+// filled (the light and dark parts of a printed picture), and the edge is softened over a period.
+constexpr double kScreenBand = 0.1;
+constexpr double kScreenLevel = 0.3;
+constexpr double kScreenCovers = 0.3;
+
+// Sets to 1 the zeros of a mask that no path of zeros joins to the border.
+void fill_holes(std::vector<uint8_t>& mask, int32_t rows, int32_t cols) {
+    std::vector<uint8_t> outside(mask.size(), 0);
+    std::vector<int32_t> stack;
+    auto reach = [&](int32_t y, int32_t x) {
+        const std::size_t i = std::size_t(y) * cols + x;
+        if (mask[i] || outside[i]) return;
+        outside[i] = 1;
+        stack.push_back(static_cast<int32_t>(i));
+    };
+    for (int32_t x = 0; x < cols; ++x) reach(0, x), reach(rows - 1, x);
+    for (int32_t y = 0; y < rows; ++y) reach(y, 0), reach(y, cols - 1);
+    while (!stack.empty()) {
+        const int32_t i = stack.back(), y = i / cols, x = i % cols;
+        stack.pop_back();
+        if (y > 0) reach(y - 1, x);
+        if (y + 1 < rows) reach(y + 1, x);
+        if (x > 0) reach(y, x - 1);
+        if (x + 1 < cols) reach(y, x + 1);
+    }
+    for (std::size_t i = 0; i < mask.size(); ++i) mask[i] = !outside[i];
+}
+
+std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inverse, const host::Image& spectrum,
+                                                  const LogMagnitudes& m, const Detection& d,
+                                                  const std::array<double, 3>& screen, int32_t rows, int32_t cols) {
+    const host::SpectrumGeometry& g = m.geometry;
+    LogMagnitudes band = m;
+    for (int32_t c = 0; c < g.channels; ++c) {
+        const double f = screen[std::size_t(c)];
+        std::vector<Frequency> fundamentals;
+        for (const Peak& p : d.peaks) {
+            const Frequency q = frequency_of(g, p.row, p.column);
+            if ((p.channels & (1u << c)) && std::fabs(std::hypot(q.u, q.v) - f) <= kScreenBand * f) fundamentals.push_back(q);
+        }
+        for (int32_t y = 0; y < g.rows; ++y)
+            for (int32_t x = 0; x < g.columns; ++x) {
+                const Frequency q = frequency_of(g, y, x);
+                bool near = false;
+                for (const Frequency& h : fundamentals)
+                    near = near || std::hypot(q.u - h.u, q.v - h.v) <= kScreenBand * f ||
+                           std::hypot(q.u + h.u, q.v + h.v) <= kScreenBand * f;
+                if (!near) band.at(c, y, x) = kAbsent;
+            }
+    }
+    host::Image s = spectrum;
+    write_log_magnitudes(band, s);
+    const host::Image waves = host::crop_after_half_spectrum(run_module(inverse, std::move(s), "inverse"));
+
+    std::array<std::vector<float>, 3> share;
+    const std::size_t size = std::size_t(rows) * cols;
+    std::array<std::vector<uint8_t>, 3> screened;
+    double covered = 0;  // the largest share of the frame a channel's screen covers
+    for (int32_t c = 0; c < 3; ++c) {
+        if (screen[std::size_t(c)] == 0) continue;
+        const int32_t period = static_cast<int32_t>(std::ceil(1 / screen[std::size_t(c)]));
+        Plane power(size);
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x) {
+                const float v = waves.get<float>(y, x, c);
+                power[std::size_t(y) * cols + x] = v * v;
+            }
+        smooth(power, rows, cols, period);
+        std::vector<float> strength(size);
+        for (std::size_t i = 0; i < size; ++i) strength[i] = std::sqrt(std::max(0.0f, power[i].real()));
+        std::vector<float> sorted = strength;
+        std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(size * 99 / 100), sorted.end());
+        const float level = static_cast<float>(kScreenLevel) * sorted[size * 99 / 100];
+        std::vector<uint8_t>& there = screened[std::size_t(c)];
+        there.resize(size);
+        std::size_t count = 0;
+        for (std::size_t i = 0; i < size; ++i) count += there[i] = strength[i] >= level;
+        covered = std::max(covered, double(count) / double(size));
+    }
+    if (covered >= kScreenCovers) return share;  // a picture throughout
+    for (int32_t c = 0; c < 3; ++c) {
+        if (screen[std::size_t(c)] == 0) continue;
+        const int32_t period = static_cast<int32_t>(std::ceil(1 / screen[std::size_t(c)]));
+        Plane field(screened[std::size_t(c)].begin(), screened[std::size_t(c)].end());
+        smooth(field, rows, cols, period);
+        std::vector<uint8_t> mask(size);
+        for (std::size_t i = 0; i < size; ++i) mask[i] = field[i].real() > 0.5f;
+        fill_holes(mask, rows, cols);
+        field.assign(mask.begin(), mask.end());
+        smooth(field, rows, cols, period);
+        share[std::size_t(c)].resize(size);
+        for (std::size_t i = 0; i < size; ++i) share[std::size_t(c)][i] = field[i].real();
+    }
+    return share;
+}
+
 }  // namespace
 
 CleanResult clean_picture(const CleanModules& modules, host::Image picture, const CleanOptions& options) {
@@ -1131,7 +1237,10 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             result.changed += static_cast<int64_t>(tones.size()) + lines + chirps;
             continue;  // search again what remains
         }
+        // A screen's magnitudes as found, for telling where it is once its peaks are filled.
+        const LogMagnitudes found = options.lowpass && d.screen_period > 0 ? m : LogMagnitudes{};
         int64_t changed = remove_peaks(m, d, done, options.fill);
+        std::array<std::vector<float>, 3> share;  // by channel: where a screen's low-pass is taken
         removed.insert(removed.end(), filled.begin(), filled.end());
         if (options.lowpass && d.screen_period > 0) {
             const std::array<double, 3> screen = screen_frequencies(m, d);
@@ -1140,12 +1249,22 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             double cut = 1;
             for (double f : screen) cut = f > 0 ? std::min(cut, f) : cut;
             result.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kLowpassWidth * cut);
+            share = screened_share(modules.inverse, spectrum, found, d, screen, work.rows, work.cols);
             changed += low_pass(m, screen, keep);
             removed = d.peaks;
         }
         if (changed > 0) {
             write_log_magnitudes(m, spectrum);
-            work = host::crop_after_half_spectrum(run_module(modules.inverse, std::move(spectrum), "inverse"));
+            host::Image cleaned = host::crop_after_half_spectrum(run_module(modules.inverse, std::move(spectrum), "inverse"));
+            // The low-pass is taken where the screen is; elsewhere the picture stays as it was.
+            for (int32_t c = 0; c < 3; ++c)
+                if (!share[std::size_t(c)].empty())
+                    for (int32_t y = 0; y < work.rows; ++y)
+                        for (int32_t x = 0; x < work.cols; ++x) {
+                            const float a = share[std::size_t(c)][std::size_t(y) * work.cols + x];
+                            cleaned.set<float>(y, x, c, a * cleaned.get<float>(y, x, c) + (1 - a) * work.get<float>(y, x, c));
+                        }
+            work = std::move(cleaned);
             result.changed += changed;
         }
         break;
