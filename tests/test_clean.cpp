@@ -49,6 +49,21 @@ Image photo(int32_t rows, int32_t cols, uint32_t seed, double amplitude = 0, dou
     return im;
 }
 
+// Every colour channel of `cleaned` stands at least `gain` dB nearer `truth` than `noisy` did.
+template <class S>
+void expect_gain(const Image& cleaned, const Image& noisy, const Image& truth, double gain) {
+    for (int32_t c = 0; c < 3; ++c)
+        EXPECT_GE(test::psnr(cleaned, c, truth, c, full_of<S>(), truth.cols),
+                  test::psnr(noisy, c, truth, c, full_of<S>(), truth.cols) + gain)
+            << "channel " << c;
+}
+
+// The threshold (0 to 1) of a clustered-dot screen of wavenumber k and angle a at pixel (y, x): a
+// channel printed through it is full scale where its value lies above, bare paper elsewhere.
+double screen(double k, double a, int32_t y, int32_t x) {
+    return (2 + std::cos(k * (x * std::cos(a) + y * std::sin(a))) + std::cos(k * (y * std::cos(a) - x * std::sin(a)))) / 4;
+}
+
 // A page of text: lines of words on white, ragged at the right, the bottom of the page blank. The
 // words are dark strokes a few pixels apart, or (solid) bars, as in a page seen from afar.
 template <class S>
@@ -125,9 +140,7 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
         const double a = angles[c] * std::numbers::pi / 180, k = 2 * std::numbers::pi / periods[c];
         for (int32_t y = 0; y < truth.rows; ++y)
             for (int32_t x = 0; x < truth.cols; ++x) {
-                const double screen = (2 + std::cos(k * (x * std::cos(a) + y * std::sin(a))) +
-                                       std::cos(k * (y * std::cos(a) - x * std::sin(a)))) / 4;  // 0..1
-                printed.set_value(y, x, c, truth.value(y, x, c) > screen * full_of<S>() ? full_of<S>() : 0);
+                printed.set_value(y, x, c, truth.value(y, x, c) > screen(k, a, y, x) * full_of<S>() ? full_of<S>() : 0);
             }
     }
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), printed);
@@ -165,10 +178,7 @@ TYPED_TEST(Cleaning, WavesOnALatticeThatIsNotAScreensAreTakenOutOneByOne) {
         }
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
     EXPECT_EQ(out.lowpass_period, 0);
-    for (int32_t c = 0; c < 3; ++c)
-        EXPECT_GE(test::psnr(out.image, c, truth, c, full_of<S>(), truth.cols),
-                  test::psnr(noisy, c, truth, c, full_of<S>(), truth.cols) + 15)
-            << "channel " << c;
+    expect_gain<S>(out.image, noisy, truth, 15);
 }
 
 // A panned shot: every row a streak, sky above and a band of rails and road lines below, slightly
@@ -198,9 +208,8 @@ TYPED_TEST(Cleaning, PannedShotStreaksAreLeftAlone) {
     EXPECT_TRUE(out.image.data == im.data) << out.detection.peaks.size() << " peaks removed";
 }
 
-// A page of text: lines of words of dark strokes on white, ragged at the right, the bottom of the
-// page blank. The lines repeat down the page as steadily as a wave, but only where there is text;
-// a sinusoid fitted to them and taken out would stripe the margins, and gains for their rows would
+// A page of text, whose lines repeat down the page as steadily as a wave, but only where there is
+// text: a sinusoid fitted to them and taken out would stripe the margins, and gains for their rows would
 // lighten the words. The page comes back as it was; with scan lines over it, the scan lines alone
 // are divided out.
 TYPED_TEST(Cleaning, LinesOfTextAreLeftAlone) {
@@ -212,11 +221,7 @@ TYPED_TEST(Cleaning, LinesOfTextAreLeftAlone) {
             for (int32_t c = 0; c < 3; ++c) scanned.set_value(y, x, c, 0.9 * page.value(y, x, c));
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), page);
     EXPECT_TRUE(out.image.data == page.data) << out.detection.peaks.size() << " peaks removed";
-    const cleaning::CleanResult cleaned = cleaning::clean_picture(modules(), scanned);
-    for (int32_t c = 0; c < 3; ++c)
-        EXPECT_GE(test::psnr(cleaned.image, c, page, c, full_of<S>(), page.cols),
-                  test::psnr(scanned, c, page, c, full_of<S>(), page.cols) + 20)
-            << "channel " << c;
+    expect_gain<S>(cleaning::clean_picture(modules(), scanned).image, scanned, page, 20);
 }
 
 // A page of text with a picture printed on it through a screen: the low-pass that takes the dots
@@ -230,10 +235,8 @@ TYPED_TEST(Cleaning, PrintedPictureOnAPageIsCutAloneNotTheText) {
     const double k = 2 * std::numbers::pi / 5, a = std::numbers::pi / 12;
     for (int32_t y = top; y < bottom; ++y)
         for (int32_t x = left; x < right; ++x) {
-            const double screen = (2 + std::cos(k * (x * std::cos(a) + y * std::sin(a))) +
-                                   std::cos(k * (y * std::cos(a) - x * std::sin(a)))) / 4;
             for (int32_t c = 0; c < 3; ++c)
-                page.set_value(y, x, c, truth.value(y, x, 1) > screen * full_of<S>() ? full_of<S>() : 0);
+                page.set_value(y, x, c, truth.value(y, x, 1) > screen(k, a, y, x) * full_of<S>() ? full_of<S>() : 0);
         }
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), page);
     EXPECT_GT(out.lowpass_period, 5);
