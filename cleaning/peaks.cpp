@@ -149,9 +149,10 @@ struct Component {
 
 // The lowest frequency of a halftone lattice among the peaks (strongest first): two strong peaks
 // of one frequency at right angles (a screen lays its ink dots on a square grid) whose sum and
-// difference are peaks too. 0 when there is none. Any two peaks would not do: of the dozens of
-// weak peaks a picture's own texture leaves at a high sensitivity, some pair's sum and difference
-// land on peaks by chance.
+// difference are peaks too, or one of them when the two are strong (a screen at 45 degrees puts
+// them on the axes, where a page's own lines may hide one). 0 when there is none. Any two peaks would not do: of the dozens
+// of weak peaks a picture's own texture leaves at a high sensitivity, some pair's sum and
+// difference land on peaks by chance.
 double lattice_frequency(const SpectrumGeometry& g, const std::vector<Peak>& peaks, double strong) {
     std::vector<Frequency> f;
     for (std::size_t i = 0; i < std::min(peaks.size(), kLatticePeaks); ++i) {
@@ -174,7 +175,11 @@ double lattice_frequency(const SpectrumGeometry& g, const std::vector<Peak>& pea
                 has_sum = has_sum || distance_in_samples(g, c, sum) <= kLatticeTolerance;
                 has_diff = has_diff || distance_in_samples(g, c, diff) <= kLatticeTolerance;
             }
-            if (has_sum && has_diff && (lowest == 0 || std::min(ra, rb) < lowest)) lowest = std::min(ra, rb);
+            // One of the sum and difference is enough for two frequencies as strong as a screen's
+            // at the usual sensitivity; weaker ones, let in by a higher sensitivity, need both.
+            const bool strong_pair = std::min(peaks[a / 2].amplitude, peaks[b / 2].amplitude) >= kScreenAmplitude;
+            if (((has_sum && has_diff) || ((has_sum || has_diff) && strong_pair)) && (lowest == 0 || std::min(ra, rb) < lowest))
+                lowest = std::min(ra, rb);
         }
     return lowest;
 }
