@@ -1010,9 +1010,10 @@ int64_t low_pass(LogMagnitudes& m, const std::array<double, 3>& screen, double k
 // text and edges put little there) is brought back to the picture, and its power, smoothed over a
 // screen period, gives the screen's local strength; the screen is where that reaches kScreenLevel
 // of the strongest (its 99th percentile). Where one channel's covers kScreenCovers of the frame or
-// more, the print is taken to be a picture throughout (its lightest and darkest parts, where the dots all
-// but vanish, included). Otherwise the screened parts, smoothed over a period, have their holes
-// filled (the light and dark parts of a printed picture), and the edge is softened over a period.
+// more, the print is taken to be a picture throughout (its lightest and darkest parts, where the
+// dots all but vanish, included). Otherwise the screened parts, smoothed over a period, have their
+// holes filled (the light and dark parts of a printed picture), and the edge is softened over a
+// period.
 constexpr double kScreenBand = 0.1;
 constexpr double kScreenLevel = 0.3;
 constexpr double kScreenCovers = 0.3;

@@ -150,9 +150,9 @@ struct Component {
 // The lowest frequency of a halftone lattice among the peaks (strongest first): two strong peaks
 // of one frequency at right angles (a screen lays its ink dots on a square grid) whose sum and
 // difference are peaks too, or one of them when the two are strong (a screen at 45 degrees puts
-// them on the axes, where a page's own lines may hide one). 0 when there is none. Any two peaks would not do: of the dozens
-// of weak peaks a picture's own texture leaves at a high sensitivity, some pair's sum and
-// difference land on peaks by chance.
+// them on the axes, where a page's own lines may hide one). 0 when there is none. Any two peaks
+// would not do: of the dozens of weak peaks a picture's own texture leaves at a high sensitivity,
+// some pair's sum and difference land on peaks by chance.
 double lattice_frequency(const SpectrumGeometry& g, const std::vector<Peak>& peaks, double strong) {
     std::vector<Frequency> f;
     for (std::size_t i = 0; i < std::min(peaks.size(), kLatticePeaks); ++i) {
