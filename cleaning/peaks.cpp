@@ -24,6 +24,7 @@ constexpr int32_t kAxisWindow = 12;     // samples either side for an axis line'
 constexpr double kLatticeTolerance = 2.5;  // samples between a lattice point and the peak found there
 constexpr std::size_t kLatticePeaks = 48;  // strongest peaks searched for a lattice
 constexpr double kScreenAmplitude = 0.024; // a screen's ink dots leave waves at least this strong (6 levels at 8 bits)
+constexpr double kScreenEvidence = 0.5;    // log10: a lattice point this far above the background stands out
 
 using host::SpectrumGeometry;
 
@@ -150,10 +151,25 @@ struct Component {
 // The lowest frequency of a halftone lattice among the peaks (strongest first): two strong peaks
 // of one frequency at right angles (a screen lays its ink dots on a square grid) whose sum and
 // difference are peaks too, or one of them when the two are strong (a screen at 45 degrees puts
-// them on the axes, where a page's own lines may hide one). 0 when there is none. Any two peaks
+// them on the axes, where a page's own lines may hide one or both from the peaks). 0 when there
+// is none. Any two peaks
 // would not do: of the dozens of weak peaks a picture's own texture leaves at a high sensitivity,
 // some pair's sum and difference land on peaks by chance.
-double lattice_frequency(const SpectrumGeometry& g, const std::vector<Peak>& peaks, double strong) {
+double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& background, const std::vector<Peak>& peaks,
+                         double strong) {
+    const SpectrumGeometry& g = m.geometry;
+    // Whether the spectrum stands kScreenEvidence above its background about frequency q, found
+    // as a peak or not (on an axis, where the threshold is stricter).
+    const auto stands_out = [&](Frequency q) {
+        if (q.u * g.period_x + g.centre_x < 0) q = {-q.u, -q.v};  // a half spectrum holds the mirror
+        const int32_t x0 = static_cast<int32_t>(std::lround(g.centre_x + q.u * g.period_x));
+        const int32_t y0 = static_cast<int32_t>(std::lround(g.centre_y + q.v * g.rows));
+        for (int32_t y = std::max(0, y0 - 1); y <= std::min(g.rows - 1, y0 + 1); ++y)
+            for (int32_t x = std::max(0, x0 - 1); x <= std::min(g.columns - 1, x0 + 1); ++x)
+                for (int32_t c = 0; c < g.channels; ++c)
+                    if (m.at(c, y, x) - background[m.index(c, y, x)] >= kScreenEvidence) return true;
+        return false;
+    };
     std::vector<Frequency> f;
     for (std::size_t i = 0; i < std::min(peaks.size(), kLatticePeaks); ++i) {
         const Frequency p = frequency_of(g, peaks[i].row, peaks[i].column);
@@ -176,10 +192,12 @@ double lattice_frequency(const SpectrumGeometry& g, const std::vector<Peak>& pea
                 has_diff = has_diff || distance_in_samples(g, c, diff) <= kLatticeTolerance;
             }
             // One of the sum and difference is enough for two frequencies as strong as a screen's
-            // at the usual sensitivity; weaker ones, let in by a higher sensitivity, need both.
+            // at the usual sensitivity, and it may stand out without being a peak; weaker ones,
+            // let in by a higher sensitivity, need both among the peaks.
             const bool strong_pair = std::min(peaks[a / 2].amplitude, peaks[b / 2].amplitude) >= kScreenAmplitude;
-            if (((has_sum && has_diff) || ((has_sum || has_diff) && strong_pair)) && (lowest == 0 || std::min(ra, rb) < lowest))
-                lowest = std::min(ra, rb);
+            const bool lattice = (has_sum && has_diff) ||
+                                 (strong_pair && (has_sum || has_diff || stands_out(sum) || stands_out(diff)));
+            if (lattice && (lowest == 0 || std::min(ra, rb) < lowest)) lowest = std::min(ra, rb);
         }
     return lowest;
 }
@@ -431,7 +449,7 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
     for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected);
     for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected, -1);
     std::sort(d.peaks.begin(), d.peaks.end(), [](const Peak& a, const Peak& b) { return a.amplitude > b.amplitude; });
-    const double screen = lattice_frequency(g, d.peaks, kScreenAmplitude / options.sensitivity);
+    const double screen = lattice_frequency(m, d.background, d.peaks, kScreenAmplitude / options.sensitivity);
     d.screen_period = screen > 0 ? 1 / screen : 0;
     return d;
 }
