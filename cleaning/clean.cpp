@@ -1003,20 +1003,18 @@ int64_t low_pass(LogMagnitudes& m, const std::array<double, 3>& screen, double k
 }
 
 // Where each channel's screen is, as the share (0 to 1) of the low-passed picture to take at
-// each pixel, or nothing for the whole frame. A page of text or drawings with a printed picture on
-// it has its dots only in the picture, and the low-pass, which blurs, belongs there alone. The
-// channel's screen band (the frequencies within kScreenBand of the screen frequency about its
-// fundamental peaks: wide enough to tell where the dots are to a few periods, narrow enough that
-// text and edges put little there) is brought back to the picture, and its power, smoothed over a
-// screen period, gives the screen's local strength; the screen is where that reaches kScreenLevel
-// of the strongest (its 99th percentile). Where one channel's covers kScreenCovers of the frame or
-// more, the print is taken to be a picture throughout (its lightest and darkest parts, where the
-// dots all but vanish, included). Otherwise the screened parts, smoothed over a period, have their
-// holes filled (the light and dark parts of a printed picture), and the edge is softened over a
-// period.
+// each pixel. A page of text or drawings with a printed picture on it has its dots only in the
+// picture, and the low-pass, which blurs, belongs there alone. The channel's screen band (the
+// frequencies within kScreenBand of the screen frequency about its fundamental peaks: wide enough
+// to tell where the dots are to a few periods, narrow enough that text and edges put little there)
+// is brought back to the picture, and its power, smoothed over a screen period, gives the screen's
+// local strength; the screen is where that reaches kScreenLevel of the strongest (its 99th
+// percentile). Those parts, smoothed over a period, have their holes filled (the lightest and
+// darkest parts of a printed picture, where the dots all but vanish), and the edge is softened
+// over a period. (A print over the whole frame loses a little there: where its lightest and
+// darkest parts reach the border, their faint dots stay.)
 constexpr double kScreenBand = 0.1;
 constexpr double kScreenLevel = 0.3;
-constexpr double kScreenCovers = 0.3;
 
 // Sets to 1 the zeros of a mask that no path of zeros joins to the border.
 void fill_holes(std::vector<uint8_t>& mask, int32_t rows, int32_t cols) {
@@ -1069,34 +1067,22 @@ std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inve
 
     std::array<std::vector<float>, 3> share;
     const std::size_t size = std::size_t(rows) * cols;
-    std::array<std::vector<uint8_t>, 3> screened;
-    double covered = 0;  // the largest share of the frame a channel's screen covers
     for (int32_t c = 0; c < 3; ++c) {
         if (screen[std::size_t(c)] == 0) continue;
         const int32_t period = static_cast<int32_t>(std::ceil(1 / screen[std::size_t(c)]));
-        Plane power(size);
+        Plane field(size);
         for (int32_t y = 0; y < rows; ++y)
             for (int32_t x = 0; x < cols; ++x) {
                 const float v = waves.get<float>(y, x, c);
-                power[std::size_t(y) * cols + x] = v * v;
+                field[std::size_t(y) * cols + x] = v * v;
             }
-        smooth(power, rows, cols, period);
+        smooth(field, rows, cols, period);
         std::vector<float> strength(size);
-        for (std::size_t i = 0; i < size; ++i) strength[i] = std::sqrt(std::max(0.0f, power[i].real()));
+        for (std::size_t i = 0; i < size; ++i) strength[i] = std::sqrt(std::max(0.0f, field[i].real()));
         std::vector<float> sorted = strength;
         std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(size * 99 / 100), sorted.end());
         const float level = static_cast<float>(kScreenLevel) * sorted[size * 99 / 100];
-        std::vector<uint8_t>& there = screened[std::size_t(c)];
-        there.resize(size);
-        std::size_t count = 0;
-        for (std::size_t i = 0; i < size; ++i) count += there[i] = strength[i] >= level;
-        covered = std::max(covered, double(count) / double(size));
-    }
-    if (covered >= kScreenCovers) return share;  // a picture throughout
-    for (int32_t c = 0; c < 3; ++c) {
-        if (screen[std::size_t(c)] == 0) continue;
-        const int32_t period = static_cast<int32_t>(std::ceil(1 / screen[std::size_t(c)]));
-        Plane field(screened[std::size_t(c)].begin(), screened[std::size_t(c)].end());
+        for (std::size_t i = 0; i < size; ++i) field[i] = strength[i] >= level ? 1.0f : 0.0f;
         smooth(field, rows, cols, period);
         std::vector<uint8_t> mask(size);
         for (std::size_t i = 0; i < size; ++i) mask[i] = field[i].real() > 0.5f;
