@@ -546,8 +546,9 @@ double along_axis(const Peak& p, const host::SpectrumGeometry& g, bool rows) {
     return std::fabs(p.row - g.centre_y) <= 1 ? std::fabs(f.u) : -1;
 }
 
-// Whether frequency f (cycles per pixel) is a multiple of 1/k, within the tolerance.
-bool harmonic_of(double f, int32_t k, const host::SpectrumGeometry& g, bool rows) {
+// Whether peak p lies on the axis at a multiple of 1/k cycles per pixel, within the tolerance.
+bool harmonic_of(const Peak& p, int32_t k, const host::SpectrumGeometry& g, bool rows) {
+    const double f = along_axis(p, g, rows);
     const double j = std::round(f * k);
     return j >= 1 && std::fabs(f - j / k) * (rows ? g.rows : g.period_x) <= kLineTolerance;
 }
@@ -558,7 +559,7 @@ int32_t line_period(const std::vector<Peak>& peaks, const host::SpectrumGeometry
     int32_t best = 0, best_count = 0;
     for (int32_t k = 2; k <= kLongestLinePeriod; ++k) {
         int32_t count = 0;
-        for (const Peak& p : peaks) count += harmonic_of(along_axis(p, g, rows), k, g, rows);
+        for (const Peak& p : peaks) count += harmonic_of(p, k, g, rows);
         if (count > best_count) {
             best = k;
             best_count = count;
@@ -661,22 +662,38 @@ bool scales_samples(const LineGains& sums, const LineGains& samples) {
     return along >= kLineAlike * size;
 }
 
+// The steps of one axis's lines in the picture as it is, for every period tried on it: those of
+// the sums at once, those of the samples when a fit first needs them.
+struct LineSteps {
+    LineSteps(const host::Image& picture, bool along_rows)
+        : work(picture), rows(along_rows), sums(line_steps(picture, along_rows)) {}
+    const host::Image& work;
+    const bool rows;
+    const std::vector<double> sums;
+    std::optional<std::vector<double>> samples;
+    const std::vector<double>& of_samples() {
+        if (!samples) samples = sample_steps(work, rows);
+        return *samples;
+    }
+};
+
 // Divides out the line pattern of period k, or of a multiple of it when only some of the
 // pattern's peaks were found: the shortest period whose gains leave (almost) the least spread.
-// Returns that period, or 0, leaving the picture alone, when no class of lines stands out.
-int32_t divide_line_gains(host::Image& work, int32_t k, bool rows) {
-    const std::vector<double> steps = line_steps(work, rows);
+// Returns that period, or 0, leaving the picture alone, when no class of lines stands out. The
+// steps must be those of `work` as it is: a division changes it.
+int32_t divide_line_gains(host::Image& work, int32_t k, LineSteps& steps) {
+    const bool rows = steps.rows;
     std::vector<LineGains> fits;
     double least = HUGE_VAL;
     for (int32_t period = k; period <= kLongestLinePeriod; period += k) {
-        fits.push_back(fit_line_gains(steps, period));
+        fits.push_back(fit_line_gains(steps.sums, period));
         least = std::min(least, fits.back().scatter);
     }
     for (std::size_t i = 0; i < fits.size(); ++i) {
         const LineGains& fit = fits[i];
         if (fit.scatter > kLineSpread * least) continue;
         const int32_t period = k * static_cast<int32_t>(i + 1);
-        if (!fit.stands_out || !scales_samples(fit, fit_line_gains(sample_steps(work, rows), period))) return 0;
+        if (!fit.stands_out || !scales_samples(fit, fit_line_gains(steps.of_samples(), period))) return 0;
         for (int32_t y = 0; y < work.rows; ++y)
             for (int32_t x = 0; x < work.cols; ++x)
                 for (int32_t c = 0; c < 3; ++c)
@@ -1134,7 +1151,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         // page the scan lines ran over): their peaks are left alone.
         for (bool rows : {true, false})
             for (const Peak& p : d.peaks)
-                if (divided[rows] > 0 && harmonic_of(along_axis(p, m.geometry, rows), divided[rows], m.geometry, rows))
+                if (divided[rows] > 0 && harmonic_of(p, divided[rows], m.geometry, rows))
                     done[static_cast<std::size_t>(p.group)] = 1;
         if (d.screen_period == 0 && pass == 0 && options.fill == Fill::Background) {
             for (bool rows : {true, false}) {
@@ -1142,18 +1159,19 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 // (the lines of a page of text), those peaks are set aside and the next tried (scan
                 // lines over the page).
                 std::vector<Peak> axis = d.peaks;
+                LineSteps steps{work, rows};
                 int32_t period = 0;
                 for (int attempt = 0; attempt < kLineAttempts && period == 0; ++attempt) {
                     const int32_t k = line_period(axis, m.geometry, rows);
                     if (k == 0) break;
-                    period = divide_line_gains(work, k, rows);
-                    std::erase_if(axis, [&](const Peak& p) { return harmonic_of(along_axis(p, m.geometry, rows), k, m.geometry, rows); });
+                    period = divide_line_gains(work, k, steps);
+                    std::erase_if(axis, [&](const Peak& p) { return harmonic_of(p, k, m.geometry, rows); });
                 }
                 if (period == 0) continue;
                 divided[rows] = period;
                 ++lines;
                 for (const Peak& p : d.peaks)
-                    if (harmonic_of(along_axis(p, m.geometry, rows), period, m.geometry, rows)) {
+                    if (harmonic_of(p, period, m.geometry, rows)) {
                         done[static_cast<std::size_t>(p.group)] = 1;
                         removed.push_back(p);
                     }
