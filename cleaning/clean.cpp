@@ -267,6 +267,7 @@ constexpr double kWavePresence = 30;    // presence a weak wave must show (the p
 constexpr double kWaveAlike = 0.5;      // ... and the share of it one amplitude must explain
 constexpr double kTonePresence = 6;     // presence a peak's fitted sinusoid must show (once in 400 by chance)
 constexpr double kToneAlike = 0.25;     // ... and the share of it one amplitude explains (lines of text: 0.02)
+constexpr double kNearAxis = 3;         // bins of a tile from an axis within which a frequency is near it
 
 class Tiles {
 public:
@@ -333,27 +334,47 @@ public:
     // costs one pass over its samples instead of three.
     Evidence weigh(const Frequency& f, bool quick = false, int plane = 0) const {
         Evidence e;
-        std::complex<double> weighted = 0;
-        double power = 0, weights = 0;
-        const int nu = quick ? 1 : 3, nv = quick ? 7 : 3;
+        std::complex<double> weighted = 0, judged = 0;
+        double power = 0, weights = 0, judges = 0, judged_power = 0;
         for (std::size_t t : quick ? quiet_ : all_) {
-            std::complex<double> s[7][3];
-            sums(plane, blocks_[t], f, nu, nv, s);
-            std::vector<double> ring;
+            const Block& b = blocks_[t];
+            // Long straight edges (a chart's boxes, a building) put a tile's detail on the axes of
+            // its spectrum, and a row of like things (the pins of a connector) on lines across an
+            // axis, where the usual ring of neighbours hardly reaches: a tile of such edges alone
+            // looks quiet and outweighs the rest. Near one axis (and not so near the other that
+            // the neighbours along one reach it), the tiles are also weighed by the largest of the
+            // levels about f, the ring's, along the axis and across it, and the wave must show
+            // both ways. Its amplitude is taken with the usual weights.
+            const double bu = std::abs(f.u) * b.cols, bv = std::abs(f.v) * b.rows;  // in the tile's bins
+            const bool near_axis = !quick && std::min(bu, bv) < kNearAxis && std::max(bu, bv) >= kNearAxis + 3;
+            const int nu = quick ? 1 : near_axis ? 5 : 3, nv = quick ? 7 : near_axis ? 5 : 3;
+            std::complex<double> s[7][7];
+            sums(plane, b, f, nu, nv, s);
+            std::vector<double> ring, along_u, along_v;
             for (int l = 0; l < nv; ++l)
-                for (int k = 0; k < nu; ++k)
-                    if (l || k) ring.push_back(std::norm(s[l][k]));
-            std::sort(ring.begin(), ring.end());
-            const std::size_t h = ring.size() / 2;
-            const double inverse = std::numbers::ln2 / std::max((ring[h - 1] + ring[h]) / 2, 1e-30);
+                for (int k = 0; k < nu; ++k) {
+                    if (!l && !k) continue;
+                    if (!near_axis || (l < 3 && k < 3)) ring.push_back(std::norm(s[l][k]));  // the usual ring
+                    if (near_axis && !l) along_u.push_back(std::norm(s[l][k]));
+                    if (near_axis && !k) along_v.push_back(std::norm(s[l][k]));
+                }
+            const double level = median_of(ring);
+            const double inverse = std::numbers::ln2 / std::max(level, 1e-30);
+            const double judge = near_axis ? std::numbers::ln2 / std::max({level, median_of(along_u), median_of(along_v), 1e-30})
+                                           : inverse;
             e.tile[t] = s[0][0];
             e.inverse[t] = inverse;
             weighted += s[0][0] * inverse;
             weights += inverse;
             power += std::norm(s[0][0]) * inverse;
+            judged += s[0][0] * judge;
+            judges += judge;
+            judged_power += std::norm(s[0][0]) * judge;
         }
-        e.presence = std::norm(weighted) / weights;
-        e.alike = power > 0 ? e.presence / power : 0;
+        // Weighted either way, the tiles must show the wave.
+        const double presence = std::norm(weighted) / weights, judged_presence = std::norm(judged) / judges;
+        e.presence = std::min(presence, judged_presence);
+        e.alike = std::min(power > 0 ? presence / power : 0, judged_power > 0 ? judged_presence / judged_power : 0);
         e.amplitude = weighted / weights;
         return e;
     }
@@ -399,12 +420,19 @@ private:
         double busy = 0;        // the power of its detail (the sum of the channels), per unit of window
     };
 
+    // The median of a few values (the mean of the middle two of an even count).
+    static double median_of(std::vector<double>& v) {
+        std::sort(v.begin(), v.end());
+        const std::size_t h = v.size() / 2;
+        return v.size() % 2 ? v[h] : (v[h - 1] + v[h]) / 2;
+    }
+
     static double hann(int32_t i, int32_t n) { return 0.5 - 0.5 * std::cos(2 * std::numbers::pi * (i + 0.5) / n); }
 
     // The block's amplitudes of plane p at frequency f moved by the first nu of du along the
     // columns (index k) and the first nv of dv along the rows (index l): s[l][k], s[0][0] at f.
-    void sums(int p, const Block& b, const Frequency& f, int nu, int nv, std::complex<double> (&s)[7][3]) const {
-        const double du[3] = {0, -2.0 / b.cols, 2.0 / b.cols};
+    void sums(int p, const Block& b, const Frequency& f, int nu, int nv, std::complex<double> (&s)[7][7]) const {
+        const double du[7] = {0, -2.0 / b.cols, 2.0 / b.cols, -3.0 / b.cols, 3.0 / b.cols, -4.0 / b.cols, 4.0 / b.cols};
         const double dv[7] = {0, -2.0 / b.rows, 2.0 / b.rows, -3.0 / b.rows, 3.0 / b.rows, -4.0 / b.rows, 4.0 / b.rows};
         std::vector<float> re(std::size_t(nu) * b.cols), im(std::size_t(nu) * b.cols);
         std::complex<double> row[7], down[7];  // each row's turn, and the turn from one row to the next
