@@ -1215,6 +1215,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 const Tiles::Evidence e = tiles.get().weigh(f);
                 return e.presence >= kTonePresence && e.alike >= kToneAlike;
             };
+            std::vector<std::vector<uint8_t>> no_sweep;  // the groups of the sweeps that failed
             for (const Peak& p : d.peaks) {
                 if (done[static_cast<std::size_t>(p.group)]) continue;
                 int32_t strongest = 0;
@@ -1239,9 +1240,15 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                     removed.push_back(p);
                     continue;
                 }
-                const bool sweeps = pass == 0 && options.fill == Fill::Background && p.ridge >= kChirpRidge;
-                const std::vector<uint8_t> along = sweeps ? same_direction(d, p) : std::vector<uint8_t>{};
-                if (sweeps && subtract_chirp(work, analysed, modules.inverse, spectrum, m, d, along)) {
+                // Peaks of one direction give the same groups, and a sweep that failed for them
+                // fails again: it is fitted from the pass's spectrum and picture alone.
+                const std::vector<uint8_t> along = pass == 0 && options.fill == Fill::Background && p.ridge >= kChirpRidge
+                                                       ? same_direction(d, p)
+                                                       : std::vector<uint8_t>{};
+                const bool sweeps = !along.empty() && std::find(no_sweep.begin(), no_sweep.end(), along) == no_sweep.end();
+                const bool swept = sweeps && subtract_chirp(work, analysed, modules.inverse, spectrum, m, d, along);
+                if (sweeps && !swept) no_sweep.push_back(along);
+                if (swept) {
                     ++chirps;
                     for (const Peak& q : d.peaks)
                         if (along[static_cast<std::size_t>(q.group)] && !done[static_cast<std::size_t>(q.group)]) {
