@@ -565,6 +565,7 @@ constexpr double kLineSpread = 1.1;         // a period's gains may leave this m
 constexpr int32_t kLinesPerClass = 8;       // lines of each class at least, for a fair comparison
 constexpr double kLineAlike = 0.5;          // share of the lines' gains their samples must bear out
 constexpr int kLineAttempts = 3;            // periods tried along one axis, at most
+constexpr int32_t kLineParts = 4;           // parts of the lines whose samples must each bear out the gains
 
 // The frequency of a peak along one axis, in cycles per pixel, or -1 when the peak is off that
 // axis. Rows: the vertical axis, where patterns along the rows show.
@@ -596,6 +597,44 @@ int32_t line_period(const std::vector<Peak>& peaks, const host::SpectrumGeometry
     return best;
 }
 
+// Things a picture repeats at a steady spacing along one axis (a chart's categories, a fence, a
+// row of windows, lines of text) put a comb of peaks on the other axis: many harmonics of one
+// frequency, where interference puts one or two. Of a line pattern's combs, the lines' gains
+// decide (above); any other comb that makes most of an axis's peaks is the picture's own, and its
+// peaks are left alone. The fundamental is the one whose harmonics hold the most peaks beyond what
+// chance would put within the tolerance of them.
+constexpr int32_t kCombPeaks = 4;         // peaks a comb takes at least
+constexpr double kCombShare = 2.0 / 3;    // ... and the share of the axis's peaks
+constexpr double kCombFundamental = 8;    // samples from the zero frequency to its fundamental, at least
+
+void leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bool rows, std::vector<uint8_t>& done) {
+    const double length = rows ? g.rows : g.period_x;  // samples per cycle per pixel
+    std::vector<const Peak*> axis;
+    std::vector<double> at;  // in samples from the zero frequency
+    for (const Peak& p : d.peaks) {
+        const double f = along_axis(p, g, rows);
+        if (f > 0 && !done[static_cast<std::size_t>(p.group)]) {
+            axis.push_back(&p);
+            at.push_back(f * length);
+        }
+    }
+    if (axis.size() < std::size_t(kCombPeaks)) return;
+    const auto in_comb = [&](double a, double f0) {
+        return a >= f0 - kLineTolerance && std::fabs(a - std::round(a / f0) * f0) <= kLineTolerance;
+    };
+    double best = 0, score = 0;
+    int32_t taken = 0;
+    for (double f0 = kCombFundamental; f0 <= length / 2; f0 += 0.05) {
+        int32_t count = 0;
+        for (double a : at) count += in_comb(a, f0);
+        const double beyond = count - double(at.size()) * std::min(1.0, 2 * kLineTolerance / f0);
+        if (beyond > score) best = f0, score = beyond, taken = count;
+    }
+    if (taken < kCombPeaks || taken < kCombShare * double(at.size())) return;
+    for (std::size_t i = 0; i < axis.size(); ++i)
+        if (in_comb(at[i], best)) done[static_cast<std::size_t>(axis[i]->group)] = 1;
+}
+
 // The step of each channel's line (row or column) from the one before it, laid out channel by
 // channel (the first line's step is 0): the log ratio of the two lines' sums.
 std::vector<double> line_steps(const host::Image& work, bool rows) {
@@ -609,13 +648,13 @@ std::vector<double> line_steps(const host::Image& work, bool rows) {
     return step;
 }
 
-// The same steps as the median over the line's samples of the log ratio of each sample to its
-// neighbour in the line before. A line pattern scales every sample of its lines alike, and both
-// steps see it; lines of text or any drawing on a page darken only their ink, which moves the
-// sums while most samples, the paper between, keep their neighbours' values. (Less precise than
-// the sums on 8-bit samples: it bears out their gains or not, and they say how strong.) Of a long
-// line every k-th sample (1024 or more) gives the median as well.
-std::vector<double> sample_steps(const host::Image& work, bool rows) {
+// The same steps as the median over the samples first to last of each line of the log ratio of
+// each sample to its neighbour in the line before. A line pattern scales every sample of its lines
+// alike, and both steps see it; lines of text or any drawing on a page darken only their ink,
+// which moves the sums while most samples, the paper between, keep their neighbours' values.
+// (Less precise than the sums on 8-bit samples: it bears out their gains or not, and they say how
+// strong.) Of a long line every k-th sample (1024 or more in the line) gives the median as well.
+std::vector<double> sample_steps(const host::Image& work, bool rows, int32_t first, int32_t last) {
     const int32_t lines = rows ? work.rows : work.cols, length = rows ? work.cols : work.rows;
     const int32_t stride = length / 1024 + 1;
     constexpr float kDark = 1e-4f;  // samples this close to black hold no ratio
@@ -624,7 +663,7 @@ std::vector<double> sample_steps(const host::Image& work, bool rows) {
     for (int32_t c = 0; c < 3; ++c)
         for (int32_t i = 1; i < lines; ++i) {
             ratios.clear();
-            for (int32_t j = 0; j < length; j += stride) {
+            for (int32_t j = first; j < last; j += stride) {
                 const float a = rows ? work.get<float>(i, j, c) : work.get<float>(j, i, c);
                 const float b = rows ? work.get<float>(i - 1, j, c) : work.get<float>(j, i - 1, c);
                 if (a > kDark && b > kDark) ratios.push_back(std::log(a / b));
@@ -691,16 +730,23 @@ bool scales_samples(const LineGains& sums, const LineGains& samples) {
 }
 
 // The steps of one axis's lines in the picture as it is, for every period tried on it: those of
-// the sums at once, those of the samples when a fit first needs them.
+// the sums at once, those of the samples of each part of the lines when a fit first needs them.
+// A line pattern scales its lines from end to end; the upright bars of a chart, a fence or the
+// posts of a bridge reach only part of the way, and their parts disagree.
 struct LineSteps {
     LineSteps(const host::Image& picture, bool along_rows)
         : work(picture), rows(along_rows), sums(line_steps(picture, along_rows)) {}
     const host::Image& work;
     const bool rows;
     const std::vector<double> sums;
-    std::optional<std::vector<double>> samples;
-    const std::vector<double>& of_samples() {
-        if (!samples) samples = sample_steps(work, rows);
+    std::optional<std::array<std::vector<double>, kLineParts>> samples;
+    const std::array<std::vector<double>, kLineParts>& of_samples() {
+        if (!samples) {
+            const int32_t length = rows ? work.cols : work.rows;
+            samples.emplace();
+            for (int32_t i = 0; i < kLineParts; ++i)
+                (*samples)[std::size_t(i)] = sample_steps(work, rows, i * length / kLineParts, (i + 1) * length / kLineParts);
+        }
         return *samples;
     }
 };
@@ -721,7 +767,9 @@ int32_t divide_line_gains(host::Image& work, int32_t k, LineSteps& steps) {
         const LineGains& fit = fits[i];
         if (fit.scatter > kLineSpread * least) continue;
         const int32_t period = k * static_cast<int32_t>(i + 1);
-        if (!fit.stands_out || !scales_samples(fit, fit_line_gains(steps.of_samples(), period))) return 0;
+        if (!fit.stands_out) return 0;
+        for (const std::vector<double>& part : steps.of_samples())
+            if (!scales_samples(fit, fit_line_gains(part, period))) return 0;
         for (int32_t y = 0; y < work.rows; ++y)
             for (int32_t x = 0; x < work.cols; ++x)
                 for (int32_t c = 0; c < 3; ++c)
@@ -1206,6 +1254,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             }
         }
         if (d.screen_period == 0) {
+            for (bool rows : {true, false}) leave_combs_alone(d, m.geometry, rows, done);
             const ComplexHalf z(spectrum, m.geometry);
             LazyTiles tiles{work, std::nullopt};  // shared with the weak waves' search below
             // Whether the frame's tiles show one wave at frequency f.
