@@ -793,6 +793,7 @@ constexpr int32_t kChirpWindow = 96;    // half pixels along the sweep in which 
 constexpr int32_t kChirpSmooth = 18;    // radius of the three box filters that smooth the envelope
 constexpr double kChirpExplains = 0.6;  // share of the band's energy the sweep's envelope must hold
 constexpr double kChirpCovers = 0.5;    // share of the ridge's frequencies the sweep must run through
+constexpr std::size_t kChirpTries = 4;  // sweeps that may fail in one pass before no more are tried
 
 using Plane = std::vector<std::complex<float>>;
 
@@ -1290,8 +1291,11 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                     continue;
                 }
                 // Peaks of one direction give the same groups, and a sweep that failed for them
-                // fails again: it is fitted from the pass's spectrum and picture alone.
-                const std::vector<uint8_t> along = pass == 0 && options.fill == Fill::Background && p.ridge >= kChirpRidge
+                // fails again: it is fitted from the pass's spectrum and picture alone. A picture
+                // whose ridges failed a few times over is full of straight edges (text, drawings),
+                // and its weaker ridges are not tried: each try runs the inverse filter.
+                const std::vector<uint8_t> along = pass == 0 && options.fill == Fill::Background &&
+                                                           p.ridge >= kChirpRidge && no_sweep.size() < kChirpTries
                                                        ? same_direction(d, p)
                                                        : std::vector<uint8_t>{};
                 const bool sweeps = !along.empty() && std::find(no_sweep.begin(), no_sweep.end(), along) == no_sweep.end();
