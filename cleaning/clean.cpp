@@ -494,65 +494,6 @@ struct LazyTiles {
     }
 };
 
-// Judges candidates as weak waves: the peaks of detection d that the quarters of the frame took
-// for the picture's own (`own`, by group), then its faint candidates, strongest first. Each is
-// weighed at its frequency from a fit of one tone to the sum of the channels about it; those that
-// the tiles show present and alike join the tones to take out, at the frequency whose phase the
-// tiles hold best, each channel's amplitude from the tiles. A candidate within a tile's main lobe
-// of another peak, or of a wave taken out already, would see that one's waves in the tiles, and
-// is passed over.
-void find_weak_waves(LazyTiles& tiles_of, const ComplexHalf& z, const LogMagnitudes& m, const Detection& d,
-                     const std::vector<uint8_t>& own, const std::vector<Frequency>& earlier,
-                     std::vector<FittedTone>& tones, std::vector<Peak>& removed) {
-    const host::SpectrumGeometry& g = m.geometry;
-    std::vector<int32_t> candidates;
-    std::vector<Frequency> taken = earlier;
-    for (const Peak& p : d.peaks)
-        if (own[static_cast<std::size_t>(p.group)])
-            candidates.push_back(p.row * g.columns + p.column);
-        else
-            taken.push_back(frequency_of(g, p.row, p.column));
-    candidates.insert(candidates.end(), d.faint.begin(), d.faint.end());
-    if (candidates.empty()) return;
-    const Tiles& tiles = tiles_of.get();
-    const double lobe = tiles.lobe(g);
-    for (const FittedTone& t : tones) taken.push_back(t.f);
-    const auto near = [&](const Frequency& f) {
-        return std::any_of(taken.begin(), taken.end(), [&](const Frequency& o) {
-            return std::min(distance_in_samples(g, o, f), distance_in_samples(g, o, {-f.u, -f.v})) < lobe;
-        });
-    };
-    // A quick look at each candidate's own sample first, the two halves of the list at once.
-    std::vector<double> quick(candidates.size());
-    const auto look = [&](std::size_t from, std::size_t to) {
-        for (std::size_t k = from; k < to; ++k)
-            quick[k] = tiles.weigh(frequency_of(g, candidates[k] / g.columns, candidates[k] % g.columns), true).presence;
-    };
-    auto first_half = std::async(std::launch::async, look, 0, quick.size() / 2);
-    look(quick.size() / 2, quick.size());
-    first_half.get();
-    for (std::size_t k = 0; k < candidates.size(); ++k) {
-        const int32_t y = candidates[k] / g.columns, x = candidates[k] % g.columns;
-        if (quick[k] < kWavePresence / 2 || near(frequency_of(g, y, x))) continue;
-        Tone t;
-        fit_tone(z, g, -1, y, x, t);
-        FittedTone tone{frequency_of(g, t.b, t.a), {}};
-        const Tiles::Evidence e = tiles.weigh(tone.f);
-        if (e.presence < kWavePresence || e.alike < kWaveAlike) continue;
-        tone.f = tiles.steady(tone.f);
-        double amplitude = 0;
-        for (int32_t c = 0; c < 3; ++c) {
-            tone.amplitude[c] = tiles.weigh(tone.f, false, c + 1).amplitude;
-            amplitude = std::max(amplitude, 2 * std::abs(tone.amplitude[c]));
-        }
-        if (amplitude < kSmallestAmplitude) continue;
-        tones.push_back(tone);
-        taken.push_back(tone.f);
-        const double angle = std::atan2(tone.f.v, tone.f.u) * 180 / std::numbers::pi;
-        removed.push_back({y, x, 2, amplitude, 1 / std::hypot(tone.f.u, tone.f.v), angle < 0 ? angle + 180 : angle, 7u, 0});
-    }
-}
-
 // Scan lines and streaks: every k-th row (or column), or a few rows of every k, darker or
 // lighter than the rest. Such a pattern leaves peaks on the vertical (horizontal) axis at
 // multiples of 1/k, each a copy of the picture's spectrum; notches there take only the copies'
@@ -606,8 +547,10 @@ int32_t line_period(const std::vector<Peak>& peaks, const host::SpectrumGeometry
 constexpr int32_t kCombPeaks = 4;         // peaks a comb takes at least
 constexpr double kCombShare = 2.0 / 3;    // ... and the share of the axis's peaks
 constexpr double kCombFundamental = 8;    // samples from the zero frequency to its fundamental, at least
+constexpr double kCombTolerance = 0.75;   // samples between a peak and the harmonic it stands for, at most
 
-void leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bool rows, std::vector<uint8_t>& done) {
+// Returns the comb's fundamental in samples, 0 when none.
+double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bool rows, std::vector<uint8_t>& done) {
     const double length = rows ? g.rows : g.period_x;  // samples per cycle per pixel
     std::vector<const Peak*> axis;
     std::vector<double> at;  // in samples from the zero frequency
@@ -618,21 +561,114 @@ void leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bool
             at.push_back(f * length);
         }
     }
-    if (axis.size() < std::size_t(kCombPeaks)) return;
+    if (axis.size() < std::size_t(kCombPeaks)) return 0;
     const auto in_comb = [&](double a, double f0) {
-        return a >= f0 - kLineTolerance && std::fabs(a - std::round(a / f0) * f0) <= kLineTolerance;
+        return a >= f0 - kCombTolerance && std::fabs(a - std::round(a / f0) * f0) <= kCombTolerance;
     };
     double best = 0, score = 0;
     int32_t taken = 0;
     for (double f0 = kCombFundamental; f0 <= length / 2; f0 += 0.05) {
         int32_t count = 0;
         for (double a : at) count += in_comb(a, f0);
-        const double beyond = count - double(at.size()) * std::min(1.0, 2 * kLineTolerance / f0);
+        const double beyond = count - double(at.size()) * std::min(1.0, 2 * kCombTolerance / f0);
         if (beyond > score) best = f0, score = beyond, taken = count;
     }
-    if (taken < kCombPeaks || taken < kCombShare * double(at.size())) return;
+    if (taken < kCombPeaks || taken < kCombShare * double(at.size())) return 0;
+    // The fundamental that fits its harmonics best, for the grid's far harmonics to fall on peaks.
+    double num = 0, den = 0;
+    for (double a : at)
+        if (in_comb(a, best)) {
+            const double j = std::round(a / best);
+            num += a * j;
+            den += j * j;
+        }
+    best = num / den;
     for (std::size_t i = 0; i < axis.size(); ++i)
         if (in_comb(at[i], best)) done[static_cast<std::size_t>(axis[i]->group)] = 1;
+    return best;
+}
+
+// A grid of things repeated along both axes (a table's cells, tiles, a wallpaper) puts a comb on
+// each axis and its peaks on the lattice the two combs' fundamentals (samples) span.
+struct Grid {
+    double across = 0, down = 0;  // 0: no grid
+    bool holds(const host::SpectrumGeometry& g, int32_t row, int32_t column) const {
+        const auto on = [](double a, double f0) { return std::fabs(a - std::round(a / f0) * f0) <= kCombTolerance; };
+        return across > 0 && down > 0 && on(std::fabs(column - g.centre_x), across) && on(std::fabs(row - g.centre_y), down);
+    }
+};
+
+// The grid's peaks off the axes are left alone too, when it holds a comb's worth of them; otherwise
+// the grid is dropped.
+void leave_grid_alone(const Detection& d, const host::SpectrumGeometry& g, Grid& grid, std::vector<uint8_t>& done) {
+    std::vector<int32_t> groups;
+    for (const Peak& p : d.peaks)
+        if (!done[static_cast<std::size_t>(p.group)] && grid.holds(g, p.row, p.column)) groups.push_back(p.group);
+    if (groups.size() < std::size_t(kCombPeaks)) {
+        grid = {};
+        return;
+    }
+    for (int32_t group : groups) done[static_cast<std::size_t>(group)] = 1;
+}
+
+// Judges candidates as weak waves: the peaks of detection d that the quarters of the frame took
+// for the picture's own (`own`, by group), then its faint candidates off the grid, strongest first. Each is
+// weighed at its frequency from a fit of one tone to the sum of the channels about it; those that
+// the tiles show present and alike join the tones to take out, at the frequency whose phase the
+// tiles hold best, each channel's amplitude from the tiles. A candidate within a tile's main lobe
+// of another peak, or of a wave taken out already, would see that one's waves in the tiles, and
+// is passed over.
+void find_weak_waves(LazyTiles& tiles_of, const ComplexHalf& z, const LogMagnitudes& m, const Detection& d,
+                     const std::vector<uint8_t>& own, const Grid& grid, const std::vector<Frequency>& earlier,
+                     std::vector<FittedTone>& tones, std::vector<Peak>& removed) {
+    const host::SpectrumGeometry& g = m.geometry;
+    std::vector<int32_t> candidates;
+    std::vector<Frequency> taken = earlier;
+    for (const Peak& p : d.peaks)
+        if (own[static_cast<std::size_t>(p.group)])
+            candidates.push_back(p.row * g.columns + p.column);
+        else
+            taken.push_back(frequency_of(g, p.row, p.column));
+    for (int32_t i : d.faint)
+        if (!grid.holds(g, i / g.columns, i % g.columns)) candidates.push_back(i);
+    if (candidates.empty()) return;
+    const Tiles& tiles = tiles_of.get();
+    const double lobe = tiles.lobe(g);
+    for (const FittedTone& t : tones) taken.push_back(t.f);
+    const auto near = [&](const Frequency& f) {
+        return std::any_of(taken.begin(), taken.end(), [&](const Frequency& o) {
+            return std::min(distance_in_samples(g, o, f), distance_in_samples(g, o, {-f.u, -f.v})) < lobe;
+        });
+    };
+    // A quick look at each candidate's own sample first, the two halves of the list at once.
+    std::vector<double> quick(candidates.size());
+    const auto look = [&](std::size_t from, std::size_t to) {
+        for (std::size_t k = from; k < to; ++k)
+            quick[k] = tiles.weigh(frequency_of(g, candidates[k] / g.columns, candidates[k] % g.columns), true).presence;
+    };
+    auto first_half = std::async(std::launch::async, look, 0, quick.size() / 2);
+    look(quick.size() / 2, quick.size());
+    first_half.get();
+    for (std::size_t k = 0; k < candidates.size(); ++k) {
+        const int32_t y = candidates[k] / g.columns, x = candidates[k] % g.columns;
+        if (quick[k] < kWavePresence / 2 || near(frequency_of(g, y, x))) continue;
+        Tone t;
+        fit_tone(z, g, -1, y, x, t);
+        FittedTone tone{frequency_of(g, t.b, t.a), {}};
+        const Tiles::Evidence e = tiles.weigh(tone.f);
+        if (e.presence < kWavePresence || e.alike < kWaveAlike) continue;
+        tone.f = tiles.steady(tone.f);
+        double amplitude = 0;
+        for (int32_t c = 0; c < 3; ++c) {
+            tone.amplitude[c] = tiles.weigh(tone.f, false, c + 1).amplitude;
+            amplitude = std::max(amplitude, 2 * std::abs(tone.amplitude[c]));
+        }
+        if (amplitude < kSmallestAmplitude) continue;
+        tones.push_back(tone);
+        taken.push_back(tone.f);
+        const double angle = std::atan2(tone.f.v, tone.f.u) * 180 / std::numbers::pi;
+        removed.push_back({y, x, 2, amplitude, 1 / std::hypot(tone.f.u, tone.f.v), angle < 0 ? angle + 180 : angle, 7u, 0});
+    }
 }
 
 // The step of each channel's line (row or column) from the one before it, laid out channel by
@@ -1255,7 +1291,10 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             }
         }
         if (d.screen_period == 0) {
-            for (bool rows : {true, false}) leave_combs_alone(d, m.geometry, rows, done);
+            Grid grid;
+            grid.down = leave_combs_alone(d, m.geometry, true, done);
+            grid.across = leave_combs_alone(d, m.geometry, false, done);
+            leave_grid_alone(d, m.geometry, grid, done);
             const ComplexHalf z(spectrum, m.geometry);
             LazyTiles tiles{work, std::nullopt};  // shared with the weak waves' search below
             // Whether the frame's tiles show one wave at frequency f.
@@ -1321,7 +1360,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             if (!weak_searched && pass < 2 && options.fill == Fill::Background && tones.empty() && lines == 0 &&
                 chirps == 0) {
                 weak_searched = true;
-                find_weak_waves(tiles, z, m, d, own, subtracted, tones, removed);
+                find_weak_waves(tiles, z, m, d, own, grid, subtracted, tones, removed);
             }
         }
         if (!tones.empty() || lines > 0 || chirps > 0) {
