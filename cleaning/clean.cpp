@@ -502,6 +502,7 @@ constexpr int32_t kLongestLinePeriod = 32;  // rows (columns) per period of a li
 constexpr double kLineTolerance = 1.5;      // samples between a peak and the multiple of 1/k it stands for
 constexpr double kLineSignificance = 8;     // a class's gain must stand this many standard errors from 1
 constexpr double kLineSmallest = 0.005;     // ... and differ from 1 by this much
+constexpr double kLineStrongest = 0.5;      // log gain of a class beyond which its lines are drawn (a table's rules)
 constexpr double kLineSpread = 1.1;         // a period's gains may leave this much more spread than the best
 constexpr int32_t kLinesPerClass = 8;       // lines of each class at least, for a fair comparison
 constexpr double kLineAlike = 0.5;          // share of the lines' gains their samples must bear out
@@ -803,7 +804,9 @@ int32_t divide_line_gains(host::Image& work, int32_t k, LineSteps& steps) {
         const LineGains& fit = fits[i];
         if (fit.scatter > kLineSpread * least) continue;
         const int32_t period = k * static_cast<int32_t>(i + 1);
-        if (!fit.stands_out) return 0;
+        if (!fit.stands_out || std::any_of(fit.log_gain.begin(), fit.log_gain.end(),
+                                           [](double g) { return std::fabs(g) > kLineStrongest; }))
+            return 0;
         for (const std::vector<double>& part : steps.of_samples())
             if (!scales_samples(fit, fit_line_gains(part, period))) return 0;
         for (int32_t y = 0; y < work.rows; ++y)
