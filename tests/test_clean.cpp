@@ -268,33 +268,37 @@ TYPED_TEST(Cleaning, BoxesOfAChartAreLeftAlone) {
     }
 }
 
-// A table: rules between columns 64 pixels wide (light grey) and rows 22 high (dark grey), and
-// most cells holding a number, dark strokes at the same place in each. The cells repeat across the
-// frame, and their peaks lie on the lattice of the combs on the two axes: taken for waves, they
-// left the mean cell's number in the empty cells; and rows ruled at half the paper's brightness are
-// drawn, not scan lines to divide out. The table comes back as it was.
+// A table: rules between columns 64 pixels wide (light grey), rows 22 high (dark grey, or none),
+// and most cells holding a number, dark strokes at the same place in each. The cells repeat across
+// the frame, and their peaks lie on the lattice of the combs on the two axes: taken for waves,
+// they left the mean cell's number in the empty cells; and rows ruled at half the paper's
+// brightness are drawn, not scan lines to divide out. The table comes back as it was.
 TYPED_TEST(Cleaning, CellsOfATableAreLeftAlone) {
     using S = TypeParam;
     const int32_t rows = 396, cols = 576, high = 22, wide = 64;
-    std::mt19937 gen(4);
-    std::uniform_real_distribution<double> unit(0, 1);
-    std::uniform_int_distribution<int32_t> length(25, 50), stroke(2, 4);
-    std::vector<double> value(std::size_t(rows) * cols, 1.0);
-    for (int32_t y = 0; y < rows; ++y)
-        for (int32_t x = 0; x < cols; ++x)
-            if (x % wide == 0) value[std::size_t(y) * cols + x] = 0.75;
-            else if (y % high == 0) value[std::size_t(y) * cols + x] = 0.5;
-    for (int32_t top = 0; top < rows; top += high)
-        for (int32_t left = 0; left < cols; left += wide)
-            if (unit(gen) < 0.7)
-                for (int32_t x = left + 5, end = left + 5 + length(gen); x < end; x += stroke(gen) + 1)
-                    for (int32_t y = top + 6; y < top + 17; ++y) value[std::size_t(y) * cols + x] = 0.1;
-    Image table = Image::make(rows, cols, 3, test::depth_of<S>());
-    for (int32_t y = 0; y < rows; ++y)
-        for (int32_t x = 0; x < cols; ++x)
-            for (int32_t c = 0; c < 3; ++c) table.set_value(y, x, c, value[std::size_t(y) * cols + x] * full_of<S>());
-    const cleaning::CleanResult out = cleaning::clean_picture(modules(), table);
-    EXPECT_TRUE(out.image.data == table.data) << out.detection.peaks.size() << " peaks removed";
+    for (const double rule : {0.5, 1.0}) {
+        std::mt19937 gen(4);
+        std::uniform_real_distribution<double> unit(0, 1);
+        std::uniform_int_distribution<int32_t> length(25, 50), stroke(2, 4);
+        std::vector<double> value(std::size_t(rows) * cols, 1.0);
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x)
+                if (x % wide == 0)
+                    value[std::size_t(y) * cols + x] = 0.75;
+                else if (y % high == 0)
+                    value[std::size_t(y) * cols + x] = rule;
+        for (int32_t top = 0; top < rows; top += high)
+            for (int32_t left = 0; left < cols; left += wide)
+                if (unit(gen) < 0.7)
+                    for (int32_t x = left + 5, end = left + 5 + length(gen); x < end; x += stroke(gen) + 1)
+                        for (int32_t y = top + 6; y < top + 17; ++y) value[std::size_t(y) * cols + x] = 0.1;
+        Image table = Image::make(rows, cols, 3, test::depth_of<S>());
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x)
+                for (int32_t c = 0; c < 3; ++c) table.set_value(y, x, c, value[std::size_t(y) * cols + x] * full_of<S>());
+        const cleaning::CleanResult out = cleaning::clean_picture(modules(), table);
+        EXPECT_TRUE(out.image.data == table.data) << out.detection.peaks.size() << " peaks removed, rows ruled at " << rule;
+    }
 }
 
 // A page of text with a picture printed on it through a screen: the low-pass that takes the dots
