@@ -550,6 +550,9 @@ constexpr double kCombShare = 2.0 / 3;    // ... and the share of the axis's pea
 constexpr double kCombFundamental = 8;    // samples from the zero frequency to its fundamental, at least
 constexpr double kCombTolerance = 0.75;   // samples between a peak and the harmonic it stands for, at most
 
+// Whether a (samples from the zero frequency) lies within the tolerance of a multiple of f0.
+bool near_multiple(double a, double f0) { return std::fabs(a - std::round(a / f0) * f0) <= kCombTolerance; }
+
 // Returns the comb's fundamental in samples, 0 when none.
 double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bool rows, std::vector<uint8_t>& done) {
     const double length = rows ? g.rows : g.period_x;  // samples per cycle per pixel
@@ -563,9 +566,7 @@ double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bo
         }
     }
     if (axis.size() < std::size_t(kCombPeaks)) return 0;
-    const auto in_comb = [&](double a, double f0) {
-        return a >= f0 - kCombTolerance && std::fabs(a - std::round(a / f0) * f0) <= kCombTolerance;
-    };
+    const auto in_comb = [](double a, double f0) { return a >= f0 - kCombTolerance && near_multiple(a, f0); };
     double best = 0, score = 0;
     int32_t taken = 0;
     for (double f0 = kCombFundamental; f0 <= length / 2; f0 += 0.05) {
@@ -594,8 +595,8 @@ double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bo
 struct Grid {
     double across = 0, down = 0;  // 0: no grid
     bool holds(const host::SpectrumGeometry& g, int32_t row, int32_t column) const {
-        const auto on = [](double a, double f0) { return std::fabs(a - std::round(a / f0) * f0) <= kCombTolerance; };
-        return across > 0 && down > 0 && on(std::fabs(column - g.centre_x), across) && on(std::fabs(row - g.centre_y), down);
+        return across > 0 && down > 0 && near_multiple(std::fabs(column - g.centre_x), across) &&
+               near_multiple(std::fabs(row - g.centre_y), down);
     }
 };
 
