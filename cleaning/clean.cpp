@@ -542,13 +542,15 @@ int32_t line_period(const std::vector<Peak>& peaks, const host::SpectrumGeometry
 // Things a picture repeats at a steady spacing along one axis (a chart's categories, a fence, a
 // row of windows, lines of text) put a comb of peaks on the other axis: many harmonics of one
 // frequency, where interference puts one or two. Of a line pattern's combs, the lines' gains
-// decide (above); any other comb that makes most of an axis's peaks is the picture's own, and its
-// peaks are left alone. The fundamental is the one whose harmonics hold the most peaks beyond what
+// decide (above); any other comb that makes most of an axis's peaks, or holds half their power, is
+// the picture's own, and its peaks are left alone. The fundamental is the one whose harmonics hold the most peaks beyond what
 // chance would put within the tolerance of them.
 constexpr int32_t kCombPeaks = 4;         // peaks a comb takes at least
 constexpr double kCombShare = 2.0 / 3;    // ... and the share of the axis's peaks
+constexpr double kCombPowerShare = 0.5;   // ... or the share of their power
 constexpr double kCombFundamental = 8;    // samples from the zero frequency to its fundamental, at least
 constexpr double kCombTolerance = 0.75;   // samples between a peak and the harmonic it stands for, at most
+constexpr double kCombSideband = 4;       // samples off the axis at which a peak on a harmonic still belongs to the comb
 
 // Whether a (samples from the zero frequency) lies within the tolerance of a multiple of f0.
 bool near_multiple(double a, double f0) { return std::fabs(a - std::round(a / f0) * f0) <= kCombTolerance; }
@@ -575,7 +577,15 @@ double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bo
         const double beyond = count - double(at.size()) * std::min(1.0, 2 * kCombTolerance / f0);
         if (beyond > score) best = f0, score = beyond, taken = count;
     }
-    if (taken < kCombPeaks || taken < kCombShare * double(at.size())) return 0;
+    // Most of the axis's peaks, or half their power: the columns of a chart whose bars vary in
+    // height scatter weak peaks along the axis between the harmonics.
+    double power = 0, comb_power = 0;
+    for (std::size_t i = 0; i < axis.size(); ++i) {
+        const double a2 = axis[i]->amplitude * axis[i]->amplitude;
+        power += a2;
+        if (in_comb(at[i], best)) comb_power += a2;
+    }
+    if (taken < kCombPeaks || (taken < kCombShare * double(at.size()) && comb_power < kCombPowerShare * power)) return 0;
     // The fundamental that fits its harmonics best, for the grid's far harmonics to fall on peaks.
     double num = 0, den = 0;
     for (double a : at)
@@ -585,8 +595,14 @@ double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bo
             den += j * j;
         }
     best = num / den;
-    for (std::size_t i = 0; i < axis.size(); ++i)
-        if (in_comb(at[i], best)) done[static_cast<std::size_t>(axis[i]->group)] = 1;
+    // The comb's peaks, and their sidebands just off the axis: things of different heights (a
+    // chart's bars) spread each harmonic a few samples across it.
+    for (const Peak& p : d.peaks) {
+        const Frequency f = frequency_of(g, p.row, p.column);
+        const double off = rows ? std::fabs(p.column - g.centre_x) : std::fabs(p.row - g.centre_y);
+        if (off <= kCombSideband && in_comb(std::fabs(rows ? f.v : f.u) * length, best))
+            done[static_cast<std::size_t>(p.group)] = 1;
+    }
     return best;
 }
 

@@ -229,9 +229,11 @@ TYPED_TEST(Cleaning, LinesOfTextAreLeftAlone) {
 }
 
 // A chart: pairs of outlined boxes at a steady spacing on a flat panel, each reaching from the top
-// down most of the panel, over a grainy band (none when the panel fills the picture).
+// down most of the panel, over a grainy band (none when the panel fills the picture). Ragged: the
+// boxes start and end anywhere in the upper and lower parts of the panel, with whiskers above and
+// below.
 template <class S>
-Image box_chart(int32_t side, int32_t panel, int32_t spacing, int32_t box) {
+Image box_chart(int32_t side, int32_t panel, int32_t spacing, int32_t box, bool ragged = false) {
     std::vector<double> value(std::size_t(side) * side, 0.92);
     std::mt19937 gen(5);
     std::uniform_real_distribution<double> unit(0, 1);
@@ -242,8 +244,13 @@ Image box_chart(int32_t side, int32_t panel, int32_t spacing, int32_t box) {
         for (std::size_t i = 0; i < value.size(); ++i) chart.set_value(int32_t(i / side), int32_t(i % side), c, value[i] * full_of<S>());
     for (int32_t centre = spacing / 2; centre + 2 * box < side; centre += spacing)
         for (int32_t j = 0; j < 2; ++j) {
-            const int32_t x0 = centre - box + j * box, top = int32_t(side * 0.02 * unit(gen));
-            const int32_t bottom = std::min(side - 1, int32_t(panel * (0.7 + 0.3 * unit(gen))));
+            const int32_t x0 = centre - box + j * box;
+            const int32_t top = int32_t(ragged ? panel * (0.05 + 0.2 * unit(gen)) : side * 0.02 * unit(gen));
+            const int32_t bottom = std::min(side - 1, ragged ? top + int32_t(panel * (0.5 + 0.2 * unit(gen)))
+                                                             : int32_t(panel * (0.7 + 0.3 * unit(gen))));
+            if (ragged)
+                for (int32_t y = std::max(0, top - panel / 12); y < std::min(side, bottom + panel / 12); ++y)
+                    for (int32_t c = 0; c < 3; ++c) chart.set_value(y, x0 + box / 2, c, 0.1 * full_of<S>());
             for (int32_t y = top; y <= bottom; ++y)
                 for (int32_t x = x0; x <= x0 + box; ++x) {
                     const bool edge = y - top < 2 || bottom - y < 2 || x - x0 < 2 || x0 + box - x < 2;
@@ -257,12 +264,14 @@ Image box_chart(int32_t side, int32_t panel, int32_t spacing, int32_t box) {
 // Each tile of a chart's panel holds only the boxes' upright edges, all on the horizontal axis of
 // its spectrum, and so looks quiet about that axis: weighed so, one such tile outweighs the others
 // and a peak of the boxes passes for a wave across the frame. Boxes that fill the panel put a comb
-// of harmonics of their spacing on the axis, as stripes would; but they are the chart. Both charts
-// come back as they were.
+// of harmonics of their spacing on the axis, as stripes would; but they are the chart. Boxes of
+// ragged heights 10 pixels apart also scatter weak peaks along the axis, more of them than the
+// comb's, and spread each harmonic a few samples across it. The charts come back as they were.
 TYPED_TEST(Cleaning, BoxesOfAChartAreLeftAlone) {
     using S = TypeParam;
-    for (const auto& [panel, spacing, box] : {std::array<int32_t, 3>{320, 55, 16}, {512, 40, 10}}) {
-        const Image chart = box_chart<S>(512, panel, spacing, box);
+    for (const auto& [side, panel, spacing, box, ragged] :
+         {std::array<int32_t, 5>{512, 320, 55, 16, 0}, {512, 512, 40, 10, 0}, {640, 640, 10, 3, 1}}) {
+        const Image chart = box_chart<S>(side, panel, spacing, box, ragged);
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), chart);
         EXPECT_TRUE(out.image.data == chart.data) << out.detection.peaks.size() << " peaks removed, spacing " << spacing;
     }
