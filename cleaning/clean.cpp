@@ -805,12 +805,17 @@ struct LineSteps {
     }
 };
 
-// Divides out the line pattern of period k, or of a multiple of it when only some of the
-// pattern's peaks were found: the shortest period whose gains leave (almost) the least spread.
-// Returns that period, or 0, leaving the picture alone, when no class of lines stands out. The
-// steps must be those of `work` as it is: a division changes it.
-int32_t divide_line_gains(host::Image& work, int32_t k, LineSteps& steps) {
-    const bool rows = steps.rows;
+// A line pattern found: its period and the gains of its classes of lines.
+struct LinePattern {
+    int32_t period = 0;  // 0: none
+    LineGains fit;
+    bool drawn = false;  // lines too dark or too light for a line pattern: drawn (a table's rules)
+};
+
+// The line pattern of period k, or of a multiple of it when only some of the pattern's peaks were
+// found: the shortest period whose gains leave (almost) the least spread. None when no class of
+// lines stands out; none but drawn when one darkens or lightens its lines beyond a line pattern.
+LinePattern find_line_pattern(int32_t k, LineSteps& steps) {
     std::vector<LineGains> fits;
     double least = HUGE_VAL;
     for (int32_t period = k; period <= kLongestLinePeriod; period += k) {
@@ -818,22 +823,27 @@ int32_t divide_line_gains(host::Image& work, int32_t k, LineSteps& steps) {
         least = std::min(least, fits.back().scatter);
     }
     for (std::size_t i = 0; i < fits.size(); ++i) {
-        const LineGains& fit = fits[i];
+        LineGains& fit = fits[i];
         if (fit.scatter > kLineSpread * least) continue;
         const int32_t period = k * static_cast<int32_t>(i + 1);
-        if (!fit.stands_out || std::any_of(fit.log_gain.begin(), fit.log_gain.end(),
-                                           [](double g) { return std::fabs(g) > kLineStrongest; }))
-            return 0;
+        if (!fit.stands_out) return {};
         for (const std::vector<double>& part : steps.of_samples())
-            if (!scales_samples(fit, fit_line_gains(part, period))) return 0;
-        for (int32_t y = 0; y < work.rows; ++y)
-            for (int32_t x = 0; x < work.cols; ++x)
-                for (int32_t c = 0; c < 3; ++c)
-                    work.set<float>(y, x, c, static_cast<float>(work.get<float>(y, x, c) *
-                                                                std::exp(-fit.log_gain[std::size_t(c * period + (rows ? y : x) % period)])));
-        return period;
+            if (!scales_samples(fit, fit_line_gains(part, period))) return {};
+        if (std::any_of(fit.log_gain.begin(), fit.log_gain.end(), [](double g) { return std::fabs(g) > kLineStrongest; }))
+            return {0, {}, true};
+        return {period, std::move(fit), false};
     }
-    return 0;
+    return {};
+}
+
+// Divides the pattern's gains out of the picture.
+void divide_line_gains(host::Image& work, const LinePattern& pattern, bool rows) {
+    const int32_t period = pattern.period;
+    for (int32_t y = 0; y < work.rows; ++y)
+        for (int32_t x = 0; x < work.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c)
+                work.set<float>(y, x, c, static_cast<float>(work.get<float>(y, x, c) *
+                                                            std::exp(-pattern.fit.log_gain[std::size_t(c * period + (rows ? y : x) % period)])));
 }
 
 // Chirps: a wave whose frequency sweeps along its direction across the frame leaves a ridge in
@@ -1287,20 +1297,28 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 if (divided[rows] > 0 && harmonic_of(p, divided[rows], m.geometry, rows))
                     done[static_cast<std::size_t>(p.group)] = 1;
         if (d.screen_period == 0 && pass == 0 && options.fill == Fill::Background) {
+            // The period that explains the most peaks first; when its lines' gains do not hold (the
+            // lines of a page of text), those peaks are set aside and the next tried (scan lines
+            // over the page).
+            LinePattern found[2];
+            bool ruled[2] = {false, false};  // lines found along the axis, drawn or not
             for (bool rows : {true, false}) {
-                // The period that explains the most peaks first; when its lines' gains do not hold
-                // (the lines of a page of text), those peaks are set aside and the next tried (scan
-                // lines over the page).
                 std::vector<Peak> axis = d.peaks;
                 LineSteps steps{work, rows};
-                int32_t period = 0;
-                for (int attempt = 0; attempt < kLineAttempts && period == 0; ++attempt) {
+                for (int attempt = 0; attempt < kLineAttempts && found[rows].period == 0; ++attempt) {
                     const int32_t k = line_period(axis, m.geometry, rows);
                     if (k == 0) break;
-                    period = divide_line_gains(work, k, steps);
+                    found[rows] = find_line_pattern(k, steps);
+                    ruled[rows] = ruled[rows] || found[rows].drawn || found[rows].period > 0;
                     std::erase_if(axis, [&](const Peak& p) { return harmonic_of(p, k, m.geometry, rows); });
                 }
-                if (period == 0) continue;
+            }
+            // Scan lines and streaks run one way; lines both ways are a grid drawn on the picture
+            // (graph paper, a table), and left alone.
+            for (bool rows : {true, false}) {
+                const int32_t period = found[rows].period;
+                if (period == 0 || ruled[!rows]) continue;
+                divide_line_gains(work, found[rows], rows);
                 divided[rows] = period;
                 ++lines;
                 for (const Peak& p : d.peaks)

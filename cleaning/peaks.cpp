@@ -158,12 +158,15 @@ struct Component {
 double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& background, const std::vector<Peak>& peaks,
                          double strong) {
     const SpectrumGeometry& g = m.geometry;
-    // Whether the spectrum stands kScreenEvidence above its background about frequency q, found
-    // as a peak or not (on an axis, where the threshold is stricter).
+    // Whether the spectrum stands kScreenEvidence above its background about frequency q on an
+    // axis, found as a peak or not (the threshold is stricter there). Off the axes a lattice point
+    // must be a peak: where the lines of graph paper or a table cross, they leave faint points of
+    // a lattice there that stand out of a clean page's background all the same.
     const auto stands_out = [&](Frequency q) {
         if (q.u * g.period_x + g.centre_x < 0) q = {-q.u, -q.v};  // a half spectrum holds the mirror
         const int32_t x0 = static_cast<int32_t>(std::lround(g.centre_x + q.u * g.period_x));
         const int32_t y0 = static_cast<int32_t>(std::lround(g.centre_y + q.v * g.rows));
+        if (std::fabs(x0 - g.centre_x) > 1 && std::fabs(y0 - g.centre_y) > 1) return false;
         for (int32_t y = std::max(0, y0 - 1); y <= std::min(g.rows - 1, y0 + 1); ++y)
             for (int32_t x = std::max(0, x0 - 1); x <= std::min(g.columns - 1, x0 + 1); ++x)
                 for (int32_t c = 0; c < g.channels; ++c)

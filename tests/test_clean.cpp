@@ -310,6 +310,25 @@ TYPED_TEST(Cleaning, CellsOfATableAreLeftAlone) {
     }
 }
 
+// Graph paper: lines every few pixels both ways, a curve drawn over them. Its rows and columns
+// are darkened alike, as scan lines and streaks darken theirs, and where the lines cross they leave
+// a lattice of peaks off the axes, as a screen's dots do, though faint beside the lines' own. The
+// paper comes back as it was.
+TYPED_TEST(Cleaning, GraphPaperIsLeftAlone) {
+    using S = TypeParam;
+    for (const auto& [period, level] : {std::pair<int32_t, double>{10, 0.88}, {16, 0.63}}) {
+        Image paper = Image::make(400, 512, 3, test::depth_of<S>());
+        for (int32_t y = 0; y < paper.rows; ++y)
+            for (int32_t x = 0; x < paper.cols; ++x) {
+                const bool curve = std::fabs(y - 200 - 120 * std::sin(x / 60.0)) < 1.5;
+                const double v = curve ? 0.08 : x % period == 0 || y % period == 0 ? level : 1.0;
+                for (int32_t c = 0; c < 3; ++c) paper.set_value(y, x, c, v * full_of<S>());
+            }
+        const cleaning::CleanResult out = cleaning::clean_picture(modules(), paper);
+        EXPECT_TRUE(out.image.data == paper.data) << out.detection.peaks.size() << " peaks removed, lines every " << period;
+    }
+}
+
 // A page of text with a picture printed on it through a screen: the low-pass that takes the dots
 // out blurs, and belongs to the picture alone. The text further than a few screen periods from it
 // comes back as it was, and the picture nearer the one before printing.
