@@ -550,7 +550,7 @@ constexpr double kCombShare = 2.0 / 3;    // ... and the share of the axis's pea
 constexpr double kCombPowerShare = 0.5;   // ... or the share of their power
 constexpr double kCombFundamental = 8;    // samples from the zero frequency to its fundamental, at least
 constexpr double kCombTolerance = 0.75;   // samples between a peak and the harmonic it stands for, at most
-constexpr double kCombSideband = 4;       // samples off the axis at which a peak on a harmonic still belongs to the comb
+constexpr double kCombSideband = 8;       // samples off the axis at which a peak on a harmonic still belongs to the comb
 
 // Whether a (samples from the zero frequency) lies within the tolerance of a multiple of f0.
 bool near_multiple(double a, double f0) { return std::fabs(a - std::round(a / f0) * f0) <= kCombTolerance; }
@@ -596,7 +596,8 @@ double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bo
         }
     best = num / den;
     // The comb's peaks, and their sidebands just off the axis: things of different heights (a
-    // chart's bars) spread each harmonic a few samples across it.
+    // chart's bars) spread each harmonic a few samples across it, and so do rows of text whose
+    // characters come and go along them (a terminal's).
     for (const Peak& p : d.peaks) {
         const Frequency f = frequency_of(g, p.row, p.column);
         const double off = rows ? std::fabs(p.column - g.centre_x) : std::fabs(p.row - g.centre_y);
