@@ -554,6 +554,36 @@ constexpr double kCombSideband = 8;       // samples off the axis at which a pea
 
 // Whether a (samples from the zero frequency) lies within the tolerance of a multiple of f0.
 bool near_multiple(double a, double f0) { return std::fabs(a - std::round(a / f0) * f0) <= kCombTolerance; }
+// ... and is one of its harmonics, the fundamental included.
+bool in_comb(double a, double f0) { return a >= f0 - kCombTolerance && near_multiple(a, f0); }
+
+// The fundamental (samples, at least kCombFundamental, at most half the length) whose harmonics
+// hold the most of the places `at` beyond what chance would put within the tolerance of them, and
+// how many they hold; 0 when none holds more than chance.
+double comb_fundamental(const std::vector<double>& at, double length, int32_t& taken) {
+    double best = 0, score = 0;
+    taken = 0;
+    for (double f0 = kCombFundamental; f0 <= length / 2; f0 += 0.05) {
+        int32_t count = 0;
+        for (double a : at) count += in_comb(a, f0);
+        const double beyond = count - double(at.size()) * std::min(1.0, 2 * kCombTolerance / f0);
+        if (beyond > score) best = f0, score = beyond, taken = count;
+    }
+    return best;
+}
+
+// The fundamental that fits the harmonics of f0 among the places best, for a grid's far harmonics
+// to fall on peaks.
+double fit_fundamental(const std::vector<double>& at, double f0) {
+    double num = 0, den = 0;
+    for (double a : at)
+        if (in_comb(a, f0)) {
+            const double j = std::round(a / f0);
+            num += a * j;
+            den += j * j;
+        }
+    return num / den;
+}
 
 // Returns the comb's fundamental in samples, 0 when none.
 double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bool rows, std::vector<uint8_t>& done) {
@@ -568,15 +598,8 @@ double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bo
         }
     }
     if (axis.size() < std::size_t(kCombPeaks)) return 0;
-    const auto in_comb = [](double a, double f0) { return a >= f0 - kCombTolerance && near_multiple(a, f0); };
-    double best = 0, score = 0;
     int32_t taken = 0;
-    for (double f0 = kCombFundamental; f0 <= length / 2; f0 += 0.05) {
-        int32_t count = 0;
-        for (double a : at) count += in_comb(a, f0);
-        const double beyond = count - double(at.size()) * std::min(1.0, 2 * kCombTolerance / f0);
-        if (beyond > score) best = f0, score = beyond, taken = count;
-    }
+    double best = comb_fundamental(at, length, taken);
     // Most of the axis's peaks, or half their power: the columns of a chart whose bars vary in
     // height scatter weak peaks along the axis between the harmonics.
     double power = 0, comb_power = 0;
@@ -586,15 +609,7 @@ double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bo
         if (in_comb(at[i], best)) comb_power += a2;
     }
     if (taken < kCombPeaks || (taken < kCombShare * double(at.size()) && comb_power < kCombPowerShare * power)) return 0;
-    // The fundamental that fits its harmonics best, for the grid's far harmonics to fall on peaks.
-    double num = 0, den = 0;
-    for (double a : at)
-        if (in_comb(a, best)) {
-            const double j = std::round(a / best);
-            num += a * j;
-            den += j * j;
-        }
-    best = num / den;
+    best = fit_fundamental(at, best);
     // The comb's peaks, and their sidebands just off the axis: things of different heights (a
     // chart's bars) spread each harmonic a few samples across it, and so do rows of text whose
     // characters come and go along them (a terminal's).
@@ -618,8 +633,24 @@ struct Grid {
 };
 
 // The grid's peaks off the axes are left alone too, when it holds a comb's worth of them; otherwise
-// the grid is dropped.
+// the grid is dropped. With a comb on one axis only (rows of text whose characters' columns leave
+// nothing on the other axis, a terminal's), the other fundamental is looked for among the peaks off
+// the axes at the comb's harmonics: most of them must lie on harmonics of one.
 void leave_grid_alone(const Detection& d, const host::SpectrumGeometry& g, Grid& grid, std::vector<uint8_t>& done) {
+    if ((grid.down > 0) != (grid.across > 0)) {
+        const bool rows = grid.down > 0;  // the comb's axis: the vertical one
+        const double f0 = rows ? grid.down : grid.across;
+        std::vector<double> at;  // the places along the other axis, in samples from the zero frequency
+        for (const Peak& p : d.peaks) {
+            const double along = rows ? std::fabs(p.row - g.centre_y) : std::fabs(p.column - g.centre_x);
+            const double across = rows ? std::fabs(p.column - g.centre_x) : std::fabs(p.row - g.centre_y);
+            if (!done[static_cast<std::size_t>(p.group)] && across > kCombSideband && in_comb(along, f0)) at.push_back(across);
+        }
+        int32_t taken = 0;
+        const double other = at.size() < std::size_t(kCombPeaks) ? 0 : comb_fundamental(at, rows ? g.period_x : g.rows, taken);
+        if (taken >= kCombPeaks && taken >= kCombShare * double(at.size()))
+            (rows ? grid.across : grid.down) = fit_fundamental(at, other);
+    }
     std::vector<int32_t> groups;
     for (const Peak& p : d.peaks)
         if (!done[static_cast<std::size_t>(p.group)] && grid.holds(g, p.row, p.column)) groups.push_back(p.group);

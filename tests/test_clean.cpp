@@ -310,6 +310,32 @@ TYPED_TEST(Cleaning, CellsOfATableAreLeftAlone) {
     }
 }
 
+// A terminal: rows of monospaced characters, light on dark. The rows put a comb on the vertical
+// axis; the characters' columns leave nothing on the horizontal one (each column holds every
+// letter), but their peaks off the axes lie on the grid of the rows' harmonics and the columns'.
+// The screen comes back as it was.
+TYPED_TEST(Cleaning, CharactersOfATerminalAreLeftAlone) {
+    using S = TypeParam;
+    Image screen = Image::make(480, 640, 3, test::depth_of<S>());
+    std::mt19937 gen(6);
+    std::uniform_int_distribution<int32_t> pick(0, 15);
+    std::vector<double> value(std::size_t(screen.rows) * screen.cols, 0.12);
+    for (int32_t top = 6; top + 12 < screen.rows; top += 17)
+        for (int32_t left = 6; left + 8 < screen.cols - 40; left += 8) {
+            const int32_t glyph = pick(gen);
+            if (glyph < 3) continue;  // a space
+            for (int32_t y = 0; y < 11; ++y)
+                for (int32_t x = 0; x < 6; ++x)
+                    if ((glyph >> (x % 4) & 1 && (y == 0 || y == 5 || y == 10)) || (glyph >> (y % 4) & 1 && (x == 0 || x == 5)))
+                        value[std::size_t(top + y) * screen.cols + left + x] = 0.8;
+        }
+    for (int32_t y = 0; y < screen.rows; ++y)
+        for (int32_t x = 0; x < screen.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) screen.set_value(y, x, c, value[std::size_t(y) * screen.cols + x] * full_of<S>());
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), screen);
+    EXPECT_TRUE(out.image.data == screen.data) << out.detection.peaks.size() << " peaks removed";
+}
+
 // Graph paper: lines every few pixels both ways, a curve drawn over them. Its rows and columns
 // are darkened alike, as scan lines and streaks darken theirs, and where the lines cross they leave
 // a lattice of peaks off the axes, as a screen's dots do, though faint beside the lines' own. The
