@@ -197,10 +197,21 @@ double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& backg
             // One of the sum and difference is enough for two frequencies as strong as a screen's
             // at the usual sensitivity, and it may stand out without being a peak; weaker ones,
             // let in by a higher sensitivity, need both among the peaks.
-            const bool strong_pair = std::min(peaks[a / 2].amplitude, peaks[b / 2].amplitude) >= kScreenAmplitude;
+            const double weaker = std::min(peaks[a / 2].amplitude, peaks[b / 2].amplitude);
+            const bool strong_pair = weaker >= kScreenAmplitude;
             const bool lattice = (has_sum && has_diff) ||
                                  (strong_pair && (has_sum || has_diff || stands_out(sum) || stands_out(diff)));
-            if (lattice && (lowest == 0 || std::min(ra, rb) < lowest)) lowest = std::min(ra, rb);
+            if (!lattice || (lowest > 0 && std::min(ra, rb) >= lowest)) continue;
+            // A peak as strong as the pair at half of either, of their sum or of their difference
+            // lies between the pair's lattice points: what repeats is coarser than the pair, cells
+            // rather than a screen's dots (a terminal's rows of text, whose characters' advance is
+            // about half the rows' height, and their letters' strokes, make such a pair).
+            const Frequency halves[4] = {{f[a].u / 2, f[a].v / 2}, {f[b].u / 2, f[b].v / 2}, {sum.u / 2, sum.v / 2}, {diff.u / 2, diff.v / 2}};
+            bool coarser = false;
+            for (std::size_t i = 0; i < f.size(); ++i)
+                for (const Frequency& h : halves)
+                    coarser = coarser || (peaks[i / 2].amplitude >= weaker && distance_in_samples(g, f[i], h) <= kLatticeTolerance);
+            if (!coarser) lowest = std::min(ra, rb);
         }
     return lowest;
 }

@@ -313,27 +313,44 @@ TYPED_TEST(Cleaning, CellsOfATableAreLeftAlone) {
 // A terminal: rows of monospaced characters, light on dark. The rows put a comb on the vertical
 // axis; the characters' columns leave nothing on the horizontal one (each column holds every
 // letter), but their peaks off the axes lie on the grid of the rows' harmonics and the columns'.
-// The screen comes back as it was.
+// With an advance of about half the rows' height, the columns and the rows' second harmonic make a
+// square pair whose sum and difference the letters' strokes fill, as a screen's dots do; but the
+// rows' own fundamental lies at half of it. Both screens come back as they were.
 TYPED_TEST(Cleaning, CharactersOfATerminalAreLeftAlone) {
     using S = TypeParam;
-    Image screen = Image::make(480, 640, 3, test::depth_of<S>());
-    std::mt19937 gen(6);
-    std::uniform_int_distribution<int32_t> pick(0, 15);
-    std::vector<double> value(std::size_t(screen.rows) * screen.cols, 0.12);
-    for (int32_t top = 6; top + 12 < screen.rows; top += 17)
-        for (int32_t left = 6; left + 8 < screen.cols - 40; left += 8) {
-            const int32_t glyph = pick(gen);
-            if (glyph < 3) continue;  // a space
-            for (int32_t y = 0; y < 11; ++y)
-                for (int32_t x = 0; x < 6; ++x)
-                    if ((glyph >> (x % 4) & 1 && (y == 0 || y == 5 || y == 10)) || (glyph >> (y % 4) & 1 && (x == 0 || x == 5)))
-                        value[std::size_t(top + y) * screen.cols + left + x] = 0.8;
-        }
-    for (int32_t y = 0; y < screen.rows; ++y)
-        for (int32_t x = 0; x < screen.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c) screen.set_value(y, x, c, value[std::size_t(y) * screen.cols + x] * full_of<S>());
-    const cleaning::CleanResult out = cleaning::clean_picture(modules(), screen);
-    EXPECT_TRUE(out.image.data == screen.data) << out.detection.peaks.size() << " peaks removed";
+    for (const double advance : {8.0, 8.43}) {
+        Image screen = advance == 8 ? Image::make(480, 640, 3, test::depth_of<S>()) : Image::make(400, 512, 3, test::depth_of<S>());
+        std::mt19937 gen(6);
+        // Glyphs of 6 x 11: strokes on a few of three rows and two columns, or random dots.
+        std::vector<std::array<bool, 66>> glyphs(advance == 8 ? 16 : 40);
+        std::bernoulli_distribution ink(0.3);
+        for (std::size_t g = 0; g < glyphs.size(); ++g)
+            for (int32_t i = 0; i < 66; ++i) {
+                const int32_t x = i % 6, y = i / 6;
+                glyphs[g][std::size_t(i)] = advance == 8 ? (g >> (x % 4) & 1 && (y == 0 || y == 5 || y == 10)) || (g >> (y % 4) & 1 && (x == 0 || x == 5))
+                                                         : ink(gen);
+            }
+        std::uniform_int_distribution<std::size_t> pick(0, advance == 8 ? 15 : glyphs.size() + 5);
+        std::vector<double> value(std::size_t(screen.rows) * screen.cols, 0.12);
+        for (int32_t top = 6; top + 12 < screen.rows; top += 17)
+            for (int32_t i = 0; 6 + advance * (i + 1) < screen.cols - 40; ++i) {
+                const std::size_t g = pick(gen);
+                if ((advance == 8 && g < 3) || g >= glyphs.size()) continue;  // a space
+                const double left = 6 + advance * i, f = left - std::floor(left);  // split between pixels
+                const int32_t x0 = int32_t(left);
+                for (int32_t y = 0; y < 11; ++y)
+                    for (int32_t x = 0; x < 6; ++x)
+                        if (glyphs[g][std::size_t(y * 6 + x)]) {
+                            value[std::size_t(top + y) * screen.cols + x0 + x] += 0.68 * (1 - f);
+                            value[std::size_t(top + y) * screen.cols + x0 + x + 1] += 0.68 * f;
+                        }
+            }
+        for (int32_t y = 0; y < screen.rows; ++y)
+            for (int32_t x = 0; x < screen.cols; ++x)
+                for (int32_t c = 0; c < 3; ++c) screen.set_value(y, x, c, std::min(0.8, value[std::size_t(y) * screen.cols + x]) * full_of<S>());
+        const cleaning::CleanResult out = cleaning::clean_picture(modules(), screen);
+        EXPECT_TRUE(out.image.data == screen.data) << out.detection.peaks.size() << " peaks removed, advance " << advance;
+    }
 }
 
 // Graph paper: lines every few pixels both ways, a curve drawn over them. Its rows and columns
