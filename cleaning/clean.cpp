@@ -543,8 +543,8 @@ int32_t line_period(const std::vector<Peak>& peaks, const host::SpectrumGeometry
 // row of windows, lines of text) put a comb of peaks on the other axis: many harmonics of one
 // frequency, where interference puts one or two. Of a line pattern's combs, the lines' gains
 // decide (above); any other comb that makes most of an axis's peaks, or holds half their power, is
-// the picture's own, and its peaks are left alone. The fundamental is the one whose harmonics hold the most peaks beyond what
-// chance would put within the tolerance of them.
+// the picture's own, and its peaks are left alone. The fundamental is the one whose harmonics hold
+// the most peaks beyond what chance would put within the tolerance of them.
 constexpr int32_t kCombPeaks = 4;         // peaks a comb takes at least
 constexpr double kCombShare = 2.0 / 3;    // ... and the share of the axis's peaks
 constexpr double kCombPowerShare = 0.5;   // ... or the share of their power
