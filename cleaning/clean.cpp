@@ -557,6 +557,16 @@ bool near_multiple(double a, double f0) { return std::fabs(a - std::round(a / f0
 // ... and is one of its harmonics, the fundamental included.
 bool in_comb(double a, double f0) { return a >= f0 - kCombTolerance && near_multiple(a, f0); }
 
+// A peak's place in samples from the zero frequency: along one axis (rows: the vertical one) and
+// off it.
+struct AxisPlace {
+    double along, off;
+};
+AxisPlace place_of(const Peak& p, const host::SpectrumGeometry& g, bool rows) {
+    const double dy = std::fabs(p.row - g.centre_y), dx = std::fabs(p.column - g.centre_x);
+    return rows ? AxisPlace{dy, dx} : AxisPlace{dx, dy};
+}
+
 // The fundamental (samples, at least kCombFundamental, at most half the length) whose harmonics
 // hold the most of the places `at` beyond what chance would put within the tolerance of them, and
 // how many they hold; 0 when none holds more than chance.
@@ -614,10 +624,8 @@ double leave_combs_alone(const Detection& d, const host::SpectrumGeometry& g, bo
     // chart's bars) spread each harmonic a few samples across it, and so do rows of text whose
     // characters come and go along them (a terminal's).
     for (const Peak& p : d.peaks) {
-        const Frequency f = frequency_of(g, p.row, p.column);
-        const double off = rows ? std::fabs(p.column - g.centre_x) : std::fabs(p.row - g.centre_y);
-        if (off <= kCombSideband && in_comb(std::fabs(rows ? f.v : f.u) * length, best))
-            done[static_cast<std::size_t>(p.group)] = 1;
+        const AxisPlace q = place_of(p, g, rows);
+        if (q.off <= kCombSideband && in_comb(q.along, best)) done[static_cast<std::size_t>(p.group)] = 1;
     }
     return best;
 }
@@ -642,9 +650,8 @@ void leave_grid_alone(const Detection& d, const host::SpectrumGeometry& g, Grid&
         const double f0 = rows ? grid.down : grid.across;
         std::vector<double> at;  // the places along the other axis, in samples from the zero frequency
         for (const Peak& p : d.peaks) {
-            const double along = rows ? std::fabs(p.row - g.centre_y) : std::fabs(p.column - g.centre_x);
-            const double across = rows ? std::fabs(p.column - g.centre_x) : std::fabs(p.row - g.centre_y);
-            if (!done[static_cast<std::size_t>(p.group)] && across > kCombSideband && in_comb(along, f0)) at.push_back(across);
+            const AxisPlace q = place_of(p, g, rows);
+            if (!done[static_cast<std::size_t>(p.group)] && q.off > kCombSideband && in_comb(q.along, f0)) at.push_back(q.off);
         }
         int32_t taken = 0;
         const double other = at.size() < std::size_t(kCombPeaks) ? 0 : comb_fundamental(at, rows ? g.period_x : g.rows, taken);
