@@ -64,28 +64,34 @@ double screen(double k, double a, int32_t y, int32_t x) {
     return (2 + std::cos(k * (x * std::cos(a) + y * std::sin(a))) + std::cos(k * (y * std::cos(a) - x * std::sin(a)))) / 4;
 }
 
+// A grey picture from values in units of full scale, row by row.
+template <class S>
+Image grey_picture(int32_t rows, int32_t cols, const std::vector<double>& value) {
+    Image im = Image::make(rows, cols, 3, test::depth_of<S>());
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) im.set_value(y, x, c, value[std::size_t(y) * cols + x] * full_of<S>());
+    return im;
+}
+
 // A page of text: lines of words on white, ragged at the right, the bottom of the page blank,
 // the lines rising by `tilt` pixels a column (a page scanned a little askew). The words are dark
 // strokes a few pixels apart, or (solid) bars, as in a page seen from afar.
 template <class S>
 Image text_page(int32_t rows, int32_t cols, double tilt = 0, bool solid = false) {
-    Image page = Image::make(rows, cols, 3, test::depth_of<S>());
     std::mt19937 gen(8);
     std::uniform_int_distribution<int32_t> word(12, 60), gap(6, 14), stroke(2, 5);
-    std::vector<uint8_t> ink(static_cast<std::size_t>(rows) * cols, 0);
+    std::vector<double> value(static_cast<std::size_t>(rows) * cols, 1.0);
     for (int32_t top = 30; top + 11 < rows - 30; top += 18) {
         const int32_t end = 250 + 3 * word(gen);
         for (int32_t x = 60; x < end;) {
             const int32_t w = word(gen);
             for (int32_t dx = 0; dx < w && x + dx < cols; dx += solid ? 1 : stroke(gen) + 2)
-                for (int32_t y = top; y < top + 11; ++y) ink[std::size_t(y + int32_t(tilt * (x + dx))) * cols + x + dx] = 1;
+                for (int32_t y = top; y < top + 11; ++y) value[std::size_t(y + int32_t(tilt * (x + dx))) * cols + x + dx] = 0.05;
             x += w + gap(gen);
         }
     }
-    for (int32_t y = 0; y < rows; ++y)
-        for (int32_t x = 0; x < cols; ++x)
-            for (int32_t c = 0; c < 3; ++c) page.set_value(y, x, c, (ink[std::size_t(y) * cols + x] ? 0.05 : 1.0) * full_of<S>());
-    return page;
+    return grey_picture<S>(rows, cols, value);
 }
 
 template <class S>
@@ -239,9 +245,7 @@ Image box_chart(int32_t side, int32_t panel, int32_t spacing, int32_t box, bool 
     std::uniform_real_distribution<double> unit(0, 1);
     std::normal_distribution<double> grain(0, 0.03);
     for (std::size_t i = std::size_t(panel) * side; i < value.size(); ++i) value[i] = 0.8 + grain(gen);
-    Image chart = Image::make(side, side, 3, test::depth_of<S>());
-    for (int32_t c = 0; c < 3; ++c)
-        for (std::size_t i = 0; i < value.size(); ++i) chart.set_value(int32_t(i / side), int32_t(i % side), c, value[i] * full_of<S>());
+    Image chart = grey_picture<S>(side, side, value);
     for (int32_t centre = spacing / 2; centre + 2 * box < side; centre += spacing)
         for (int32_t j = 0; j < 2; ++j) {
             const int32_t x0 = centre - box + j * box;
@@ -301,10 +305,7 @@ TYPED_TEST(Cleaning, CellsOfATableAreLeftAlone) {
                 if (unit(gen) < 0.7)
                     for (int32_t x = left + 5, end = left + 5 + length(gen); x < end; x += stroke(gen) + 1)
                         for (int32_t y = top + 6; y < top + 17; ++y) value[std::size_t(y) * cols + x] = 0.1;
-        Image table = Image::make(rows, cols, 3, test::depth_of<S>());
-        for (int32_t y = 0; y < rows; ++y)
-            for (int32_t x = 0; x < cols; ++x)
-                for (int32_t c = 0; c < 3; ++c) table.set_value(y, x, c, value[std::size_t(y) * cols + x] * full_of<S>());
+        const Image table = grey_picture<S>(rows, cols, value);
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), table);
         EXPECT_TRUE(out.image.data == table.data) << out.detection.peaks.size() << " peaks removed, rows ruled at " << rule;
     }
@@ -319,7 +320,7 @@ TYPED_TEST(Cleaning, CellsOfATableAreLeftAlone) {
 TYPED_TEST(Cleaning, CharactersOfATerminalAreLeftAlone) {
     using S = TypeParam;
     for (const double advance : {8.0, 8.43}) {
-        Image screen = advance == 8 ? Image::make(480, 640, 3, test::depth_of<S>()) : Image::make(400, 512, 3, test::depth_of<S>());
+        const int32_t rows = advance == 8 ? 480 : 400, cols = advance == 8 ? 640 : 512;
         std::mt19937 gen(6);
         // Glyphs of 6 x 11: strokes on a few of three rows and two columns, or random dots.
         std::vector<std::array<bool, 66>> glyphs(advance == 8 ? 16 : 40);
@@ -331,9 +332,9 @@ TYPED_TEST(Cleaning, CharactersOfATerminalAreLeftAlone) {
                                                          : ink(gen);
             }
         std::uniform_int_distribution<std::size_t> pick(0, advance == 8 ? 15 : glyphs.size() + 5);
-        std::vector<double> value(std::size_t(screen.rows) * screen.cols, 0.12);
-        for (int32_t top = 6; top + 12 < screen.rows; top += 17)
-            for (int32_t i = 0; 6 + advance * (i + 1) < screen.cols - 40; ++i) {
+        std::vector<double> value(std::size_t(rows) * cols, 0.12);
+        for (int32_t top = 6; top + 12 < rows; top += 17)
+            for (int32_t i = 0; 6 + advance * (i + 1) < cols - 40; ++i) {
                 const std::size_t g = pick(gen);
                 if ((advance == 8 && g < 3) || g >= glyphs.size()) continue;  // a space
                 const double left = 6 + advance * i, f = left - std::floor(left);  // split between pixels
@@ -341,13 +342,12 @@ TYPED_TEST(Cleaning, CharactersOfATerminalAreLeftAlone) {
                 for (int32_t y = 0; y < 11; ++y)
                     for (int32_t x = 0; x < 6; ++x)
                         if (glyphs[g][std::size_t(y * 6 + x)]) {
-                            value[std::size_t(top + y) * screen.cols + x0 + x] += 0.68 * (1 - f);
-                            value[std::size_t(top + y) * screen.cols + x0 + x + 1] += 0.68 * f;
+                            value[std::size_t(top + y) * cols + x0 + x] += 0.68 * (1 - f);
+                            value[std::size_t(top + y) * cols + x0 + x + 1] += 0.68 * f;
                         }
             }
-        for (int32_t y = 0; y < screen.rows; ++y)
-            for (int32_t x = 0; x < screen.cols; ++x)
-                for (int32_t c = 0; c < 3; ++c) screen.set_value(y, x, c, std::min(0.8, value[std::size_t(y) * screen.cols + x]) * full_of<S>());
+        for (double& v : value) v = std::min(0.8, v);
+        const Image screen = grey_picture<S>(rows, cols, value);
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), screen);
         EXPECT_TRUE(out.image.data == screen.data) << out.detection.peaks.size() << " peaks removed, advance " << advance;
     }
