@@ -858,7 +858,7 @@ struct LineSteps {
 struct LinePattern {
     int32_t period = 0;  // 0: none
     LineGains fit;
-    bool drawn = false;  // lines too dark or too light for a line pattern: drawn (a table's rules)
+    int32_t drawn = 0;  // the period of lines too dark or too light for a line pattern (a table's rules)
 };
 
 // The line pattern of period k, or of a multiple of it when only some of the pattern's peaks were
@@ -867,7 +867,7 @@ struct LinePattern {
 LinePattern find_line_pattern(int32_t k, LineSteps& steps) {
     std::vector<LineGains> fits;
     double least = HUGE_VAL;
-    for (int32_t period = k; period <= kLongestLinePeriod; period += k) {
+    for (int32_t period = k; period <= std::max(k, kLongestLinePeriod); period += k) {
         fits.push_back(fit_line_gains(steps.sums, period));
         least = std::min(least, fits.back().scatter);
     }
@@ -879,10 +879,20 @@ LinePattern find_line_pattern(int32_t k, LineSteps& steps) {
         for (const std::vector<double>& part : steps.of_samples())
             if (!scales_samples(fit, fit_line_gains(part, period))) return {};
         if (std::any_of(fit.log_gain.begin(), fit.log_gain.end(), [](double g) { return std::fabs(g) > kLineStrongest; }))
-            return {0, {}, true};
-        return {period, std::move(fit), false};
+            return {0, {}, period};
+        return {period, std::move(fit), 0};
     }
     return {};
+}
+
+// Whether f (cycles per pixel) is the length of a frequency of the lattice of lines every kx
+// columns and every ky rows, within the tolerance of a sample.
+bool on_lattice(double f, int32_t kx, int32_t ky, const host::SpectrumGeometry& g) {
+    const double tolerance = kLineTolerance / std::min(g.rows, g.period_x);
+    for (int32_t i = 0; i <= kx / 2; ++i)
+        for (int32_t j = 0; j <= ky / 2; ++j)
+            if (std::fabs(std::hypot(double(i) / kx, double(j) / ky) - f) <= tolerance) return true;
+    return false;
 }
 
 // Divides the pattern's gains out of the picture.
@@ -1324,6 +1334,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
     bool weak_searched = false;
     std::vector<Frequency> subtracted;  // the sinusoids taken out in earlier passes
     int32_t divided[2] = {0, 0};        // the periods of the line patterns divided out: rows, columns
+    Grid drawn;                         // lines found both ways: a grid drawn on the picture
     for (int pass = 0; pass < 3; ++pass) {
         host::Image spectrum = run_module(modules.forward, host::widen_for_half_spectrum(work), "forward");
         LogMagnitudes m = read_log_magnitudes(spectrum, host::Layout::Half);
@@ -1345,43 +1356,69 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             for (const Peak& p : d.peaks)
                 if (divided[rows] > 0 && harmonic_of(p, divided[rows], m.geometry, rows))
                     done[static_cast<std::size_t>(p.group)] = 1;
-        if (d.screen_period == 0 && pass == 0 && options.fill == Fill::Background) {
+        if (pass == 0 && options.fill == Fill::Background) {
             // The period that explains the most peaks first; when its lines' gains do not hold (the
             // lines of a page of text), those peaks are set aside and the next tried (scan lines
             // over the page).
             LinePattern found[2];
-            bool ruled[2] = {false, false};  // lines found along the axis, drawn or not
+            int32_t ruled[2] = {0, 0};  // the period of the lines found along the axis, drawn or not
+            LineSteps steps[2] = {{work, false}, {work, true}};
             for (bool rows : {true, false}) {
                 std::vector<Peak> axis = d.peaks;
-                LineSteps steps{work, rows};
                 for (int attempt = 0; attempt < kLineAttempts && found[rows].period == 0; ++attempt) {
                     const int32_t k = line_period(axis, m.geometry, rows);
                     if (k == 0) break;
-                    found[rows] = find_line_pattern(k, steps);
-                    ruled[rows] = ruled[rows] || found[rows].drawn || found[rows].period > 0;
+                    found[rows] = find_line_pattern(k, steps[rows]);
+                    if (ruled[rows] == 0) ruled[rows] = found[rows].period > 0 ? found[rows].period : found[rows].drawn;
                     std::erase_if(axis, [&](const Peak& p) { return harmonic_of(p, k, m.geometry, rows); });
                 }
             }
-            // Scan lines and streaks run one way; lines both ways are a grid drawn on the picture
-            // (graph paper, a table), and left alone.
+            // Lines further apart than a line pattern's (a table's columns, when its rows were
+            // found) are looked for at longer periods: the shortest whose classes of lines stand
+            // out, borne out by the samples. Their peaks need not stand apart on the axis, where
+            // the leakage of the lines' many harmonics merges them.
             for (bool rows : {true, false}) {
-                const int32_t period = found[rows].period;
-                if (period == 0 || ruled[!rows]) continue;
-                divide_line_gains(work, found[rows], rows);
-                divided[rows] = period;
-                ++lines;
-                for (const Peak& p : d.peaks)
-                    if (harmonic_of(p, period, m.geometry, rows)) {
-                        done[static_cast<std::size_t>(p.group)] = 1;
-                        removed.push_back(p);
+                if (ruled[rows] > 0 || ruled[!rows] == 0) continue;
+                const int32_t length = rows ? work.rows : work.cols;
+                for (int32_t k = kLongestLinePeriod + 1; k * kLinesPerClass <= length && ruled[rows] == 0; ++k)
+                    if (fit_line_gains(steps[rows].sums, k).stands_out) {
+                        const LinePattern apart = find_line_pattern(k, steps[rows]);
+                        ruled[rows] = apart.period > 0 ? apart.period : apart.drawn;
                     }
             }
+            // Scan lines and streaks run one way; lines both ways are a grid drawn on the picture
+            // (graph paper, a table), and left alone with the whole lattice of its peaks. A dense
+            // grid's lattice looks like a screen's, and a screen found on it is the grid. (A screen
+            // at 45 degrees darkens rows and columns of its dots too, at a period whose lattice
+            // does not hold the screen's own frequency.)
+            if (ruled[0] > 0 && ruled[1] > 0 &&
+                (d.screen_period == 0 || on_lattice(1 / d.screen_period, ruled[0], ruled[1], m.geometry)))
+                drawn = {double(m.geometry.period_x) / ruled[0], double(m.geometry.rows) / ruled[1]};
+            else if (d.screen_period == 0)
+                for (bool rows : {true, false}) {
+                    const int32_t period = found[rows].period;
+                    if (period == 0) continue;
+                    divide_line_gains(work, found[rows], rows);
+                    divided[rows] = period;
+                    ++lines;
+                    for (const Peak& p : d.peaks)
+                        if (harmonic_of(p, period, m.geometry, rows)) {
+                            done[static_cast<std::size_t>(p.group)] = 1;
+                            removed.push_back(p);
+                        }
+                }
+        }
+        if (drawn.across > 0) {
+            result.detection.screen_period = 0;
+            for (const Peak& p : d.peaks)
+                if (drawn.holds(m.geometry, p.row, p.column)) done[static_cast<std::size_t>(p.group)] = 1;
         }
         if (d.screen_period == 0) {
             Grid grid;
             grid.down = leave_combs_alone(d, m.geometry, true, done);
             grid.across = leave_combs_alone(d, m.geometry, false, done);
             leave_grid_alone(d, m.geometry, grid, done);
+            if (grid.across == 0) grid = drawn;
             const ComplexHalf z(spectrum, m.geometry);
             LazyTiles tiles{work, std::nullopt};  // shared with the weak waves' search below
             // Whether the frame's tiles show one wave at frequency f.

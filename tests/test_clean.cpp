@@ -355,20 +355,26 @@ TYPED_TEST(Cleaning, CharactersOfATerminalAreLeftAlone) {
 
 // Graph paper: lines every few pixels both ways, a curve drawn over them. Its rows and columns
 // are darkened alike, as scan lines and streaks darken theirs, and where the lines cross they leave
-// a lattice of peaks off the axes, as a screen's dots do, though faint beside the lines' own. The
-// paper comes back as it was.
+// a lattice of peaks off the axes, as a screen's dots do, though faint beside the lines' own (and
+// lines 5 pixels apart put too few harmonics on each axis for a comb). A table's columns lie
+// further apart than scan lines do. The paper comes back as it was.
 TYPED_TEST(Cleaning, GraphPaperIsLeftAlone) {
     using S = TypeParam;
-    for (const auto& [period, level] : {std::pair<int32_t, double>{10, 0.88}, {16, 0.63}}) {
+    struct Ruling {
+        int32_t across, down;  // pixels between the lines
+        double level;
+    };
+    for (const Ruling& r : {Ruling{10, 10, 0.88}, {16, 16, 0.63}, {5, 5, 0.7}, {48, 12, 0.88}}) {
         Image paper = Image::make(400, 512, 3, test::depth_of<S>());
         for (int32_t y = 0; y < paper.rows; ++y)
             for (int32_t x = 0; x < paper.cols; ++x) {
                 const bool curve = std::fabs(y - 200 - 120 * std::sin(x / 60.0)) < 1.5;
-                const double v = curve ? 0.08 : x % period == 0 || y % period == 0 ? level : 1.0;
+                const double v = curve ? 0.08 : x % r.across == 0 || y % r.down == 0 ? r.level : 1.0;
                 for (int32_t c = 0; c < 3; ++c) paper.set_value(y, x, c, v * full_of<S>());
             }
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), paper);
-        EXPECT_TRUE(out.image.data == paper.data) << out.detection.peaks.size() << " peaks removed, lines every " << period;
+        EXPECT_TRUE(out.image.data == paper.data)
+            << out.detection.peaks.size() << " peaks removed, lines every " << r.across << " x " << r.down;
     }
 }
 
