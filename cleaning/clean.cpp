@@ -249,6 +249,43 @@ bool across_the_frame(const host::Image& picture, int32_t c, const Frequency& f)
     return lo >= kFrameWide * hi;
 }
 
+// The side of the largest square of the picture whose samples are all alike (a figure's margin, a
+// flat panel of a drawing). A wave across the whole frame, as strong as the weakest taken out,
+// changes the samples of any square a period wide, so a picture holding such a square holds no
+// such wave of that period or shorter: what repeats there is the picture's own (a figure's
+// panels laid out at a steady spacing). Photographs hold none: their grain alone varies every
+// sample. At either end of the range a wave shows only half the time: over a highlight pinned
+// at white, waves leave flat patches up to about half the longest one's period wide, so such a
+// square counts only when it is wider than twice the longest period cleaned (`longest`).
+int32_t largest_flat_square(const host::Image& picture, double longest) {
+    std::vector<int32_t> above(std::size_t(picture.cols), 0), here(std::size_t(picture.cols), 0);
+    const double full = host::Image::full_scale(picture.depth);
+    const auto same = [&](int32_t y0, int32_t x0, int32_t y1, int32_t x1) {
+        for (int32_t c = 0; c < 3; ++c)
+            if (picture.value(y0, x0, c) != picture.value(y1, x1, c)) return false;
+        return true;
+    };
+    int32_t free = 0, pinned = 0;
+    for (int32_t y = 0; y < picture.rows; ++y) {
+        for (int32_t x = 0; x < picture.cols; ++x) {
+            const std::size_t i = std::size_t(x);
+            here[i] = y > 0 && x > 0 && same(y, x, y - 1, x) && same(y, x, y, x - 1) && same(y, x, y - 1, x - 1)
+                          ? std::min({above[i], here[i - 1], above[i - 1]}) + 1
+                          : 1;
+            if (here[i] <= std::min(free, pinned)) continue;
+            bool at_end = false;
+            for (int32_t c = 0; c < 3; ++c) at_end = at_end || picture.value(y, x, c) <= 0 || picture.value(y, x, c) >= full;
+            int32_t& largest = at_end ? pinned : free;
+            largest = std::max(largest, here[i]);
+        }
+        std::swap(above, here);
+    }
+    return std::max(free, pinned > 2 * longest ? pinned : 0);
+}
+
+// Whether the picture's flattest square refutes a wave of frequency f across the frame.
+bool flat_refutes(int32_t flat_side, const Frequency& f) { return 1 / std::hypot(f.u, f.v) <= flat_side; }
+
 // Weak waves, too faint to stand out of the picture's own scatter at their frequency, still run
 // across the whole frame with one amplitude and phase, where a picture's own detail at a frequency
 // comes and goes with its content. The frame is cut into tiles; each tile's complex amplitude at
@@ -680,7 +717,7 @@ void leave_grid_alone(const Detection& d, const host::SpectrumGeometry& g, Grid&
 constexpr int kWeakTries = 32;
 void find_weak_waves(LazyTiles& tiles_of, const ComplexHalf& z, const LogMagnitudes& m, const Detection& d,
                      const std::vector<uint8_t>& own, const Grid& grid, const std::vector<Frequency>& earlier,
-                     std::vector<FittedTone>& tones, std::vector<Peak>& removed) {
+                     int32_t flat_side, std::vector<FittedTone>& tones, std::vector<Peak>& removed) {
     const host::SpectrumGeometry& g = m.geometry;
     std::vector<int32_t> candidates;
     std::vector<Frequency> taken = earlier;
@@ -712,7 +749,8 @@ void find_weak_waves(LazyTiles& tiles_of, const ComplexHalf& z, const LogMagnitu
     int failed = 0;
     for (std::size_t k = 0; k < candidates.size() && failed < kWeakTries; ++k) {
         const int32_t y = candidates[k] / g.columns, x = candidates[k] % g.columns;
-        if (quick[k] < kWavePresence / 2 || near(frequency_of(g, y, x))) continue;
+        const Frequency f = frequency_of(g, y, x);
+        if (quick[k] < kWavePresence / 2 || near(f) || flat_refutes(flat_side, f)) continue;
         Tone t;
         fit_tone(z, g, -1, y, x, t);
         FittedTone tone{frequency_of(g, t.b, t.a), {}};
@@ -1325,6 +1363,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                          std::to_string(kLargestSide) + " rows");
 
     host::Image work = to_float(picture);
+    const int32_t flat_side = largest_flat_square(picture, options.detect.protect_period);
     CleanResult result;
     std::vector<Peak> removed;
     // Two passes: peaks that one sinusoid explains are fitted and those waves taken out of the
@@ -1422,9 +1461,12 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             const ComplexHalf z(spectrum, m.geometry);
             LazyTiles tiles{work, std::nullopt};  // shared with the weak waves' search below
             // Whether the frame's tiles show one wave at frequency f.
-            const auto one_wave = [&](const Frequency& f) { return tiles.get().weigh(f).alike >= kWaveAlike; };
+            const auto one_wave = [&](const Frequency& f) {
+                return !flat_refutes(flat_side, f) && tiles.get().weigh(f).alike >= kWaveAlike;
+            };
             // Whether they show a wave at f over the frame, if not quite one amplitude everywhere.
             const auto present = [&](const Frequency& f) {
+                if (flat_refutes(flat_side, f)) return false;
                 const Tiles::Evidence e = tiles.get().weigh(f);
                 return e.presence >= kTonePresence && e.alike >= kToneAlike;
             };
@@ -1484,7 +1526,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             if (!weak_searched && pass < 2 && options.fill == Fill::Background && tones.empty() && lines == 0 &&
                 chirps == 0) {
                 weak_searched = true;
-                find_weak_waves(tiles, z, m, d, own, grid, subtracted, tones, removed);
+                find_weak_waves(tiles, z, m, d, own, grid, subtracted, flat_side, tones, removed);
             }
         }
         if (!tones.empty() || lines > 0 || chirps > 0) {

@@ -378,6 +378,25 @@ TYPED_TEST(Cleaning, GraphPaperIsLeftAlone) {
     }
 }
 
+// A figure's panels side by side on a plain grey ground, each holding the same wave: the wave
+// repeats across the frame as interference does, but the ground between the panels holds none.
+// The figure comes back as it was.
+TYPED_TEST(Cleaning, PanelsOfAFigureAreLeftAlone) {
+    using S = TypeParam;
+    Image figure = Image::make(200, 800, 3, test::depth_of<S>());
+    const double k = 2 * std::numbers::pi / 30, a = 20 * std::numbers::pi / 180;
+    for (int32_t y = 0; y < figure.rows; ++y)
+        for (int32_t x = 0; x < figure.cols; ++x) {
+            const int32_t px = (x - 40) % 200, py = y - 40;  // place in the panel, panels 200 px apart
+            const bool inside = x >= 40 && px < 120 && py >= 0 && py < 120;
+            const double w = inside ? std::sin(k * (px * std::cos(a) + py * std::sin(a))) : 0;
+            const double colour[3] = {0.55 + 0.3 * w, 0.5 + 0.2 * w, 0.6 - 0.25 * w};
+            for (int32_t c = 0; c < 3; ++c) figure.set_value(y, x, c, (inside ? colour[c] : 0.92) * full_of<S>());
+        }
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), figure);
+    EXPECT_TRUE(out.image.data == figure.data) << out.detection.peaks.size() << " peaks removed";
+}
+
 // A page of text with a picture printed on it through a screen: the low-pass that takes the dots
 // out blurs, and belongs to the picture alone. The text further than a few screen periods from it
 // comes back as it was, and the picture nearer the one before printing.
