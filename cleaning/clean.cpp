@@ -6,6 +6,7 @@
 #include <cmath>
 #include <complex>
 #include <future>
+#include <limits>
 #include <numbers>
 #include <optional>
 #include <string>
@@ -247,6 +248,25 @@ bool across_the_frame(const host::Image& picture, int32_t c, const Frequency& f)
     const double lo = std::min({amplitude[0][0], amplitude[0][1], amplitude[1][0], amplitude[1][1]});
     const double hi = std::max({amplitude[0][0], amplitude[0][1], amplitude[1][0], amplitude[1][1]});
     return lo >= kFrameWide * hi;
+}
+
+// Whether the picture can hold no wave across the frame. At black or white a wave shows half the
+// time: one of `weakest` (full scale 1) leaves a sample there at most 1/2 + asin(half a level /
+// its amplitude) / pi of the time, 61 % for the weakest taken out at 8 bits. A picture with a
+// tenth more of its samples there (a barcode, a QR code, line art, a page of text: black and white
+// but for the antialiased edges) holds none.
+bool mostly_pinned(const host::Image& picture, double weakest) {
+    const double full = host::Image::full_scale(picture.depth);
+    const double levels = picture.depth == 32 ? HUGE_VAL : weakest * full;
+    const double most = 0.6 + std::asin(std::min(1.0, 0.5 / levels)) / std::numbers::pi;
+    int64_t pinned = 0;
+    for (int32_t y = 0; y < picture.rows; ++y)
+        for (int32_t x = 0; x < picture.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) {
+                const double v = picture.value(y, x, c);
+                pinned += v <= 0 || v >= full;
+            }
+    return pinned >= most * 3 * double(picture.rows) * picture.cols;
 }
 
 // The side of the largest square of the picture whose samples are all alike (a figure's margin, a
@@ -1363,7 +1383,9 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                          std::to_string(kLargestSide) + " rows");
 
     host::Image work = to_float(picture);
-    const int32_t flat_side = largest_flat_square(picture, options.detect.protect_period);
+    const int32_t flat_side = mostly_pinned(picture, kSmallestAmplitude / options.detect.sensitivity)
+                                  ? std::numeric_limits<int32_t>::max()
+                                  : largest_flat_square(picture, options.detect.protect_period);
     CleanResult result;
     std::vector<Peak> removed;
     // Two passes: peaks that one sinusoid explains are fitted and those waves taken out of the
@@ -1503,7 +1525,8 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                                                            p.ridge >= kChirpRidge && no_sweep.size() < kChirpTries
                                                        ? same_direction(d, p)
                                                        : std::vector<uint8_t>{};
-                const bool sweeps = !along.empty() && std::find(no_sweep.begin(), no_sweep.end(), along) == no_sweep.end();
+                const bool sweeps = !along.empty() && std::find(no_sweep.begin(), no_sweep.end(), along) == no_sweep.end() &&
+                                    !flat_refutes(flat_side, frequency_of(m.geometry, p.row, p.column));
                 const bool swept = sweeps && subtract_chirp(work, analysed, modules.inverse, spectrum, m, d, along);
                 if (sweeps && !swept) no_sweep.push_back(along);
                 if (swept) {

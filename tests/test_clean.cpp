@@ -397,6 +397,28 @@ TYPED_TEST(Cleaning, PanelsOfAFigureAreLeftAlone) {
     EXPECT_TRUE(out.image.data == figure.data) << out.detection.peaks.size() << " peaks removed";
 }
 
+// A barcode: black bars of one to four modules of 2.5 pixels on white, their edges antialiased.
+// Its bars put peaks across the frame, but a picture black or white nearly everywhere can hold
+// no wave: one would leave samples between. The barcode comes back as it was.
+TYPED_TEST(Cleaning, BarcodeIsLeftAlone) {
+    using S = TypeParam;
+    std::mt19937 gen(5);
+    std::uniform_int_distribution<int> width(1, 4);
+    std::vector<double> value(140 * 480, 1.0);
+    bool black = true;
+    for (double x = 30; x < 420; black = !black) {
+        const double x1 = x + 2.5 * width(gen);
+        for (int32_t c = int32_t(x); black && c < int32_t(std::ceil(x1)); ++c) {
+            const double cover = std::min(x1, c + 1.0) - std::max(x, double(c));
+            for (int32_t y = 15; y < 115; ++y) value[std::size_t(y) * 480 + c] -= cover;
+        }
+        x = x1;
+    }
+    const Image barcode = grey_picture<S>(140, 480, value);
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), barcode);
+    EXPECT_TRUE(out.image.data == barcode.data) << out.detection.peaks.size() << " peaks removed";
+}
+
 // A page of text with a picture printed on it through a screen: the low-pass that takes the dots
 // out blurs, and belongs to the picture alone. The text further than a few screen periods from it
 // comes back as it was, and the picture nearer the one before printing.
