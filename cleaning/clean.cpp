@@ -255,6 +255,9 @@ bool across_the_frame(const host::Image& picture, int32_t c, const Frequency& f)
 // its amplitude) / pi of the time, 61 % for the weakest taken out at 8 bits. A picture with a
 // tenth more of its samples there (a barcode, a QR code, line art, a page of text: black and white
 // but for the antialiased edges) holds none.
+// Whether a sample value lies at either end of the range, where a wave shows only half the time.
+bool at_either_end(double v, double full) { return v <= 0 || v >= full; }
+
 bool mostly_pinned(const host::Image& picture, double weakest) {
     const double full = host::Image::full_scale(picture.depth);
     const double levels = picture.depth == 32 ? HUGE_VAL : weakest * full;
@@ -262,10 +265,7 @@ bool mostly_pinned(const host::Image& picture, double weakest) {
     int64_t pinned = 0;
     for (int32_t y = 0; y < picture.rows; ++y)
         for (int32_t x = 0; x < picture.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c) {
-                const double v = picture.value(y, x, c);
-                pinned += v <= 0 || v >= full;
-            }
+            for (int32_t c = 0; c < 3; ++c) pinned += at_either_end(picture.value(y, x, c), full);
     return pinned >= most * 3 * double(picture.rows) * picture.cols;
 }
 
@@ -294,7 +294,7 @@ int32_t largest_flat_square(const host::Image& picture, double longest) {
                           : 1;
             if (here[i] <= std::min(free, pinned)) continue;
             bool at_end = false;
-            for (int32_t c = 0; c < 3; ++c) at_end = at_end || picture.value(y, x, c) <= 0 || picture.value(y, x, c) >= full;
+            for (int32_t c = 0; c < 3; ++c) at_end = at_end || at_either_end(picture.value(y, x, c), full);
             int32_t& largest = at_end ? pinned : free;
             largest = std::max(largest, here[i]);
         }
@@ -917,6 +917,8 @@ struct LinePattern {
     int32_t period = 0;  // 0: none
     LineGains fit;
     int32_t drawn = 0;  // the period of lines too dark or too light for a line pattern (a table's rules)
+    // The period of the lines found, drawn or not; 0 when none.
+    int32_t lines() const { return period > 0 ? period : drawn; }
 };
 
 // The line pattern of period k, or of a multiple of it when only some of the pattern's peaks were
@@ -1383,6 +1385,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                          std::to_string(kLargestSide) + " rows");
 
     host::Image work = to_float(picture);
+    // A picture that can hold no wave at all refutes every period.
     const int32_t flat_side = mostly_pinned(picture, kSmallestAmplitude / options.detect.sensitivity)
                                   ? std::numeric_limits<int32_t>::max()
                                   : largest_flat_square(picture, options.detect.protect_period);
@@ -1430,7 +1433,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                     const int32_t k = line_period(axis, m.geometry, rows);
                     if (k == 0) break;
                     found[rows] = find_line_pattern(k, steps[rows]);
-                    if (ruled[rows] == 0) ruled[rows] = found[rows].period > 0 ? found[rows].period : found[rows].drawn;
+                    if (ruled[rows] == 0) ruled[rows] = found[rows].lines();
                     std::erase_if(axis, [&](const Peak& p) { return harmonic_of(p, k, m.geometry, rows); });
                 }
             }
@@ -1442,10 +1445,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 if (ruled[rows] > 0 || ruled[!rows] == 0) continue;
                 const int32_t length = rows ? work.rows : work.cols;
                 for (int32_t k = kLongestLinePeriod + 1; k * kLinesPerClass <= length && ruled[rows] == 0; ++k)
-                    if (fit_line_gains(steps[rows].sums, k).stands_out) {
-                        const LinePattern apart = find_line_pattern(k, steps[rows]);
-                        ruled[rows] = apart.period > 0 ? apart.period : apart.drawn;
-                    }
+                    if (fit_line_gains(steps[rows].sums, k).stands_out) ruled[rows] = find_line_pattern(k, steps[rows]).lines();
             }
             // Scan lines and streaks run one way; lines both ways are a grid drawn on the picture
             // (graph paper, a table), and left alone with the whole lattice of its peaks. A dense
