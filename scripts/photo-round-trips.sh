@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Measures unedited round trips on photographs at 8, 16 and 32 bits (the figures in the README's
+# Measures unedited round trips on photographs at 8, 16 and 32 bits (the figures in docs/filters.md's
 # "On photographs"): the nature photographs of Debian's mate-backgrounds package, installed here
 # if missing (a measurement only: the build and the tests never need it).
 # Usage: bash scripts/photo-round-trips.sh [PHOTO...]

@@ -510,17 +510,17 @@ TEST_F(Cli, DemoWritesItsPicturesAndRemovesTheStripes) {
     if (ran == 0) GTEST_SKIP() << "QuenInv is not built yet";
 }
 
-// The figures the README quotes from the demo are the ones it prints: the transcript's stripe
-// energy line, and every cell of the table of layouts and depths.
-TEST_F(Cli, TheReadmeQuotesWhatTheDemoPrints) {
-    const std::string readme = test::read_bytes(QUEN_README);
+// The figures the command reference quotes from the demo are the ones it prints: the transcript's
+// stripe energy line, and every cell of the table of layouts and depths.
+TEST_F(Cli, TheDocsQuoteWhatTheDemoPrints) {
+    const std::string readme = test::read_bytes(QUEN_COMMANDS_DOC);
     auto energy_line = [](const std::string& out) {
         const std::size_t at = out.find("stripe energy:");
         return out.substr(at, out.find('\n', at) - at);
     };
     for (const std::string layout : {"full", "half"}) {
         const std::size_t row = readme.find("\n| " + layout + " (`");
-        ASSERT_NE(row, std::string::npos) << "no " << layout << " row in the README's demo table";
+        ASSERT_NE(row, std::string::npos) << "no " << layout << " row in the demo table of docs/commands.md";
         std::string cells = readme.substr(row + 1, readme.find('\n', row + 1) - row - 1);
         for (const std::string depth : {"8", "16", "32"}) {
             const QuenRun r = quen({"demo", at(layout + depth), "--layout", layout, "--depth", depth});
@@ -531,7 +531,7 @@ TEST_F(Cli, TheReadmeQuotesWhatTheDemoPrints) {
             std::smatch m;
             ASSERT_TRUE(std::regex_search(r.out, m, std::regex("dB before, -([0-9.]+) dB after")));
             const std::size_t cell = cells.find("| \u2212" + m[1].str() + " dB");
-            EXPECT_NE(cell, std::string::npos) << layout << " " << depth << " bits: the demo prints -" << m[1] << " dB, the README: " << cells;
+            EXPECT_NE(cell, std::string::npos) << layout << " " << depth << " bits: the demo prints -" << m[1]  << " dB, docs/commands.md: " << cells;
             if (cell != std::string::npos) cells = cells.substr(cell + 1);  // the cells in order of depth
         }
     }
