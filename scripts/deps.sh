@@ -9,6 +9,7 @@ packages=(
   libfftw3-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libxsimd-dev
   libgtest-dev libbenchmark-dev
   valgrind
+  help2man lintian fakeroot dpkg-dev file parallel
   gimp libgimp2.0-dev
   clang llvm
 )

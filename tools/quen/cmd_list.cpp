@@ -12,7 +12,8 @@ const char* const kListHelp =
     "usage: quen list [--modules DIR]\n"
     "\n"
     "Lists the filter modules quen finds, with their files and what each does. Modules are looked\n"
-    "for beside the quen executable and in ../lib/quen relative to it (the installed layout).\n"
+    "for beside the quen executable, then in " QUEN_INSTALLED_MODULE_DIR " relative to it\n"
+    "(the installed layout).\n"
     "\n"
     "  --modules DIR    look in DIR only\n";
 
