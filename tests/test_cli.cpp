@@ -537,5 +537,34 @@ TEST_F(Cli, TheDocsQuoteWhatTheDemoPrints) {
     }
 }
 
+// The pictures in docs/figures are the ones scripts/docs-figures.sh makes, all of them, to within
+// one level a sample (a different FFTW or processor may round a sample the other way).
+TEST_F(Cli, TheDocsFiguresAreWhatTheScriptMakes) {
+    const fs::path bin = fs::path(QUEN_TOOL).parent_path(), committed = fs::path(QUEN_SOURCE_DIR) / "docs/figures";
+    if (!fs::exists(bin / "bench_clean")) GTEST_SKIP() << "the benchmarks are not built";
+    const fs::path made = dir / "figures";
+    const QuenRun run = test::run_program("/bin/bash", {QUEN_SOURCE_DIR "/scripts/docs-figures.sh", made.string(), bin.string()}, dir.path());
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::size_t count = 0;
+    for (const fs::directory_entry& f : fs::directory_iterator(committed)) {
+        SCOPED_TRACE(f.path().filename().string());
+        ASSERT_TRUE(fs::exists(made / f.path().filename())) << "docs/figures holds a picture the script no longer makes";
+        ++count;
+    }
+    for (const fs::directory_entry& f : fs::directory_iterator(made)) {
+        SCOPED_TRACE(f.path().filename().string() + ": run bash scripts/docs-figures.sh and commit docs/figures");
+        ASSERT_TRUE(fs::exists(committed / f.path().filename())) << "not in docs/figures";
+        const Image got = read_image(committed / f.path().filename()), want = read_image(f.path());
+        ASSERT_TRUE(got.rows == want.rows && got.cols == want.cols && got.planes == want.planes && got.depth == want.depth);
+        double worst = 0;  // in levels of the pictures' depth
+        for (int32_t y = 0; y < got.rows; ++y)
+            for (int32_t x = 0; x < got.cols; ++x)
+                for (int32_t c = 0; c < got.planes; ++c)
+                    worst = std::max(worst, std::abs(got.value(y, x, c) - want.value(y, x, c)));
+        EXPECT_LE(worst, 1.0);
+    }
+    EXPECT_GT(count, 0u);
+}
+
 }  // namespace
 }  // namespace quen
