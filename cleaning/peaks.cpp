@@ -24,6 +24,8 @@ constexpr int32_t kAxisWindow = 12;     // samples either side for an axis line'
 constexpr double kLatticeTolerance = 2.5;  // samples between a lattice point and the peak found there
 constexpr std::size_t kLatticePeaks = 48;  // strongest peaks searched for a lattice
 constexpr double kScreenAmplitude = 0.024; // a screen's ink dots leave waves at least this strong (6 levels at 8 bits)
+constexpr double kNotchShare = 0.99;       // of a peak's excess energy that its suggested notch takes out
+constexpr double kNotchReach = 8;          // samples from the peak whose excess energy counts for its notch
 constexpr double kScreenEvidence = 0.5;    // log10: a lattice point this far above the background stands out
 
 using host::SpectrumGeometry;
@@ -143,10 +145,50 @@ void channel_background(const LogMagnitudes& m, const Rings& rings, int32_t c, f
 struct Component {
     std::vector<int32_t> samples;  // y * columns + x
     double energy = 0;             // the largest channel's excess energy
+    int32_t channel = 0;           // that channel
     uint32_t channels = 0;
     int32_t strongest = 0;
 };
 
+// The excess energy of a spectrum sample over its background.
+double excess_energy(const LogMagnitudes& m, const std::vector<float>& background, std::size_t i) {
+    return std::max(0.0, std::pow(10.0, 2.0 * m.values[i]) - std::pow(10.0, 2.0 * background[i]));
+}
+
+// The notch to suggest for a peak: the radius of the smallest disc about its strongest sample
+// that holds kNotchShare of the excess energy, in its strongest channel, that lies within
+// kNotchReach samples of it; in whole samples, at least 1 (a frequency between samples shares its
+// energy with its neighbours), and short of the protected low frequencies, where the picture's
+// broad shapes live. A disc taking every flagged sample would reach as far as the leakage of a
+// strong wave stays above the threshold, dozens of samples along the axes on a smooth picture,
+// and take much of the picture with it.
+double notch_radius(const Component& comp, const LogMagnitudes& m, const std::vector<float>& background,
+                    double protect_period) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const int32_t cols = g.columns;
+    const int32_t py = comp.strongest / cols, px = comp.strongest % cols;
+    std::vector<std::pair<double, double>> reach;  // distance, excess energy
+    double total = 0;
+    for (int32_t s : comp.samples) {
+        const double distance = std::hypot(s / cols - py, s % cols - px);
+        if (distance > kNotchReach) continue;
+        const double e = excess_energy(m, background, m.index(comp.channel, s / cols, s % cols));
+        reach.emplace_back(distance, e);
+        total += e;
+    }
+    std::sort(reach.begin(), reach.end());
+    double held = 0, radius = 0;
+    for (const auto& [distance, energy] : reach) {
+        held += energy;
+        radius = distance;
+        if (held >= kNotchShare * total) break;
+    }
+    // The protected disc, along the line from the zero frequency to the peak.
+    const double from_centre = std::hypot(px - g.centre_x, py - g.centre_y);
+    const Frequency f = frequency_of(g, py, px);
+    const double protected_part = std::max(kProtectedSamples, from_centre / (std::hypot(f.u, f.v) * protect_period));
+    return std::max(1.0, std::min(std::ceil(radius), std::floor(from_centre - protected_part) - 1));
+}
 
 // The lowest frequency of a halftone lattice among the peaks (strongest first): two strong peaks
 // of one frequency at right angles (a screen lays its ink dots on a square grid) whose sum and
@@ -358,14 +400,17 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
             double energy = 0;
             for (int32_t s : comp.samples) {
                 const std::size_t i = plane * c + std::size_t(s);
-                energy += std::max(0.0, std::pow(10.0, 2.0 * m.values[i]) - std::pow(10.0, 2.0 * d.background[i]));
+                energy += excess_energy(m, d.background, i);
                 if (flags[std::size_t(s)] & (1u << c)) comp.channels |= 1u << c;
                 if (m.values[i] > best_excess) {  // the largest magnitude: the peak itself, not its leakage
                     best_excess = m.values[i];
                     comp.strongest = s;
                 }
             }
-            comp.energy = std::max(comp.energy, energy);
+            if (energy > comp.energy) {
+                comp.energy = energy;
+                comp.channel = c;
+            }
         }
         components.push_back(std::move(comp));
     }
@@ -388,7 +433,7 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
         mirrored.push_back(f.u < 0 || (f.u == 0 && f.v < 0));
         const double angle = std::atan2(f.v, f.u) * 180 / std::numbers::pi;
         d.peaks.push_back({py, px, std::ceil(radius) + 1, amplitude, 1 / std::hypot(f.u, f.v),
-                           angle < 0 ? angle + 180 : angle, comp.channels, groups});
+                           angle < 0 ? angle + 180 : angle, comp.channels, groups, 0, notch_radius(comp, m, d.background, options.protect_period)});
     }
     // One of each mirrored pair is reported: the one right of the zero frequency, or below it; the
     // other joins its twin's group, so that whatever is done to the peak (left alone, fitted or

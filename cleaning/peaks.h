@@ -42,6 +42,8 @@ struct Peak {
     uint32_t channels = 0;  // bit c set: found in channel c
     int32_t group = 0;      // its samples' mark in Detection::group
     double ridge = 0;       // samples of a line through the zero frequency it continues along, 0: none
+    double notch = 0;       // the radius of the smallest disc about (row, column) that holds 99 % of
+                            // its excess energy: the notch to take it out by hand (quen edit --notch)
 };
 
 struct Detection {

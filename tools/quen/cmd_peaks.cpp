@@ -79,7 +79,7 @@ int peaks_command(const std::vector<std::string>& args) {
     std::printf("%s: %zu peak%s (%s layout)\n", input.c_str(), peaks.size(), peaks.size() == 1 ? "" : "s",
                 half ? "half" : "full");
     for (const cleaning::Peak& p : peaks) {
-        const std::string notch = std::to_string(p.column) + "," + std::to_string(p.row) + "," + number_text(p.radius);
+        const std::string notch = std::to_string(p.column) + "," + std::to_string(p.row) + "," + number_text(p.notch);
         std::printf("  --notch %-14s period %.2f px, angle %.1f deg, strength %.2f%%", notch.c_str(), p.period, p.angle,
                     100 * p.amplitude);
         if (half) std::printf(", channels %s", channel_names(p.channels).c_str());
@@ -91,7 +91,7 @@ int peaks_command(const std::vector<std::string>& args) {
     if (!peaks.empty()) {
         std::printf("to remove them: quen edit %s%s", input.c_str(), half ? " --layout half" : "");
         for (const cleaning::Peak& p : peaks)
-            std::printf(" --notch %d,%d,%s", p.column, p.row, number_text(p.radius).c_str());
+            std::printf(" --notch %d,%d,%s", p.column, p.row, number_text(p.notch).c_str());
         std::printf(" -o notched%s\n", fs::path(input).extension().string().c_str());
     }
     return 0;

@@ -76,16 +76,17 @@ int view_command(const std::vector<std::string>& args) {
     };
     const double lo = quantile(kLowShare), hi = std::max<double>(quantile(kHighShare), lo + 1e-6);
 
-    Picture view{host::Image::make(g.rows, g.columns, 3, 8), {}, {}};
+    Picture view;
+    view.image = host::Image::make(g.rows, g.columns, 3, 8);
     for (int32_t y = 0; y < g.rows; ++y)
         for (int32_t x = 0; x < g.columns; ++x) {
             const double v = 255 * (level[std::size_t(y) * g.columns + x] - lo) / (hi - lo);
             for (int32_t c = 0; c < 3; ++c) view.image.set_value(y, x, c, v);
         }
     for (const cleaning::Peak& p : found.detection.peaks) {
-        circle(view.image, p.column, p.row, p.radius + kMarkMargin);
+        circle(view.image, p.column, p.row, p.notch + kMarkMargin);
         if (found.layout == Layout::Full)
-            circle(view.image, 2 * g.centre_x - p.column, 2 * g.centre_y - p.row, p.radius + kMarkMargin);
+            circle(view.image, 2 * g.centre_x - p.column, 2 * g.centre_y - p.row, p.notch + kMarkMargin);
     }
     write_picture(target, view);
     std::printf("%s -> %s: %d x %d log magnitudes (%s layout), %zu peak%s circled\n", input.c_str(),
