@@ -18,4 +18,13 @@ constexpr uint16_t sample_to_file16(uint16_t sample) {
     return static_cast<uint16_t>((s * 131070u + 32768u) / 65536u);
 }
 
+// The file's value for a sample a filter returned at the place where the file held `original`:
+// the original itself when it stands for that very sample, else the nearest value. The host's
+// range holds half as many values as the file's, so without this a picture passed through
+// unchanged would come back with every other value moved by one; the values chosen still read
+// back as exactly the samples the filter gave.
+constexpr uint16_t sample_to_file16(uint16_t sample, uint16_t original) {
+    return file16_to_sample(original) == sample ? original : sample_to_file16(sample);
+}
+
 }  // namespace quen::host

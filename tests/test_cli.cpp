@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <random>
 #include <regex>
 
 #include "cli_support.h"
@@ -237,6 +238,36 @@ TYPED_TEST(CliRoundTrip, ASpectrumOfTheOtherLayoutOrResizedIsWarnedAbout) {
 
 // --depth runs the filters at that depth and writes it: the chain's file is the chain in memory on
 // the input widened (or narrowed) to that depth.
+// A grey picture with nothing to clean comes back as its file held it: copied byte for byte in its
+// own format, and in another one with every sample (16-bit values the host's range cannot all
+// hold included) and still grey.
+TYPED_TEST(CliRoundTrip, NothingToCleanComesBackSampleForSampleAndGrey) {
+    using S = TypeParam;
+    const int bits = test::depth_of<S>();
+    std::vector<S> grey(48 * 40);
+    std::mt19937 gen(7);
+    for (S& v : grey) {
+        if constexpr (std::is_same_v<S, float>) v = std::uniform_real_distribution<float>(0, 1)(gen);
+        else v = static_cast<S>(gen());
+    }
+    test::TiffSpec spec{48, 40, 1, static_cast<uint16_t>(bits), bits == 32 ? uint16_t(SAMPLEFORMAT_IEEEFP) : uint16_t(SAMPLEFORMAT_UINT),
+                        PHOTOMETRIC_MINISBLACK};
+    test::write_raw_tiff(this->dir / "grey.tif", spec, grey);
+    const tool::Picture input = tool::read_picture(this->dir / "grey.tif");
+    QuenRun r = this->quen({"clean", this->at("grey.tif"), "-o", this->at("same.tif")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "0 peaks removed")) << r.out;
+    EXPECT_EQ(test::read_bytes(this->dir / "same.tif"), test::read_bytes(this->dir / "grey.tif"));
+
+    const std::string other = this->at(bits == 32 ? "other.tiff" : "other.png");
+    r = this->quen({"clean", this->at("grey.tif"), "--format", bits == 32 ? "tiff" : "png", "-o", other});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const tool::Picture back = tool::read_picture(other);
+    EXPECT_TRUE(back.grey);
+    EXPECT_TRUE(back.image.data == input.image.data && back.source.data == input.source.data);
+    EXPECT_EQ(contains(r.err, "grey.tif: a TIFF file, written as PNG"), bits != 32) << r.err;
+}
+
 TYPED_TEST(CliRoundTrip, DepthOptionRunsTheFiltersAtThatDepth) {
     using S = TypeParam;
     write_image(this->dir / "picture8.png", scene<uint8_t>(3));
@@ -300,18 +331,51 @@ TEST_F(Cli, BatchGoesOnPastAFailedFileAndSaysSo) {
     EXPECT_TRUE(contains(r.out, "out/three.tif: 50 x 36, 32-bit float RGBA")) << r.out;
     EXPECT_TRUE(contains(r.out, "4 files: 3 written, 1 failed")) << r.out;
     EXPECT_TRUE(contains(r.out, "four.jpg -> " + at("out/four.png") + ": 50 x 36, 8-bit RGB")) << r.out;
+    EXPECT_TRUE(contains(r.err, at("four.jpg") + ": a JPEG file, written as PNG")) << r.err;
     EXPECT_LT(r.out.find("one.png ->"), r.out.find("three.tif ->")) << "lines in input order";
     EXPECT_TRUE(read_image(dir / "out" / "one.png").data == in_memory("QuenFwd", scene<uint8_t>(3)).data);
     EXPECT_TRUE(fs::exists(dir / "out" / "three.tif"));
     EXPECT_FALSE(fs::exists(dir / "out" / "two.png"));
 
-    // Two inputs of the same name would overwrite each other's result: the second is refused.
-    fs::create_directories(dir / "sub");
-    write_image(dir / "sub" / "one.png", scene<uint16_t>(3));
-    const QuenRun same = quen({"apply", "QuenFwd", at("one.png"), (dir / "sub" / "one.png").string(), "--out-dir", at("out2")});
-    EXPECT_EQ(same.status, 1);
-    EXPECT_TRUE(contains(same.err, "already written by an earlier input")) << same.err;
-    EXPECT_EQ(read_image(dir / "out2" / "one.png").depth, 8);
+}
+
+// A batch keeps its inputs' folders below the one they share, does a file given twice (under any
+// spelling) once, refuses two inputs with one result before any work, and with --skip-existing
+// leaves the results already there alone.
+TEST_F(Cli, BatchKeepsFoldersDoesEachFileOnceAndResumes) {
+    for (const char* folder : {"a", "b"}) {
+        fs::create_directories(dir / "in" / folder);
+        write_image(dir / "in" / folder / "x.png", scene<uint8_t>(3));
+    }
+    const std::vector<std::string> batch = {"apply", "QuenFwd", at("in/a/x.png"), at("in/b/x.png"), at("in/b/../a/x.png"),
+                                            "--out-dir", at("out")};
+    QuenRun r = quen(batch);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.err, "in/b/../a/x.png: given again: done once")) << r.err;
+    EXPECT_TRUE(contains(r.out, "3 files: 2 written, 1 skipped, 0 failed")) << r.out;
+    std::vector<std::string> written;
+    for (const auto& e : fs::recursive_directory_iterator(dir / "out"))
+        if (e.is_regular_file()) written.push_back(fs::relative(e.path(), dir / "out").string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"a/x.png", "b/x.png"}));
+
+    // An interrupted batch: one result there, one missing.
+    test::write_bytes(dir / "out" / "a" / "x.png", "left alone");
+    fs::remove(dir / "out" / "b" / "x.png");
+    std::vector<std::string> resume = batch;
+    resume.push_back("--skip-existing");
+    r = quen(resume);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, at("in/a/x.png") + " -> " + at("out/a/x.png") + ": skipped, the output is already there")) << r.out;
+    EXPECT_EQ(test::read_bytes(dir / "out" / "a" / "x.png"), "left alone");
+    EXPECT_TRUE(read_image(dir / "out" / "b" / "x.png").data == in_memory("QuenFwd", scene<uint8_t>(3)).data);
+
+    test::write_raw_jpeg(dir / "in" / "a" / "x.jpg", 50, 36, 3, std::vector<uint8_t>(50 * 36 * 3, 90));
+    r = quen({"clean", at("in/a/x.png"), at("in/a/x.jpg"), "--out-dir", at("out2")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(contains(r.err, at("in/a/x.png") + " and " + at("in/a/x.jpg") + " would both be written to " + at("out2/x.png")))
+        << r.err;
+    EXPECT_FALSE(fs::exists(dir / "out2"));
 }
 
 // One bad input: the command, the file it names, the problem it reports.
@@ -431,6 +495,11 @@ TEST_F(Cli, AnOutputFolderThatDoesNotExistOrCannotBeMade) {
     r = quen({"apply", "QuenFwd", at("missing.png"), "--out-dir", at("file/sub")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(contains(r.err, at("file/sub") + ": cannot create the output folder: Not a directory")) << r.err;
+    // A folder that takes no new file (even for root) fails before the batch reads its first input.
+    r = quen({"apply", "QuenFwd", at("missing.png"), "--out-dir", "/proc/sys"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(contains(r.err, "/proc/sys/missing.png: cannot write in /proc/sys")) << r.err;
+    EXPECT_FALSE(contains(r.err, "no such file")) << r.err;
     EXPECT_EQ(dir.files(), std::vector<std::string>{"file"});
 }
 

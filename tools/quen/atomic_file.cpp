@@ -28,7 +28,7 @@ struct Pending {
     volatile std::sig_atomic_t ready = 0;
     char path[4096];
 };
-Pending g_pending[64];
+Pending g_pending[256];  // as many as -j allows files written at once
 
 Pending* set_pending(const fs::path& path) {
     const std::string text = path.string();

@@ -22,6 +22,7 @@ struct Report {
     std::string out;
     std::string err;
     bool ok = false;
+    bool skipped = false;  // not done: the same file as an earlier input, or its result already there
 };
 
 Report run_one(const FileJob& one, const std::string& input, const fs::path& target) {
@@ -58,19 +59,24 @@ int32_t parse_jobs(const ParsedArgs& parsed) {
 }
 
 int run_batch(const std::vector<std::string>& inputs, const std::vector<fs::path>& targets, int32_t jobs, bool summary,
-              const FileJob& one) {
+              bool skip_existing, const FileJob& one) {
     // Two inputs of the same name would write one result: the later ones are refused.
     const std::size_t n = inputs.size();
     std::vector<Report> reports(n);
     std::vector<char> done(n, 0);
     std::set<fs::path> claimed;
     for (std::size_t i = 0; i < n; ++i)
-        if (!claimed.insert(fs::weakly_canonical(targets[i])).second) {
+        if (targets[i].empty()) {
+            reports[i] = {"", "quen: " + inputs[i] + ": given again: done once\n", true, true};
+            done[i] = 1;
+        } else if (std::error_code ec; skip_existing && fs::exists(targets[i], ec)) {
+            reports[i] = {inputs[i] + " -> " + targets[i].string() + ": skipped, the output is already there\n", "", true, true};
+            done[i] = 1;
+        } else if (!claimed.insert(fs::weakly_canonical(targets[i])).second) {
             reports[i].err = "quen: " + inputs[i] + ": skipped: its output " + targets[i].string() +
                              " was already written by an earlier input\n";
             done[i] = 1;
         }
-
     const auto start = std::chrono::steady_clock::now();
     std::mutex mutex;
     std::condition_variable finished;
@@ -89,6 +95,7 @@ int run_batch(const std::vector<std::string>& inputs, const std::vector<fs::path
     for (int32_t w = 0; w < std::min<int32_t>(jobs, static_cast<int32_t>(n)); ++w) workers.emplace_back(work);
 
     int failed = 0;
+    std::size_t skipped = 0;
     for (std::size_t i = 0; i < n; ++i) {
         {
             std::unique_lock lock(mutex);
@@ -98,12 +105,14 @@ int run_batch(const std::vector<std::string>& inputs, const std::vector<fs::path
         std::fflush(stdout);
         std::fputs(reports[i].err.c_str(), stderr);
         failed += reports[i].ok ? 0 : 1;
+        skipped += reports[i].skipped ? 1 : 0;
     }
     for (std::thread& t : workers) t.join();
     if (summary) {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        std::printf("%zu file%s: %zu written, %d failed, %.2f s\n", n, n == 1 ? "" : "s",
-                    n - static_cast<std::size_t>(failed), failed, took.count());
+        const std::string skips = skipped ? ", " + std::to_string(skipped) + " skipped" : "";
+        std::printf("%zu file%s: %zu written%s, %d failed, %.2f s\n", n, n == 1 ? "" : "s",
+                    n - static_cast<std::size_t>(failed) - skipped, skips.c_str(), failed, took.count());
     }
     return failed == 0 ? 0 : 1;
 }

@@ -22,7 +22,14 @@ const char* const kApplyHelp =
     "\n"
     "  -o OUTPUT        the output file; its extension (.png, .tif, .tiff) chooses the format\n"
     "  --out-dir DIR    batch mode: each result goes to DIR under its input's file name (.png\n"
-    "                   for a JPEG or WebP input); a file that fails does not stop the others\n"
+    "                   for a JPEG or WebP input) and its path below the deepest folder holding\n"
+    "                   every input (a/x.png and b/x.png go to DIR/a/x.png and DIR/b/x.png); two\n"
+    "                   inputs with one result are refused before any work; a file given twice is\n"
+    "                   done once; a file that fails does not stop the others\n"
+    "  --format F       png or tiff: the format of every result (default: the input's, PNG for a\n"
+    "                   JPEG or WebP input; a change of format is told on stderr)\n"
+    "  --skip-existing  leave a result that is already there alone, reported as skipped: a batch\n"
+    "                   run again after an interrupt does only what is left\n"
     "  -j N             batch mode: N files at once (default: the number of cores); the lines\n"
     "                   still come in input order\n"
     "  --depth D        run the filters at 8, 16 or 32 (float) bits and write the result so; 8-bit\n"
@@ -36,8 +43,12 @@ const char* const kApplyHelp =
     "with or without alpha). The result keeps the input's depth, unless --depth, and its alpha and\n"
     "further planes exactly; a 32-bit result needs a TIFF output. QuenFwdR followed by QuenInvR in\n"
     "one chain transforms every column (the picture is widened by two columns, then cropped).\n"
-    "An output is written whole or not at all: an error or an interrupt leaves no partial file.\n"
-    "Exit status: 0 when every file was written, 1 when any failed, 2 for a wrong command line.\n"
+    "A grey input gives a grey result while the filters keep its channels equal, and 16-bit\n"
+    "samples the filters leave as they were come back exactly as the input held them. Output\n"
+    "folders are made and checked before any picture is read. An output is written whole or not at\n"
+    "all: an error or an interrupt (Ctrl-C) leaves no partial file.\n"
+    "Exit status: 0 when no file failed (skipped ones included), 1 when any failed, 2 for a wrong\n"
+    "command line.\n"
     "\n"
     "example: quen apply QuenFwd photo.png -o spectrum.png\n"
     "         quen apply QuenFwdR,QuenInvR scans/*.tif --out-dir roundtrip\n";
@@ -63,7 +74,7 @@ int32_t parse_depth(const std::string& text) {
 
 int apply_command(const std::vector<std::string>& args) {
     const ParsedArgs parsed =
-        parse_args(args, {"-o", "--out-dir", "--modules", "--depth", "--page", "-j"}, {"--force", "--keep-nonfinite"});
+        parse_args(args, {"-o", "--out-dir", "--modules", "--depth", "--page", "-j", "--format"}, {"--force", "--skip-existing", "--keep-nonfinite"});
     if (parsed.help) {
         std::fputs(kApplyHelp, stdout);
         return 0;
@@ -80,13 +91,16 @@ int apply_command(const std::vector<std::string>& args) {
     const std::vector<Filter> chain = load_chain(module_dirs(parsed.single("--modules")), parsed.operands[0]);
     const std::vector<std::string> inputs(parsed.operands.begin() + 1, parsed.operands.end());
     const std::vector<fs::path> targets = plan_outputs(inputs, request);
-    for (const fs::path& target : targets) check_output_format(target, options.depth);
+    for (const fs::path& target : targets)
+        if (!target.empty()) check_output_format(target, options.depth);
 
-    return run_batch(inputs, targets, jobs, request.out_dir != nullptr,
+    return run_batch(inputs, targets, jobs, request.out_dir != nullptr, request.skip_existing,
                      [&](const std::string& input, const fs::path& target, std::vector<std::string>& warnings) {
                          const auto start = std::chrono::steady_clock::now();
                          Applied applied = apply_to_file(chain, input, target, options);
                          warnings = std::move(applied.warnings);
+                         if (std::string change = format_change(input, applied.picture, target); !change.empty())
+                             warnings.push_back(std::move(change));
                          const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
                          const host::Image& im = applied.picture.image;
                          char line[160];

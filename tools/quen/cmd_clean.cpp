@@ -20,10 +20,18 @@ const char* const kCleanHelp =
     "Finds periodic noise (stripes, scan lines, moire, halftone screens) in each picture and removes\n"
     "it, in colour and at full size: the picture goes through QuenFwdR at 32-bit float, the noise's\n"
     "peaks are found in each channel's spectrum and removed, and QuenInvR gives the picture back at\n"
-    "its own depth; alpha is kept as it is. A picture without periodic noise is written unchanged.\n"
+    "its own depth; alpha is kept as it is. A picture without periodic noise is written unchanged:\n"
+    "a copy of the input file when the result's format is the input's, else every sample as the\n"
+    "input held it (a grey picture stays grey).\n"
     "\n"
     "  -o OUTPUT          the cleaned picture (.png, .tif or .tiff), at the input's depth\n"
-    "  --out-dir DIR      batch mode: each result goes to DIR under its input's file name\n"
+    "  --out-dir DIR      batch mode: each result goes to DIR under its input's file name and its\n"
+    "                     path below the deepest folder holding every input (a/x.png and b/x.png\n"
+    "                     go to DIR/a/x.png and DIR/b/x.png); a file given twice is done once\n"
+    "  --format F         png or tiff: the format of every result (default: the input's, PNG for a\n"
+    "                     JPEG or WebP input; a change of format is told on stderr)\n"
+    "  --skip-existing    leave a result that is already there alone, reported as skipped: a batch\n"
+    "                     run again after an interrupt does only what is left\n"
     "  --sensitivity S    1 (default); 2 also finds peaks half as strong, 0.5 only twice as strong\n"
     "  --protect PERIOD   never touch waves longer than PERIOD pixels (default 48): the picture's\n"
     "                     broad shapes live there\n"
@@ -39,7 +47,10 @@ const char* const kCleanHelp =
     "  --force            replace the input or a read-only file with the result (refused otherwise)\n"
     "  --modules DIR      look for filter modules in DIR only\n"
     "\n"
-    "Exit status: 0 when every file was written, 1 when any failed, 2 for a wrong command line.\n"
+    "Output folders are made and checked before any picture is read; an output is written whole or\n"
+    "not at all (an error or Ctrl-C leaves no partial file).\n"
+    "Exit status: 0 when no file failed (skipped ones included), 1 when any failed, 2 for a wrong\n"
+    "command line.\n"
     "\n"
     "example: quen clean scan.png -o scan-clean.png --report\n";
 
@@ -65,7 +76,7 @@ std::string clean_line(const std::string& input, const fs::path& target, const P
             std::snprintf(text, sizeof text,
                           "  peak at %d,%d (radius %s): period %.2f px, angle %.1f deg, amplitude %.2f%% of full "
                           "scale, channels %s\n",
-                          p.column, p.row, number_text(p.radius).c_str(), p.period, p.angle, 100 * p.amplitude,
+                          p.column, p.row, number_text(p.notch).c_str(), p.period, p.angle, 100 * p.amplitude,
                           channel_names(p.channels).c_str());
             line += text;
         }
@@ -75,8 +86,8 @@ std::string clean_line(const std::string& input, const fs::path& target, const P
 }  // namespace
 
 int clean_command(const std::vector<std::string>& args) {
-    const ParsedArgs parsed = parse_args(args, {"-o", "--out-dir", "--modules", "--sensitivity", "--protect", "--fill", "-j"},
-                                         {"--force", "--report", "--no-lowpass"});
+    const ParsedArgs parsed = parse_args(args, {"-o", "--out-dir", "--modules", "--sensitivity", "--protect", "--fill", "-j", "--format"},
+                                         {"--force", "--skip-existing", "--report", "--no-lowpass"});
     if (parsed.help) {
         std::fputs(kCleanHelp, stdout);
         return 0;
@@ -101,9 +112,10 @@ int clean_command(const std::vector<std::string>& args) {
     const cleaning::CleanModules pair{*modules[0].module, *modules[1].module};
 
     const int32_t jobs = parse_jobs(parsed);
-    for (const fs::path& target : targets) check_output_format(target);
-    return run_batch(parsed.operands, targets, jobs, request.out_dir != nullptr,
-                     [&](const std::string& input, const fs::path& target, std::vector<std::string>&) {
+    for (const fs::path& target : targets)
+        if (!target.empty()) check_output_format(target);
+    return run_batch(parsed.operands, targets, jobs, request.out_dir != nullptr, request.skip_existing,
+                     [&](const std::string& input, const fs::path& target, std::vector<std::string>& warnings) {
                          const auto start = std::chrono::steady_clock::now();
                          check_replaceable(target, request.force);
                          Picture picture = read_picture(input);
@@ -119,7 +131,10 @@ int clean_command(const std::vector<std::string>& args) {
                              throw FileError(input, e.what());
                          }
                          picture.image = std::move(result.image);
-                         write_picture(target, picture);
+                         if (std::string change = format_change(input, picture, target); !change.empty())
+                             warnings.push_back(std::move(change));
+                         if (result.changed == 0) write_unchanged(target, picture, input);
+                         else write_picture(target, picture);
                          const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
                          return clean_line(input, target, picture, result, took.count(), report);
                      });

@@ -15,6 +15,8 @@ namespace quen::tool {
 struct FileSamples {
     host::Image samples;
     std::string description;  // the file's description text, "" when it has none
+    int32_t colours = 3;      // 1: the file is grey (a reader still spreads it over three planes;
+                              // a writer takes one colour plane)
 };
 
 struct FileCloser {
@@ -36,7 +38,7 @@ FileSamples read_jpeg(const std::filesystem::path& path, int32_t page);
 FileSamples read_webp(const std::filesystem::path& path, int32_t page);
 
 // The writers fill a temporary file and throw std::runtime_error with the problem alone.
-void write_png(const std::filesystem::path& file, const host::Image& samples, const std::string& description);
-void write_tiff(const std::filesystem::path& file, const host::Image& samples, const std::string& description);
+void write_png(const std::filesystem::path& file, const FileSamples& samples);
+void write_tiff(const std::filesystem::path& file, const FileSamples& samples);
 
 }  // namespace quen::tool

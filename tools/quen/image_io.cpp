@@ -29,7 +29,7 @@ struct Format {
     const char* extensions[3];  // lower case, unused ones null
     bool (*recognises)(const unsigned char* head, std::size_t n);
     FileSamples (*read)(const fs::path& path, int32_t page);
-    void (*write)(const fs::path& file, const Image& samples, const std::string& description);  // null: read only
+    void (*write)(const fs::path& file, const FileSamples& samples);  // null: read only
     bool floats;          // writes 32-bit float samples
     bool pages;           // may hold several pictures
     int32_t extra_planes; // the most planes it holds besides RGB
@@ -124,6 +124,10 @@ double file_full_scale(int32_t depth) { return depth == 16 ? 65535 : Image::full
 Picture split(Image samples) {
     Picture picture;
     const int32_t extra = samples.planes - 3;
+    if (samples.depth == 16) {
+        picture.source = Image::make(samples.rows, samples.cols, 3, 16);
+        copy_planes(samples, 0, picture.source, 0, 3, same);
+    }
     if (extra == 0 && samples.depth != 16) {
         picture.image = std::move(samples);
     } else {
@@ -135,13 +139,36 @@ Picture split(Image samples) {
     return picture;
 }
 
-Image joined(const Picture& picture) {
+// Whether the three colour planes hold the same sample at every pixel.
+bool all_grey(const Image& im) {
+    const std::size_t pixels = static_cast<std::size_t>(im.rows) * static_cast<std::size_t>(im.cols);
+    for (std::size_t px = 0; px < pixels; ++px) {
+        const double r = sample_at(im, px * 3);
+        if (sample_at(im, px * 3 + 1) != r || sample_at(im, px * 3 + 2) != r) return false;
+    }
+    return true;
+}
+
+// The file's samples: `colours` colour planes (1: grey, from the first), then the further planes.
+// 16-bit colours the filters left as they were come back as the file held them.
+Image joined(const Picture& picture, int32_t colours) {
     const Image& im = picture.image;
     const int32_t extra = picture.extra.planes;
-    if (extra == 0 && im.depth != 16) return im;
-    Image samples = Image::make(im.rows, im.cols, 3 + extra, im.depth);
-    copy_planes(im, 0, samples, 0, 3, im.depth == 16 ? to_file16 : same);
-    if (extra > 0) copy_planes(picture.extra, 0, samples, 3, extra, same);
+    if (extra == 0 && im.depth != 16 && colours == 3) return im;
+    Image samples = Image::make(im.rows, im.cols, colours + extra, im.depth);
+    if (im.depth == 16) {
+        const Image& src = picture.source;
+        const bool kept = src.depth == 16 && src.planes == 3 && src.rows == im.rows && src.cols == im.cols;
+        for (int32_t y = 0; y < im.rows; ++y)
+            for (int32_t x = 0; x < im.cols; ++x)
+                for (int32_t p = 0; p < colours; ++p) {
+                    const uint16_t v = im.get<uint16_t>(y, x, p);
+                    samples.set<uint16_t>(y, x, p, kept ? sample_to_file16(v, src.get<uint16_t>(y, x, p)) : sample_to_file16(v));
+                }
+    } else {
+        copy_planes(im, 0, samples, 0, colours, same);
+    }
+    if (extra > 0) copy_planes(picture.extra, 0, samples, colours, extra, same);
     return samples;
 }
 
@@ -185,6 +212,8 @@ Picture read_picture(const fs::path& path, const ReadOptions& options) {
     FileSamples file = format->read(path, options.page);
     Picture picture = split(std::move(file.samples));
     picture.spectrum = parse_tag(file.description);
+    picture.grey = file.colours == 1;
+    picture.format = format->name;
     return picture;
 }
 
@@ -195,14 +224,36 @@ void write_picture(const fs::path& path, const Picture& picture) {
         throw FileError(path, std::string(format.name) + " holds " + std::to_string(format.extra_planes) +
                                   " plane besides RGB and this picture has " + std::to_string(picture.extra.planes) +
                                   "; write a .tif file");
-    const Image samples = joined(picture);
+    const int32_t colours = picture.grey && all_grey(picture.image) ? 1 : 3;
+    const FileSamples samples{joined(picture, colours), picture.spectrum ? tag_text(*picture.spectrum) : "", colours};
     AtomicFile out(path);
     try {
-        format.write(out.temp_path(), samples, picture.spectrum ? tag_text(*picture.spectrum) : "");
+        format.write(out.temp_path(), samples);
     } catch (const std::runtime_error& e) {
         throw FileError(path, std::string("cannot write: ") + e.what());
     }
     out.commit();
+}
+
+const char* output_format_name(const fs::path& path) {
+    const Format* format = format_of(path);
+    return format && format->write ? format->name : nullptr;
+}
+
+void write_unchanged(const fs::path& path, const Picture& picture, const fs::path& input) {
+    const char* name = output_format_name(path);
+    if (!picture.format || !name || std::strcmp(picture.format, name) != 0) return write_picture(path, picture);
+    AtomicFile out(path);
+    std::error_code ec;
+    fs::copy_file(input, out.temp_path(), fs::copy_options::overwrite_existing, ec);
+    if (ec) throw FileError(path, "cannot write: " + ec.message());
+    out.commit();
+}
+
+std::string format_change(const std::string& input, const Picture& picture, const fs::path& target) {
+    const char* name = output_format_name(target);
+    if (!picture.format || !name || std::strcmp(picture.format, name) == 0) return "";
+    return input + ": a " + picture.format + " file, written as " + name + " (" + target.string() + ")";
 }
 
 Image read_image(const fs::path& path) {
@@ -239,6 +290,8 @@ Picture at_depth(const Picture& picture, int32_t depth) {
     if (from == depth) return picture;
     Picture out;
     out.spectrum = picture.spectrum;
+    out.grey = picture.grey;
+    out.format = picture.format;
     auto converted = [&](const Image& in, double from_full, double to_full) {
         Image im = Image::make(in.rows, in.cols, in.planes, depth);
         copy_planes(in, 0, im, 0, in.planes,

@@ -29,6 +29,10 @@ struct Picture {
     host::Image extra;  // the further planes, alpha first, as the file stores them (16 bits:
                         // 0..65535); no planes when there are none
     std::optional<SpectrumTag> spectrum;
+    bool grey = false;            // read from a grey file: written grey while its channels stay equal
+    const char* format = nullptr; // the name of the format it was read from ("PNG"), null when made
+    host::Image source;           // 16 bits: the colours as the file held them (0..65535), so that
+                                  // a sample the filters left as it was is written back exactly
 };
 
 struct ReadOptions {
@@ -41,8 +45,20 @@ struct ReadOptions {
 Picture read_picture(const std::filesystem::path& path, const ReadOptions& options = {});
 
 // Writes the colours and the further planes at the picture's depth through an AtomicFile: on any
-// error the target is left as it was. Throws FileError.
+// error the target is left as it was. A picture read grey whose three channels are still equal is
+// written grey. Throws FileError.
 void write_picture(const std::filesystem::path& path, const Picture& picture);
+
+// The name of the format a file of this name is written in ("PNG", "TIFF"), null for none.
+const char* output_format_name(const std::filesystem::path& path);
+
+// Writes a result that is its input unchanged: a copy of the input file, byte for byte (its
+// metadata kept), when the target's format is the input's and the input has one page; else
+// write_picture. Throws FileError.
+void write_unchanged(const std::filesystem::path& path, const Picture& picture, const std::filesystem::path& input);
+
+// "photo.jpg: a JPEG input, written as PNG" when the output's format is not the input's, else "".
+std::string format_change(const std::string& input, const Picture& picture, const std::filesystem::path& target);
 
 // The same as one image: planes 0..2 the colours, plane 3 on the further planes in the filters'
 // samples (16 bits: 0..32768).

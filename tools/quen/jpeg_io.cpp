@@ -90,7 +90,7 @@ FileSamples read_jpeg(const fs::path& path, int32_t) {
     host::Image image{static_cast<int32_t>(ctx.info.output_height), static_cast<int32_t>(ctx.info.output_width), 3, 8, {}};
     image.data.reserve(image.row_bytes() * static_cast<std::size_t>(image.rows));
     if (!read_rows(ctx, image.data, image.row_bytes())) throw corrupt();
-    return {std::move(image), ""};
+    return {std::move(image), "", space == JCS_GRAYSCALE ? 1 : 3};
 }
 
 }  // namespace quen::tool

@@ -1,4 +1,5 @@
-// PNG files through libpng: any colour type and bit depth in, 8 or 16-bit RGB(A) out, with the
+// PNG files through libpng: any colour type and bit depth in, 8 or 16-bit grey or RGB (with or
+// without alpha) out, with the
 // spectrum tag in a "Description" text chunk.
 //
 // libpng reports errors by longjmp. Every libpng call runs inside a small function that holds the
@@ -48,6 +49,7 @@ struct Header {
     png_uint_32 height = 0;
     int channels = 0;   // after the transforms: 3 or 4
     int bit_depth = 0;  // after the transforms: 8 or 16
+    bool grey = false;  // the file's colour type is grey
 };
 
 // The text of the file's "Description" chunk, the one quen writes; "" when there is none.
@@ -71,7 +73,8 @@ bool read_header(Context& ctx, Header& header) {
     }
     if (colour == PNG_COLOR_TYPE_GRAY && png_get_bit_depth(ctx.png, ctx.info) < 8)
         png_set_expand_gray_1_2_4_to_8(ctx.png);
-    if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(ctx.png);
+    header.grey = colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA;
+    if (header.grey) png_set_gray_to_rgb(ctx.png);
     png_set_interlace_handling(ctx.png);
     png_read_update_info(ctx.png, ctx.info);
     header.width = png_get_image_width(ctx.png, ctx.info);
@@ -97,12 +100,16 @@ struct Writer : Context {
 };
 
 // Writes the header, the description and every row; a 16-bit row goes out big-endian.
-bool write_all(Context& ctx, const Image& image, const std::string& text, png_bytep row) {
+bool write_all(Context& ctx, const FileSamples& samples, png_bytep row) {
     if (setjmp(png_jmpbuf(ctx.png))) return false;
+    const Image& image = samples.samples;
+    const std::string& text = samples.description;
+    const bool alpha = image.planes > samples.colours;
+    const int type = samples.colours == 1 ? (alpha ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_GRAY)
+                                          : (alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB);
     png_init_io(ctx.png, ctx.file);
     png_set_IHDR(ctx.png, ctx.info, static_cast<png_uint_32>(image.cols), static_cast<png_uint_32>(image.rows),
-                 image.depth, image.planes >= 4 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 image.depth, type, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     // Fast deflate with one row filter: a fraction of the default's time, and no larger for spectra
     // (noise-like) or for smooth pictures, where the filter that subtracts the row above does well.
     png_set_compression_level(ctx.png, 1);
@@ -115,7 +122,7 @@ bool write_all(Context& ctx, const Image& image, const std::string& text, png_by
         png_set_text(ctx.png, ctx.info, &chunk, 1);
     }
     png_write_info(ctx.png, ctx.info);
-    const int32_t channels = image.planes >= 4 ? 4 : 3;
+    const int32_t channels = samples.colours + (alpha ? 1 : 0);
     for (int32_t y = 0; y < image.rows; ++y) {
         png_bytep out = row;
         for (int32_t x = 0; x < image.cols; ++x)
@@ -172,10 +179,10 @@ FileSamples read_png(const fs::path& path, int32_t) {
                     in += 2;
                 }
             }
-    return {std::move(image), description(ctx)};
+    return {std::move(image), description(ctx), header.grey ? 1 : 3};
 }
 
-void write_png(const fs::path& file_path, const Image& image, const std::string& text) {
+void write_png(const fs::path& file_path, const FileSamples& samples) {
     CFile file(std::fopen(file_path.string().c_str(), "wb"));
     if (!file) throw std::runtime_error(std::strerror(errno));
     {
@@ -184,8 +191,9 @@ void write_png(const fs::path& file_path, const Image& image, const std::string&
         ctx.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &ctx, on_png_error, on_png_warning);
         if (ctx.png) ctx.info = png_create_info_struct(ctx.png);
         if (!ctx.info) throw std::runtime_error("out of memory");
+        const Image& image = samples.samples;
         std::vector<png_byte> row(image.row_bytes() / static_cast<std::size_t>(image.planes) * 4 + 8);
-        if (!write_all(ctx, image, text, row.data())) throw std::runtime_error(ctx.message);
+        if (!write_all(ctx, samples, row.data())) throw std::runtime_error(ctx.message);
     }
     const bool flushed = std::fflush(file.get()) == 0 && !std::ferror(file.get());
     const bool closed = std::fclose(file.release()) == 0;

@@ -232,27 +232,29 @@ FileSamples read_tiff(const fs::path& path, int32_t page) {
     case 16: fill_image<uint16_t>(image, layout, raw.get()); break;
     default: fill_image<float>(image, layout, raw.get()); break;
     }
-    return {std::move(image), description};
+    return {std::move(image), description, layout.colours};
 }
 
-void write_tiff(const fs::path& file, const Image& image, const std::string& description) {
+void write_tiff(const fs::path& file, const FileSamples& samples) {
+    const Image& image = samples.samples;
+    const std::string& description = samples.description;
     const Handlers handlers;
     TiffFile tif(TIFFOpen(file.string().c_str(), "w"));
     if (!tif) throw std::runtime_error(last_message());
     TIFF* t = tif.get();
-    const bool alpha = image.planes >= 4;
+    const bool alpha = image.planes > samples.colours;
     const uint16_t compression = TIFFIsCODECConfigured(COMPRESSION_ADOBE_DEFLATE) ? COMPRESSION_ADOBE_DEFLATE : COMPRESSION_NONE;
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(image.cols));
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(image.rows));
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, static_cast<uint16_t>(image.planes));
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, static_cast<uint16_t>(image.depth));
     TIFFSetField(t, TIFFTAG_SAMPLEFORMAT, image.depth == 32 ? SAMPLEFORMAT_IEEEFP : SAMPLEFORMAT_UINT);
-    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, samples.colours == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     if (!description.empty()) TIFFSetField(t, TIFFTAG_IMAGEDESCRIPTION, description.c_str());
-    if (image.planes > 3) {
-        std::vector<uint16_t> extra(static_cast<std::size_t>(image.planes - 3), EXTRASAMPLE_UNSPECIFIED);
-        if (alpha) extra[0] = EXTRASAMPLE_UNASSALPHA;
+    if (alpha) {
+        std::vector<uint16_t> extra(static_cast<std::size_t>(image.planes - samples.colours), EXTRASAMPLE_UNSPECIFIED);
+        extra[0] = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(t, TIFFTAG_EXTRASAMPLES, static_cast<uint16_t>(extra.size()), extra.data());
     }
     TIFFSetField(t, TIFFTAG_COMPRESSION, compression);
