@@ -27,15 +27,15 @@ const std::vector<std::pair<std::string, std::string>> kProcedures = {
     {"plug-in-quen-inv-r", "QuenInvR"}, {"plug-in-quen-fwd3", "QuenFwd3"}, {"plug-in-quen-clean", "clean"}};
 
 // Runs one GIMP session on the Script-Fu batches (each in its own interpreter, so a failing one
-// does not stop the rest) in a private configuration folder whose plug-in path holds the built
-// plug-in, and returns everything GIMP printed. gimp-console exits 0 whatever the batches did,
-// so callers judge by the files written and the log.
+// does not stop the rest) in a private configuration folder (GIMP2_DIRECTORY) into which
+// install.sh put the built plug-in, and returns everything GIMP printed. gimp-console exits 0
+// whatever the batches did, so callers judge by the files written and the log.
 std::string run_gimp(const fs::path& dir, const std::vector<std::string>& batches) {
     const fs::path config = dir / "config";
     fs::create_directories(config);
-    test::write_bytes(config / "gimprc",
-                      "(plug-in-path \"${gimp_plug_in_dir}/plug-ins:" QUEN_GIMP_PLUGIN_DIR "\")\n");
     ::setenv("GIMP2_DIRECTORY", config.c_str(), 1);
+    const test::QuenRun install = test::run_program(QUEN_TIMEOUT, {"60", "bash", QUEN_GIMP_INSTALL, QUEN_BUILD_DIR}, dir);
+    EXPECT_EQ(install.status, 0) << install.err;
     std::vector<std::string> args = {"300", QUEN_GIMP_CONSOLE, "-i", "-d", "-f"};
     for (const std::string& b : batches) args.insert(args.end(), {"-b", b});
     args.insert(args.end(), {"-b", "(gimp-quit 0)"});
@@ -67,7 +67,8 @@ host::Image quen_result(const std::string& module, const fs::path& input, const 
 // values included, and at 16 bits values all over the file's 0..65535) when it has a fourth plane.
 template <class S>
 tool::Picture striped_picture(int32_t planes) {
-    tool::Picture picture{host::synthetic_scene(40, 46, test::depth_of<S>(), 3, {0.1, 6, 0}), {}, {}};
+    tool::Picture picture;
+    picture.image = host::synthetic_scene(40, 46, test::depth_of<S>(), 3, {0.1, 6, 0});
     if (planes == 4) {
         picture.extra = test::random_image<S>(40, 46, 1, 11);
         for (int32_t y = 0; y < 40 && std::is_same_v<S, uint16_t>; ++y)
@@ -111,7 +112,7 @@ TYPED_TEST(GimpPlugin, EveryProcedureGivesWhatQuenGivesAndKeepsTheSelection) {
             b += " (let* ((img (car (gimp-image-duplicate src))) (dr (car (gimp-image-get-active-drawable img))))";
             if (layer.select) b += " (gimp-image-select-rectangle img CHANNEL-OP-REPLACE 3 2 9 7)";
             b += " (let ((bounds (gimp-selection-bounds img)) (channels (car (gimp-image-get-channels img))))"
-                 " (" + procedure + " RUN-NONINTERACTIVE img dr)"
+                 " (" + procedure + " RUN-NONINTERACTIVE img dr" + (module == "clean" ? " 1 48 0 1" : "") + ")"
                  " (if (not (and (equal? bounds (gimp-selection-bounds img))"
                  " (= channels (car (gimp-image-get-channels img)))))"
                  " (gimp-message \"QUEN-FAIL selection not restored by " + procedure + "\")))"
@@ -138,6 +139,58 @@ TYPED_TEST(GimpPlugin, EveryProcedureGivesWhatQuenGivesAndKeepsTheSelection) {
             const bool unchanged = expected.data == tool::read_image(dir / (layer.name + "_held.tif")).data;
             EXPECT_FALSE(module == "clean" && unchanged) << "cleaning found nothing to remove: the comparison proves little";
         }
+}
+
+// Cleaning with options given, with the last values used (the options above, not the defaults
+// the call passes), and on a grey layer: what quen clean gives with the same options, and grey.
+TEST(GimpPluginClean, OptionsLastValuesAndGreyLayersGiveWhatQuenGives) {
+    const test::ScratchDir dir;
+    tool::Picture grey = striped_picture<uint16_t>(4);
+    for (int32_t y = 0; y < 40; ++y)
+        for (int32_t x = 0; x < 46; ++x)
+            for (int32_t p = 1; p < 3; ++p) grey.image.set<uint16_t>(y, x, p, grey.image.get<uint16_t>(y, x, 0));
+    grey.grey = true;
+    tool::write_picture(dir / "grey.tif", grey);
+    tool::write_picture(dir / "rgb.tif", striped_picture<uint8_t>(3));
+    std::string b;
+    for (const char* name : {"rgb", "grey"}) {
+        const fs::path input = dir / (std::string(name) + ".tif"), held = dir / (std::string(name) + "_held.tif");
+        b += std::string(" (let* ((") + name + " (car (file-tiff-load 1 " + quoted(input) + " " + quoted(input) + "))))"
+             " (file-tiff-save 1 " + name + " (car (gimp-image-get-active-drawable " + name + ")) " + quoted(held) + " " +
+             quoted(held) + " 0))";
+    }
+    auto run = [&](const std::string& image, const std::string& mode, const std::string& options, const std::string& out) {
+        const fs::path held = dir / (image + "_held.tif"), result = dir / out;
+        return " (let* ((img (car (file-tiff-load 1 " + quoted(held) + " " + quoted(held) + ")))"
+               " (dr (car (gimp-image-get-active-drawable img))))"
+               " (plug-in-quen-clean " + mode + " img dr " + options + ")"
+               " (file-tiff-save 1 img dr " + quoted(result) + " " + quoted(result) + " 0))";
+    };
+    b += run("rgb", "RUN-NONINTERACTIVE", "2 24 1 0", "options.tif") + run("rgb", "RUN-WITH-LAST-VALS", "1 48 0 1", "last.tif") +
+         run("grey", "RUN-NONINTERACTIVE", "1 48 0 1", "grey_out.tif") + run("rgb", "RUN-NONINTERACTIVE", "0 48 0 1", "bad.tif");
+    const std::string log = run_gimp(dir.path(), {"(begin" + b + ")"});
+
+    auto quen_clean = [&](const std::string& image, std::vector<std::string> options) {
+        const fs::path out = dir / (image + "_quen.tif");
+        std::vector<std::string> args = {"clean", (dir / (image + "_held.tif")).string(), "-o", out.string(), "--force"};
+        args.insert(args.end(), options.begin(), options.end());
+        const test::QuenRun r = test::run_quen(args, dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        return tool::read_picture(out);
+    };
+    const tool::Picture with_options = quen_clean("rgb", {"--sensitivity", "2", "--protect", "24", "--fill", "zero", "--no-lowpass"});
+    for (const char* out : {"options.tif", "last.tif"}) {
+        ASSERT_TRUE(fs::exists(dir / out)) << log;
+        EXPECT_TRUE(tool::read_image(dir / out).data == with_options.image.data) << out;
+    }
+    EXPECT_FALSE(with_options.image.data == quen_clean("rgb", {}).image.data) << "the options change nothing here";
+    const tool::Picture grey_expected = quen_clean("grey", {});
+    ASSERT_TRUE(fs::exists(dir / "grey_out.tif")) << log;
+    const tool::Picture grey_got = tool::read_picture(dir / "grey_out.tif");
+    EXPECT_TRUE(grey_got.grey && grey_expected.grey);
+    EXPECT_TRUE(grey_got.image.data == grey_expected.image.data && grey_got.extra.data == grey_expected.extra.data);
+    EXPECT_NE(log.find("sensitivity must be more than 0"), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(dir / "bad.tif"));
 }
 
 // Precisions the modules do not take, a layer wider than the host record can describe and a float

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Copies the built GIMP plug-in folder (build/gimp/quen-gimp, or <build dir>/gimp/quen-gimp for a
 # build folder given as the argument) into the user's GIMP 2.10 plug-ins folder, replacing an
-# earlier copy. Restart GIMP afterwards.
+# earlier copy: the plug-ins folder of GIMP2_DIRECTORY when that is set (GIMP then keeps its whole
+# configuration there), else of ~/.config/GIMP/2.10. Restart GIMP afterwards.
 set -euo pipefail
 build=${1:-"$(dirname "$0")/../../build"}
 source_dir="$build/gimp/quen-gimp"
-target_parent="${XDG_CONFIG_HOME:-$HOME/.config}/GIMP/2.10/plug-ins"
+target_parent="${GIMP2_DIRECTORY:-${XDG_CONFIG_HOME:-$HOME/.config}/GIMP/2.10}/plug-ins"
 if [ ! -x "$source_dir/quen-gimp" ]; then
   echo "install.sh: $source_dir/quen-gimp not found; build first (cmake -S . -B build && cmake --build build)" >&2
   exit 1

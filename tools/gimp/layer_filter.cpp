@@ -1,7 +1,11 @@
 // The GIMP plug-in's filtering through the host library.
 #include "layer_filter.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
+#include <type_traits>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -16,24 +20,60 @@
 namespace quen::gimp {
 namespace {
 
-// The module list's description of a module. Each description is a whole string literal of the
-// generated table, so its data may be handed on as a C string.
-constexpr const char* description_of(std::string_view module) {
-    for (const manifest::ModuleEntry& m : manifest::kModules)
-        if (m.name == module) return m.description.data();
-    return "Quen filter";
+// "plug-in-quen-fwd-r" for QuenFwdR: a word at each capital, digits kept with the word before.
+std::string procedure_name(std::string_view module) {
+    std::string name = "plug-in-";
+    for (std::size_t i = 0; i < module.size(); ++i) {
+        const char c = module[i];
+        if (i > 0 && c >= 'A' && c <= 'Z') name += '-';
+        name += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    }
+    return name;
 }
 
-constexpr std::array kProcedures{
-    Procedure{"plug-in-quen-fwd", "QuenFwd", "_Forward Spectrum", description_of("QuenFwd")},
-    Procedure{"plug-in-quen-inv", "QuenInv", "_Inverse Spectrum", description_of("QuenInv")},
-    Procedure{"plug-in-quen-fwd-r", "QuenFwdR", "Forward _Half Spectrum", description_of("QuenFwdR")},
-    Procedure{"plug-in-quen-inv-r", "QuenInvR", "Inverse Hal_f Spectrum", description_of("QuenInvR")},
-    Procedure{"plug-in-quen-fwd3", "QuenFwd3", "Forward _3-D Spectrum", description_of("QuenFwd3")},
-    Procedure{"plug-in-quen-clean", nullptr, "_Clean Periodic Noise",
-              "Finds periodic noise (stripes, scan lines, moire, halftone screens) in each colour channel and "
-              "removes it, as quen clean does with its default settings."},
-};
+// "Forward Half Spectrum": what the module does, from its direction and layout.
+std::string menu_label(const manifest::ModuleEntry& m) {
+    const char* kind = m.spectrum == manifest::Spectrum::Half ? "Half " : m.spectrum == manifest::Spectrum::Volume ? "3-D " : "";
+    return std::string(m.direction == manifest::Direction::Forward ? "Forward " : "Inverse ") + kind + "Spectrum";
+}
+
+// Gives each label a mnemonic no earlier one has: a word's first character when one is free,
+// else any letter.
+void add_mnemonics(std::vector<Procedure>& list) {
+    std::string used;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (Procedure& p : list) {
+        std::size_t at = std::string::npos;
+        for (int pass = 0; pass < 2 && at == std::string::npos; ++pass)
+            for (std::size_t i = 0; i < p.label.size() && at == std::string::npos; ++i) {
+                const char c = p.label[i];
+                const bool word_start = i == 0 || p.label[i - 1] == ' ';
+                if (c != ' ' && c != '-' && (pass == 1 || word_start) && used.find(lower(c)) == std::string::npos) at = i;
+            }
+        if (at == std::string::npos) continue;
+        used += lower(p.label[at]);
+        p.label.insert(at, 1, '_');
+    }
+}
+
+std::vector<Procedure> make_procedures() {
+    std::vector<Procedure> list;
+    for (const manifest::ModuleEntry& m : manifest::kModules)
+        list.push_back({procedure_name(m.name), std::string(m.name), menu_label(m), std::string(m.description)});
+    list.push_back({"plug-in-quen-clean", "", "Clean Periodic Noise...",
+                    "Finds periodic noise (stripes, scan lines, moire, halftone screens) in each colour channel and "
+                    "removes it, as quen clean does, with its options: sensitivity, protected period, fill and "
+                    "low-pass."});
+    std::rotate(list.begin(), list.end() - 1, list.end());  // cleaning takes the first mnemonic, C
+    add_mnemonics(list);
+    std::rotate(list.begin(), list.begin() + 1, list.end());
+    return list;
+}
+
+const std::vector<Procedure>& all_procedures() {
+    static const std::vector<Procedure> list = make_procedures();
+    return list;
+}
 
 const char* sample_type_name(SampleType type) {
     switch (type) {
@@ -47,14 +87,46 @@ const char* sample_type_name(SampleType type) {
     return "unknown";
 }
 
-// Applies f to the colour samples (planes 0 to 2) of a 16-bit picture. Alpha keeps GIMP's own
+// Applies f(sample, y, x, plane) to the colour samples (planes 0 to 2) of a 16-bit picture. Alpha keeps GIMP's own
 // values: the modules never touch it, and the mapping to the host's range and back is not exact
 // for every 16-bit value.
 template <class F>
 void map_colours16(host::Image& picture, F f) {
     for (int32_t y = 0; y < picture.rows; ++y)
         for (int32_t x = 0; x < picture.cols; ++x)
-            for (int32_t p = 0; p < 3; ++p) picture.set<uint16_t>(y, x, p, f(picture.get<uint16_t>(y, x, p)));
+            for (int32_t p = 0; p < 3; ++p) picture.set<uint16_t>(y, x, p, f(picture.get<uint16_t>(y, x, p), y, x, p));
+}
+
+// A grey layer's samples (grey, then alpha) as three equal colour planes and alpha, and back:
+// the colours' mean, which cleaning leaves equal when they came in equal. Samples keep GIMP's
+// range (16 bits: 0..65535).
+template <class S>
+host::Image spread_grey(const host::Image& grey) {
+    host::Image rgb = host::Image::make(grey.rows, grey.cols, grey.planes + 2, grey.depth);
+    for (int32_t y = 0; y < grey.rows; ++y)
+        for (int32_t x = 0; x < grey.cols; ++x)
+            for (int32_t p = 0; p < rgb.planes; ++p) rgb.set<S>(y, x, p, grey.get<S>(y, x, p < 3 ? 0 : 1));
+    return rgb;
+}
+
+template <class S>
+host::Image grey_of(const host::Image& rgb) {
+    host::Image grey = host::Image::make(rgb.rows, rgb.cols, rgb.planes - 2, rgb.depth);
+    for (int32_t y = 0; y < rgb.rows; ++y)
+        for (int32_t x = 0; x < rgb.cols; ++x) {
+            const double mean = (double(rgb.get<S>(y, x, 0)) + rgb.get<S>(y, x, 1) + rgb.get<S>(y, x, 2)) / 3;
+            grey.set<S>(y, x, 0, static_cast<S>(std::is_integral_v<S> ? std::round(mean) : mean));
+            if (grey.planes > 1) grey.set<S>(y, x, 1, rgb.get<S>(y, x, 3));
+        }
+    return grey;
+}
+
+host::Image spread_grey(const host::Image& grey) {
+    return grey.depth == 8 ? spread_grey<uint8_t>(grey) : grey.depth == 16 ? spread_grey<uint16_t>(grey) : spread_grey<float>(grey);
+}
+
+host::Image grey_of(const host::Image& rgb) {
+    return rgb.depth == 8 ? grey_of<uint8_t>(rgb) : rgb.depth == 16 ? grey_of<uint16_t>(rgb) : grey_of<float>(rgb);
 }
 
 std::unique_ptr<host::ModuleLibrary> load_module(const char* name) {
@@ -79,10 +151,10 @@ host::Image run_module(const char* name, host::Image pixels) {
     }
 }
 
-host::Image clean(host::Image pixels) {
+host::Image clean(host::Image pixels, const cleaning::CleanOptions& options) {
     const std::unique_ptr<host::ModuleLibrary> forward = load_module("QuenFwdR"), inverse = load_module("QuenInvR");
     try {
-        return cleaning::clean_picture({*forward, *inverse}, std::move(pixels)).image;
+        return cleaning::clean_picture({*forward, *inverse}, std::move(pixels), options).image;
     } catch (const cleaning::CleanError& e) {
         throw Refusal(std::string("Cleaning: ") + e.what() + ".");
     }
@@ -90,15 +162,15 @@ host::Image clean(host::Image pixels) {
 
 }  // namespace
 
-std::span<const Procedure> procedures() { return kProcedures; }
+std::span<const Procedure> procedures() { return all_procedures(); }
 
 const Procedure* find_procedure(std::string_view name) {
-    for (const Procedure& p : kProcedures)
+    for (const Procedure& p : all_procedures())
         if (name == p.name) return &p;
     return nullptr;
 }
 
-host::Image layer_picture(int32_t rows, int32_t cols, bool alpha, SampleType type) {
+host::Image layer_picture(int32_t rows, int32_t cols, bool grey, bool alpha, SampleType type) {
     const int32_t depth = type == SampleType::U8 ? 8 : type == SampleType::U16 ? 16 : type == SampleType::Float ? 32 : 0;
     if (depth == 0)
         throw Refusal(std::string("Quen filters work on 8-bit or 16-bit integer and 32-bit floating point images "
@@ -107,20 +179,37 @@ host::Image layer_picture(int32_t rows, int32_t cols, bool alpha, SampleType typ
     if (rows > kLargestSide || cols > kLargestSide)
         throw Refusal("Quen filters work on layers of at most " + std::to_string(kLargestSide) +
                       " pixels a side; this layer is " + std::to_string(cols) + " x " + std::to_string(rows) + ".");
-    return host::Image::make(rows, cols, alpha ? 4 : 3, depth);
+    return host::Image::make(rows, cols, (grey ? 1 : 3) + (alpha ? 1 : 0), depth);
 }
 
-host::Image filter_layer(const Procedure& procedure, host::Image pixels) {
+host::Image filter_layer(const Procedure& procedure, host::Image pixels, const cleaning::CleanOptions& options) {
+    const int32_t layer_planes = pixels.planes;
+    if (layer_planes < 3) {
+        if (!procedure.cleans())
+            throw Refusal("The spectrum filters need an RGB layer and this one is greyscale; change the image with "
+                          "Image > Mode > RGB first.");
+        pixels = spread_grey(pixels);
+    }
     const host::NonFinite non_finite = host::find_non_finite(pixels);
     if (non_finite.count > 0)
         throw Refusal(std::to_string(non_finite.count) + " colour sample" + (non_finite.count == 1 ? " is" : "s are") +
                       " NaN or infinite, the first at x " + std::to_string(non_finite.col) + ", y " +
                       std::to_string(non_finite.row) + " (" + host::colour_name(non_finite.plane) +
                       "); a Quen filter would spread it over the whole layer.");
-    if (pixels.depth == 16) map_colours16(pixels, host::file16_to_sample);
-    host::Image result = procedure.module ? run_module(procedure.module, std::move(pixels)) : clean(std::move(pixels));
-    if (result.depth == 16) map_colours16(result, host::sample_to_file16);
-    return result;
+    host::Image layer16;  // 16 bits: the layer as GIMP held it, for the samples the filter leaves as they were
+    if (pixels.depth == 16) {
+        layer16 = pixels;
+        map_colours16(pixels, [](uint16_t v, int32_t, int32_t, int32_t) { return host::file16_to_sample(v); });
+    }
+    host::Image result =
+        procedure.cleans() ? clean(std::move(pixels), options) : run_module(procedure.module.c_str(), std::move(pixels));
+    if (result.depth == 16) {
+        const bool same_size = layer16.rows == result.rows && layer16.cols == result.cols;
+        map_colours16(result, [&](uint16_t v, int32_t y, int32_t x, int32_t p) {
+            return same_size ? host::sample_to_file16(v, layer16.get<uint16_t>(y, x, p)) : host::sample_to_file16(v);
+        });
+    }
+    return layer_planes < 3 ? grey_of(result) : result;
 }
 
 }  // namespace quen::gimp
