@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 deb=$(bash scripts/package.sh "$@" | tail -n 1)
 echo "package: $deb"
-dpkg-deb --info "$deb" | sed -n '/Package:/,$p'
+dpkg-deb --field "$deb"
 
 echo "== lintian"
 lintian --fail-on error --display-info "$deb"
