@@ -1,7 +1,8 @@
 // Times each module's continue call the way an editor makes it: fresh input and output buffers
 // (filled with the picture by the host, outside the timing) and a fresh record for every call,
-// beside its floor from the same FFTW in the same process. Module and floor runs alternate, and
-// each figure is the best of its runs, so that load from other processes shows in neither alone.
+// beside its floor from the same FFTW in the same process and, on Linux, beside the floor of
+// Debian's own libfftw3, loaded apart. Module and floor runs alternate, and each figure is the best
+// of its runs, so that load from other processes shows in none alone.
 // Beside the wall-clock figures, the thread's processor time (user and system) of the same runs:
 // on a loaded machine it moves far less than the wall clock, as waiting for a core does not count.
 // A plain program, so that the same source is the Windows benchmark under Wine.
@@ -152,8 +153,15 @@ int main(int argc, char** argv) try {
     }
     if (argc % 2 != 0) return usage();
 
-    std::printf("| module / depth / size | continue (ms) | FFTW floor (ms) | ratio | processor time ratio |\n"
-                "|---|---:|---:|---:|---:|\n");
+    const quen::bench::Fftw own = quen::bench::linked_fftw();
+#if defined(_WIN32)
+    const std::optional<quen::bench::Fftw> debian;
+#else
+    const std::optional<quen::bench::Fftw> debian = quen::bench::debian_fftw();
+#endif
+    std::printf("| module / depth / size | continue (ms) | FFTW floor (ms) | ratio | processor time ratio "
+                "| Debian's floor (ms) | ratio to Debian's |\n"
+                "|---|---:|---:|---:|---:|---:|---:|\n");
     int failures = 0;
     for (const quen::manifest::ModuleEntry& entry : quen::manifest::kModules) {
         const std::string name(entry.name);
@@ -165,21 +173,27 @@ int main(int argc, char** argv) try {
                 const int32_t size = std::atoi(size_text.c_str());
                 const Image picture = synthetic_scene(size, size, depth, 3, StripePattern{0.05, 8, 0});
                 const quen::bench::FloorArrays arrays(size);
-                Times call, base;
+                Times call, base, debian_base;
                 bool failed = !editor_call(module, picture);  // loads FFTW and warms the code; not counted
                 for (int r = 0; r < runs && !failed; ++r) {
                     const std::optional<Times> t = editor_call(module, picture);
                     failed = !t;
                     if (t) call.keep_best(*t);
-                    base.keep_best(timed([&] { floor(size, size, arrays.spectrum, arrays.real); }));
+                    base.keep_best(timed([&] { floor(own, size, size, arrays.spectrum, arrays.real); }));
+                    if (debian)
+                        debian_base.keep_best(timed([&] { floor(*debian, size, size, arrays.spectrum, arrays.real); }));
                 }
                 if (failed) {
-                    std::printf("| %s/%s/%d | failed | | | |\n", name.c_str(), depth_name(depth), size);
+                    std::printf("| %s/%s/%d | failed | | | | | |\n", name.c_str(), depth_name(depth), size);
                     ++failures;
                     continue;
                 }
-                std::printf("| %s/%s/%d | %.1f | %.1f | %.2f | %.2f |\n", name.c_str(), depth_name(depth), size,
+                std::printf("| %s/%s/%d | %.1f | %.1f | %.2f | %.2f |", name.c_str(), depth_name(depth), size,
                             1000 * call.wall, 1000 * base.wall, call.wall / base.wall, call.cpu / base.cpu);
+                if (debian)
+                    std::printf(" %.1f | %.2f |\n", 1000 * debian_base.wall, call.wall / debian_base.wall);
+                else
+                    std::printf(" | |\n");
                 std::fflush(stdout);
             }
     }

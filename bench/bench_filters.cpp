@@ -1,9 +1,7 @@
 // Times one continue call of each module through its entry point (buffers prepared outside the
 // timed region) beside its floor, the bare FFTW plan, execute and destroy of the same transform on
-// an already filled array, and records the scratch memory the call allocated.
-//
-// This program provides fftw_malloc and fftw_free itself (the modules it loads bind to them), so
-// it can measure the largest amount of scratch memory live at once during a call.
+// an already filled array, from the FFTW the modules carry and from Debian's libfftw3, and gives
+// the scratch memory the frame allocates for the call.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
@@ -11,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,31 +19,7 @@
 #include "module_list.h"
 #include "module_loader.h"
 #include "run.h"
-
-namespace {
-
-std::size_t g_live_bytes = 0;
-std::size_t g_peak_bytes = 0;
-
-}  // namespace
-
-extern "C" void* fftw_malloc(std::size_t n) {
-    void* p = nullptr;
-    if (posix_memalign(&p, 64, n + 64) != 0) return nullptr;
-    std::memcpy(p, &n, sizeof n);  // the size, in front of the block handed out
-    g_live_bytes += n;
-    if (g_live_bytes > g_peak_bytes) g_peak_bytes = g_live_bytes;
-    return static_cast<char*>(p) + 64;
-}
-
-extern "C" void fftw_free(void* p) {
-    if (p == nullptr) return;
-    void* block = static_cast<char*>(p) - 64;
-    std::size_t n;
-    std::memcpy(&n, block, sizeof n);
-    g_live_bytes -= n;
-    std::free(block);
-}
+#include "scratch.h"
 
 namespace {
 
@@ -52,16 +27,33 @@ using namespace quen::host;
 using quen::test::module_path;
 using Clock = std::chrono::steady_clock;
 
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 struct ModuleInfo {
     std::string name;
+    quen::Shape shape;
     quen::bench::Floor floor;
 };
 
 std::vector<ModuleInfo> modules() {
     std::vector<ModuleInfo> list;
     for (const quen::manifest::ModuleEntry& m : quen::manifest::kModules)
-        list.push_back({std::string(m.name), quen::bench::floor_of(m)});
+        list.push_back({std::string(m.name), m.shape, quen::bench::floor_of(m)});
     return list;
+}
+
+// The floor's time over `runs` runs.
+double floor_seconds(const quen::bench::Fftw& fftw, const ModuleInfo& info, int32_t size,
+                     const quen::bench::FloorArrays& arrays, int64_t runs) {
+    double seconds = 0;
+    for (int64_t i = 0; i < runs; ++i) {
+        const Clock::time_point start = Clock::now();
+        info.floor(fftw, size, size, arrays.spectrum, arrays.real);
+        seconds += seconds_since(start);
+    }
+    return seconds;
 }
 
 // Deterministic content over the depth's range; the content does not change the timings.
@@ -77,10 +69,6 @@ Image test_image(int32_t size, int32_t depth) {
         else reinterpret_cast<float*>(im.data.data())[i] = static_cast<float>(unit);
     }
     return im;
-}
-
-double seconds_since(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 void continue_call(benchmark::State& state, const ModuleInfo& info, int32_t depth) {
@@ -105,7 +93,6 @@ void continue_call(benchmark::State& state, const ModuleInfo& info, int32_t dept
         rec.inData = const_cast<std::byte*>(input.data.data());
         rec.outData = out.data();
         rec.inRowBytes = rec.outRowBytes = static_cast<int32_t>(input.row_bytes());
-        g_peak_bytes = g_live_bytes;
         const Clock::time_point start = Clock::now();
         module.entry()(filterSelectorContinue, &rec, nullptr, &result);
         return seconds_since(start);
@@ -114,12 +101,10 @@ void continue_call(benchmark::State& state, const ModuleInfo& info, int32_t dept
     // (in a virtual machine the host backs it page by page); it is reported apart.
     const double first_call = call();
     double module_seconds = 0;
-    std::size_t peak = 0;
     for (auto _ : state) {
         const double elapsed = call();
         state.SetIterationTime(elapsed);
         module_seconds += elapsed;
-        peak = g_peak_bytes - g_live_bytes;
     }
     if (result != 0) {
         state.SkipWithError("module returned an error");
@@ -127,17 +112,20 @@ void continue_call(benchmark::State& state, const ModuleInfo& info, int32_t dept
     }
 
     const quen::bench::FloorArrays arrays(size);
-    double floor_seconds = 0;
     const int64_t runs = state.iterations();
-    for (int64_t i = 0; i < runs; ++i) {
-        const Clock::time_point start = Clock::now();
-        info.floor(size, size, arrays.spectrum, arrays.real);
-        floor_seconds += seconds_since(start);
+    const double own = floor_seconds(quen::bench::linked_fftw(), info, size, arrays, runs);
+    state.counters["floor_ms"] = 1000 * own / static_cast<double>(runs);
+    state.counters["ratio"] = module_seconds / own;
+    static const std::optional<quen::bench::Fftw> debian = quen::bench::debian_fftw();
+    if (debian) {
+        const double theirs = floor_seconds(*debian, info, size, arrays, runs);
+        state.counters["debian_floor_ms"] = 1000 * theirs / static_cast<double>(runs);
+        state.counters["debian_ratio"] = module_seconds / theirs;
     }
-
-    state.counters["floor_ms"] = 1000 * floor_seconds / static_cast<double>(runs);
-    state.counters["ratio"] = module_seconds / floor_seconds;
-    state.counters["scratch_bytes"] = static_cast<double>(peak);
+    const quen::ScratchSizes scratch =
+        quen::scratch_sizes(info.shape, size, info.shape == quen::Shape::FullComplex ? size : size - 2);
+    state.counters["scratch_bytes"] =
+        static_cast<double>(scratch.spectrum_elements * sizeof(fftw_complex) + scratch.real_bytes);
     state.counters["first_call_ms"] = 1000 * first_call;
 }
 

@@ -5,20 +5,10 @@
 # windows_dist).
 include(ExternalProject)
 
-set(QUEN_FFTW_VERSION 3.3.10)
-if(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
-  set(cache_home $ENV{XDG_CACHE_HOME})
-else()
-  set(cache_home $ENV{HOME}/.cache)
-endif()
-set(QUEN_CACHE_DIR ${cache_home}/quen CACHE PATH "Where FFTW for Windows is built once and kept for every build tree")
-set(QUEN_FFTW_WINDOWS ${QUEN_CACHE_DIR}/fftw-${QUEN_FFTW_VERSION}-threads-mingw64)
+include(${PROJECT_SOURCE_DIR}/cmake/fftw.cmake)
+set(QUEN_FFTW_WINDOWS ${QUEN_CACHE_DIR}/fftw-${QUEN_FFTW_VERSION}-avx512-mingw64)
 set(QUEN_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
-
-# Returns at once when the cache holds the build.
-add_custom_target(fftw_windows
-  COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/fftw-windows.sh ${QUEN_FFTW_VERSION} ${QUEN_FFTW_WINDOWS}
-  USES_TERMINAL VERBATIM)
+quen_fftw_build(windows ${QUEN_FFTW_WINDOWS})
 
 ExternalProject_Add(quen_windows
   SOURCE_DIR ${PROJECT_SOURCE_DIR}

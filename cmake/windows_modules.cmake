@@ -3,11 +3,11 @@
 # from libfftwx64_3-3.dll, and a check after the link of what it exports and imports.
 enable_language(RC)
 
-set(QUEN_FFTW_WINDOWS "" CACHE PATH "FFTW built for Windows by scripts/fftw-windows.sh")
+set(QUEN_FFTW_WINDOWS "" CACHE PATH "FFTW built for Windows by scripts/fftw.sh")
 set(QUEN_FFTW_DLL_NAME libfftwx64_3-3.dll)
 if(NOT EXISTS ${QUEN_FFTW_WINDOWS}/include/fftw3.h OR NOT EXISTS ${QUEN_FFTW_WINDOWS}/bin/${QUEN_FFTW_DLL_NAME})
   message(FATAL_ERROR "QUEN_FFTW_WINDOWS (\"${QUEN_FFTW_WINDOWS}\") holds no FFTW for Windows; "
-                      "build one with scripts/fftw-windows.sh")
+                      "build one with scripts/fftw.sh windows")
 endif()
 
 # xsimd's headers, from the build machine's package (they are the same for every target), seen

@@ -2,33 +2,40 @@
 # Runs the benchmarks and writes bench/results.md: every module's continue call beside its FFTW
 # floor, the same under an editor's conditions (bench_editor), and the command-line host against
 # ImageMagick's -fft on the same file. With --windows, times the Windows modules under Wine the
-# editor's way instead and puts that table into bench/results.md beside the Linux ones.
+# editor's way instead; the editor's table shows the two systems side by side (each from its
+# last run).
 # Usage: bash scripts/bench.sh [--quick | --windows]   (--quick: one repetition, 2048 only)
 set -euo pipefail
 shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
 
-# bench_editor's table, as a section of bench/results.md: title, program and module folder.
+# bench_editor's table for one system (linux or windows), program and module folder: kept in
+# build/bench/editor-SYSTEM.txt, and put into bench/results.md beside the other system's last one.
 editor_section() {
-  local title=$1 table
+  local system=$1
   shift
-  table=$(mktemp)
+  mkdir -p build/bench
+  {
+    echo "Load while measuring: $(uptime | sed 's/.*load average/load average/')."
+    "$@" --runs 3
+  } > "build/bench/editor-$system.txt"
+  local section
+  section=$(mktemp)
   {
     echo "Each continue call on fresh input and output buffers and a fresh record, beside its FFTW floor"
-    echo "from the same library in the same process; module and floor runs alternate, best of 3."
-    echo "Load while measuring: $(uptime | sed 's/.*load average/load average/')."
+    echo "from the same library in the same process (on Linux also beside the floor of Debian's own"
+    echo "libfftw3, loaded apart); module and floor runs alternate, best of 3."
     echo
-    "$@" --runs 3
-  } > "$table"
-  python3 scripts/bench_table.py --section "$title" "$table" bench/results.md
-  rm -f "$table"
+    python3 scripts/bench_table.py --editor build/bench/editor-linux.txt build/bench/editor-windows.txt
+  } > "$section"
+  python3 scripts/bench_table.py --section "Linux and Windows modules, as an editor calls them" "$section" bench/results.md
+  rm -f "$section"
 }
 
 if [ "${1:-}" = "--windows" ]; then
   bash scripts/windows.sh
   win=build-windows/windows
-  editor_section "Windows modules under Wine, as an editor calls them" \
-    scripts/wine-run.sh "$PWD/$win/wine" "$win/bin/bench_editor.exe" 'Z:'"$PWD/$win/bin"
+  editor_section windows scripts/wine-run.sh "$PWD/$win/wine" "$win/bin/bench_editor.exe" 'Z:'"$PWD/$win/bin" --sizes 2048
   cat bench/results.md
   exit 0
 fi
@@ -81,5 +88,5 @@ cli_rows=$(measure "quen apply QuenFwd" build/bin/quen apply QuenFwd "$out/in204
   [ -f bench/results.md ] && sed -n '/^## /,$p' bench/results.md
 } > "$out/results.md"
 mv "$out/results.md" bench/results.md
-editor_section "Linux modules, as an editor calls them" build/bin/bench_editor build/bin --sizes 2048
+editor_section linux build/bin/bench_editor build/bin --sizes 2048
 cat bench/results.md

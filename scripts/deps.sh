@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing.
-# With the argument "windows", also what the Windows modules need: the MinGW-w64 cross compiler,
-# Wine to test them, and the tools that unpack and build FFTW's source package.
+# Installs the Debian packages the build and the tests need, only those that are missing: among
+# them the tools that unpack and build FFTW's source package (scripts/fftw.sh), and Debian's own
+# FFTW, the reference of tests and benchmarks. With the argument "windows", also what the Windows
+# modules need: the MinGW-w64 cross compiler and Wine to test them.
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config dpkg-dev file
   libfftw3-dev libpng-dev libtiff-dev libjpeg62-turbo-dev libwebp-dev libxsimd-dev
   libgtest-dev libbenchmark-dev
   valgrind
@@ -14,7 +15,7 @@ packages=(
   clang llvm
 )
 if [ "${1:-}" = windows ]; then
-  packages+=(g++-mingw-w64-x86-64 wine wine64 dpkg-dev file)
+  packages+=(g++-mingw-w64-x86-64 wine wine64)
 elif [ $# -gt 0 ]; then
   echo "usage: $0 [windows]" >&2
   exit 2

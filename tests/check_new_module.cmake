@@ -20,7 +20,7 @@ endfunction()
 run("configuring a tree with one more module" ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${tree}
     -DCMAKE_CXX_COMPILER=${CXX} "-DCMAKE_CXX_COMPILER_LAUNCHER=${LAUNCHER}" -DCMAKE_BUILD_TYPE=${BUILD_TYPE}
     -DQUEN_MANIFEST=${manifest} -DQUEN_BENCH=OFF)
-run("building it" ${CMAKE_COMMAND} --build ${tree} --parallel 2 --target QuenExtra test_alloc test_resources quen)
+run("building it" ${CMAKE_COMMAND} --build ${tree} --parallel 2 --target QuenExtra test_repeat test_resources quen)
 
 function(expect text in what)
   string(FIND "${in}" "${text}" at)
@@ -30,12 +30,12 @@ function(expect text in what)
 endfunction()
 
 run("listing the tests" ${CMAKE_CTEST_COMMAND} --test-dir ${tree} -N)
-expect("ScratchMemory.RepeatedFilteringReturnsEveryArray/QuenExtra" "${output}" "the scratch memory check")
+expect("RepeatedFiltering.PeakResidentMemoryStaysWhereTheFirstRunLeftIt/QuenExtra" "${output}" "the repeated filtering check")
 expect("exports_QuenExtra" "${output}" "the export check")
 expect("_QuenExtra" "${output}" "the full filtering under the memory checker")
 run("quen list" ${tree}/bin/quen list --modules ${tree}/bin)
 expect("QuenExtra  the forward transform again" "${output}" "quen list")
 run("the new module's checks" ${CMAKE_CTEST_COMMAND} --test-dir ${tree} --output-on-failure
-    -R "ScratchMemory.*QuenExtra|exports_QuenExtra|PropertyList")
+    -R "RepeatedFiltering.*QuenExtra|exports_QuenExtra|PropertyList")
 expect("PropertyLists.EveryModuleIsDescribedOnceUnderItsMenuName/Default" "${output}" "the property list checks")
 file(REMOVE_RECURSE ${WORK_DIR})
