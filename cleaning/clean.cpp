@@ -11,14 +11,13 @@
 #include <optional>
 #include <string>
 
+#include "descreen.h"
 #include "half_width.h"
 #include "run.h"
 
 namespace quen::cleaning {
 namespace {
 
-constexpr double kLowpassWidth = 0.31;  // the low-pass Gaussian's deviation, in units of the screen frequency
-constexpr float kAbsent = -30;               // a log magnitude that decodes as nothing
 
 host::Image run_module(const host::ModuleLibrary& module, host::Image image, const char* what) {
     host::RunResult run;
@@ -1255,45 +1254,21 @@ std::array<double, 3> screen_frequencies(const LogMagnitudes& m, const Detection
     return screen;
 }
 
-// A low-pass per channel that leaves the protected low frequencies (below `keep`, cycles per pixel)
-// alone and falls from there as a Gaussian of deviation kLowpassWidth times that channel's screen
-// frequency: it takes the screen's peaks and the dots' spread about them, and rolls off smoothly,
-// without the ringing of a sharp edge. Measured on colour screens against the picture before
-// printing, this shape and width give the best structural likeness of the shapes tried (raised
-// cosines, Gaussians, with or without a Wiener-style clamp to the picture's own fall-off).
-int64_t low_pass(LogMagnitudes& m, const std::array<double, 3>& screen, double keep) {
-    const host::SpectrumGeometry& g = m.geometry;
-    int64_t changed = 0;
-    for (int32_t c = 0; c < g.channels; ++c) {
-        if (screen[static_cast<std::size_t>(c)] == 0) continue;
-        const double width = kLowpassWidth * screen[static_cast<std::size_t>(c)];
-        const double per_unit = -0.5 / (width * width) / std::numbers::ln10;  // log10 gain per frequency squared
-        for (int32_t y = 0; y < g.rows; ++y)
-            for (int32_t x = 0; x < g.columns; ++x) {
-                const Frequency f = frequency_of(g, y, x);
-                const double beyond = std::hypot(f.u, f.v) - keep;
-                if (beyond <= 0) continue;
-                float& v = m.at(c, y, x);
-                v = std::max(kAbsent, v + static_cast<float>(per_unit * beyond * beyond));
-                ++changed;
-            }
-    }
-    return changed;
-}
-
-// Where each channel's screen is, as the share (0 to 1) of the low-passed picture to take at
+// Where each channel's screen is, as the share (0 to 1) of the descreened picture to take at
 // each pixel. A page of text or drawings with a printed picture on it has its dots only in the
-// picture, and the low-pass, which blurs, belongs there alone. The channel's screen band (the
+// picture, and descreening, which blurs, belongs there alone. The channel's screen band (the
 // frequencies within kScreenBand of the screen frequency about its fundamental peaks: wide enough
 // to tell where the dots are to a few periods, narrow enough that text and edges put little there)
 // is brought back to the picture, and its power, smoothed over a screen period, gives the screen's
 // local strength; the screen is where that reaches kScreenLevel of the strongest (its 99th
 // percentile). Those parts, smoothed over a period, have their holes filled (the lightest and
 // darkest parts of a printed picture, where the dots all but vanish), and the edge is softened
-// over a period. (A print over the whole frame loses a little there: where its lightest and
-// darkest parts reach the border, their faint dots stay.)
+// over a period. A screen over kScreenedFrame of the frame or more is a print's, whose lightest
+// and darkest parts hold faint dots too wherever they lie, even along the border: it is taken out
+// everywhere, as for a picture said to be a print (`whole`).
 constexpr double kScreenBand = 0.1;
 constexpr double kScreenLevel = 0.3;
+constexpr double kScreenedFrame = 0.5;  // share of the frame
 
 // Sets to 1 the zeros of a mask that no path of zeros joins to the border.
 void fill_holes(std::vector<uint8_t>& mask, int32_t rows, int32_t cols) {
@@ -1320,7 +1295,15 @@ void fill_holes(std::vector<uint8_t>& mask, int32_t rows, int32_t cols) {
 
 std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inverse, const host::Image& spectrum,
                                                   const LogMagnitudes& m, const Detection& d,
-                                                  const std::array<double, 3>& screen, int32_t rows, int32_t cols) {
+                                                  const std::array<double, 3>& screen, int32_t rows, int32_t cols,
+                                                  bool whole) {
+    std::array<std::vector<float>, 3> share;
+    const std::size_t size = std::size_t(rows) * cols;
+    if (whole) {
+        for (int32_t c = 0; c < 3; ++c)
+            if (screen[std::size_t(c)] > 0) share[std::size_t(c)].assign(size, 1.0f);
+        return share;
+    }
     const host::SpectrumGeometry& g = m.geometry;
     LogMagnitudes band = m;
     for (int32_t c = 0; c < g.channels; ++c) {
@@ -1344,8 +1327,6 @@ std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inve
     write_log_magnitudes(band, s);
     const host::Image waves = host::crop_after_half_spectrum(run_module(inverse, std::move(s), "inverse"));
 
-    std::array<std::vector<float>, 3> share;
-    const std::size_t size = std::size_t(rows) * cols;
     for (int32_t c = 0; c < 3; ++c) {
         if (screen[std::size_t(c)] == 0) continue;
         const int32_t period = static_cast<int32_t>(std::ceil(1 / screen[std::size_t(c)]));
@@ -1366,12 +1347,25 @@ std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inve
         std::vector<uint8_t> mask(size);
         for (std::size_t i = 0; i < size; ++i) mask[i] = field[i].real() > 0.5f;
         fill_holes(mask, rows, cols);
+        if (std::count(mask.begin(), mask.end(), 1) >= std::ptrdiff_t(kScreenedFrame * double(size))) {
+            share[std::size_t(c)].assign(size, 1.0f);
+            continue;
+        }
         field.assign(mask.begin(), mask.end());
         smooth(field, rows, cols, period);
         share[std::size_t(c)].resize(size);
         for (std::size_t i = 0; i < size; ++i) share[std::size_t(c)][i] = field[i].real();
     }
     return share;
+}
+
+// A scanned print's screen where the lattice of its peaks was not made out (a dark or low-key
+// picture, whose dots leave few and weak harmonics, or a screen finer than the scan, which aliases
+// into moire): the print's strongest peak is its screen's. 0 when no peak was found.
+double print_screen_period(const LogMagnitudes& m, const Detection& d) {
+    if (d.peaks.empty()) return 0;
+    const Frequency f = frequency_of(m.geometry, d.peaks.front().row, d.peaks.front().column);
+    return 1 / std::hypot(f.u, f.v);
 }
 
 }  // namespace
@@ -1403,6 +1397,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         host::Image spectrum = run_module(modules.forward, host::widen_for_half_spectrum(work), "forward");
         LogMagnitudes m = read_log_magnitudes(spectrum, host::Layout::Half);
         result.detection = detect_peaks(m, options.detect);
+        if (options.print && result.detection.screen_period == 0) result.detection.screen_period = print_screen_period(m, result.detection);
         const Detection& d = result.detection;
         const int32_t groups = d.group.empty() ? 0 : *std::max_element(d.group.begin(), d.group.end());
         std::vector<uint8_t> done(static_cast<std::size_t>(groups) + 1, 0);  // by group: left alone or fitted
@@ -1469,7 +1464,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                         }
                 }
         }
-        if (drawn.across > 0) {
+        if (drawn.across > 0 && !options.print) {
             result.detection.screen_period = 0;
             for (const Peak& p : d.peaks)
                 if (drawn.holds(m.geometry, p.row, p.column)) done[static_cast<std::size_t>(p.group)] = 1;
@@ -1569,9 +1564,9 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             // The period the low-pass halves, in the channel cut lowest.
             double cut = 1;
             for (double f : screen) cut = f > 0 ? std::min(cut, f) : cut;
-            result.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kLowpassWidth * cut);
-            share = screened_share(modules.inverse, spectrum, found, d, screen, work.rows, work.cols);
-            changed += low_pass(m, screen, keep);
+            result.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kDescreenWidth * cut);
+            share = screened_share(modules.inverse, spectrum, found, d, screen, work.rows, work.cols, options.print);
+            changed += descreen(m, screens_of(found, d, screen, keep), keep);
             removed = d.peaks;
         }
         if (changed > 0) {

@@ -28,6 +28,8 @@ struct CleanOptions {
     DetectOptions detect;
     Fill fill = Fill::Background;
     bool lowpass = true;  // cut a detected halftone screen with a low-pass below each channel's screen
+    bool print = false;   // the picture is a scanned print: its halftone screen is descreened even where
+                          // the evidence for it is too weak to act on in a picture of unknown origin
 };
 
 struct CleanResult {

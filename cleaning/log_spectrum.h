@@ -13,6 +13,8 @@
 
 namespace quen::cleaning {
 
+inline constexpr float kAbsent = -30;  // a log magnitude that decodes as nothing
+
 struct LogMagnitudes {
     host::SpectrumGeometry geometry;
     std::vector<float> values;  // geometry.channels x rows x columns

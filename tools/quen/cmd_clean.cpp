@@ -38,8 +38,12 @@ const char* const kCleanHelp =
     "  --fill background  (default) give each peak the magnitude of its surroundings, or take out\n"
     "                     the sinusoid that explains it exactly\n"
     "  --fill zero        remove each peak's frequencies altogether (a hard notch)\n"
-    "  --no-lowpass       for a halftone screen, remove its peaks instead of a smooth low-pass below\n"
-    "                     each channel's screen frequency\n"
+    "  --no-lowpass       for a halftone screen, remove its peaks instead of descreening each\n"
+    "                     channel (a smooth low-pass below its screen frequency, notches at its peaks)\n"
+    "  --print            the picture is a scanned print: its halftone screen, found automatically,\n"
+    "                     is descreened over the whole picture, also where its lattice of peaks is\n"
+    "                     not made out (a dark or low-key print); without it, only a screen whose\n"
+    "                     lattice is made out is descreened, and only where its dots are\n"
     "  --report           list each peak removed: its place in the half spectrum (for quen edit\n"
     "                     --layout half on a QuenFwdR spectrum of the picture widened by two\n"
     "                     columns), period, direction and amplitude\n"
@@ -87,7 +91,7 @@ std::string clean_line(const std::string& input, const fs::path& target, const P
 
 int clean_command(const std::vector<std::string>& args) {
     const ParsedArgs parsed = parse_args(args, {"-o", "--out-dir", "--modules", "--sensitivity", "--protect", "--fill", "-j", "--format"},
-                                         {"--force", "--skip-existing", "--report", "--no-lowpass"});
+                                         {"--force", "--skip-existing", "--report", "--no-lowpass", "--print"});
     if (parsed.help) {
         std::fputs(kCleanHelp, stdout);
         return 0;
@@ -105,6 +109,7 @@ int clean_command(const std::vector<std::string>& args) {
     bool report = false;
     for (const auto& [option, value] : parsed.options) {
         if (option == "--no-lowpass") options.lowpass = false;
+        if (option == "--print") options.print = true;
         if (option == "--report") report = true;
     }
     const std::vector<fs::path> targets = plan_outputs(parsed.operands, request);
