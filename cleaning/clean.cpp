@@ -1246,7 +1246,7 @@ std::array<double, 3> screen_frequencies(const LogMagnitudes& m, const Detection
             const double r = std::hypot(f.u, f.v);
             const std::size_t i = m.index(c, p.row, p.column);
             const float excess = m.values[i] - d.background[i];
-            if (!(p.channels & (1u << c)) || r < 0.9 * lowest || excess <= strongest) continue;
+            if (!(p.channels & (1u << c)) || r < kScreenLattice * lowest || excess <= strongest) continue;
             strongest = excess;
             screen[static_cast<std::size_t>(c)] = r;
         }
@@ -1359,13 +1359,60 @@ std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inve
     return share;
 }
 
+// Descreening keeps the picture below the screen: peaks there are the picture's own (the streaks
+// of a panned shot) and are left alone, but for the moire of two inks printed in one channel (cyan
+// and black in red), which lies at the difference of two inks' fundamentals: peaks within
+// kFundamentalRing of the screen's lowest frequency and at least kFundamentalShare as strong as
+// the strongest. (The picture's own detail modulates the dots and puts weaker sidebands about each
+// fundamental, whose differences with it are the picture's frequencies.)
+constexpr double kMoireTolerance = 2.5;   // samples between such a difference and the peak found there
+constexpr double kFundamentalRing = 1.2;  // times the screen's lowest frequency
+constexpr double kFundamentalShare = 0.25;
+void leave_alone_below_screen(const Detection& d, const host::SpectrumGeometry& g, std::vector<uint8_t>& done) {
+    const double lowest = 1 / d.screen_period;
+    std::vector<Frequency> fundamentals;  // and their mirrors
+    for (const Peak& p : d.peaks) {
+        const Frequency f = frequency_of(g, p.row, p.column);
+        const double r = std::hypot(f.u, f.v);
+        if (r < kScreenLattice * lowest || r > kFundamentalRing * lowest ||
+            p.amplitude < kFundamentalShare * d.peaks.front().amplitude)
+            continue;
+        fundamentals.push_back(f);
+        fundamentals.push_back({-f.u, -f.v});
+    }
+    for (const Peak& p : d.peaks) {
+        const Frequency f = frequency_of(g, p.row, p.column);
+        if (std::hypot(f.u, f.v) >= kScreenLattice * lowest) continue;
+        bool moire = false;
+        for (const Frequency& a : fundamentals)
+            for (const Frequency& b : fundamentals)
+                moire = moire || distance_in_samples(g, {a.u - b.u, a.v - b.v}, f) <= kMoireTolerance;
+        if (!moire) done[static_cast<std::size_t>(p.group)] = 1;
+    }
+}
+
 // A scanned print's screen where the lattice of its peaks was not made out (a dark or low-key
-// picture, whose dots leave few and weak harmonics, or a screen finer than the scan, which aliases
-// into moire): the print's strongest peak is its screen's. 0 when no peak was found.
-double print_screen_period(const LogMagnitudes& m, const Detection& d) {
-    if (d.peaks.empty()) return 0;
-    const Frequency f = frequency_of(m.geometry, d.peaks.front().row, d.peaks.front().column);
-    return 1 / std::hypot(f.u, f.v);
+// picture, whose dots leave few and weak harmonics): the strongest peak that has a partner at
+// right angles (within kPartnerAngle degrees) and of about its period (within kPartnerPeriod), as
+// a screen lays its dots on a square grid, both as strong as a screen's dots leave their waves.
+// A picture's own stripes (blinds, the streaks of a panned shot) have no such partner; a screen
+// finer than the scan, which the scanner's optics all but smooth away, leaves only weak moire
+// (1-2 % of full scale, where the fundamentals of screens the scan resolves stand at 15-30 %),
+// whose peaks are taken out as any others. 0 when there is none.
+constexpr double kPartnerAngle = 8;
+constexpr double kPartnerPeriod = 0.1;
+double print_screen_period(const Detection& d, double sensitivity) {
+    const double strong = kScreenAmplitude / sensitivity;
+    for (const Peak& p : d.peaks) {
+        if (p.amplitude < strong) break;  // strongest first
+        for (const Peak& q : d.peaks) {
+            if (q.amplitude < strong) break;
+            const double turn = std::fmod(std::fabs(p.angle - q.angle), 180.0);
+            if (std::fabs(turn - 90) <= kPartnerAngle && std::fabs(q.period - p.period) <= kPartnerPeriod * p.period)
+                return std::max(p.period, q.period);
+        }
+    }
+    return 0;
 }
 
 }  // namespace
@@ -1397,7 +1444,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         host::Image spectrum = run_module(modules.forward, host::widen_for_half_spectrum(work), "forward");
         LogMagnitudes m = read_log_magnitudes(spectrum, host::Layout::Half);
         result.detection = detect_peaks(m, options.detect);
-        if (options.print && result.detection.screen_period == 0) result.detection.screen_period = print_screen_period(m, result.detection);
+        if (options.print && result.detection.screen_period == 0) result.detection.screen_period = print_screen_period(result.detection, options.detect.sensitivity);
         const Detection& d = result.detection;
         const int32_t groups = d.group.empty() ? 0 : *std::max_element(d.group.begin(), d.group.end());
         std::vector<uint8_t> done(static_cast<std::size_t>(groups) + 1, 0);  // by group: left alone or fitted
@@ -1555,6 +1602,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         }
         // A screen's magnitudes as found, for telling where it is once its peaks are filled.
         const LogMagnitudes found = options.lowpass && d.screen_period > 0 ? m : LogMagnitudes{};
+        if (options.lowpass && d.screen_period > 0) leave_alone_below_screen(d, m.geometry, done);
         int64_t changed = remove_peaks(m, d, done, options.fill);
         std::array<std::vector<float>, 3> share;  // by channel: where a screen's low-pass is taken
         removed.insert(removed.end(), filled.begin(), filled.end());
@@ -1567,7 +1615,9 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             result.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kDescreenWidth * cut);
             share = screened_share(modules.inverse, spectrum, found, d, screen, work.rows, work.cols, options.print);
             changed += descreen(m, screens_of(found, d, screen, keep), keep);
-            removed = d.peaks;
+            removed.clear();
+            for (const Peak& p : d.peaks)
+                if (!done[static_cast<std::size_t>(p.group)]) removed.push_back(p);
         }
         if (changed > 0) {
             write_log_magnitudes(m, spectrum);

@@ -15,7 +15,6 @@ namespace {
 // down to a third of the screen frequency before the dots are gone from the light and dark parts,
 // and blurs the picture more than a plain blur of the best deviation for it.)
 constexpr double kNotch = 0.15;
-constexpr double kLattice = 0.9;  // peaks below this share of the screen's lowest frequency are not the screen's
 
 }  // namespace
 
@@ -28,8 +27,8 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
         if (screen.frequency == 0) continue;
         for (const Peak& p : d.peaks) {
             const Frequency f = frequency_of(g, p.row, p.column);
-            if (!(p.channels & (1u << c)) || std::hypot(f.u, f.v) <= std::max(keep, kLattice * screen.frequency)) continue;
-            screen.points.push_back(f);
+            if ((p.channels & (1u << c)) && std::hypot(f.u, f.v) > std::max(keep, kScreenLattice * screen.frequency))
+                screen.points.push_back(f);
         }
     }
     return s;

@@ -23,7 +23,6 @@ constexpr double kProtectedSamples = 4; // and never closer than this to the zer
 constexpr int32_t kAxisWindow = 12;     // samples either side for an axis line's own background
 constexpr double kLatticeTolerance = 2.5;  // samples between a lattice point and the peak found there
 constexpr std::size_t kLatticePeaks = 48;  // strongest peaks searched for a lattice
-constexpr double kScreenAmplitude = 0.024; // a screen's ink dots leave waves at least this strong (6 levels at 8 bits)
 constexpr double kNotchShare = 0.99;       // of a peak's excess energy that its suggested notch takes out
 constexpr double kNotchReach = 8;          // samples from the peak whose excess energy counts for its notch
 constexpr double kScreenEvidence = 0.5;    // log10: a lattice point this far above the background stands out

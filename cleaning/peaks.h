@@ -25,6 +25,8 @@ namespace quen::cleaning {
 
 // Sinusoids weaker than this, in units of full scale (1.5 levels at 8 bits), are left alone.
 inline constexpr double kSmallestAmplitude = 0.006;
+// A halftone screen's ink dots leave waves at least this strong (6 levels at 8 bits).
+inline constexpr double kScreenAmplitude = 0.024;
 
 struct DetectOptions {
     double sensitivity = 1;     // 2 finds peaks half as strong; 0.5 only those twice as strong

@@ -166,6 +166,34 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
     EXPECT_GE(test::psnr(out.image, 2, truth, 2, full_of<S>(), truth.cols), 50);
 }
 
+// Stripes of the picture's own, 24 px apart, printed with it through a screen of 5 px at 45
+// degrees: they lie far below the screen, and descreening must keep them (filling their peaks
+// as the screen's took them out of a print of a panned shot). Their amplitude, projected out of
+// the cleaned picture, must be at least 80 % of the picture's.
+TYPED_TEST(Cleaning, PicturesOwnStripesUnderAScreenAreKept) {
+    using S = TypeParam;
+    const double period = 24, angle = 80;
+    const Image truth = photo<S>(160, 200, 5, 0.12, period, angle);
+    Image printed = truth;
+    const double k = 2 * std::numbers::pi / 5, a = std::numbers::pi / 4;
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c)
+                printed.set_value(y, x, c, truth.value(y, x, c) > screen(k, a, y, x) * full_of<S>() ? full_of<S>() : 0);
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), printed);
+    ASSERT_GT(out.lowpass_period, 0);
+    const auto stripes = [&](const Image& im) {
+        const double w = 2 * std::numbers::pi / period, ca = std::cos(angle * std::numbers::pi / 180),
+                     sa = std::sin(angle * std::numbers::pi / 180);
+        std::complex<double> sum = 0;
+        for (int32_t y = 0; y < im.rows; ++y)
+            for (int32_t x = 0; x < im.cols; ++x)
+                sum += im.value(y, x, 1) * std::polar(1.0, -w * (x * ca + y * sa));
+        return std::abs(sum);
+    };
+    EXPECT_GE(stripes(out.image), 0.8 * stripes(truth));
+}
+
 // Four waves whose peaks make a lattice no screen has: two frequencies 60 degrees apart with their
 // sum and difference. Each is a sinusoid to take out, not a halftone to cut with a low-pass (which
 // would blur the whole picture).
