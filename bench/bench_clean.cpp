@@ -16,7 +16,7 @@
 
 #include "clean.h"
 #include "image_io.h"
-#include "module_finder.h"
+#include "cleaning_modules.h"
 #include "synthetic.h"
 
 namespace fs = std::filesystem;
@@ -230,14 +230,8 @@ int main(int argc, char** argv) try {
     }
     const fs::path out = argv[1];
     fs::create_directories(out);
-    const auto dirs = quen::host::default_module_dirs(quen::host::executable_dir());
-    const auto fwd = quen::host::find_module(dirs, "QuenFwdR"), inv = quen::host::find_module(dirs, "QuenInvR");
-    if (!fwd || !inv) {
-        std::fprintf(stderr, "bench_clean: QuenFwdR and QuenInvR not found beside the program\n");
-        return 1;
-    }
-    const quen::host::ModuleLibrary forward(fwd->path.string()), inverse(inv->path.string());
-    const quen::cleaning::CleanModules modules{forward, inverse};
+    const quen::bench::CleaningModules loaded;
+    const quen::cleaning::CleanModules modules = loaded.pair();
 
     std::map<std::string, Tally> tally;
     std::vector<std::pair<std::string, double>> clean_psnr;

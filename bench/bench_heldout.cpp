@@ -16,9 +16,9 @@
 #include <vector>
 
 #include "clean.h"
+#include "cleaning_modules.h"
 #include "image_io.h"
 #include "measures.h"
-#include "module_finder.h"
 #include "noise_waves.h"
 #include "pictures.h"
 
@@ -61,14 +61,8 @@ int main(int argc, char** argv) try {
     }
     const fs::path out = argv[1];
     fs::create_directories(out);
-    const auto dirs = quen::host::default_module_dirs(quen::host::executable_dir());
-    const auto fwd = quen::host::find_module(dirs, "QuenFwdR"), inv = quen::host::find_module(dirs, "QuenInvR");
-    if (!fwd || !inv) {
-        std::fprintf(stderr, "bench_heldout: QuenFwdR and QuenInvR not found beside the program\n");
-        return 1;
-    }
-    const quen::host::ModuleLibrary forward(fwd->path.string()), inverse(inv->path.string());
-    const quen::cleaning::CleanModules modules{forward, inverse};
+    const quen::bench::CleaningModules loaded;
+    const quen::cleaning::CleanModules modules = loaded.pair();
 
     std::map<std::string, Tally> tally;
     int clean_untouched = 0, clean_count = 0;
