@@ -3,7 +3,7 @@
 // that scale their rows) on photographs of one half of scripts/bench-pictures.sh, cleaned file to
 // file. Reports per kind the mean and worst PSNR gain over the noisy picture and how many came
 // back untouched; whether each clean photograph came back untouched; the speed per megapixel.
-// Usage: bench_heldout OUT_DIR PICTURE...
+// Usage: bench_heldout [--kind TEXT] OUT_DIR PICTURE...   (--kind: only the kinds whose name holds TEXT)
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -55,8 +55,14 @@ struct Tally {
 
 // A picture or module that cannot be read ends the run with its message, not an abort.
 int main(int argc, char** argv) try {
+    std::string only;  // the kinds of noise to make: those whose name holds this
+    if (argc > 2 && std::string(argv[1]) == "--kind") {
+        only = argv[2];
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_heldout OUT_DIR PICTURE...\n");
+        std::fprintf(stderr, "usage: bench_heldout [--kind TEXT] OUT_DIR PICTURE...\n");
         return 2;
     }
     const fs::path out = argv[1];
@@ -93,7 +99,7 @@ int main(int argc, char** argv) try {
         std::printf("%-14s %4dx%-4d clean                   %6.1f dB vs input\n", name.c_str(), original.cols,
                     original.rows, clean_psnr);
         for (std::size_t k = 0; k < std::size(kKinds); ++k)
-            for (int seed = 0; seed < kKinds[k].seeds; ++seed) {
+            for (int seed = 0; seed < kKinds[k].seeds && std::string(kKinds[k].name).find(only) != std::string::npos; ++seed) {
                 std::mt19937 gen(uint32_t(7919 * i + 101 * k + seed));
                 Planes p = planes_of(original);
                 kKinds[k].add(p, gen);
@@ -116,6 +122,7 @@ int main(int argc, char** argv) try {
 
     std::printf("\n| case | mean | worst | untouched |\n|---|---:|---:|---:|\n");
     for (const Kind& k : kKinds) {
+        if (!tally.contains(k.name)) continue;
         const Tally& t = tally[k.name];
         double mean = 0, worst = 1e9;
         for (double g : t.gains) {

@@ -80,13 +80,14 @@ inline void add_chirp(Planes& p, std::mt19937& gen) {
 }
 
 // Stripes added along rows or columns at a whole period of 3-12 px: a square wave of a random
-// duty with no mean, +3 to 6 levels on its lines and what balances them on the rest, the same
-// whatever the tone beneath.
+// duty with no mean, of 2-4 levels root mean square (as strong as a weak sinusoid of 3-6), the
+// same whatever the tone beneath.
 inline void add_stripes(Planes& p, std::mt19937& gen) {
     const int k = std::uniform_int_distribution<int>(3, 12)(gen);
     const int on = std::uniform_int_distribution<int>(1, k - 1)(gen), start = std::uniform_int_distribution<int>(0, k - 1)(gen);
     const bool rows = uniform(gen, 0, 1) < 0.5;
-    const double h = uniform(gen, 3, 6), off = -h * on / (k - on);
+    // +h on `on` lines of k and -h on / (k - on) on the rest: mean square h^2 on / (k - on).
+    const double h = uniform(gen, 2, 4) * std::sqrt(double(k - on) / on), off = -h * on / (k - on);
     for (int c = 0; c < 3; ++c)
         for (int y = 0; y < p.rows; ++y)
             for (int x = 0; x < p.cols; ++x) p.at(c, y, x) += ((rows ? y : x) + start) % k < on ? h : off;
