@@ -224,6 +224,10 @@ void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones) 
 }
 
 constexpr double kFrameWide = 0.2;  // the weakest quarter of the frame holds this share of the strongest's
+constexpr double kScreenCells = 24;     // periods of a screen along the picture's shorter side, at least
+constexpr double kScreenSide = 128;     // pixels of a printed picture's shorter side, at least (an icon is not)
+constexpr double kScreenOffAxis = 5;    // degrees between a screen's frequencies and the axes, at least
+constexpr double kScreenAlike = 1.5;    // ratio of the stronger of a screen's two frequencies to the weaker, at most
 constexpr double kCompact = 3;      // peaks this small (radius in samples) must run across the frame
 
 // Whether the waves of frequency (u, v) run across the whole picture, as interference does, rather
@@ -814,7 +818,13 @@ std::vector<double> line_steps(const host::Image& work, bool rows) {
 // which moves the sums while most samples, the paper between, keep their neighbours' values.
 // (Less precise than the sums on 8-bit samples: it bears out their gains or not, and they say how
 // strong.) Of a long line every k-th sample (1024 or more in the line) gives the median as well.
-std::vector<double> sample_steps(const host::Image& work, bool rows, int32_t first, int32_t last) {
+// Which samples a step looks at and how it compares them.
+struct StepKind {
+    bool offsets = false;         // the difference of the samples rather than their log ratio
+    float lo = 0, hi = HUGE_VALF; // only samples whose neighbour in the line before lies in [lo, hi)
+};
+std::vector<double> sample_steps(const host::Image& work, bool rows, int32_t first, int32_t last,
+                                 const StepKind& kind = {}) {
     const int32_t lines = rows ? work.rows : work.cols, length = rows ? work.cols : work.rows;
     const int32_t stride = length / 1024 + 1;
     constexpr float kDark = 1e-4f;  // samples this close to black hold no ratio
@@ -826,7 +836,8 @@ std::vector<double> sample_steps(const host::Image& work, bool rows, int32_t fir
             for (int32_t j = first; j < last; j += stride) {
                 const float a = rows ? work.get<float>(i, j, c) : work.get<float>(j, i, c);
                 const float b = rows ? work.get<float>(i - 1, j, c) : work.get<float>(j, i - 1, c);
-                if (a > kDark && b > kDark) ratios.push_back(std::log(a / b));
+                if (a > kDark && b > kDark && b >= kind.lo && b < kind.hi)
+                    ratios.push_back(kind.offsets ? a - b : std::log(a / b));
             }
             step[std::size_t(c * lines + i)] = median(ratios);
         }
@@ -954,9 +965,76 @@ bool on_lattice(double f, int32_t kx, int32_t ky, const host::SpectrumGeometry& 
     return false;
 }
 
-// Divides the pattern's gains out of the picture.
-void divide_line_gains(host::Image& work, const LinePattern& pattern, bool rows) {
+// Scan lines scale their lines (a scanner's or a sensor's gain); stripes added to a picture
+// (interference, a sensor's offset) shift their samples alike whatever the tone. The two part
+// where the picture is dark and where it is light: a gain moves the log ratios of light and dark
+// samples alike, an offset moves the dark ones' more, by the ratio of the tones. The lines' gains
+// are fitted again over the samples darker than the picture's median and over the lighter ones;
+// the lines add when the dark gains stand further from the light ones than the square root of
+// the tones' ratio (halfway on a log scale). A picture of too narrow a range of tones to tell
+// keeps the gains.
+constexpr double kToneRatio = 1.5;  // the light samples' median tone over the dark ones', at least, to tell
+bool adds_to_lines(const host::Image& work, const LinePattern& pattern, bool rows) {
+    std::vector<float> tones;
+    const int32_t stride = std::max<int32_t>(1, int32_t(std::sqrt(double(work.rows) * work.cols / 65536)));
+    for (int32_t y = 0; y < work.rows; y += stride)
+        for (int32_t x = 0; x < work.cols; x += stride)
+            for (int32_t c = 0; c < 3; ++c) tones.push_back(work.get<float>(y, x, c));
+    const float mid = median(tones);
+    std::vector<float> dark, light;
+    for (float t : tones) (t < mid ? dark : light).push_back(t);
+    const double dark_tone = median(dark), light_tone = median(light);
+    if (dark_tone <= 0 || light_tone < kToneRatio * dark_tone) return false;
+    const int32_t length = rows ? work.cols : work.rows;
+    const LineGains in_dark = fit_line_gains(sample_steps(work, rows, 0, length, {false, 0, mid}), pattern.period);
+    const LineGains in_light = fit_line_gains(sample_steps(work, rows, 0, length, {false, mid, HUGE_VALF}), pattern.period);
+    if (in_dark.log_gain.size() != pattern.fit.log_gain.size() || in_light.log_gain.size() != pattern.fit.log_gain.size())
+        return false;
+    double along = 0, size = 0;  // the dark gains as a multiple of the light ones
+    for (std::size_t i = 0; i < in_light.log_gain.size(); ++i) {
+        along += in_dark.log_gain[i] * in_light.log_gain[i];
+        size += in_light.log_gain[i] * in_light.log_gain[i];
+    }
+    return size > 0 && along > std::sqrt(light_tone / dark_tone) * size;
+}
+
+// The fit leaves most classes of lines as they were (their median at 0). Stripes added to a
+// picture commonly add nothing on the whole (interference); lines offset every few rows leave
+// the rest as they were. The offsets keep the median at 0 when at least kLinesUntouched of the
+// classes lie near it (within a quarter of the largest offset); otherwise they are made to add
+// nothing on the whole, so that stripes of half the lines up and half down are not taken for
+// half the lines shifted twice as far.
+constexpr double kLinesUntouched = 0.75;
+void offsets_without_mean(double* offset, int32_t period) {
+    double largest = 0, mean = 0;
+    for (int32_t r = 0; r < period; ++r) {
+        largest = std::max(largest, std::fabs(offset[r]));
+        mean += offset[r] / period;
+    }
+    int32_t near = 0;
+    for (int32_t r = 0; r < period; ++r) near += std::fabs(offset[r]) <= 0.25 * largest;
+    if (near >= kLinesUntouched * period) return;
+    for (int32_t r = 0; r < period; ++r) offset[r] -= mean;
+}
+
+// Takes the pattern out of the picture: divides its gains out, or subtracts its offsets (fitted
+// to the medians of the samples' differences from one line to the next) when its lines add.
+void take_out_lines(host::Image& work, const LinePattern& pattern, bool rows) {
     const int32_t period = pattern.period;
+    if (adds_to_lines(work, pattern, rows)) {
+        const int32_t length = rows ? work.cols : work.rows;
+        LineGains offsets = fit_line_gains(sample_steps(work, rows, 0, length, {true}), period);
+        for (int32_t c = 0; c < 3 && offsets.log_gain.size() == pattern.fit.log_gain.size(); ++c)
+            offsets_without_mean(&offsets.log_gain[std::size_t(c * period)], period);
+        if (offsets.log_gain.size() == pattern.fit.log_gain.size()) {
+            for (int32_t y = 0; y < work.rows; ++y)
+                for (int32_t x = 0; x < work.cols; ++x)
+                    for (int32_t c = 0; c < 3; ++c)
+                        work.set<float>(y, x, c, static_cast<float>(work.get<float>(y, x, c) -
+                                                                    offsets.log_gain[std::size_t(c * period + (rows ? y : x) % period)]));
+            return;
+        }
+    }
     for (int32_t y = 0; y < work.rows; ++y)
         for (int32_t x = 0; x < work.cols; ++x)
             for (int32_t c = 0; c < 3; ++c)
@@ -976,8 +1054,10 @@ constexpr int32_t kChirpBand = 3;       // samples either side of the ridge that
 constexpr int32_t kChirpWindow = 96;    // half pixels along the sweep in which its frequency is one
 constexpr int32_t kChirpSmooth = 18;    // radius of the three box filters that smooth the envelope
 constexpr double kChirpExplains = 0.6;  // share of the band's energy the sweep's envelope must hold
+constexpr double kChirpExplainsSlow = 0.75;  // ... of a slow sweep's band
 constexpr double kChirpCovers = 0.5;    // share of the ridge's frequencies the sweep must run through
 constexpr std::size_t kChirpTries = 4;  // sweeps that may fail in one pass before no more are tried
+constexpr double kChirpLeast = 1;       // samples of the spectrum a sweep runs through, at least
 
 using Plane = std::vector<std::complex<float>>;
 
@@ -1083,7 +1163,7 @@ host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& wo
 // most of the band: a straight edge of the picture rather than a wave.
 bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
                     const host::Image& spectrum, const LogMagnitudes& m, const Detection& d,
-                    const std::vector<uint8_t>& groups) {
+                    const std::vector<uint8_t>& groups, bool slow) {
     const host::SpectrumGeometry& g = m.geometry;
     const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
     // Its direction and the frequencies it sweeps between, from the ridge's excess energy.
@@ -1118,6 +1198,15 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::
     sweep.span = std::max(1.0, s_max - s_min);
     std::sort(radii.begin(), radii.end());
     const double lowest = radii.front().first, highest = radii.back().first;
+    // The frequencies that hold the ridge's energy, but for its tenth at either end: the leakage
+    // of a sweep's ends at the frame's borders widens its peak by a few samples either way, and a
+    // ridge followed on past a slow sweep into the picture's own edges reaches further still.
+    double energy_lo = 0, energy_hi = 0, below = 0;
+    for (const auto& [r, w] : radii) {
+        below += w;
+        if (energy_lo == 0 && below >= 0.1 * total) energy_lo = r;
+        if (energy_hi == 0 && below >= 0.9 * total) energy_hi = r;
+    }
     const host::Image band = ridge_band(inverse, analysed, spectrum, m, d, groups);
 
     // The band summed across its direction (the wave is the same along each line across it),
@@ -1166,8 +1255,13 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::
     sweep.end = offset + slope * sweep.span;
     // A wave of one frequency would have been fitted as a sinusoid: a sweep that hardly moves
     // along a ridge spanning many frequencies is the picture's own (a panned shot's streaks keep
-    // most of their energy at the ridge's low end).
-    if (std::fabs(sweep.end - sweep.start) < kChirpCovers * (highest - lowest)) return false;
+    // most of their energy at the ridge's low end), and one that runs through less than a sample
+    // is one frequency. A sweep that runs through the frequencies holding most of the energy but
+    // not the whole ridge (a slow sweep, its peak broadened by leakage), or one of a broad peak
+    // without a ridge, must explain more of its band.
+    const double swept = std::fabs(sweep.end - sweep.start);
+    const bool whole_ridge = swept >= kChirpCovers * (highest - lowest);
+    if ((!whole_ridge && swept < kChirpCovers * (energy_hi - energy_lo)) || swept * sweep.span < kChirpLeast) return false;
     double held = 0, band_energy = 0;
     for (const std::complex<float>& e : envelope(band, sweep, -1)) held += std::norm(e);
     for (int32_t y = 0; y < band.rows; ++y)
@@ -1175,7 +1269,7 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::
             const double v = double(band.get<float>(y, x, 0)) + band.get<float>(y, x, 1) + band.get<float>(y, x, 2);
             band_energy += v * v;
         }
-    if (2 * held < kChirpExplains * band_energy) return false;  // a pure sweep's envelope holds half
+    if (2 * held < (slow || !whole_ridge ? kChirpExplainsSlow : kChirpExplains) * band_energy) return false;  // a pure sweep's envelope holds half
     for (int32_t c = 0; c < 3; ++c) {
         const Plane e = envelope(band, sweep, c);
         std::vector<std::complex<double>> turns;
@@ -1453,7 +1547,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         int64_t lines = 0;  // line patterns divided out
         int64_t chirps = 0;  // sweeping waves taken out
         // The picture as its spectrum shows it, kept only when a sweeping wave may be taken out.
-        const bool ridges = std::any_of(d.peaks.begin(), d.peaks.end(), [](const Peak& p) { return p.ridge >= kChirpRidge; });
+        const bool ridges = std::any_of(d.peaks.begin(), d.peaks.end(), [](const Peak& p) { return p.ridge >= kChirpRidge || p.radius > kCompact; });
         const host::Image analysed = pass == 0 && ridges ? work : host::Image{};
         std::vector<Peak> filled;  // peaks to take their surroundings' magnitudes
         // What is left at a divided line pattern's harmonics is the picture's own (the lines of a
@@ -1501,7 +1595,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 for (bool rows : {true, false}) {
                     const int32_t period = found[rows].period;
                     if (period == 0) continue;
-                    divide_line_gains(work, found[rows], rows);
+                    take_out_lines(work, found[rows], rows);
                     divided[rows] = period;
                     ++lines;
                     for (const Peak& p : d.peaks)
@@ -1535,12 +1629,37 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 return e.presence >= kTonePresence && e.alike >= kToneAlike;
             };
             std::vector<std::vector<uint8_t>> no_sweep;  // the groups of the sweeps that failed
+            // A screen lays its dots on a square lattice: two strong peaks at right angles and of
+            // one period are its two frequencies, even when neither runs across the frame at one
+            // strength (a screen printed with the tones fades to nothing at black and white) and
+            // no sum or difference of the two stands out (a lattice of round soft dots). Its
+            // two frequencies are alike in strength, its dots lie close (kLongestScreen) and fill
+            // many cells of a frame larger than an icon (kScreenCells, kScreenSide), and it is
+            // turned off the axes, where the rows and columns of a page or a table put pairs of
+            // their own.
+            std::vector<uint8_t> lattice(done.size(), 0);  // by group
+            const auto screen_like = [&](const Peak& p) {
+                const double turned = std::fmod(p.angle, 90);
+                return p.amplitude >= kScreenAmplitude && p.period <= kLongestScreen &&
+                       std::min(work.rows, work.cols) >= std::max(kScreenSide, kScreenCells * p.period) &&
+                       std::min(turned, 90 - turned) >= kScreenOffAxis;
+            };
+            for (const Peak& a : d.peaks)
+                for (const Peak& b : d.peaks)
+                    if (a.group != b.group && screen_like(a) && screen_like(b) &&
+                        std::max(a.amplitude, b.amplitude) <= kScreenAlike * std::min(a.amplitude, b.amplitude)) {
+                        const Frequency fa = frequency_of(m.geometry, a.row, a.column), fb = frequency_of(m.geometry, b.row, b.column);
+                        if (square_pair(m.geometry, fa, fb) &&
+                            !coarser_than_pair(m.geometry, d.peaks, fa, fb, std::min(a.amplitude, b.amplitude)))
+                            lattice[static_cast<std::size_t>(a.group)] = 1;
+                    }
             for (const Peak& p : d.peaks) {
                 if (done[static_cast<std::size_t>(p.group)]) continue;
                 int32_t strongest = 0;
                 for (int32_t c = 1; c < 3; ++c)
                     if (m.at(c, p.row, p.column) > m.at(strongest, p.row, p.column)) strongest = c;
-                if (p.radius <= kCompact && !across_the_frame(work, strongest, frequency_of(m.geometry, p.row, p.column))) {
+                const bool dotted = lattice[static_cast<std::size_t>(p.group)];
+                if (p.radius <= kCompact && !dotted && !across_the_frame(work, strongest, frequency_of(m.geometry, p.row, p.column))) {
                     done[static_cast<std::size_t>(p.group)] = 1;
                     own[static_cast<std::size_t>(p.group)] = p.ridge < kChirpRidge;  // not a piece of a sweep
                     continue;
@@ -1563,13 +1682,17 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 // fails again: it is fitted from the pass's spectrum and picture alone. A picture
                 // whose ridges failed a few times over is full of straight edges (text, drawings),
                 // and its weaker ridges are not tried: each try runs the inverse filter.
+                // A wave sweeping only a few per cent across the frame leaves no ridge, but a broad
+                // peak that the tiles do not show as one wave (its phase drifts from tile to tile).
+                const bool slow_sweep = p.radius > kCompact && p.ridge < kChirpRidge && !dotted &&
+                                        !one_wave(frequency_of(m.geometry, p.row, p.column));
                 const std::vector<uint8_t> along = pass == 0 && options.fill == Fill::Background &&
-                                                           p.ridge >= kChirpRidge && no_sweep.size() < kChirpTries
+                                                           (p.ridge >= kChirpRidge || slow_sweep) && no_sweep.size() < kChirpTries
                                                        ? same_direction(d, p)
                                                        : std::vector<uint8_t>{};
                 const bool sweeps = !along.empty() && std::find(no_sweep.begin(), no_sweep.end(), along) == no_sweep.end() &&
                                     !flat_refutes(flat_side, frequency_of(m.geometry, p.row, p.column));
-                const bool swept = sweeps && subtract_chirp(work, analysed, modules.inverse, spectrum, m, d, along);
+                const bool swept = sweeps && subtract_chirp(work, analysed, modules.inverse, spectrum, m, d, along, slow_sweep);
                 if (sweeps && !swept) no_sweep.push_back(along);
                 if (swept) {
                     ++chirps;
@@ -1578,7 +1701,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                             done[static_cast<std::size_t>(q.group)] = 1;
                             removed.push_back(q);
                         }
-                } else if (!one_wave(frequency_of(m.geometry, p.row, p.column))) {
+                } else if (!dotted && !one_wave(frequency_of(m.geometry, p.row, p.column))) {
                     // A peak that no sinusoid or sweep explains and that the frame's tiles do not
                     // show as one wave: the picture's own structure (the streaks of a panned shot,
                     // a fence in part of the frame), left alone.

@@ -225,9 +225,7 @@ double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& backg
     double lowest = 0;
     for (std::size_t a = 0; a < generators; ++a)
         for (std::size_t b = a + 1; b < generators; ++b) {
-            if (distance_in_samples(g, {-f[a].v, f[a].u}, f[b]) > kLatticeTolerance &&
-                distance_in_samples(g, {f[a].v, -f[a].u}, f[b]) > kLatticeTolerance)
-                continue;  // not a square grid's
+            if (!square_pair(g, f[a], f[b])) continue;  // not a square grid's
             const double ra = std::hypot(f[a].u, f[a].v), rb = std::hypot(f[b].u, f[b].v);
             const Frequency sum{f[a].u + f[b].u, f[a].v + f[b].v}, diff{f[a].u - f[b].u, f[a].v - f[b].v};
             bool has_sum = false, has_diff = false;
@@ -243,18 +241,11 @@ double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& backg
             const bool lattice = (has_sum && has_diff) ||
                                  (strong_pair && (has_sum || has_diff || stands_out(sum) || stands_out(diff)));
             if (!lattice || (lowest > 0 && std::min(ra, rb) >= lowest)) continue;
-            // A peak as strong as the pair at half of either, of their sum or of their difference
-            // lies between the pair's lattice points: what repeats is coarser than the pair, cells
-            // rather than a screen's dots (a terminal's rows of text, whose characters' advance is
-            // about half the rows' height, and their letters' strokes, make such a pair).
-            const Frequency halves[4] = {{f[a].u / 2, f[a].v / 2}, {f[b].u / 2, f[b].v / 2}, {sum.u / 2, sum.v / 2}, {diff.u / 2, diff.v / 2}};
-            bool coarser = false;
-            for (std::size_t i = 0; i < f.size(); ++i)
-                for (const Frequency& h : halves)
-                    coarser = coarser || (peaks[i / 2].amplitude >= weaker && distance_in_samples(g, f[i], h) <= kLatticeTolerance);
-            if (!coarser) lowest = std::min(ra, rb);
+            if (!coarser_than_pair(g, peaks, f[a], f[b], weaker)) lowest = std::min(ra, rb);
         }
-    return lowest;
+    // A lattice coarser than a screen's is a drawing's (circles or tiles laid out in rows and
+    // columns), and its harmonics make finer lattices of their own: none is a screen.
+    return lowest > 0 && 1 / lowest > kLongestScreen ? 0 : lowest;
 }
 
 // Follows the line through the zero frequency from peak p outwards (direction 1) or inwards
@@ -317,6 +308,25 @@ void follow_ridge(const LogMagnitudes& m, Detection& d, Peak& p, const Protected
 }
 
 }  // namespace
+
+bool coarser_than_pair(const SpectrumGeometry& g, const std::vector<Peak>& peaks, const Frequency& a, const Frequency& b,
+                       double weaker) {
+    const Frequency sum{a.u + b.u, a.v + b.v}, diff{a.u - b.u, a.v - b.v};
+    const Frequency halves[4] = {{a.u / 2, a.v / 2}, {b.u / 2, b.v / 2}, {sum.u / 2, sum.v / 2}, {diff.u / 2, diff.v / 2}};
+    for (std::size_t i = 0; i < std::min(peaks.size(), kLatticePeaks); ++i) {
+        const Frequency p = frequency_of(g, peaks[i].row, peaks[i].column);
+        for (const Frequency& h : halves)
+            if (peaks[i].amplitude >= weaker && (distance_in_samples(g, p, h) <= kLatticeTolerance ||
+                                                 distance_in_samples(g, {-p.u, -p.v}, h) <= kLatticeTolerance))
+                return true;
+    }
+    return false;
+}
+
+bool square_pair(const SpectrumGeometry& g, const Frequency& a, const Frequency& b) {
+    return distance_in_samples(g, {-a.v, a.u}, b) <= kLatticeTolerance ||
+           distance_in_samples(g, {a.v, -a.u}, b) <= kLatticeTolerance;
+}
 
 double distance_in_samples(const SpectrumGeometry& g, const Frequency& a, const Frequency& b) {
     return std::hypot((a.u - b.u) * g.period_x, (a.v - b.v) * g.rows);

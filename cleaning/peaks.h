@@ -27,6 +27,8 @@ namespace quen::cleaning {
 inline constexpr double kSmallestAmplitude = 0.006;
 // A halftone screen's ink dots leave waves at least this strong (6 levels at 8 bits).
 inline constexpr double kScreenAmplitude = 0.024;
+// Pixels between a screen's dots, at most.
+inline constexpr double kLongestScreen = 20;
 
 struct DetectOptions {
     double sensitivity = 1;     // 2 finds peaks half as strong; 0.5 only those twice as strong
@@ -70,6 +72,18 @@ Frequency frequency_of(const host::SpectrumGeometry& g, double y, double x);
 
 // How many samples apart two frequencies lie in the spectrum.
 double distance_in_samples(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b);
+
+// Whether two frequencies lie at right angles and are as long as each other, within the
+// tolerance of a lattice point: the two frequencies a square lattice of dots (a screen) is made of.
+bool square_pair(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b);
+
+// Whether a peak as strong as the pair (`weaker`, the weaker one's amplitude) lies at half of
+// either, of their sum or of their difference, between the pair's lattice points: what repeats is
+// coarser than the pair, cells rather than a screen's dots (a terminal's rows of text, whose
+// characters' advance is about half the rows' height, and their letters' strokes, make such a
+// pair; so do the harmonics of circles or tiles laid out in rows and columns).
+bool coarser_than_pair(const host::SpectrumGeometry& g, const std::vector<Peak>& peaks, const Frequency& a,
+                       const Frequency& b, double weaker);
 
 // The median of the values (reordered); 0 for none.
 float median(std::vector<float>& v);
