@@ -263,7 +263,7 @@ int main(int argc, char** argv) try {
         const auto clean = clean_file(out / (name + ".png"), out / (name + "-cleaned.png"));
         clean_psnr.emplace_back(name, psnr(clean.image, original));
         std::printf("%-18s clean              %6.1f dB vs input, %zu peaks%s\n", name.c_str(), clean_psnr.back().second,
-                    clean.detection.peaks.size(), clean.lowpass_period > 0 ? ", low-pass" : "");
+                    clean.removed.size(), clean.lowpass_period > 0 ? ", low-pass" : "");
         for (std::size_t k = 0; k < std::size(kKinds); ++k)
             for (int seed = 0; seed < kSeeds; ++seed) {
                 std::mt19937 gen(uint32_t(1000 * i + 10 * k + seed));
@@ -289,7 +289,7 @@ int main(int argc, char** argv) try {
                     extra += buf;
                 }
                 std::printf("%-18s %-18s %6.1f -> %6.1f dB (%+.1f), %zu peaks%s\n", name.c_str(), kKinds[k].name, before,
-                            after, after - before, r.detection.peaks.size(), extra.c_str());
+                            after, after - before, r.removed.size(), extra.c_str());
                 std::fflush(stdout);
             }
     }

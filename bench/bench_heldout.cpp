@@ -114,7 +114,7 @@ int main(int argc, char** argv) try {
                 t.untouched += untouched;
                 std::printf("%-14s %-9s %-23s %6.1f -> %6.1f dB (%+.1f), %zu peaks%s%s\n", name.c_str(),
                             tag.substr(name.size() + 1).c_str(), kKinds[k].name, before, after, after - before,
-                            r.detection.peaks.size(), r.lowpass_period > 0 ? ", low-pass" : "",
+                            r.removed.size(), r.lowpass_period > 0 ? ", low-pass" : "",
                             untouched ? ", untouched" : "");
                 std::fflush(stdout);
             }

@@ -9,24 +9,6 @@
 namespace quen::cleaning {
 namespace {
 
-constexpr double kFalseAlarms = 0.05;   // samples of a clean spectrum expected above the threshold
-constexpr double kAxisMargin = 0.3;     // log10: on the axes a sample must stand twice as high
-constexpr double kGrowLevel = 0.3;      // log10: a kept peak takes in its neighbours this far above background
-constexpr int kGrowSteps = 3;           // ... up to this many samples away
-constexpr int kRidgeHalfWidth = 2;      // samples either side of a ridge's line looked at
-constexpr std::size_t kRidgeRun = 8;    // steps a ridge's evidence is averaged over
-constexpr double kRidgeLevel = 6;       // power over the background's that a ridge keeps on average
-constexpr double kRidgeFlag = 0.15;     // log10: samples of a ridge this far above background are its own
-constexpr double kFaintLevel = 0.45;    // log10: local maxima this far above background are faint candidates
-constexpr std::size_t kFaintCandidates = 200; // ... the strongest of them at most
-constexpr double kProtectedSamples = 4; // and never closer than this to the zero frequency, in samples
-constexpr int32_t kAxisWindow = 12;     // samples either side for an axis line's own background
-constexpr double kLatticeTolerance = 2.5;  // samples between a lattice point and the peak found there
-constexpr std::size_t kLatticePeaks = 48;  // strongest peaks searched for a lattice
-constexpr double kNotchShare = 0.99;       // of a peak's excess energy that its suggested notch takes out
-constexpr double kNotchReach = 8;          // samples from the peak whose excess energy counts for its notch
-constexpr double kScreenEvidence = 0.5;    // log10: a lattice point this far above the background stands out
-
 using host::SpectrumGeometry;
 
 // The axes with the sample on either side, where the borders' lines spread too.
@@ -71,7 +53,7 @@ struct Rings {
 };
 
 // The background of one channel (see peaks.h) into bg, rows x columns.
-void channel_background(const LogMagnitudes& m, const Rings& rings, int32_t c, float* bg) {
+void channel_background(const LogMagnitudes& m, const Rings& rings, int32_t c, float* bg, const Thresholds& t) {
     const SpectrumGeometry& g = m.geometry;
     const int32_t rows = g.rows, cols = g.columns;
     const float* values = &m.values[m.index(c, 0, 0)];
@@ -127,7 +109,7 @@ void channel_background(const LogMagnitudes& m, const Rings& rings, int32_t c, f
     auto along = [&](int32_t length, auto position) {
         for (int32_t i = 0; i < length; ++i) {
             window.clear();
-            for (int32_t k = std::max(0, i - kAxisWindow); k <= std::min(length - 1, i + kAxisWindow); ++k) {
+            for (int32_t k = std::max(0, i - t.axis_window); k <= std::min(length - 1, i + t.axis_window); ++k) {
                 const auto [y, x] = position(k);
                 window.push_back(static_cast<float>(m.at(c, y, x) + tilt(y, x)));
             }
@@ -155,14 +137,14 @@ double excess_energy(const LogMagnitudes& m, const std::vector<float>& backgroun
 }
 
 // The notch to suggest for a peak: the radius of the smallest disc about its strongest sample
-// that holds kNotchShare of the excess energy, in its strongest channel, that lies within
-// kNotchReach samples of it; in whole samples, at least 1 (a frequency between samples shares its
+// that holds notch_share of the excess energy, in its strongest channel, that lies within
+// notch_reach samples of it; in whole samples, at least 1 (a frequency between samples shares its
 // energy with its neighbours), and short of the protected low frequencies, where the picture's
 // broad shapes live. A disc taking every flagged sample would reach as far as the leakage of a
 // strong wave stays above the threshold, dozens of samples along the axes on a smooth picture,
 // and take much of the picture with it.
 double notch_radius(const Component& comp, const LogMagnitudes& m, const std::vector<float>& background,
-                    double protect_period) {
+                    double protect_period, const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
     const int32_t cols = g.columns;
     const int32_t py = comp.strongest / cols, px = comp.strongest % cols;
@@ -170,7 +152,7 @@ double notch_radius(const Component& comp, const LogMagnitudes& m, const std::ve
     double total = 0;
     for (int32_t s : comp.samples) {
         const double distance = std::hypot(s / cols - py, s % cols - px);
-        if (distance > kNotchReach) continue;
+        if (distance > t.notch_reach) continue;
         const double e = excess_energy(m, background, m.index(comp.channel, s / cols, s % cols));
         reach.emplace_back(distance, e);
         total += e;
@@ -180,12 +162,12 @@ double notch_radius(const Component& comp, const LogMagnitudes& m, const std::ve
     for (const auto& [distance, energy] : reach) {
         held += energy;
         radius = distance;
-        if (held >= kNotchShare * total) break;
+        if (held >= t.notch_share * total) break;
     }
     // The protected disc, along the line from the zero frequency to the peak.
     const double from_centre = std::hypot(px - g.centre_x, py - g.centre_y);
     const Frequency f = frequency_of(g, py, px);
-    const double protected_part = std::max(kProtectedSamples, from_centre / (std::hypot(f.u, f.v) * protect_period));
+    const double protected_part = std::max(t.protected_samples, from_centre / (std::hypot(f.u, f.v) * protect_period));
     return std::max(1.0, std::min(std::ceil(radius), std::floor(from_centre - protected_part) - 1));
 }
 
@@ -197,9 +179,9 @@ double notch_radius(const Component& comp, const LogMagnitudes& m, const std::ve
 // would not do: of the dozens of weak peaks a picture's own texture leaves at a high sensitivity,
 // some pair's sum and difference land on peaks by chance.
 double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& background, const std::vector<Peak>& peaks,
-                         double strong) {
+                         double strong, const Thresholds& t) {
     const SpectrumGeometry& g = m.geometry;
-    // Whether the spectrum stands kScreenEvidence above its background about frequency q on an
+    // Whether the spectrum stands screen_evidence above its background about frequency q on an
     // axis, found as a peak or not (the threshold is stricter there). Off the axes a lattice point
     // must be a peak: where the lines of graph paper or a table cross, they leave faint points of
     // a lattice there that stand out of a clean page's background all the same.
@@ -211,11 +193,11 @@ double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& backg
         for (int32_t y = std::max(0, y0 - 1); y <= std::min(g.rows - 1, y0 + 1); ++y)
             for (int32_t x = std::max(0, x0 - 1); x <= std::min(g.columns - 1, x0 + 1); ++x)
                 for (int32_t c = 0; c < g.channels; ++c)
-                    if (m.at(c, y, x) - background[m.index(c, y, x)] >= kScreenEvidence) return true;
+                    if (m.at(c, y, x) - background[m.index(c, y, x)] >= t.screen_evidence) return true;
         return false;
     };
     std::vector<Frequency> f;
-    for (std::size_t i = 0; i < std::min(peaks.size(), kLatticePeaks); ++i) {
+    for (std::size_t i = 0; i < std::min(peaks.size(), t.lattice_peaks); ++i) {
         const Frequency p = frequency_of(g, peaks[i].row, peaks[i].column);
         f.push_back(p);
         f.push_back({-p.u, -p.v});
@@ -225,36 +207,37 @@ double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& backg
     double lowest = 0;
     for (std::size_t a = 0; a < generators; ++a)
         for (std::size_t b = a + 1; b < generators; ++b) {
-            if (!square_pair(g, f[a], f[b])) continue;  // not a square grid's
+            if (!square_pair(g, f[a], f[b], t)) continue;  // not a square grid's
             const double ra = std::hypot(f[a].u, f[a].v), rb = std::hypot(f[b].u, f[b].v);
             const Frequency sum{f[a].u + f[b].u, f[a].v + f[b].v}, diff{f[a].u - f[b].u, f[a].v - f[b].v};
             bool has_sum = false, has_diff = false;
             for (const Frequency& c : f) {
-                has_sum = has_sum || distance_in_samples(g, c, sum) <= kLatticeTolerance;
-                has_diff = has_diff || distance_in_samples(g, c, diff) <= kLatticeTolerance;
+                has_sum = has_sum || distance_in_samples(g, c, sum) <= t.lattice_tolerance;
+                has_diff = has_diff || distance_in_samples(g, c, diff) <= t.lattice_tolerance;
             }
             // One of the sum and difference is enough for two frequencies as strong as a screen's
             // at the usual sensitivity, and it may stand out without being a peak; weaker ones,
             // let in by a higher sensitivity, need both among the peaks.
             const double weaker = std::min(peaks[a / 2].amplitude, peaks[b / 2].amplitude);
-            const bool strong_pair = weaker >= kScreenAmplitude;
+            const bool strong_pair = weaker >= t.screen_amplitude;
             const bool lattice = (has_sum && has_diff) ||
                                  (strong_pair && (has_sum || has_diff || stands_out(sum) || stands_out(diff)));
             if (!lattice || (lowest > 0 && std::min(ra, rb) >= lowest)) continue;
-            if (!coarser_than_pair(g, peaks, f[a], f[b], weaker)) lowest = std::min(ra, rb);
+            if (!coarser_than_pair(g, peaks, f[a], f[b], weaker, t)) lowest = std::min(ra, rb);
         }
     // A lattice coarser than a screen's is a drawing's (circles or tiles laid out in rows and
     // columns), and its harmonics make finer lattices of their own: none is a screen.
-    return lowest > 0 && 1 / lowest > kLongestScreen ? 0 : lowest;
+    return lowest > 0 && 1 / lowest > t.longest_screen ? 0 : lowest;
 }
 
 // Follows the line through the zero frequency from peak p outwards (direction 1) or inwards
 // (-1), nudged towards its strongest samples at each step, while the mean over the last
-// kRidgeRun steps of the strongest channel-averaged power ratio across the line stays above
-// kRidgeLevel; the samples of the line that stand above the background are marked as the peak's
+// ridge_run steps of the strongest channel-averaged power ratio across the line stays above
+// ridge_level; the samples of the line that stand above the background are marked as the peak's
 // ridge.
 template <class Protected>
-void follow_ridge(const LogMagnitudes& m, Detection& d, Peak& p, const Protected& is_protected, int direction = 1) {
+void follow_ridge(const LogMagnitudes& m, Detection& d, Peak& p, const Protected& is_protected, const Thresholds& t,
+                  int direction) {
     const SpectrumGeometry& g = m.geometry;
     const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
     double x = p.column, y = p.row;
@@ -270,7 +253,7 @@ void follow_ridge(const LogMagnitudes& m, Detection& d, Peak& p, const Protected
         y += direction * ry;
         double best = 0, best_offset = 0;
         std::vector<std::size_t> here;
-        for (int o = -kRidgeHalfWidth; o <= kRidgeHalfWidth; ++o) {
+        for (int o = -t.ridge_half_width; o <= t.ridge_half_width; ++o) {
             const int32_t sx = static_cast<int32_t>(std::lround(x - o * ry)), sy = static_cast<int32_t>(std::lround(y + o * rx));
             if (sx < 0 || sy < 0 || sx >= g.columns || sy >= g.rows || is_protected(sy, sx)) continue;
             const std::size_t i = std::size_t(sy) * g.columns + sx;
@@ -279,7 +262,7 @@ void follow_ridge(const LogMagnitudes& m, Detection& d, Peak& p, const Protected
             for (int32_t c = 0; c < g.channels; ++c) {
                 const double e = m.values[plane * c + i] - d.background[plane * c + i];
                 q += std::pow(10.0, 2 * e) / g.channels;
-                above = above || e > kRidgeFlag;
+                above = above || e > t.ridge_flag;
             }
             if (q > best) {
                 best = q;
@@ -292,96 +275,83 @@ void follow_ridge(const LogMagnitudes& m, Detection& d, Peak& p, const Protected
         y += 0.5 * best_offset * rx;
         run.push_back(best);
         flagged.push_back(std::move(here));
-        if (run.size() < kRidgeRun) continue;
+        if (run.size() < t.ridge_run) continue;
         double mean = 0;
-        for (std::size_t k = run.size() - kRidgeRun; k < run.size(); ++k) mean += run[k] / kRidgeRun;
-        if (mean < kRidgeLevel) {
-            flagged.resize(flagged.size() - kRidgeRun);
+        for (std::size_t k = run.size() - t.ridge_run; k < run.size(); ++k) mean += run[k] / t.ridge_run;
+        if (mean < t.ridge_level) {
+            flagged.resize(flagged.size() - t.ridge_run);
             break;
         }
     }
-    if (run.size() < kRidgeRun) return;
+    if (run.size() < t.ridge_run) return;
     p.ridge += static_cast<double>(flagged.size());
     for (const auto& step : flagged)
         for (std::size_t i : step)
             if (!d.group[i] && !d.ridge[i]) d.ridge[i] = p.group;
 }
 
-}  // namespace
-
-bool coarser_than_pair(const SpectrumGeometry& g, const std::vector<Peak>& peaks, const Frequency& a, const Frequency& b,
-                       double weaker) {
-    const Frequency sum{a.u + b.u, a.v + b.v}, diff{a.u - b.u, a.v - b.v};
-    const Frequency halves[4] = {{a.u / 2, a.v / 2}, {b.u / 2, b.v / 2}, {sum.u / 2, sum.v / 2}, {diff.u / 2, diff.v / 2}};
-    for (std::size_t i = 0; i < std::min(peaks.size(), kLatticePeaks); ++i) {
-        const Frequency p = frequency_of(g, peaks[i].row, peaks[i].column);
-        for (const Frequency& h : halves)
-            if (peaks[i].amplitude >= weaker && (distance_in_samples(g, p, h) <= kLatticeTolerance ||
-                                                 distance_in_samples(g, {-p.u, -p.v}, h) <= kLatticeTolerance))
-                return true;
+// The spectrum being searched, with the options and thresholds it is searched by.
+struct Search {
+    const LogMagnitudes& m;
+    const DetectOptions& options;
+    const Thresholds& t;
+    // The protected low frequencies: of a period longer than protect_period, or too near the zero frequency.
+    bool is_protected(int32_t y, int32_t x) const {
+        const SpectrumGeometry& g = m.geometry;
+        const Frequency f = frequency_of(g, y, x);
+        return std::hypot(f.u, f.v) * options.protect_period < 1 ||
+               std::hypot(x - g.centre_x, y - g.centre_y) < t.protected_samples;
     }
-    return false;
-}
+};
 
-bool square_pair(const SpectrumGeometry& g, const Frequency& a, const Frequency& b) {
-    return distance_in_samples(g, {-a.v, a.u}, b) <= kLatticeTolerance ||
-           distance_in_samples(g, {a.v, -a.u}, b) <= kLatticeTolerance;
-}
-
-double distance_in_samples(const SpectrumGeometry& g, const Frequency& a, const Frequency& b) {
-    return std::hypot((a.u - b.u) * g.period_x, (a.v - b.v) * g.rows);
-}
-
-float median(std::vector<float>& v) {
-    if (v.empty()) return 0;
-    auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-    std::nth_element(v.begin(), mid, v.end());
-    return *mid;
-}
-
-Frequency frequency_of(const SpectrumGeometry& g, double y, double x) {
-    return {(x - g.centre_x) / g.period_x, (y - g.centre_y) / g.rows};
-}
-
-Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
+// The background of each channel (see peaks.h); the channels are independent, one thread each.
+void find_background(const Search& search, Detection& d) {
+    const LogMagnitudes& m = search.m;
     const SpectrumGeometry& g = m.geometry;
-    const int32_t rows = g.rows, cols = g.columns;
-    const std::size_t plane = static_cast<std::size_t>(rows) * cols;
-    Detection d;
+    const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
     d.background.resize(m.values.size());
-    // The channels' backgrounds are independent: one thread each.
     const Rings rings(g);
     std::vector<std::future<void>> channels;
     for (int32_t c = 0; c < g.channels; ++c)
         channels.push_back(std::async(std::launch::async, [&, c] {
-            channel_background(m, rings, c, d.background.data() + plane * c);
+            channel_background(m, rings, c, d.background.data() + plane * c, search.t);
         }));
     for (std::future<void>& done : channels) done.get();
+}
 
-    auto is_protected = [&](int32_t y, int32_t x) {
-        const Frequency f = frequency_of(g, y, x);
-        return std::hypot(f.u, f.v) * options.protect_period < 1 ||
-               std::hypot(x - g.centre_x, y - g.centre_y) < kProtectedSamples;
-    };
+// The samples (by y * columns + x) that stand above the threshold over their background, a bit
+// for each channel where they do: the threshold from the false-alarm budget over the samples
+// tested, stricter on the axes.
+std::vector<uint32_t> flag_samples(const Search& search, const Detection& d) {
+    const LogMagnitudes& m = search.m;
+    const SpectrumGeometry& g = m.geometry;
+    const int32_t rows = g.rows, cols = g.columns;
+    const std::size_t plane = static_cast<std::size_t>(rows) * cols;
     int64_t tested = 0;
     for (int32_t y = 0; y < rows; ++y)
-        for (int32_t x = 0; x < cols; ++x) tested += !is_protected(y, x);
+        for (int32_t x = 0; x < cols; ++x) tested += !search.is_protected(y, x);
     tested = std::max<int64_t>(tested * g.channels, 2);
-    const double threshold = 0.5 * std::log10(std::log(double(tested) / kFalseAlarms) / std::numbers::ln2) -
-                             std::log10(options.sensitivity);
-
+    const double threshold = 0.5 * std::log10(std::log(double(tested) / search.t.false_alarms) / std::numbers::ln2) -
+                             std::log10(search.options.sensitivity);
     std::vector<uint32_t> flags(plane, 0);
     for (int32_t y = 0; y < rows; ++y)
         for (int32_t x = 0; x < cols; ++x) {
-            if (is_protected(y, x)) continue;
-            const double limit = near_axis(g, y, x) ? threshold + kAxisMargin : threshold;
+            if (search.is_protected(y, x)) continue;
+            const double limit = near_axis(g, y, x) ? threshold + search.t.axis_margin : threshold;
             for (int32_t c = 0; c < g.channels; ++c) {
                 const std::size_t i = plane * c + std::size_t(y) * cols + x;
                 if (m.values[i] - d.background[i] > limit) flags[std::size_t(y) * cols + x] |= 1u << c;
             }
         }
+    return flags;
+}
 
-    // Connected groups of flagged samples (eight neighbours), each with its excess energy.
+// Connected groups of flagged samples (eight neighbours), each with its excess energy.
+std::vector<Component> components_of(const Search& search, const Detection& d, const std::vector<uint32_t>& flags) {
+    const LogMagnitudes& m = search.m;
+    const SpectrumGeometry& g = m.geometry;
+    const int32_t rows = g.rows, cols = g.columns;
+    const std::size_t plane = static_cast<std::size_t>(rows) * cols;
     std::vector<Component> components;
     std::vector<int32_t> label(plane, -1), stack;
     for (std::size_t start = 0; start < plane; ++start) {
@@ -423,11 +393,20 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
         }
         components.push_back(std::move(comp));
     }
+    return components;
+}
 
+// The peaks of the components strong enough to matter, each with its group marked in d.group;
+// returns, by peak, whether it is the half of a pair left of the zero frequency, or above it.
+std::vector<uint8_t> peaks_of(const Search& search, const std::vector<Component>& components, Detection& d) {
+    const LogMagnitudes& m = search.m;
+    const SpectrumGeometry& g = m.geometry;
+    const int32_t rows = g.rows, cols = g.columns;
+    const std::size_t plane = static_cast<std::size_t>(rows) * cols;
     d.group.assign(plane, 0);
     int32_t groups = 0;
     std::vector<uint8_t> mirrored;  // by peak: the half of a pair left of the zero frequency, or above it
-    const double min_amplitude = kSmallestAmplitude / options.sensitivity;
+    const double min_amplitude = kSmallestAmplitude / search.options.sensitivity;
     for (const Component& comp : components) {
         const double amplitude = 2 * std::sqrt(comp.energy);
         if (amplitude < min_amplitude) continue;
@@ -442,13 +421,19 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
         mirrored.push_back(f.u < 0 || (f.u == 0 && f.v < 0));
         const double angle = std::atan2(f.v, f.u) * 180 / std::numbers::pi;
         d.peaks.push_back({py, px, std::ceil(radius) + 1, amplitude, 1 / std::hypot(f.u, f.v),
-                           angle < 0 ? angle + 180 : angle, comp.channels, groups, 0, notch_radius(comp, m, d.background, options.protect_period)});
+                           angle < 0 ? angle + 180 : angle, comp.channels, groups, 0, notch_radius(comp, m, d.background, search.options.protect_period, search.t)});
     }
-    // One of each mirrored pair is reported: the one right of the zero frequency, or below it; the
-    // other joins its twin's group, so that whatever is done to the peak (left alone, fitted or
-    // filled) is done to both. A peak whose twin is not among them stays a peak of its own: in a
-    // half spectrum, one whose strongest sample lies on the vertical axis above the zero frequency
-    // while the rest of it lies right of the axis, a frequency of its own.
+    return mirrored;
+}
+
+// One of each mirrored pair is reported: the one right of the zero frequency, or below it; the
+// other joins its twin's group, so that whatever is done to the peak (left alone, fitted or
+// filled) is done to both. A peak whose twin is not among them stays a peak of its own: in a
+// half spectrum, one whose strongest sample lies on the vertical axis above the zero frequency
+// while the rest of it lies right of the axis, a frequency of its own.
+void pair_mirrors(const Search& search, const std::vector<uint8_t>& mirrored, Detection& d) {
+    const SpectrumGeometry& g = search.m.geometry;
+    const int32_t groups = d.group.empty() ? 0 : *std::max_element(d.group.begin(), d.group.end());
     std::vector<int32_t> twin(static_cast<std::size_t>(groups) + 1, 0);
     std::vector<Peak> reported;
     for (std::size_t i = 0; i < d.peaks.size(); ++i) {
@@ -456,7 +441,7 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
         if (mirrored[i]) {
             const Frequency f = frequency_of(g, p.row, p.column);
             for (std::size_t j = 0; j < d.peaks.size() && !twin[std::size_t(p.group)]; ++j)
-                if (!mirrored[j] && distance_in_samples(g, frequency_of(g, d.peaks[j].row, d.peaks[j].column), {-f.u, -f.v}) <= 1.5)
+                if (!mirrored[j] && distance_in_samples(g, frequency_of(g, d.peaks[j].row, d.peaks[j].column), {-f.u, -f.v}) <= search.t.twin_distance)
                     twin[std::size_t(p.group)] = d.peaks[j].group;
             if (twin[std::size_t(p.group)]) continue;
         }
@@ -465,32 +450,46 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
     d.peaks = std::move(reported);
     for (int32_t& mark : d.group)
         if (mark > 0 && twin[std::size_t(mark)] > 0) mark = twin[std::size_t(mark)];
-    // Hysteresis: a kept peak takes in the samples around it that still stand above the
-    // background (the leakage of a frequency between samples, the spread of a modulated one).
-    // Grown ring by ring, kGrowSteps at most, so that it never wanders into the picture itself.
-    stack.clear();
+}
+
+// Hysteresis: a kept peak takes in the samples around it that still stand above the
+// background (the leakage of a frequency between samples, the spread of a modulated one).
+// Grown ring by ring, search.t.grow_steps at most, so that it never wanders into the picture itself.
+void grow_peaks(const Search& search, Detection& d) {
+    const LogMagnitudes& m = search.m;
+    const SpectrumGeometry& g = m.geometry;
+    const int32_t rows = g.rows, cols = g.columns;
+    const std::size_t plane = static_cast<std::size_t>(rows) * cols;
+    std::vector<int32_t> stack;
     for (std::size_t i = 0; i < plane; ++i)
         if (d.group[i]) stack.push_back(static_cast<int32_t>(i));
-    for (int step = 0; step < kGrowSteps && !stack.empty(); ++step) {
-      std::vector<int32_t> ring;
-      for (const int32_t s : stack) {
-        const int32_t y = s / cols, x = s % cols;
-        for (int32_t ny = std::max(0, y - 1); ny <= std::min(rows - 1, y + 1); ++ny)
-            for (int32_t nx = std::max(0, x - 1); nx <= std::min(cols - 1, x + 1); ++nx) {
-                const std::size_t n = std::size_t(ny) * cols + nx;
-                if (d.group[n] || is_protected(ny, nx)) continue;
-                bool above = false;
-                for (int32_t c = 0; c < g.channels && !above; ++c)
-                    above = m.values[plane * c + n] - d.background[plane * c + n] > kGrowLevel;
-                if (!above) continue;
-                d.group[n] = d.group[std::size_t(s)];
-                ring.push_back(static_cast<int32_t>(n));
-            }
-      }
-      stack.swap(ring);
+    for (int step = 0; step < search.t.grow_steps && !stack.empty(); ++step) {
+        std::vector<int32_t> ring;
+        for (const int32_t s : stack) {
+            const int32_t y = s / cols, x = s % cols;
+            for (int32_t ny = std::max(0, y - 1); ny <= std::min(rows - 1, y + 1); ++ny)
+                for (int32_t nx = std::max(0, x - 1); nx <= std::min(cols - 1, x + 1); ++nx) {
+                    const std::size_t n = std::size_t(ny) * cols + nx;
+                    if (d.group[n] || search.is_protected(ny, nx)) continue;
+                    bool above = false;
+                    for (int32_t c = 0; c < g.channels && !above; ++c)
+                        above = m.values[plane * c + n] - d.background[plane * c + n] > search.t.grow_level;
+                    if (!above) continue;
+                    d.group[n] = d.group[std::size_t(s)];
+                    ring.push_back(static_cast<int32_t>(n));
+                }
+        }
+        stack.swap(ring);
     }
-    // Faint candidates: local maxima of the strongest channel's excess, off the axes, the
-    // protected centre and the peaks kept.
+}
+
+// Faint candidates: local maxima of the strongest channel's excess, off the axes, the
+// protected centre and the peaks kept.
+void faint_candidates(const Search& search, Detection& d) {
+    const LogMagnitudes& m = search.m;
+    const SpectrumGeometry& g = m.geometry;
+    const int32_t rows = g.rows, cols = g.columns;
+    const std::size_t plane = static_cast<std::size_t>(rows) * cols;
     std::vector<float> excess(plane, 0);
     for (std::size_t i = 0; i < plane; ++i)
         for (int32_t c = 0; c < g.channels; ++c)
@@ -499,25 +498,71 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options) {
     for (int32_t y = 1; y + 1 < rows; ++y)
         for (int32_t x = 1; x + 1 < cols; ++x) {
             const std::size_t i = std::size_t(y) * cols + x;
-            if (excess[i] <= kFaintLevel || d.group[i] || near_axis(g, y, x) || is_protected(y, x)) continue;
+            if (excess[i] <= search.t.faint_level || d.group[i] || near_axis(g, y, x) || search.is_protected(y, x)) continue;
             bool highest = true;
             for (int32_t ny = y - 1; ny <= y + 1; ++ny)
                 for (int32_t nx = x - 1; nx <= x + 1; ++nx) highest = highest && excess[std::size_t(ny) * cols + nx] <= excess[i];
             if (highest) faint.push_back({excess[i], static_cast<int32_t>(i)});
         }
     std::sort(faint.rbegin(), faint.rend());
-    for (std::size_t k = 0; k < std::min(faint.size(), kFaintCandidates); ++k) d.faint.push_back(faint[k].second);
+    for (std::size_t k = 0; k < std::min(faint.size(), search.t.faint_candidates); ++k) d.faint.push_back(faint[k].second);
+}
 
+}  // namespace
+
+bool coarser_than_pair(const SpectrumGeometry& g, const std::vector<Peak>& peaks, const Frequency& a, const Frequency& b,
+                       double weaker, const Thresholds& t) {
+    const Frequency sum{a.u + b.u, a.v + b.v}, diff{a.u - b.u, a.v - b.v};
+    const Frequency halves[4] = {{a.u / 2, a.v / 2}, {b.u / 2, b.v / 2}, {sum.u / 2, sum.v / 2}, {diff.u / 2, diff.v / 2}};
+    for (std::size_t i = 0; i < std::min(peaks.size(), t.lattice_peaks); ++i) {
+        const Frequency p = frequency_of(g, peaks[i].row, peaks[i].column);
+        for (const Frequency& h : halves)
+            if (peaks[i].amplitude >= weaker && (distance_in_samples(g, p, h) <= t.lattice_tolerance ||
+                                                 distance_in_samples(g, {-p.u, -p.v}, h) <= t.lattice_tolerance))
+                return true;
+    }
+    return false;
+}
+
+bool square_pair(const SpectrumGeometry& g, const Frequency& a, const Frequency& b, const Thresholds& t) {
+    return distance_in_samples(g, {-a.v, a.u}, b) <= t.lattice_tolerance ||
+           distance_in_samples(g, {a.v, -a.u}, b) <= t.lattice_tolerance;
+}
+
+double distance_in_samples(const SpectrumGeometry& g, const Frequency& a, const Frequency& b) {
+    return std::hypot((a.u - b.u) * g.period_x, (a.v - b.v) * g.rows);
+}
+
+float median(std::vector<float>& v) {
+    if (v.empty()) return 0;
+    auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+Frequency frequency_of(const SpectrumGeometry& g, double y, double x) {
+    return {(x - g.centre_x) / g.period_x, (y - g.centre_y) / g.rows};
+}
+
+Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options, const Thresholds& t) {
+    const Search search{m, options, t};
+    const auto is_protected = [&](int32_t y, int32_t x) { return search.is_protected(y, x); };
+    Detection d;
+    find_background(search, d);
+    const std::vector<Component> components = components_of(search, d, flag_samples(search, d));
+    pair_mirrors(search, peaks_of(search, components, d), d);
+    grow_peaks(search, d);
+    faint_candidates(search, d);
     // Ridges: a wave whose frequency sweeps across the frame (a chirp) spreads along a line
     // through the zero frequency, each sample of it too weak to stand out alone. From each kept
     // peak the line is followed outwards and inwards while it stands above the background on
     // average. (A straight edge of the picture leaves such a line too: a ridge is marked apart
     // from the peak, for a fit to judge.)
-    d.ridge.assign(plane, 0);
-    for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected);
-    for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected, -1);
+    d.ridge.assign(d.group.size(), 0);
+    for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected, t, 1);
+    for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected, t, -1);
     std::sort(d.peaks.begin(), d.peaks.end(), [](const Peak& a, const Peak& b) { return a.amplitude > b.amplitude; });
-    const double screen = lattice_frequency(m, d.background, d.peaks, kScreenAmplitude / options.sensitivity);
+    const double screen = lattice_frequency(m, d.background, d.peaks, t.screen_amplitude / options.sensitivity, t);
     d.screen_period = screen > 0 ? 1 / screen : 0;
     return d;
 }

@@ -20,15 +20,9 @@
 #include <vector>
 
 #include "log_spectrum.h"
+#include "thresholds.h"
 
 namespace quen::cleaning {
-
-// Sinusoids weaker than this, in units of full scale (1.5 levels at 8 bits), are left alone.
-inline constexpr double kSmallestAmplitude = 0.006;
-// A halftone screen's ink dots leave waves at least this strong (6 levels at 8 bits).
-inline constexpr double kScreenAmplitude = 0.024;
-// Pixels between a screen's dots, at most.
-inline constexpr double kLongestScreen = 20;
 
 struct DetectOptions {
     double sensitivity = 1;     // 2 finds peaks half as strong; 0.5 only those twice as strong
@@ -58,11 +52,12 @@ struct Detection {
                                     // peak's group, from 1; 0 elsewhere
     std::vector<int32_t> ridge;     // rows x columns: where a peak's ridge runs on (Peak::ridge), its group
     std::vector<int32_t> faint;     // y * columns + x of local maxima below the threshold but above
-                                    // kFaintLevel, off the axes and the peaks, strongest first: for a
+                                    // faint_level, off the axes and the peaks, strongest first: for a
                                     // test to tell a weak wave (the same across the frame) from the picture
 };
 
-Detection detect_peaks(const LogMagnitudes& magnitudes, const DetectOptions& options = {});
+Detection detect_peaks(const LogMagnitudes& magnitudes, const DetectOptions& options = {},
+                       const Thresholds& thresholds = {});
 
 // Frequency of sample (y, x) in cycles per pixel along the columns and the rows.
 struct Frequency {
@@ -75,7 +70,7 @@ double distance_in_samples(const host::SpectrumGeometry& g, const Frequency& a, 
 
 // Whether two frequencies lie at right angles and are as long as each other, within the
 // tolerance of a lattice point: the two frequencies a square lattice of dots (a screen) is made of.
-bool square_pair(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b);
+bool square_pair(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b, const Thresholds& t);
 
 // Whether a peak as strong as the pair (`weaker`, the weaker one's amplitude) lies at half of
 // either, of their sum or of their difference, between the pair's lattice points: what repeats is
@@ -83,7 +78,7 @@ bool square_pair(const host::SpectrumGeometry& g, const Frequency& a, const Freq
 // characters' advance is about half the rows' height, and their letters' strokes, make such a
 // pair; so do the harmonics of circles or tiles laid out in rows and columns).
 bool coarser_than_pair(const host::SpectrumGeometry& g, const std::vector<Peak>& peaks, const Frequency& a,
-                       const Frequency& b, double weaker);
+                       const Frequency& b, double weaker, const Thresholds& t);
 
 // The median of the values (reordered); 0 for none.
 float median(std::vector<float>& v);

@@ -12,6 +12,8 @@
 #include <random>
 
 #include "clean.h"
+#include "combs.h"
+#include "frame_evidence.h"
 #include "edit.h"
 #include "support.h"
 
@@ -47,6 +49,12 @@ Image photo(int32_t rows, int32_t cols, uint32_t seed, double amplitude = 0, dou
             im.set_value(y, x, 3, (0.2 + 0.6 * u) * full_of<S>());
         }
     return im;
+}
+
+// Whether some candidate was decided by the rule.
+bool decided_by(const cleaning::CleanResult& r, cleaning::Reason reason) {
+    return std::any_of(r.candidates.begin(), r.candidates.end(),
+                       [&](const cleaning::Candidate& c) { return c.decision.reason == reason; });
 }
 
 // Every colour channel of `cleaned` stands at least `gain` dB nearer `truth` than `noisy` did.
@@ -103,7 +111,7 @@ TYPED_TEST(Cleaning, PictureWithoutPeriodicNoiseComesBackExactly) {
     for (const auto& size : {std::array<int32_t, 2>{96, 128}, {101, 77}}) {
         const Image in = photo<S>(size[0], size[1], 7);
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), in);
-        EXPECT_TRUE(out.detection.peaks.empty()) << size[0] << " x " << size[1];
+        EXPECT_TRUE(out.removed.empty()) << size[0] << " x " << size[1];
         EXPECT_EQ(out.image.data, in.data) << size[0] << " x " << size[1];
     }
 }
@@ -115,9 +123,10 @@ TYPED_TEST(Cleaning, SinusoidIsRemovedFromEveryColumn) {
     const Image truth = photo<S>(121, 151, 3);
     const Image noisy = photo<S>(121, 151, 3, 0.06, 7.3, 33);
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
-    ASSERT_EQ(out.detection.peaks.size(), 1u);
-    EXPECT_NEAR(out.detection.peaks[0].period, 7.3, 0.4);
-    EXPECT_NEAR(out.detection.peaks[0].amplitude, 0.06, 0.02);
+    ASSERT_EQ(out.removed.size(), 1u);
+    EXPECT_TRUE(decided_by(out, cleaning::Reason::OneWave));
+    EXPECT_NEAR(out.removed[0].period, 7.3, 0.4);
+    EXPECT_NEAR(out.removed[0].amplitude, 0.06, 0.02);
     ASSERT_EQ(out.image.cols, truth.cols);
     ASSERT_EQ(out.image.depth, truth.depth);
     for (int32_t c = 0; c < 3; ++c) {
@@ -152,6 +161,7 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
     }
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), printed);
     EXPECT_GT(out.lowpass_period, 6);
+    EXPECT_TRUE(decided_by(out, cleaning::Reason::Screen));
     for (int32_t c = 0; c < 2; ++c) {
         const double before = test::psnr(printed, c, truth, c, full_of<S>(), truth.cols);
         EXPECT_GE(test::psnr(out.image, c, truth, c, full_of<S>(), truth.cols), before + 15) << "channel " << c;
@@ -240,7 +250,7 @@ TYPED_TEST(Cleaning, PannedShotStreaksAreLeftAlone) {
                 im.set_value(y, x, c, std::clamp(value * (0.9 + 0.1 * c) + grain(gen), 0.0, 1.0) * full_of<S>());
         }
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), im);
-    EXPECT_TRUE(out.image.data == im.data) << out.detection.peaks.size() << " peaks removed";
+    EXPECT_TRUE(out.image.data == im.data) << out.removed.size() << " peaks removed";
 }
 
 // A page of text scanned a little askew, whose lines repeat down the page as steadily as a wave,
@@ -252,7 +262,7 @@ TYPED_TEST(Cleaning, LinesOfTextAreLeftAlone) {
     for (const double tilt : {0.0, 0.008}) {
         const Image askew = text_page<S>(330, 510, tilt);
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), askew);
-        EXPECT_TRUE(out.image.data == askew.data) << out.detection.peaks.size() << " peaks removed, tilt " << tilt;
+        EXPECT_TRUE(out.image.data == askew.data) << out.removed.size() << " peaks removed, tilt " << tilt;
     }
     const Image page = text_page<S>(330, 510);
     Image scanned = page;
@@ -305,7 +315,7 @@ TYPED_TEST(Cleaning, BoxesOfAChartAreLeftAlone) {
          {std::array<int32_t, 5>{512, 320, 55, 16, 0}, {512, 512, 40, 10, 0}, {640, 640, 10, 3, 1}}) {
         const Image chart = box_chart<S>(side, panel, spacing, box, ragged);
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), chart);
-        EXPECT_TRUE(out.image.data == chart.data) << out.detection.peaks.size() << " peaks removed, spacing " << spacing;
+        EXPECT_TRUE(out.image.data == chart.data) << out.removed.size() << " peaks removed, spacing " << spacing;
     }
 }
 
@@ -335,7 +345,7 @@ TYPED_TEST(Cleaning, CellsOfATableAreLeftAlone) {
                         for (int32_t y = top + 6; y < top + 17; ++y) value[std::size_t(y) * cols + x] = 0.1;
         const Image table = grey_picture<S>(rows, cols, value);
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), table);
-        EXPECT_TRUE(out.image.data == table.data) << out.detection.peaks.size() << " peaks removed, rows ruled at " << rule;
+        EXPECT_TRUE(out.image.data == table.data) << out.removed.size() << " peaks removed, rows ruled at " << rule;
     }
 }
 
@@ -377,7 +387,7 @@ TYPED_TEST(Cleaning, CharactersOfATerminalAreLeftAlone) {
         for (double& v : value) v = std::min(0.8, v);
         const Image screen = grey_picture<S>(rows, cols, value);
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), screen);
-        EXPECT_TRUE(out.image.data == screen.data) << out.detection.peaks.size() << " peaks removed, advance " << advance;
+        EXPECT_TRUE(out.image.data == screen.data) << out.removed.size() << " peaks removed, advance " << advance;
     }
 }
 
@@ -402,7 +412,7 @@ TYPED_TEST(Cleaning, GraphPaperIsLeftAlone) {
             }
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), paper);
         EXPECT_TRUE(out.image.data == paper.data)
-            << out.detection.peaks.size() << " peaks removed, lines every " << r.across << " x " << r.down;
+            << out.removed.size() << " peaks removed, lines every " << r.across << " x " << r.down;
     }
 }
 
@@ -422,7 +432,7 @@ TYPED_TEST(Cleaning, PanelsOfAFigureAreLeftAlone) {
             for (int32_t c = 0; c < 3; ++c) figure.set_value(y, x, c, (inside ? colour[c] : 0.92) * full_of<S>());
         }
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), figure);
-    EXPECT_TRUE(out.image.data == figure.data) << out.detection.peaks.size() << " peaks removed";
+    EXPECT_TRUE(out.image.data == figure.data) << out.removed.size() << " peaks removed";
 }
 
 // A barcode: black bars of one to four modules of 2.5 pixels on white, their edges antialiased.
@@ -444,7 +454,7 @@ TYPED_TEST(Cleaning, BarcodeIsLeftAlone) {
     }
     const Image barcode = grey_picture<S>(140, 480, value);
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), barcode);
-    EXPECT_TRUE(out.image.data == barcode.data) << out.detection.peaks.size() << " peaks removed";
+    EXPECT_TRUE(out.image.data == barcode.data) << out.removed.size() << " peaks removed";
 }
 
 // A page of text with a picture printed on it through a screen: the low-pass that takes the dots
@@ -567,7 +577,9 @@ TYPED_TEST(Cleaning, LinePatternsAreDividedOut) {
                     if (pattern == 1 && x % 5 == 1) noisy.set_value(y, x, c, v * 1.15);
                     if (pattern == 2 && y % 4 == 1) noisy.set_value(y, x, c, v + 8.0 / 255 * full_of<S>());
                 }
-        const Image out = cleaning::clean_picture(modules(), noisy).image;
+        const cleaning::CleanResult result = cleaning::clean_picture(modules(), noisy);
+        EXPECT_TRUE(decided_by(result, cleaning::Reason::LinePattern)) << "pattern " << pattern;
+        const Image& out = result.image;
         for (int32_t c = 0; c < 3; ++c)
             EXPECT_GE(test::psnr(out, c, truth, c, full_of<S>(), truth.cols),
                       test::psnr(noisy, c, truth, c, full_of<S>(), truth.cols) + (pattern == 2 ? 15 : 20))
@@ -591,7 +603,9 @@ TYPED_TEST(Cleaning, SweepingWaveIsTakenOut) {
                 const double wave = 0.05 * std::sin(2 * std::numbers::pi * s * (from + (to - from) * s / (2 * span)));
                 for (int32_t c = 0; c < 3; ++c) noisy.set_value(y, x, c, truth.value(y, x, c) + wave * full_of<S>());
             }
-        const Image out = cleaning::clean_picture(modules(), noisy).image;
+        const cleaning::CleanResult result = cleaning::clean_picture(modules(), noisy);
+        EXPECT_TRUE(decided_by(result, cleaning::Reason::Sweep)) << "period " << 1 / from;
+        const Image& out = result.image;
         for (int32_t c = 0; c < 3; ++c)
             EXPECT_GE(test::psnr(out, c, truth, c, full_of<S>(), truth.cols),
                       test::psnr(noisy, c, truth, c, full_of<S>(), truth.cols) + 18)
@@ -616,7 +630,8 @@ TYPED_TEST(Cleaning, ScreenThatFollowsTheToneIsTakenOut) {
                 noisy.set_value(y, x, c, (v + 0.1 * 4 * v * (1 - v) * dots) * full_of<S>());
             }
         }
-    expect_gain<S>(cleaning::clean_picture(modules(), noisy).image, noisy, truth, 8);
+    const cleaning::CleanResult result = cleaning::clean_picture(modules(), noisy);
+    expect_gain<S>(result.image, noisy, truth, 8);
 }
 
 // Twice the modulus of the mean of channel c times exp(-2 pi i (u x + v y)): the amplitude of the
@@ -654,6 +669,75 @@ TYPED_TEST(Cleaning, ListedPeaksNotchedOutRemoveTheWave) {
                                          host::run_filter(test::loaded_module("QuenFwd"), photo<S>(120, 136, 5)).image).image;
     EXPECT_GT(test::psnr(grey, 0, truth, 0, full_of<S>(), truth.cols),
               test::psnr(unnotched, 0, truth, 0, full_of<S>(), truth.cols) + 10);
+}
+
+// The rules one at a time: the evidence for a candidate built by hand, and the reason that decides it.
+
+cleaning::Peak axis_peak(const host::SpectrumGeometry& g, int32_t row, int32_t column, int32_t group) {
+    const cleaning::Frequency f = cleaning::frequency_of(g, row, column);
+    return {row, column, 1, 0.02, 1 / std::hypot(f.u, f.v), 90, 7u, group};
+}
+
+// Peaks at five harmonics of 8 samples on the vertical axis of a 192-row spectrum are things the
+// picture repeats every 24 rows; a peak off the axis is left to the later rules, and a peak kept
+// already keeps its reason.
+TEST(CleaningRules, HarmonicsOfOneSpacingAreThePicturesOwnRepeatingContent) {
+    const host::SpectrumGeometry g = host::spectrum_geometry(192, 258, host::Layout::Half);
+    const int32_t centre = static_cast<int32_t>(g.centre_y);
+    cleaning::Detection d;
+    for (int32_t j = 1; j <= 5; ++j) d.peaks.push_back(axis_peak(g, centre + 8 * j, 0, j));
+    d.peaks.push_back(axis_peak(g, centre + 30, 17, 6));
+    cleaning::Decisions decisions(6);
+    decisions.decide(5, {cleaning::Verdict::Keep, cleaning::Reason::LeftByDividedLines});
+    const cleaning::Thresholds t;
+    // Four free harmonics make a comb; three do not.
+    cleaning::Decisions three = decisions;
+    three.decide(4, {cleaning::Verdict::Keep, cleaning::Reason::DrawnGrid});
+    EXPECT_EQ(cleaning::keep_comb(d, g, cleaning::Axis::Rows, three, t), 0);
+    EXPECT_EQ(three[1].verdict, cleaning::Verdict::Undecided);
+    EXPECT_NEAR(cleaning::keep_comb(d, g, cleaning::Axis::Rows, decisions, t), 8, 0.05);
+    for (int32_t j = 1; j <= 4; ++j) {
+        EXPECT_EQ(decisions[j].reason, cleaning::Reason::RepeatingContent) << j;
+        EXPECT_NEAR(decisions[j].spacing, 24, 0.2) << j;
+    }
+    EXPECT_EQ(decisions[5].reason, cleaning::Reason::LeftByDividedLines);
+    EXPECT_EQ(decisions[6].verdict, cleaning::Verdict::Undecided);
+    EXPECT_EQ(cleaning::reason_text(decisions[1]),
+              "kept: one of the harmonics of a 24 px spacing of the rows, the picture's own repeating content");
+    // Nothing on the other axis.
+    EXPECT_EQ(cleaning::keep_comb(d, g, cleaning::Axis::Columns, decisions, t), 0);
+}
+
+// A peak to be filled is still taken by a sweep found later from its ridge; a kept one is not.
+TEST(CleaningRules, TheFirstRuleThatSettlesAPeakDecidesIt) {
+    cleaning::Decisions decisions(2);
+    decisions.decide(1, {cleaning::Verdict::Fill, cleaning::Reason::Filled});
+    EXPECT_TRUE(decisions.decide(1, {cleaning::Verdict::SubtractSweep, cleaning::Reason::Sweep}));
+    EXPECT_EQ(decisions[1].reason, cleaning::Reason::Sweep);
+    decisions.decide(2, {cleaning::Verdict::Keep, cleaning::Reason::PartOfFrame});
+    EXPECT_FALSE(decisions.decide(2, {cleaning::Verdict::SubtractSweep, cleaning::Reason::Sweep}));
+    EXPECT_EQ(decisions[2].reason, cleaning::Reason::PartOfFrame);
+}
+
+// A flat square 20 px wide refutes waves of 20 px or shorter across the frame, not longer ones; a
+// picture black or white nearly everywhere refutes every wave.
+TYPED_TEST(Cleaning, FlatSquareRefutesWavesOfItsWidthAndAPinnedPictureAll) {
+    using S = TypeParam;
+    Image im = photo<S>(80, 96, 9);
+    for (int32_t y = 30; y < 50; ++y)
+        for (int32_t x = 40; x < 60; ++x)
+            for (int32_t c = 0; c < 3; ++c) im.set_value(y, x, c, 0.5 * full_of<S>());
+    const cleaning::FlatEvidence flat = cleaning::flat_evidence(im, {}, {});
+    EXPECT_FALSE(flat.pinned);
+    EXPECT_TRUE(flat.refutes({1 / 16.0, 0}));
+    EXPECT_TRUE(flat.refutes({0, 1 / 20.0}));
+    EXPECT_FALSE(flat.refutes({1 / 32.0, 0}));
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) im.set_value(y, x, c, (x / 7 + y / 5) % 2 ? full_of<S>() : 0);
+    const cleaning::FlatEvidence pinned = cleaning::flat_evidence(im, {}, {});
+    EXPECT_TRUE(pinned.pinned);
+    EXPECT_TRUE(pinned.refutes({1 / 47.0, 0}));
 }
 
 }  // namespace

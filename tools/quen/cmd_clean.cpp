@@ -64,7 +64,7 @@ namespace {
 std::string clean_line(const std::string& input, const fs::path& target, const Picture& picture,
                        const cleaning::CleanResult& result, double seconds, bool report) {
     const host::Image& im = picture.image;
-    const std::size_t found = result.detection.peaks.size();
+    const std::size_t found = result.removed.size();
     char text[256];
     std::snprintf(text, sizeof text, ": %d x %d, %s, %zu peak%s removed", im.cols, im.rows,
                   describe_samples(im.depth, 3 + picture.extra.planes).c_str(), found, found == 1 ? "" : "s");
@@ -76,7 +76,7 @@ std::string clean_line(const std::string& input, const fs::path& target, const P
     std::snprintf(text, sizeof text, ", %.2f s\n", seconds);
     line += text;
     if (report)
-        for (const cleaning::Peak& p : result.detection.peaks) {
+        for (const cleaning::Peak& p : result.removed) {
             std::snprintf(text, sizeof text,
                           "  peak at %d,%d (radius %s): period %.2f px, angle %.1f deg, amplitude %.2f%% of full "
                           "scale, channels %s\n",

@@ -1,0 +1,31 @@
+// Evidence about the whole picture that refutes or bears out a wave across the frame: where a
+// frequency's waves run (all four quarters of the frame or part of it), the share of samples
+// pinned at either end of the range, and the largest flat square.
+#pragma once
+
+#include <cstdint>
+
+#include "image.h"
+#include "peaks.h"
+#include "thresholds.h"
+
+namespace quen::cleaning {
+
+// Whether the waves of frequency f run across the whole picture, as interference does, rather
+// than through a part of it, as a picture's own pattern (a fence, a fabric) does: their amplitude
+// in each quarter of the frame, channel c.
+bool across_the_frame(const host::Image& picture, int32_t c, const Frequency& f, const Thresholds& t);
+
+// Whether a sample value lies at either end of the range, where a wave shows only half the time.
+inline bool at_either_end(double v, double full) { return v <= 0 || v >= full; }
+
+// What the picture's flat and pinned samples say of waves across the frame, found once.
+struct FlatEvidence {
+    bool pinned = false;    // black or white nearly everywhere: the picture holds no wave at all
+    int32_t flat_side = 0;  // pixels: waves of this period or shorter are refuted (every one when pinned)
+    // Whether a wave of frequency f across the frame is refuted.
+    bool refutes(const Frequency& f) const;
+};
+FlatEvidence flat_evidence(const host::Image& picture, const DetectOptions& options, const Thresholds& t);
+
+}  // namespace quen::cleaning

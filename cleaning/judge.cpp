@@ -1,0 +1,272 @@
+// The rules that judge the peaks of a pass, in the order they are asked. Rules about the whole
+// spectrum come first (line patterns, grids, combs, a halftone screen); then each peak not yet
+// settled, strongest first, goes down the table of peak rules until one fires. Line patterns and
+// sweeps are taken out as soon as they are judged: the peaks judged after them see the picture
+// without them.
+#include "judge.h"
+
+#include <algorithm>
+
+#include "sweeps.h"
+
+namespace quen::cleaning {
+namespace {
+
+// What the peak rules of a pass share.
+struct PeakJudge {
+    Job& job;
+    Evidence& e;
+    Judgement& j;
+    const Thresholds& t;
+    ComplexHalf z;
+    LazyTiles tiles;                              // cut at the first question; shared with the weak waves' search
+    Grid grid;                                    // the picture's own repeating grid, or the drawn one
+    std::vector<std::vector<uint8_t>> no_sweep;   // the groups of the sweeps that failed
+    std::vector<uint8_t> dotted;                  // by group: one of a screen's two frequencies
+
+    bool first_pass_fitting() const { return e.pass == 0 && job.options.fill == Fill::Background; }
+    // Whether the frame's tiles show one wave at frequency f.
+    bool one_wave(const Frequency& f) { return !job.flat.refutes(f) && tiles.get().weigh(f).alike >= t.wave_alike; }
+    // Whether they show a wave at f over the frame, if not quite one amplitude everywhere.
+    bool present(const Frequency& f) {
+        if (job.flat.refutes(f)) return false;
+        const Tiles::Evidence w = tiles.get().weigh(f);
+        return w.presence >= t.tone_presence && w.alike >= t.tone_alike;
+    }
+};
+
+// One peak as the rules see it.
+struct Case {
+    const Peak& p;
+    int32_t strongest = 0;  // the channel where it stands highest
+    Frequency f;            // of its strongest sample
+    bool compact = false;   // small enough to be one sinusoid's
+    bool ridge = false;     // continues along a ridge through the zero frequency
+    bool dotted = false;    // one of a screen's two frequencies at right angles
+};
+
+// Kept: compact, and its waves do not run across the whole frame (a fence, a fabric).
+bool part_of_frame(PeakJudge& pj, Case& c) {
+    return c.compact && !c.dotted && !across_the_frame(pj.job.work, c.strongest, c.f, pj.t);
+}
+
+// Removed: one sinusoid explains the peak, and the frame's tiles show its wave present; a broad
+// peak, or one on a ridge, that one tone seems to explain must show as one wave across the frame
+// too (a panned shot's streaks do not). Fitted in the first pass only, when filling to the background.
+bool one_tone(PeakJudge& pj, Case& c) {
+    const host::SpectrumGeometry& g = pj.e.m.geometry;
+    Tone tone;
+    if (!pj.first_pass_fitting() ||
+        !explains(fit_tone(pj.z, g, c.strongest, c.p.row, c.p.column, tone), pj.e.d, g, c.strongest, c.p.row,
+                  c.p.column, pj.t))
+        return false;
+    const Frequency f = frequency_of(g, tone.b, tone.a);
+    if (!(c.compact && !c.ridge ? pj.present(f) : pj.one_wave(f))) return false;
+    pj.j.tones.push_back(fitted_tone(pj.z, g, tone, c.p.row, c.p.column));
+    pj.job.result.removed.push_back(c.p);
+    return true;
+}
+
+// Removed: a peak on a ridge, with the other peaks of its direction, when a sweeping wave explains
+// the ridge's band; taken out at once. Peaks of one direction give the same groups, and a sweep
+// that failed for them fails again: it is fitted from the pass's spectrum and picture alone. A
+// picture whose ridges failed a few times over is full of straight edges (text, drawings), and its
+// weaker ridges are not tried: each try runs the inverse filter. A wave sweeping only a few per
+// cent across the frame leaves no ridge, but a broad peak that the tiles do not show as one wave
+// (its phase drifts from tile to tile).
+bool sweep(PeakJudge& pj, Case& c) {
+    const bool slow = !c.compact && !c.ridge && !c.dotted && !pj.one_wave(c.f);
+    const std::vector<uint8_t> along = pj.first_pass_fitting() && (c.ridge || slow) && pj.no_sweep.size() < pj.t.chirp_tries
+                                           ? same_direction(pj.e.d, c.p, pj.t)
+                                           : std::vector<uint8_t>{};
+    const bool sweeps = !along.empty() && std::find(pj.no_sweep.begin(), pj.no_sweep.end(), along) == pj.no_sweep.end() &&
+                        !pj.job.flat.refutes(c.f);
+    const bool swept = sweeps && subtract_chirp(pj.job.work, pj.e.analysed, pj.job.modules.inverse, pj.e.spectrum,
+                                                pj.e.m, pj.e.d, along, slow, pj.t);
+    if (sweeps && !swept) pj.no_sweep.push_back(along);
+    if (!swept) return false;
+    ++pj.j.sweeps;
+    for (const Peak& q : pj.e.d.peaks)
+        if (along[static_cast<std::size_t>(q.group)] &&
+            pj.j.decisions.decide(q.group, {Verdict::SubtractSweep, Reason::Sweep}))
+            pj.job.result.removed.push_back(q);
+    return true;
+}
+
+// Kept: a picture black or white nearly everywhere holds no wave.
+bool mostly_pinned(PeakJudge& pj, Case&) { return pj.job.flat.pinned; }
+// Kept: a flat square a period wide refutes a wave of that period across the frame.
+bool flat_square(PeakJudge& pj, Case& c) { return pj.job.flat.refutes(c.f); }
+// Kept: a peak that no sinusoid or sweep explains and that the frame's tiles do not show as one
+// wave: the picture's own structure (the streaks of a panned shot, a fence in part of the frame).
+bool not_one_wave(PeakJudge& pj, Case& c) { return !pj.one_wave(c.f); }
+// Removed: one of a screen's two frequencies, filled even where the frame's evidence would keep it.
+bool screen_pair(PeakJudge& pj, Case& c) {
+    if (c.dotted) pj.j.filled.push_back(c.p);
+    return c.dotted;
+}
+// Removed: what is left, a wave across the frame, is filled.
+bool fill(PeakJudge& pj, Case& c) {
+    pj.j.filled.push_back(c.p);
+    return true;
+}
+
+struct PeakRule {
+    Verdict verdict;
+    Reason reason;
+    bool (*fires)(PeakJudge&, Case&);
+};
+
+// The peak rules, in the order they are asked; the first that fires decides.
+constexpr PeakRule kPeakRules[] = {
+    {Verdict::Keep, Reason::PartOfFrame, part_of_frame},
+    {Verdict::SubtractTone, Reason::OneWave, one_tone},
+    {Verdict::SubtractSweep, Reason::Sweep, sweep},
+    {Verdict::Fill, Reason::ScreenPair, screen_pair},
+    {Verdict::Keep, Reason::MostlyPinned, mostly_pinned},
+    {Verdict::Keep, Reason::FlatSquare, flat_square},
+    {Verdict::Keep, Reason::NotOneWave, not_one_wave},
+    {Verdict::Fill, Reason::Filled, fill},
+};
+
+void judge_peak(PeakJudge& pj, const Peak& p) {
+    const LogMagnitudes& m = pj.e.m;
+    int32_t strongest = 0;
+    for (int32_t ch = 1; ch < 3; ++ch)
+        if (m.at(ch, p.row, p.column) > m.at(strongest, p.row, p.column)) strongest = ch;
+    Case c{p, strongest, frequency_of(m.geometry, p.row, p.column), p.radius <= pj.t.compact, p.ridge >= pj.t.chirp_ridge,
+           pj.dotted[static_cast<std::size_t>(p.group)] != 0};
+    for (const PeakRule& rule : kPeakRules)
+        if (rule.fires(pj, c)) {
+            pj.j.decisions.decide(p.group, {rule.verdict, rule.reason});
+            return;
+        }
+}
+
+// The peaks of the first pass's waves that the frame's quarters took for the picture's own (not
+// pieces of a sweep), by group: the weak waves' search weighs them again.
+std::vector<uint8_t> own_peaks(const PeakJudge& pj, int32_t groups) {
+    std::vector<uint8_t> own(static_cast<std::size_t>(groups) + 1, 0);
+    for (const Peak& p : pj.e.d.peaks)
+        if (pj.j.decisions[p.group].reason == Reason::PartOfFrame) own[static_cast<std::size_t>(p.group)] = p.ridge < pj.t.chirp_ridge;
+    return own;
+}
+
+// Weak waves: searched once, in the first passes that have nothing else to take out.
+void judge_weak_waves(PeakJudge& pj, int32_t groups) {
+    Job& job = pj.job;
+    if (job.weak_searched || pj.e.pass >= pj.t.weak_passes || job.options.fill != Fill::Background || pj.j.takes_out())
+        return;
+    job.weak_searched = true;
+    find_weak_waves(pj.tiles, pj.z, pj.e.m, pj.e.d, own_peaks(pj, groups), pj.grid, job.subtracted, job.flat,
+                    pj.j.tones, pj.j.weak, pj.t);
+    for (const WeakWave& w : pj.j.weak) {
+        job.result.removed.push_back(w.peak);
+        if (w.group > 0) pj.j.decisions.overrule(w.group, {Verdict::SubtractTone, Reason::WeakWave});
+    }
+}
+
+// Kept: what is left at a divided line pattern's harmonics is the picture's own (the lines of a
+// page the scan lines ran over).
+void keep_divided_harmonics(Job& job, Evidence& e, Judgement& j) {
+    for (Axis axis : kAxes)
+        for (const Peak& p : e.d.peaks)
+            if (job.divided[axis] > 0 && harmonic_of(p, job.divided[axis], e.m.geometry, axis, job.options.thresholds))
+                j.decisions.decide(p.group, {Verdict::Keep, Reason::LeftByDividedLines, axis, double(job.divided[axis])});
+}
+
+// Scan lines and streaks run one way; lines both ways are a grid drawn on the picture (graph
+// paper, a table), and left alone with the whole lattice of its peaks. A dense grid's lattice looks
+// like a screen's, and a screen found on it is the grid. (A screen at 45 degrees darkens rows and
+// columns of its dots too, at a period whose lattice does not hold the screen's own frequency.)
+// Otherwise, with no screen, each line pattern found is divided out, its harmonics with it.
+void judge_lines(Job& job, Evidence& e, Judgement& j) {
+    const Thresholds& t = job.options.thresholds;
+    const host::SpectrumGeometry& g = e.m.geometry;
+    const LineEvidence& lines = *e.lines;
+    const double screen = e.d.screen_period;
+    const int32_t every_column = lines.ruled[Axis::Columns], every_row = lines.ruled[Axis::Rows];
+    if (every_column > 0 && every_row > 0 && (screen == 0 || on_lattice(1 / screen, every_column, every_row, g, t))) {
+        job.drawn = {double(g.period_x) / every_column, double(g.rows) / every_row};
+        return;
+    }
+    if (screen != 0) return;
+    for (Axis axis : kAxes) {
+        const int32_t period = lines.found[axis].period;
+        if (period == 0) continue;
+        take_out_lines(job.work, lines.found[axis], axis, t);
+        job.divided[axis] = period;
+        ++j.lines;
+        for (const Peak& p : e.d.peaks)
+            if (harmonic_of(p, period, g, axis, t)) {
+                j.decisions.decide(p.group, {Verdict::DivideLines, Reason::LinePattern, axis, double(period)});
+                job.result.removed.push_back(p);
+            }
+    }
+}
+
+// Kept: the whole lattice of a grid drawn both ways; a screen found on it is the grid's.
+void keep_drawn_grid(Job& job, Evidence& e, Judgement& j) {
+    e.d.screen_period = 0;
+    for (const Peak& p : e.d.peaks)
+        if (job.drawn.holds(e.m.geometry, p.row, p.column, job.options.thresholds))
+            j.decisions.decide(p.group, {Verdict::Keep, Reason::DrawnGrid});
+}
+
+// A screen lays its dots on a square lattice: two strong peaks at right angles and of one period
+// are its two frequencies, even when neither runs across the frame at one strength (a screen
+// printed with the tones fades to nothing at black and white) and no sum or difference of the two
+// stands out (a lattice of round soft dots). Its two frequencies are alike in strength, its dots
+// lie close (longest_screen) and fill many cells of a frame larger than an icon (screen_cells,
+// screen_side), and it is turned off the axes, where the rows and columns of a page or a table put
+// pairs of their own. By group.
+std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, int32_t groups, const Thresholds& t) {
+    const host::SpectrumGeometry& g = e.m.geometry;
+    const auto screen_like = [&](const Peak& p) {
+        const double turned = std::fmod(p.angle, 90);
+        return p.amplitude >= t.screen_amplitude && p.period <= t.longest_screen &&
+               std::min(work.rows, work.cols) >= std::max(t.screen_side, t.screen_cells * p.period) &&
+               std::min(turned, 90 - turned) >= t.screen_off_axis;
+    };
+    std::vector<uint8_t> dotted(static_cast<std::size_t>(groups) + 1, 0);
+    for (const Peak& a : e.d.peaks)
+        for (const Peak& b : e.d.peaks)
+            if (a.group != b.group && screen_like(a) && screen_like(b) &&
+                std::max(a.amplitude, b.amplitude) <= t.screen_alike * std::min(a.amplitude, b.amplitude)) {
+                const Frequency fa = frequency_of(g, a.row, a.column), fb = frequency_of(g, b.row, b.column);
+                if (square_pair(g, fa, fb, t) && !coarser_than_pair(g, e.d.peaks, fa, fb, std::min(a.amplitude, b.amplitude), t))
+                    dotted[static_cast<std::size_t>(a.group)] = 1;
+            }
+    return dotted;
+}
+
+// With no screen: the combs and grid of the picture's own repeating content are kept, then each
+// peak goes down the peak rules, then weak waves are looked for.
+void judge_peaks(Job& job, Evidence& e, Judgement& j, int32_t groups) {
+    const Thresholds& t = job.options.thresholds;
+    const host::SpectrumGeometry& g = e.m.geometry;
+    Grid grid;
+    grid.down = keep_comb(e.d, g, Axis::Rows, j.decisions, t);
+    grid.across = keep_comb(e.d, g, Axis::Columns, j.decisions, t);
+    keep_grid(e.d, g, grid, j.decisions, t);
+    if (grid.across == 0) grid = job.drawn;
+    PeakJudge pj{job, e, j, t, ComplexHalf(e.spectrum, g), LazyTiles{job.work, t, std::nullopt}, grid, {},
+                 screen_pairs(job.work, e, groups, t)};
+    for (const Peak& p : e.d.peaks)
+        if (!j.decisions.settled(p.group)) judge_peak(pj, p);
+    judge_weak_waves(pj, groups);
+}
+
+}  // namespace
+
+Judgement judge(Job& job, Evidence& e) {
+    const int32_t groups = e.d.group.empty() ? 0 : *std::max_element(e.d.group.begin(), e.d.group.end());
+    Judgement j(groups);
+    keep_divided_harmonics(job, e, j);
+    if (e.lines) judge_lines(job, e, j);
+    if (job.drawn.across > 0 && !job.options.print) keep_drawn_grid(job, e, j);
+    if (e.d.screen_period == 0) judge_peaks(job, e, j, groups);
+    return j;
+}
+
+}  // namespace quen::cleaning

@@ -1,0 +1,304 @@
+// Line patterns: their periods from the peaks on the axes, their gains from the lines, and their division.
+#include "lines.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+
+namespace quen::cleaning {
+namespace {
+
+constexpr int32_t kLineParts = 4;  // parts of the lines whose samples must each bear out the gains
+constexpr double kMedianToError = 1.4826 * 1.25;  // a median absolute deviation to a deviation, and a median's error to a mean's
+
+// The period k of the line pattern that the peaks on one axis stand for (the smallest that
+// explains the most of them), or 0.
+int32_t line_period(const std::vector<Peak>& peaks, const host::SpectrumGeometry& g, Axis axis, const Thresholds& t) {
+    int32_t best = 0, best_count = 0;
+    for (int32_t k = 2; k <= t.longest_line_period; ++k) {
+        int32_t count = 0;
+        for (const Peak& p : peaks) count += harmonic_of(p, k, g, axis, t);
+        if (count > best_count) {
+            best = k;
+            best_count = count;
+        }
+    }
+    return best;
+}
+
+
+// The step of each channel's line (row or column) from the one before it, laid out channel by
+// channel (the first line's step is 0): the log ratio of the two lines' sums.
+std::vector<double> line_steps(const host::Image& work, Axis axis) {
+    const bool rows = axis == Axis::Rows;
+    const int32_t lines = rows ? work.rows : work.cols;
+    std::vector<double> sum(static_cast<std::size_t>(3 * lines), 0), step(sum.size(), 0);
+    for (int32_t y = 0; y < work.rows; ++y)
+        for (int32_t x = 0; x < work.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) sum[std::size_t(c * lines + (rows ? y : x))] += work.get<float>(y, x, c);
+    for (std::size_t i = 1; i < sum.size(); ++i)
+        if (i % std::size_t(lines) != 0 && sum[i] > 0 && sum[i - 1] > 0) step[i] = std::log(sum[i] / sum[i - 1]);
+    return step;
+}
+
+// The same steps as the median over the samples first to last of each line of the log ratio of
+// each sample to its neighbour in the line before. A line pattern scales every sample of its lines
+// alike, and both steps see it; lines of text or any drawing on a page darken only their ink,
+// which moves the sums while most samples, the paper between, keep their neighbours' values.
+// (Less precise than the sums on 8-bit samples: it bears out their gains or not, and they say how
+// strong.) Of a long line every k-th sample (1024 or more in the line) gives the median as well.
+// Which samples a step looks at and how it compares them.
+struct StepKind {
+    bool offsets = false;          // the difference of the samples rather than their log ratio
+    float lo = 0, hi = HUGE_VALF;  // only samples whose neighbour in the line before lies in [lo, hi)
+};
+std::vector<double> sample_steps(const host::Image& work, Axis axis, int32_t first, int32_t last, const Thresholds& t,
+                                 const StepKind& kind = {}) {
+    const bool rows = axis == Axis::Rows;
+    const int32_t lines = rows ? work.rows : work.cols, length = rows ? work.cols : work.rows;
+    const int32_t stride = length / t.line_stride_samples + 1;
+    constexpr float kDark = 1e-4f;  // samples this close to black hold no ratio
+    std::vector<double> step(static_cast<std::size_t>(3 * lines), 0);
+    std::vector<float> ratios;
+    for (int32_t c = 0; c < 3; ++c)
+        for (int32_t i = 1; i < lines; ++i) {
+            ratios.clear();
+            for (int32_t j = first; j < last; j += stride) {
+                const float a = rows ? work.get<float>(i, j, c) : work.get<float>(j, i, c);
+                const float b = rows ? work.get<float>(i - 1, j, c) : work.get<float>(j, i - 1, c);
+                if (a > kDark && b > kDark && b >= kind.lo && b < kind.hi)
+                    ratios.push_back(kind.offsets ? a - b : std::log(a / b));
+            }
+            step[std::size_t(c * lines + i)] = median(ratios);
+        }
+    return step;
+}
+
+
+// A gain for each class of lines y mod k in each channel, from the steps between neighbouring
+// lines (a natural picture changes little from one row to the next; medians keep its edges out).
+LineGains fit_line_gains(const std::vector<double>& steps, int32_t k, const Thresholds& t) {
+    const int32_t lines = static_cast<int32_t>(steps.size() / 3);
+    LineGains fit{std::vector<double>(static_cast<std::size_t>(3 * k), 0), false, 0};
+    if (lines < t.lines_per_class * k) return {};
+    std::vector<float> left;  // the ratios less their class's step, all classes and channels
+    for (int32_t c = 0; c < 3; ++c) {
+        const double* line_step = &steps[std::size_t(c * lines)];
+        std::vector<double> step(static_cast<std::size_t>(k)), error(static_cast<std::size_t>(k));
+        for (int32_t r = 0; r < k; ++r) {
+            std::vector<float> ratios;
+            for (int32_t i = r > 0 ? r : k; i < lines; i += k) ratios.push_back(static_cast<float>(line_step[i]));
+            if (ratios.size() < 3) return {};
+            const float mid = median(ratios);
+            for (float& v : ratios) left.push_back(v = std::fabs(v - mid));
+            step[std::size_t(r)] = mid;
+            error[std::size_t(r)] = kMedianToError * median(ratios) / std::sqrt(double(ratios.size()));
+        }
+        // The steps go once round the classes: what they add up to is the picture's own drift.
+        double drift = 0;
+        for (double v : step) drift += v / k;
+        double* g = &fit.log_gain[std::size_t(c * k)];
+        for (int32_t r = 0; r < k; ++r) {
+            if (r > 0) g[r] = g[r - 1] + step[std::size_t(r)] - drift;
+            fit.stands_out = fit.stands_out || std::fabs(step[std::size_t(r)] - drift) >
+                                                   std::max(t.line_significance * error[std::size_t(r)], t.line_smallest);
+        }
+        std::vector<float> sorted(g, g + k);
+        const double mid = median(sorted);  // most classes are as the picture was
+        for (int32_t r = 0; r < k; ++r) g[r] -= mid;
+    }
+    fit.scatter = median(left);
+    return fit;
+}
+
+// Whether the gains fitted to the lines' samples one by one bear out those fitted to their sums:
+// their projection on them keeps at least line_alike of their size (a scan line's gain holds
+// for every sample of it; the rows of a page of text, written over with a wave, show a twentieth
+// of their sums' gains).
+bool scales_samples(const LineGains& sums, const LineGains& samples, const Thresholds& t) {
+    if (samples.log_gain.size() != sums.log_gain.size()) return false;
+    double along = 0, size = 0;
+    for (std::size_t i = 0; i < sums.log_gain.size(); ++i) {
+        along += samples.log_gain[i] * sums.log_gain[i];
+        size += sums.log_gain[i] * sums.log_gain[i];
+    }
+    return along >= t.line_alike * size;
+}
+
+// The steps of one axis's lines in the picture as it is, for every period tried on it: those of
+// the sums at once, those of the samples of each part of the lines when a fit first needs them.
+// A line pattern scales its lines from end to end; the upright bars of a chart, a fence or the
+// posts of a bridge reach only part of the way, and their parts disagree.
+struct LineSteps {
+    LineSteps(const host::Image& picture, Axis along, const Thresholds& thresholds)
+        : work(picture), axis(along), t(thresholds), sums(line_steps(picture, along)) {}
+    const host::Image& work;
+    const Axis axis;
+    const Thresholds& t;
+    const std::vector<double> sums;
+    std::optional<std::array<std::vector<double>, kLineParts>> samples;
+    const std::array<std::vector<double>, kLineParts>& of_samples() {
+        if (!samples) {
+            const int32_t length = axis == Axis::Rows ? work.cols : work.rows;
+            samples.emplace();
+            for (int32_t i = 0; i < kLineParts; ++i)
+                (*samples)[std::size_t(i)] = sample_steps(work, axis, i * length / kLineParts, (i + 1) * length / kLineParts, t);
+        }
+        return *samples;
+    }
+};
+
+
+// The line pattern of period k, or of a multiple of it when only some of the pattern's peaks were
+// found: the shortest period whose gains leave (almost) the least spread. None when no class of
+// lines stands out; none but drawn when one darkens or lightens its lines beyond a line pattern.
+LinePattern find_line_pattern(int32_t k, LineSteps& steps) {
+    const Thresholds& t = steps.t;
+    std::vector<LineGains> fits;
+    double least = HUGE_VAL;
+    for (int32_t period = k; period <= std::max(k, t.longest_line_period); period += k) {
+        fits.push_back(fit_line_gains(steps.sums, period, t));
+        least = std::min(least, fits.back().scatter);
+    }
+    for (std::size_t i = 0; i < fits.size(); ++i) {
+        LineGains& fit = fits[i];
+        if (fit.scatter > t.line_spread * least) continue;
+        const int32_t period = k * static_cast<int32_t>(i + 1);
+        if (!fit.stands_out) return {};
+        for (const std::vector<double>& part : steps.of_samples())
+            if (!scales_samples(fit, fit_line_gains(part, period, t), t)) return {};
+        if (std::any_of(fit.log_gain.begin(), fit.log_gain.end(), [&](double g) { return std::fabs(g) > t.line_strongest; }))
+            return {0, {}, period};
+        return {period, std::move(fit), 0};
+    }
+    return {};
+}
+
+}  // namespace
+
+double along_axis(const Peak& p, const host::SpectrumGeometry& g, Axis axis) {
+    const bool rows = axis == Axis::Rows;
+    const Frequency f = frequency_of(g, p.row, p.column);
+    if (rows) return std::fabs(p.column - g.centre_x) <= 1 ? std::fabs(f.v) : -1;
+    return std::fabs(p.row - g.centre_y) <= 1 ? std::fabs(f.u) : -1;
+}
+
+bool harmonic_of(const Peak& p, int32_t k, const host::SpectrumGeometry& g, Axis axis, const Thresholds& t) {
+    const double f = along_axis(p, g, axis);
+    const double j = std::round(f * k);
+    return j >= 1 && std::fabs(f - j / k) * (axis == Axis::Rows ? g.rows : g.period_x) <= t.line_tolerance;
+}
+
+LineEvidence find_lines(const host::Image& work, const std::vector<Peak>& peaks, const host::SpectrumGeometry& g,
+                        const Thresholds& t) {
+    LineEvidence e;
+    PerAxis<LineSteps> steps{{work, Axis::Rows, t}, {work, Axis::Columns, t}};
+    for (Axis axis : kAxes) {
+        std::vector<Peak> left = peaks;
+        for (int attempt = 0; attempt < t.line_attempts && e.found[axis].period == 0; ++attempt) {
+            const int32_t k = line_period(left, g, axis, t);
+            if (k == 0) break;
+            e.found[axis] = find_line_pattern(k, steps[axis]);
+            if (e.ruled[axis] == 0) e.ruled[axis] = e.found[axis].lines();
+            std::erase_if(left, [&](const Peak& p) { return harmonic_of(p, k, g, axis, t); });
+        }
+    }
+    for (Axis axis : kAxes) {
+        if (e.ruled[axis] > 0 || e.ruled[other(axis)] == 0) continue;
+        const int32_t length = axis == Axis::Rows ? work.rows : work.cols;
+        for (int32_t k = t.longest_line_period + 1; k * t.lines_per_class <= length && e.ruled[axis] == 0; ++k)
+            if (fit_line_gains(steps[axis].sums, k, t).stands_out) e.ruled[axis] = find_line_pattern(k, steps[axis]).lines();
+    }
+    return e;
+}
+
+bool on_lattice(double f, int32_t kx, int32_t ky, const host::SpectrumGeometry& g, const Thresholds& t) {
+    const double tolerance = t.line_tolerance / std::min(g.rows, g.period_x);
+    for (int32_t i = 0; i <= kx / 2; ++i)
+        for (int32_t j = 0; j <= ky / 2; ++j)
+            if (std::fabs(std::hypot(double(i) / kx, double(j) / ky) - f) <= tolerance) return true;
+    return false;
+}
+
+namespace {
+
+// Scan lines scale their lines (a scanner's or a sensor's gain); stripes added to a picture
+// (interference, a sensor's offset) shift their samples alike whatever the tone. The two part
+// where the picture is dark and where it is light: a gain moves the log ratios of light and dark
+// samples alike, an offset moves the dark ones' more, by the ratio of the tones. The lines' gains
+// are fitted again over the samples darker than the picture's median and over the lighter ones;
+// the lines add when the dark gains stand further from the light ones than the square root of
+// the tones' ratio (halfway on a log scale). A picture of too narrow a range of tones to tell
+// keeps the gains.
+bool adds_to_lines(const host::Image& work, const LinePattern& pattern, Axis axis, const Thresholds& t) {
+    std::vector<float> tones;
+    const int32_t stride = std::max<int32_t>(1, int32_t(std::sqrt(double(work.rows) * work.cols / 65536)));
+    for (int32_t y = 0; y < work.rows; y += stride)
+        for (int32_t x = 0; x < work.cols; x += stride)
+            for (int32_t c = 0; c < 3; ++c) tones.push_back(work.get<float>(y, x, c));
+    const float mid = median(tones);
+    std::vector<float> dark, light;
+    for (float tone : tones) (tone < mid ? dark : light).push_back(tone);
+    const double dark_tone = median(dark), light_tone = median(light);
+    if (dark_tone <= 0 || light_tone < t.tone_ratio * dark_tone) return false;
+    const int32_t length = axis == Axis::Rows ? work.cols : work.rows;
+    const std::size_t classes = pattern.fit.log_gain.size();
+    const LineGains in_dark = fit_line_gains(sample_steps(work, axis, 0, length, t, {false, 0, mid}), pattern.period, t);
+    const LineGains in_light = fit_line_gains(sample_steps(work, axis, 0, length, t, {false, mid, HUGE_VALF}), pattern.period, t);
+    if (in_dark.log_gain.size() != classes || in_light.log_gain.size() != classes) return false;
+    double along = 0, size = 0;  // the dark gains as a multiple of the light ones
+    for (std::size_t i = 0; i < classes; ++i) {
+        along += in_dark.log_gain[i] * in_light.log_gain[i];
+        size += in_light.log_gain[i] * in_light.log_gain[i];
+    }
+    return size > 0 && along > std::sqrt(light_tone / dark_tone) * size;
+}
+
+// The fit leaves most classes of lines as they were (their median at 0). Stripes added to a
+// picture commonly add nothing on the whole (interference); lines offset every few rows leave
+// the rest as they were. The offsets keep the median at 0 when at least lines_untouched of the
+// classes lie near it (within a quarter of the largest offset); otherwise they are made to add
+// nothing on the whole, so that stripes of half the lines up and half down are not taken for
+// half the lines shifted twice as far.
+void offsets_without_mean(double* offset, int32_t period, const Thresholds& t) {
+    double largest = 0, mean = 0;
+    for (int32_t r = 0; r < period; ++r) {
+        largest = std::max(largest, std::fabs(offset[r]));
+        mean += offset[r] / period;
+    }
+    int32_t near = 0;
+    for (int32_t r = 0; r < period; ++r) near += std::fabs(offset[r]) <= 0.25 * largest;
+    if (near >= t.lines_untouched * period) return;
+    for (int32_t r = 0; r < period; ++r) offset[r] -= mean;
+}
+
+// Each sample of the picture less (or divided by) its class's value in `per_class`.
+void apply_per_class(host::Image& work, const std::vector<double>& per_class, int32_t period, Axis axis, bool subtract) {
+    const bool rows = axis == Axis::Rows;
+    for (int32_t y = 0; y < work.rows; ++y)
+        for (int32_t x = 0; x < work.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) {
+                const double v = per_class[std::size_t(c * period + (rows ? y : x) % period)];
+                const float s = work.get<float>(y, x, c);
+                work.set<float>(y, x, c, static_cast<float>(subtract ? s - v : s * std::exp(-v)));
+            }
+}
+
+}  // namespace
+
+void take_out_lines(host::Image& work, const LinePattern& pattern, Axis axis, const Thresholds& t) {
+    const int32_t period = pattern.period;
+    if (adds_to_lines(work, pattern, axis, t)) {
+        const int32_t length = axis == Axis::Rows ? work.cols : work.rows;
+        LineGains offsets = fit_line_gains(sample_steps(work, axis, 0, length, t, {true}), period, t);
+        if (offsets.log_gain.size() == pattern.fit.log_gain.size()) {
+            for (int32_t c = 0; c < 3; ++c) offsets_without_mean(&offsets.log_gain[std::size_t(c * period)], period, t);
+            apply_per_class(work, offsets.log_gain, period, axis, true);
+            return;
+        }
+    }
+    apply_per_class(work, pattern.fit.log_gain, period, axis, false);
+}
+
+}  // namespace quen::cleaning

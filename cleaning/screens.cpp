@@ -1,0 +1,213 @@
+// Halftone screens: a low-pass below each channel's screen frequency, taken where the screen is.
+#include "screens.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+#include "descreen.h"
+#include "smooth.h"
+
+namespace quen::cleaning {
+namespace {
+
+// Each ink of a colour screen has its own screen (angle, and maybe period): the screen frequency of
+// channel c, in cycles per pixel, is that of its peak standing highest above the background, at or
+// above the lattice's lowest frequency (lower peaks are the picture's, or sums of two inks' screens),
+// among the peaks found in that channel; 0 for a channel where none was found (a print with fewer
+// inks than channels), which is left alone.
+std::array<double, 3> screen_frequencies(const LogMagnitudes& m, const Detection& d, const Thresholds& t) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const double lowest = 1 / d.screen_period;
+    std::array<double, 3> screen{0, 0, 0};
+    for (int32_t c = 0; c < 3; ++c) {
+        float strongest = -1e30f;
+        for (const Peak& p : d.peaks) {
+            const Frequency f = frequency_of(g, p.row, p.column);
+            const double r = std::hypot(f.u, f.v);
+            const std::size_t i = m.index(c, p.row, p.column);
+            const float excess = m.values[i] - d.background[i];
+            if (!(p.channels & (1u << c)) || r < t.screen_lowest * lowest || excess <= strongest) continue;
+            strongest = excess;
+            screen[static_cast<std::size_t>(c)] = r;
+        }
+    }
+    return screen;
+}
+
+// Where each channel's screen is, as the share (0 to 1) of the descreened picture to take at
+// each pixel. A page of text or drawings with a printed picture on it has its dots only in the
+// picture, and descreening, which blurs, belongs there alone. The channel's screen band (the
+// frequencies within screen_band of the screen frequency about its fundamental peaks: wide enough
+// to tell where the dots are to a few periods, narrow enough that text and edges put little there)
+// is brought back to the picture, and its power, smoothed over a screen period, gives the screen's
+// local strength; the screen is where that reaches screen_level of the strongest (its 99th
+// percentile). Those parts, smoothed over a period, have their holes filled (the lightest and
+// darkest parts of a printed picture, where the dots all but vanish), and the edge is softened
+// over a period. A screen over screened_frame of the frame or more is a print's, whose lightest
+// and darkest parts hold faint dots too wherever they lie, even along the border: it is taken out
+// everywhere, as for a picture said to be a print (`whole`).
+
+// Sets to 1 the zeros of a mask that no path of zeros joins to the border.
+void fill_holes(std::vector<uint8_t>& mask, int32_t rows, int32_t cols) {
+    std::vector<uint8_t> outside(mask.size(), 0);
+    std::vector<int32_t> stack;
+    auto reach = [&](int32_t y, int32_t x) {
+        const std::size_t i = std::size_t(y) * cols + x;
+        if (mask[i] || outside[i]) return;
+        outside[i] = 1;
+        stack.push_back(static_cast<int32_t>(i));
+    };
+    for (int32_t x = 0; x < cols; ++x) reach(0, x), reach(rows - 1, x);
+    for (int32_t y = 0; y < rows; ++y) reach(y, 0), reach(y, cols - 1);
+    while (!stack.empty()) {
+        const int32_t i = stack.back(), y = i / cols, x = i % cols;
+        stack.pop_back();
+        if (y > 0) reach(y - 1, x);
+        if (y + 1 < rows) reach(y + 1, x);
+        if (x > 0) reach(y, x - 1);
+        if (x + 1 < cols) reach(y, x + 1);
+    }
+    for (std::size_t i = 0; i < mask.size(); ++i) mask[i] = !outside[i];
+}
+
+// Channel c's share: its screen band's power smoothed over a period, where it reaches screen_level
+// of the strongest; that smoothed, its holes filled, and its edge softened.
+std::vector<float> share_of(const host::Image& waves, int32_t c, int32_t period, const Thresholds& t) {
+    const int32_t rows = waves.rows, cols = waves.cols;
+    const std::size_t size = std::size_t(rows) * cols;
+    Plane field(size);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            const float v = waves.get<float>(y, x, c);
+            field[std::size_t(y) * cols + x] = v * v;
+        }
+    smooth(field, rows, cols, period);
+    std::vector<float> strength(size);
+    for (std::size_t i = 0; i < size; ++i) strength[i] = std::sqrt(std::max(0.0f, field[i].real()));
+    std::vector<float> sorted = strength;
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(size * 99 / 100), sorted.end());
+    const float level = static_cast<float>(t.screen_level) * sorted[size * 99 / 100];
+    for (std::size_t i = 0; i < size; ++i) field[i] = strength[i] >= level ? 1.0f : 0.0f;
+    smooth(field, rows, cols, period);
+    std::vector<uint8_t> mask(size);
+    for (std::size_t i = 0; i < size; ++i) mask[i] = field[i].real() > 0.5f;
+    fill_holes(mask, rows, cols);
+    if (std::count(mask.begin(), mask.end(), 1) >= std::ptrdiff_t(t.screened_frame * double(size)))
+        return std::vector<float>(size, 1.0f);
+    field.assign(mask.begin(), mask.end());
+    smooth(field, rows, cols, period);
+    std::vector<float> share(size);
+    for (std::size_t i = 0; i < size; ++i) share[i] = field[i].real();
+    return share;
+}
+
+// The screen band of each channel (see above) brought back to the picture.
+host::Image screen_waves(const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
+                         const Detection& d, const std::array<double, 3>& screen, const Thresholds& t) {
+    const host::SpectrumGeometry& g = m.geometry;
+    LogMagnitudes band = m;
+    for (int32_t c = 0; c < g.channels; ++c) {
+        const double f = screen[std::size_t(c)];
+        std::vector<Frequency> fundamentals;
+        for (const Peak& p : d.peaks) {
+            const Frequency q = frequency_of(g, p.row, p.column);
+            if ((p.channels & (1u << c)) && std::fabs(std::hypot(q.u, q.v) - f) <= t.screen_band * f) fundamentals.push_back(q);
+        }
+        for (int32_t y = 0; y < g.rows; ++y)
+            for (int32_t x = 0; x < g.columns; ++x) {
+                const Frequency q = frequency_of(g, y, x);
+                bool near = false;
+                for (const Frequency& h : fundamentals)
+                    near = near || std::hypot(q.u - h.u, q.v - h.v) <= t.screen_band * f ||
+                           std::hypot(q.u + h.u, q.v + h.v) <= t.screen_band * f;
+                if (!near) band.at(c, y, x) = kAbsent;
+            }
+    }
+    return back_to_picture(inverse, spectrum, band);
+}
+
+std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inverse, const host::Image& spectrum,
+                                                  const LogMagnitudes& m, const Detection& d,
+                                                  const std::array<double, 3>& screen, bool whole, const Thresholds& t) {
+    if (whole) {
+        std::array<std::vector<float>, 3> share;
+        const std::size_t size = std::size_t(m.geometry.rows) * std::size_t(m.geometry.period_x);  // the picture's
+        for (int32_t c = 0; c < 3; ++c)
+            if (screen[std::size_t(c)] > 0) share[std::size_t(c)].assign(size, 1.0f);
+        return share;
+    }
+    const host::Image waves = screen_waves(inverse, spectrum, m, d, screen, t);
+    std::array<std::vector<float>, 3> share;
+    for (int32_t c = 0; c < 3; ++c) {
+        if (screen[std::size_t(c)] == 0) continue;
+        const int32_t period = static_cast<int32_t>(std::ceil(1 / screen[std::size_t(c)]));
+        share[std::size_t(c)] = share_of(waves, c, period, t);
+    }
+    return share;
+}
+
+}  // namespace
+
+ScreenCut cut_screen(const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& found,
+                     LogMagnitudes& m, const Detection& d, double protect_period, bool whole, const Thresholds& t) {
+    ScreenCut cut;
+    const std::array<double, 3> screen = screen_frequencies(m, d, t);
+    const double keep = 1 / protect_period;
+    // The period the low-pass halves, in the channel cut lowest.
+    double lowest = 1;
+    for (double f : screen) lowest = f > 0 ? std::min(lowest, f) : lowest;
+    cut.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kDescreenWidth * lowest);
+    cut.share = screened_share(inverse, spectrum, found, d, screen, whole, t);
+    cut.changed = descreen(m, screens_of(found, d, screen, keep), keep);
+    return cut;
+}
+
+void keep_below_screen(const Detection& d, const host::SpectrumGeometry& g, Decisions& decisions, const Thresholds& t) {
+    const double lowest = 1 / d.screen_period;
+    std::vector<Frequency> fundamentals;  // and their mirrors
+    for (const Peak& p : d.peaks) {
+        const Frequency f = frequency_of(g, p.row, p.column);
+        const double r = std::hypot(f.u, f.v);
+        if (r < kScreenLattice * lowest || r > t.fundamental_ring * lowest ||
+            p.amplitude < t.fundamental_share * d.peaks.front().amplitude)
+            continue;
+        fundamentals.push_back(f);
+        fundamentals.push_back({-f.u, -f.v});
+    }
+    for (const Peak& p : d.peaks) {
+        const Frequency f = frequency_of(g, p.row, p.column);
+        if (std::hypot(f.u, f.v) >= kScreenLattice * lowest) continue;
+        bool moire = false;
+        for (const Frequency& a : fundamentals)
+            for (const Frequency& b : fundamentals)
+                moire = moire || distance_in_samples(g, {a.u - b.u, a.v - b.v}, f) <= t.moire_tolerance;
+        if (!moire) decisions.decide(p.group, {Verdict::Keep, Reason::BelowScreen});
+    }
+}
+
+double print_screen_period(const Detection& d, double sensitivity, const Thresholds& t) {
+    const double strong = kScreenAmplitude / sensitivity;
+    for (const Peak& p : d.peaks) {
+        if (p.amplitude < strong) break;  // strongest first
+        for (const Peak& q : d.peaks) {
+            if (q.amplitude < strong) break;
+            const double turn = std::fmod(std::fabs(p.angle - q.angle), 180.0);
+            if (std::fabs(turn - 90) <= t.partner_angle && std::fabs(q.period - p.period) <= t.partner_period * p.period)
+                return std::max(p.period, q.period);
+        }
+    }
+    return 0;
+}
+
+void blend_screened(host::Image& cleaned, const host::Image& work, const std::array<std::vector<float>, 3>& share) {
+    for (int32_t c = 0; c < 3; ++c)
+        if (!share[std::size_t(c)].empty())
+            for (int32_t y = 0; y < work.rows; ++y)
+                for (int32_t x = 0; x < work.cols; ++x) {
+                    const float a = share[std::size_t(c)][std::size_t(y) * work.cols + x];
+                    cleaned.set<float>(y, x, c, a * cleaned.get<float>(y, x, c) + (1 - a) * work.get<float>(y, x, c));
+                }
+}
+
+}  // namespace quen::cleaning

@@ -1,0 +1,47 @@
+// Halftone screens: the lattice of peaks a screen's dots leave is cut with a smooth low-pass below
+// each channel's screen frequency, taken only where the screen is (a printed picture on a page of
+// text keeps its text sharp).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "decisions.h"
+#include "peaks.h"
+#include "round_trip.h"
+#include "thresholds.h"
+
+namespace quen::cleaning {
+
+struct ScreenCut {
+    double lowpass_period = 0;                // pixels: the period the low-pass halves, the shortest kept at half strength
+    std::array<std::vector<float>, 3> share;  // by channel: where the low-pass is taken (0 to 1 a pixel); empty: nowhere
+    int64_t changed = 0;                      // magnitude samples changed
+};
+
+// Descreens the magnitudes `m` (its peaks filled already) in each channel with a screen,
+// frequencies of a period longer than protect_period kept; `found`: the magnitudes as found, to
+// tell where the screen is from; `whole`: over the whole picture (a scanned print).
+ScreenCut cut_screen(const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& found,
+                     LogMagnitudes& m, const Detection& d, double protect_period, bool whole, const Thresholds& t);
+
+// Descreening keeps the picture below the screen: peaks there are the picture's own (the streaks
+// of a panned shot) and are kept, but for the moire of two inks printed in one channel (cyan and
+// black in red), which lies at the difference of two inks' fundamentals: peaks within
+// fundamental_ring of the screen's lowest frequency and at least fundamental_share as strong as
+// the strongest. (The picture's own detail modulates the dots and puts weaker sidebands about each
+// fundamental, whose differences with it are the picture's frequencies.)
+void keep_below_screen(const Detection& d, const host::SpectrumGeometry& g, Decisions& decisions, const Thresholds& t);
+
+// A scanned print's screen where the lattice of its peaks was not made out (a dark or low-key
+// picture, whose dots leave few and weak harmonics): the period of the strongest peak that has a
+// partner at right angles (within partner_angle) and of about its period (within partner_period),
+// as a screen lays its dots on a square grid, both as strong as a screen's dots leave their waves.
+// A picture's own stripes (blinds, the streaks of a panned shot) have no such partner. 0: none.
+double print_screen_period(const Detection& d, double sensitivity, const Thresholds& t);
+
+// Takes the low-passed picture `cleaned` where the screen is, the picture `work` as it was elsewhere.
+void blend_screened(host::Image& cleaned, const host::Image& work, const std::array<std::vector<float>, 3>& share);
+
+}  // namespace quen::cleaning

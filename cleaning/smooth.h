@@ -1,0 +1,16 @@
+// Smoothing of a complex plane by repeated box filters, for envelopes and local strengths.
+#pragma once
+
+#include <complex>
+#include <cstdint>
+#include <vector>
+
+namespace quen::cleaning {
+
+using Plane = std::vector<std::complex<float>>;
+
+// Three box filters of the radius over a complex plane (near a Gaussian), each normalised at the
+// borders so that the edges are not darkened.
+void smooth(Plane& v, int32_t rows, int32_t cols, int32_t radius);
+
+}  // namespace quen::cleaning

@@ -1,0 +1,29 @@
+// Sweeping waves (chirps). Chirps: a wave whose frequency sweeps along its direction across the frame leaves a ridge in
+// the spectrum, and notches along it leave the leakage of its ends at the frame's borders. It is
+// taken out as a wave instead: the ridge's band brought back to the picture, multiplied by the
+// conjugate of the sweep's phase so that the wave becomes its slowly changing envelope, smoothed
+// (what else is in the band keeps changing quickly and averages away), and the wave rebuilt from
+// the envelope and subtracted.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "peaks.h"
+#include "round_trip.h"
+#include "thresholds.h"
+
+namespace quen::cleaning {
+
+// The groups (by group number) of the peaks in the direction of peak p: the pieces of one ridge.
+std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t);
+
+// Takes the sweeping wave of the groups (by group number: 1 for those of the wave, whose peaks
+// lie in one direction) out of the picture `work`, found in `analysed` (whose spectrum was
+// searched). Returns false, leaving the picture alone, when the sweep's envelope does not hold
+// most of the band: a straight edge of the picture rather than a wave.
+bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
+                    const host::Image& spectrum, const LogMagnitudes& m, const Detection& d,
+                    const std::vector<uint8_t>& groups, bool slow, const Thresholds& t);
+
+}  // namespace quen::cleaning

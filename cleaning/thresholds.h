@@ -1,0 +1,125 @@
+// Every threshold cleaning decides by, in one table with its default and unit, so that tests and
+// the benchmark can vary one; and the axis type the line and comb rules speak of.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace quen::cleaning {
+
+// Sinusoids weaker than this, in units of full scale (1.5 levels at 8 bits), are left alone.
+inline constexpr double kSmallestAmplitude = 0.006;
+// A halftone screen's ink dots leave waves at least this strong (6 levels at 8 bits).
+inline constexpr double kScreenAmplitude = 0.024;
+
+struct Thresholds {
+    // Peaks in the spectrum (peaks.cpp). Log magnitudes are log10 of the magnitude.
+    double false_alarms = 0.05;         // samples of a clean spectrum expected above the threshold
+    double axis_margin = 0.3;           // log10: on the axes a sample must stand twice as high
+    double grow_level = 0.3;            // log10: a kept peak takes in its neighbours this far above background
+    int grow_steps = 3;                 // ... up to this many samples away
+    int ridge_half_width = 2;           // samples either side of a ridge's line looked at
+    std::size_t ridge_run = 8;          // steps a ridge's evidence is averaged over
+    double ridge_level = 6;             // power over the background's that a ridge keeps on average
+    double ridge_flag = 0.15;           // log10: samples of a ridge this far above background are its own
+    double faint_level = 0.45;          // log10: local maxima this far above background are faint candidates
+    std::size_t faint_candidates = 200; // ... the strongest of them at most
+    double protected_samples = 4;       // and never closer than this to the zero frequency, in samples
+    int32_t axis_window = 12;           // samples either side for an axis line's own background
+    double lattice_tolerance = 2.5;     // samples between a lattice point and the peak found there
+    std::size_t lattice_peaks = 48;     // strongest peaks searched for a lattice
+    double screen_amplitude = 0.024;    // full scale: a screen's ink dots leave waves at least this strong
+    double longest_screen = 20;         // pixels between a screen's dots, at most: a coarser lattice is a drawing's
+    double screen_evidence = 0.5;       // log10: a lattice point this far above the background stands out
+    double twin_distance = 1.5;         // samples between a peak and the mirror of its twin, at most
+    double notch_share = 0.99;          // of a peak's excess energy that its suggested notch takes out
+    double notch_reach = 8;             // samples from the peak whose excess energy counts for its notch
+
+    // The passes: waves taken out, then what remains searched again.
+    int passes = 3;                     // searches of the picture, at most
+    int weak_passes = 2;                // weak waves are searched in the first this many passes only
+
+    // One sinusoid fitted to a peak (tones.cpp).
+    double fit_explains = 0.5;  // a fit must leave at most this share of the energy, or
+    double fit_natural = 2;     // ... no more than this many times what the picture puts there
+
+    // Across the frame (evidence.cpp, tiles.cpp).
+    double frame_wide = 0.2;     // the weakest quarter of the frame holds this share of the strongest's
+    double compact = 3;          // samples: peaks this small (radius) must run across the frame
+    double pinned_share = 0.6;   // share of samples at either end of the range, beyond a wave's, that holds no wave
+    int32_t tile_side = 256;     // pixels: of a larger tile, the centred block of this side is looked at
+    double wave_presence = 30;   // presence a weak wave must show (the photographs' own: 16 at most)
+    double wave_alike = 0.5;     // ... and the share of it one amplitude must explain
+    double tone_presence = 6;    // presence a peak's fitted sinusoid must show (once in 400 by chance)
+    double tone_alike = 0.25;    // ... and the share of it one amplitude explains (lines of text: 0.02)
+    double near_axis = 3;        // bins of a tile from an axis within which a frequency is near it
+    double off_axis = 3;         // ... and bins beyond that from the other axis for it to count so
+    int steady_rounds = 3;       // steps of the search for the frequency whose phase the tiles hold
+    int weak_tries = 32;         // weak-wave candidates weighed in vain before the search ends
+
+    // Line patterns: scan lines and streaks (lines.cpp).
+    int32_t longest_line_period = 32;  // rows (columns) per period of a line pattern, at most
+    double line_tolerance = 1.5;       // samples between a peak and the multiple of 1/k it stands for
+    double line_significance = 8;      // a class's gain must stand this many standard errors from 1
+    double line_smallest = 0.005;      // ... and differ from 1 by this much (log gain)
+    double line_strongest = 0.5;       // log gain of a class beyond which its lines are drawn (a table's rules)
+    double line_spread = 1.1;          // a period's gains may leave this much more spread than the best
+    int32_t lines_per_class = 8;       // lines of each class at least, for a fair comparison
+    double line_alike = 0.5;           // share of the lines' gains their samples must bear out
+    int line_attempts = 3;             // periods tried along one axis, at most
+    int32_t line_stride_samples = 1024; // a line's samples taken for its median steps, about
+    double tone_ratio = 1.5;           // the light samples' median tone over the dark ones', at least, to tell added lines
+    double lines_untouched = 0.75;     // share of the classes near 0 for added lines to keep their median at 0
+
+    // Combs and grids: the picture's own repeating content (combs.cpp). Samples of the spectrum.
+    int32_t comb_peaks = 4;            // peaks a comb takes at least
+    double comb_share = 2.0 / 3;       // ... and the share of the axis's peaks
+    double comb_power_share = 0.5;     // ... or the share of their power
+    double comb_fundamental = 8;       // samples from the zero frequency to its fundamental, at least
+    double comb_tolerance = 0.75;      // samples between a peak and the harmonic it stands for, at most
+    double comb_sideband = 8;          // samples off the axis at which a peak on a harmonic still belongs to the comb
+    double comb_step = 0.05;           // samples between the fundamentals tried
+
+    // Sweeping waves (sweeps.cpp).
+    double chirp_ridge = 16;       // samples of ridge that make a peak a sweeping wave
+    double chirp_angle = 2;        // degrees between peaks on one ridge, at most
+    int32_t chirp_band = 3;        // samples either side of the ridge that its band takes in
+    int32_t chirp_window = 96;     // half pixels along the sweep in which its frequency is one
+    int32_t chirp_smooth = 18;     // pixels: radius of the three box filters that smooth the envelope
+    double chirp_explains = 0.6;   // share of the band's energy the sweep's envelope must hold
+    double chirp_explains_slow = 0.75; // ... of a slow sweep's band, or one that runs through only the ridge's middle energy
+    double chirp_covers = 0.5;     // share of the ridge's frequencies the sweep must run through
+    std::size_t chirp_tries = 4;   // sweeps that may fail in one pass before no more are tried
+    double chirp_least = 1;        // samples of the spectrum a sweep runs through, at least
+
+    // Halftone screens (screens.cpp). Frequencies in units of the screen frequency.
+    double screen_band = 0.1;      // the band about the screen frequency that tells where the dots are
+    double screen_level = 0.3;     // share of the strongest (99th percentile) screen strength where it is
+    double screened_frame = 0.5;   // share of the frame: a screen over this much is a print's, descreened everywhere
+    double moire_tolerance = 2.5;  // samples between the difference of two fundamentals and a moire peak
+    double fundamental_ring = 1.2; // times the screen's lowest frequency: its fundamentals lie below
+    double fundamental_share = 0.25; // ... and are at least this share as strong as the strongest peak
+    double partner_angle = 8;      // degrees from a right angle between a print's two screen peaks
+    double partner_period = 0.1;   // share of the period by which they may differ
+    double screen_lowest = 0.9;    // peaks this far below the lattice's lowest frequency are not the screen
+    double screen_cells = 24;      // periods of a screen along the picture's shorter side, at least
+    double screen_side = 128;      // pixels of a printed picture's shorter side, at least (an icon is not)
+    double screen_off_axis = 5;    // degrees between a screen's frequencies and the axes, at least
+    double screen_alike = 1.5;     // ratio of the stronger of a screen's two frequencies to the weaker, at most
+};
+
+// The two directions a line pattern or a comb runs. Rows: lines every k rows, whose peaks lie on
+// the vertical axis of the spectrum; Columns: lines every k columns, on the horizontal axis.
+enum class Axis { Rows, Columns };
+inline constexpr Axis kAxes[] = {Axis::Rows, Axis::Columns};
+inline constexpr Axis other(Axis a) { return a == Axis::Rows ? Axis::Columns : Axis::Rows; }
+
+// A value for each axis.
+template <class T>
+struct PerAxis {
+    T rows{}, columns{};
+    T& operator[](Axis a) { return a == Axis::Rows ? rows : columns; }
+    const T& operator[](Axis a) const { return a == Axis::Rows ? rows : columns; }
+};
+
+}  // namespace quen::cleaning

@@ -1,0 +1,151 @@
+// Fitted tones: least-squares fits of one sinusoid to a peak, and their subtraction.
+#include "tones.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace quen::cleaning {
+namespace {
+
+// Spectrum over n samples of a complex exponential delta samples off, divided by n.
+std::complex<double> dirichlet(double delta, int32_t n) {
+    const double s = std::sin(std::numbers::pi * delta / n);
+    if (std::fabs(s) < 1e-12) return 1;
+    return std::polar(std::sin(std::numbers::pi * delta) / (n * s), -std::numbers::pi * delta * (n - 1) / n);
+}
+
+constexpr int32_t kFitReach = 2;  // the fit looks at (2 x 2 + 1)^2 samples about the peak
+
+// The samples of channel c (-1: the sum of the three) about (y0, x0) that a fit looks at, read
+// once for the many frequencies tried.
+struct Window {
+    static constexpr int32_t kSide = 2 * kFitReach + 1;
+    int32_t y0 = 0, x0 = 0;
+    std::complex<double> v[kSide][kSide] = {};
+    bool in[kSide][kSide] = {};
+    Window(const ComplexHalf& z, const host::SpectrumGeometry& g, int32_t c, int32_t y, int32_t x) : y0(y), x0(x) {
+        for (int32_t i = 0; i < kSide; ++i)
+            for (int32_t j = 0; j < kSide; ++j) {
+                const int32_t sy = y0 - kFitReach + i, sx = x0 - kFitReach + j;
+                in[i][j] = sy >= 0 && sy < g.rows && sx >= 0 && sx < g.columns;
+                if (in[i][j]) v[i][j] = z.get(c, sy, sx);
+            }
+    }
+};
+
+// Least-squares amplitude of the tone over the window's samples. With the mirrored term the
+// model A k + conj(A) l is linear in the real and imaginary parts of A only. The shapes are
+// products of a row and a column factor, worked out once a row and a column.
+Fit fit_amplitude(const Window& w, const host::SpectrumGeometry& g, const Tone& t) {
+    const bool mirrored = t.a < 2 * kFitReach + 1;
+    std::complex<double> kx[Window::kSide], ky[Window::kSide], lx[Window::kSide], ly[Window::kSide];
+    for (int32_t i = 0; i < Window::kSide; ++i) {
+        const int32_t x = w.x0 - kFitReach + i, y = w.y0 - kFitReach + i;
+        kx[i] = dirichlet(x - t.a, g.period_x);
+        ky[i] = dirichlet(y - t.b, g.rows);
+        lx[i] = mirrored ? dirichlet(x + t.a, g.period_x) : 0.0;
+        ly[i] = mirrored ? dirichlet(y - (2 * g.centre_y - t.b), g.rows) : 0.0;
+    }
+    double g11 = 0, g12 = 0, g22 = 0, r1 = 0, r2 = 0, xx = 0;
+    for (int32_t i = 0; i < Window::kSide; ++i)
+        for (int32_t j = 0; j < Window::kSide; ++j) {
+            if (!w.in[i][j]) continue;
+            const std::complex<double> v = w.v[i][j], k = kx[j] * ky[i], l = lx[j] * ly[i];
+            const std::complex<double> e1 = k + l, e2 = std::complex<double>(0, 1) * (k - l);
+            g11 += std::norm(e1);
+            g22 += std::norm(e2);
+            g12 += std::real(e1 * std::conj(e2));
+            r1 += std::real(v * std::conj(e1));
+            r2 += std::real(v * std::conj(e2));
+            xx += std::norm(v);
+        }
+    const double det = g11 * g22 - g12 * g12;
+    if (det <= 0 || xx == 0) return {0, xx, xx};
+    const double p = (g22 * r1 - g12 * r2) / det, q = (g11 * r2 - g12 * r1) / det;
+    return {{p, q}, std::max(0.0, xx - p * r1 - q * r2), xx};
+}
+
+// The energy a natural picture is expected to put in the samples fitted about (y0, x0), channel
+// c: a magnitude squared is about exponential, with the background as its median.
+double natural_energy(const Detection& d, const host::SpectrumGeometry& g, int32_t c, int32_t y0, int32_t x0) {
+    double sum = 0;
+    for (int32_t y = std::max(0, y0 - kFitReach); y <= std::min(g.rows - 1, y0 + kFitReach); ++y)
+        for (int32_t x = std::max(0, x0 - kFitReach); x <= std::min(g.columns - 1, x0 + kFitReach); ++x)
+            sum += std::pow(10.0, 2.0 * d.background[(std::size_t(c) * g.rows + y) * g.columns + x]);
+    return sum / std::numbers::ln2;
+}
+
+}  // namespace
+
+Fit fit_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, int32_t c, int32_t y0, int32_t x0, Tone& best) {
+    const Window w(z, g, c, y0, x0);
+    Fit fit{0, HUGE_VAL, 0};
+    best = Tone{double(x0), double(y0)};
+    for (double step : {0.05, 0.005}) {
+        const Tone centre = best;
+        for (int i = -10; i <= 10; ++i)
+            for (int j = -10; j <= 10; ++j) {
+                const Tone t{centre.a + i * step, centre.b + j * step};
+                if (t.a < 0) continue;
+                const Fit f = fit_amplitude(w, g, t);
+                if (f.left < fit.left) {
+                    fit = f;
+                    best = t;
+                }
+            }
+    }
+    return fit;
+}
+
+bool explains(const Fit& fit, const Detection& d, const host::SpectrumGeometry& g, int32_t c, int32_t y0, int32_t x0,
+              const Thresholds& t) {
+    return fit.left <= std::max(t.fit_explains * fit.total, t.fit_natural * natural_energy(d, g, c, y0, x0));
+}
+
+FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, const Tone& t, int32_t y0, int32_t x0) {
+    FittedTone tone{frequency_of(g, t.b, t.a), {}};
+    for (int32_t c = 0; c < 3; ++c) tone.amplitude[c] = fit_amplitude(Window(z, g, c, y0, x0), g, t).amplitude;
+    return tone;
+}
+
+// The half
+// spectrum of the row-signed channel holds amplitude A at frequency (u, v) for the wave
+// 2 Re(A exp(2 pi i (u x + v y))) of the picture: the whole wave, leakage and all, goes at once.
+// Along a row that wave is a complex factor times exp(2 pi i u x), worked out once per tone, so
+// the waves are summed row by row over contiguous buffers and subtracted once: a few operations
+// per sample and tone, where a picture with a hundred tones would otherwise take minutes.
+void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones) {
+    constexpr std::size_t kBatch = 64;  // tones summed per pass over the picture
+    const std::size_t cols = static_cast<std::size_t>(picture.cols);
+    std::vector<double> cos_x(kBatch * cols), sin_x(kBatch * cols), sum(3 * cols);
+    for (std::size_t first = 0; first < tones.size(); first += kBatch) {
+        const std::size_t count = std::min(kBatch, tones.size() - first);
+        for (std::size_t t = 0; t < count; ++t)
+            for (std::size_t x = 0; x < cols; ++x) {
+                const std::complex<double> w = std::polar(1.0, 2 * std::numbers::pi * tones[first + t].f.u * double(x));
+                cos_x[t * cols + x] = w.real();
+                sin_x[t * cols + x] = w.imag();
+            }
+        for (int32_t y = 0; y < picture.rows; ++y) {
+            std::fill(sum.begin(), sum.end(), 0.0);
+            for (std::size_t t = 0; t < count; ++t) {
+                const FittedTone& tone = tones[first + t];
+                const std::complex<double> row = std::polar(1.0, 2 * std::numbers::pi * tone.f.v * y);
+                const double* re = &cos_x[t * cols];
+                const double* im = &sin_x[t * cols];
+                for (int32_t c = 0; c < 3; ++c) {
+                    const std::complex<double> b = 2.0 * tone.amplitude[c] * row;  // 2 Re(b (re + i im))
+                    double* s = &sum[static_cast<std::size_t>(c) * cols];
+                    for (std::size_t x = 0; x < cols; ++x) s[x] += b.real() * re[x] - b.imag() * im[x];
+                }
+            }
+            for (int32_t x = 0; x < picture.cols; ++x)
+                for (int32_t c = 0; c < 3; ++c)
+                    picture.set<float>(y, x, c, static_cast<float>(picture.get<float>(y, x, c) -
+                                                                   sum[static_cast<std::size_t>(c) * cols + x]));
+        }
+    }
+}
+
+}  // namespace quen::cleaning
