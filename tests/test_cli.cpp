@@ -2,9 +2,11 @@
 // same filters in memory, batch mode, every kind of bad input, and the demo.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <numbers>
 #include <random>
 #include <regex>
 
@@ -577,6 +579,37 @@ TEST_F(Cli, DemoWritesItsPicturesAndRemovesTheStripes) {
         EXPECT_TRUE(contains(r.out, "quen edit " + (out / ("spectrum" + d.ext)).string())) << r.out;
     }
     if (ran == 0) GTEST_SKIP() << "QuenInv is not built yet";
+}
+
+// --explain tells each candidate's fate and the rule that decided it, at the place quen peaks
+// gives; --report json says the same for scripts, one object a line; --report alone keeps its lines.
+TEST_F(Cli, CleanExplainsEveryCandidateAndReportsJson) {
+    if (!test::module_exists("QuenFwdR") || !test::module_exists("QuenInvR")) GTEST_SKIP() << "QuenInvR is not built yet";
+    Image picture = host::synthetic_scene(120, 150, 8);  // crossed by one oblique wave
+    for (int32_t y = 0; y < picture.rows; ++y)
+        for (int32_t x = 0; x < picture.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c)
+                picture.set_value(y, x, c, picture.value(y, x, c) + 15 * std::sin(2 * std::numbers::pi * (0.84 * x + 0.54 * y) / 7.3));
+    const std::string in = at("wave.png");
+    write_image(in, picture);
+    const QuenRun told = quen({"clean", in, "-o", at("a.png"), "--explain"});
+    ASSERT_EQ(told.status, 0) << told.err;
+    // The count of candidates, then the strongest: the wave, fitted and subtracted.
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(told.out, m, std::regex("\n  [0-9]+ candidates?: [0-9]+ removed, [0-9]+ kept\n  --notch ([^\n]*)")))
+        << told.out;
+    EXPECT_TRUE(contains(m[1], "period 7.3")) << m[1];
+    EXPECT_TRUE(contains(m[1], ": removed: one wave across the whole frame, fitted and subtracted")) << m[1];
+    const QuenRun json = quen({"clean", in, "-o", at("b.png"), "--report", "json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out.rfind("{\"input\": \"" + in + "\"", 0), 0u) << json.out;
+    EXPECT_TRUE(contains(json.out, "\"verdict\": \"subtract-tone\", \"reason\": \"one-wave\"")) << json.out;
+    EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 1) << json.out;
+    const QuenRun text = quen({"clean", in, "-o", at("c.png"), "--report"});
+    EXPECT_TRUE(contains(text.out, "  peak at ")) << text.out;
+    const QuenRun wrong = quen({"clean", in, "-o", at("d.png"), "--report=xml"});
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_TRUE(contains(wrong.err, "--report xml: expected text or json")) << wrong.err;
 }
 
 // The figures the command reference quotes from the demo are the ones it prints: the transcript's

@@ -1,4 +1,5 @@
 // quen clean: finds periodic noise in pictures and removes it, through the half-spectrum filters.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -47,6 +48,11 @@ const char* const kCleanHelp =
     "  --report           list each peak removed: its place in the half spectrum (for quen edit\n"
     "                     --layout half on a QuenFwdR spectrum of the picture widened by two\n"
     "                     columns), period, direction and amplitude\n"
+    "  --explain          list every candidate peak, strongest first, with what became of it and why\n"
+    "                     (kept as the picture's own, or removed and how), at the same place\n"
+    "  --report json      write, instead of the lines, one JSON object per file and line: the files,\n"
+    "                     size, and every candidate with its place, period, angle, strength, verdict\n"
+    "                     and reason\n"
     "  -j N               batch mode: N files at once (default: the number of cores)\n"
     "  --force            replace the input or a read-only file with the result (refused otherwise)\n"
     "  --modules DIR      look for filter modules in DIR only\n"
@@ -56,7 +62,7 @@ const char* const kCleanHelp =
     "Exit status: 0 when no file failed (skipped ones included), 1 when any failed, 2 for a wrong\n"
     "command line.\n"
     "\n"
-    "example: quen clean scan.png -o scan-clean.png --report\n";
+    "example: quen clean scan.png -o scan-clean.png --explain\n";
 
 namespace {
 
@@ -87,11 +93,112 @@ std::string clean_line(const std::string& input, const fs::path& target, const P
     return line;
 }
 
+// The candidates strongest first.
+std::vector<cleaning::Candidate> strongest_first(const cleaning::CleanResult& result) {
+    std::vector<cleaning::Candidate> all = result.candidates;
+    std::stable_sort(all.begin(), all.end(), [](const cleaning::Candidate& a, const cleaning::Candidate& b) {
+        return a.peak.amplitude > b.peak.amplitude;
+    });
+    return all;
+}
+
+// Where quen edit --notch takes the peak out (a weak wave found without a peak: its reach).
+std::string notch_of(const cleaning::Peak& p) {
+    return std::to_string(p.column) + "," + std::to_string(p.row) + "," + number_text(p.notch > 0 ? p.notch : p.radius);
+}
+
+// --explain: a line for each candidate, strongest first, with the reason in words.
+std::string explain_lines(const cleaning::CleanResult& result) {
+    std::size_t kept = 0;
+    for (const cleaning::Candidate& c : result.candidates) kept += c.decision.verdict == cleaning::Verdict::Keep;
+    char text[512];
+    std::snprintf(text, sizeof text, "  %zu candidate%s: %zu removed, %zu kept\n", result.candidates.size(),
+                  result.candidates.size() == 1 ? "" : "s", result.candidates.size() - kept, kept);
+    std::string lines = text;
+    for (const cleaning::Candidate& c : strongest_first(result)) {
+        const cleaning::Peak& p = c.peak;
+        std::snprintf(text, sizeof text, "  --notch %-14s period %.2f px, angle %.1f deg, strength %.2f%%, channels %s: %s\n",
+                      notch_of(p).c_str(), p.period, p.angle, 100 * p.amplitude, channel_names(p.channels).c_str(),
+                      cleaning::reason_text(c.decision).c_str());
+        lines += text;
+    }
+    return lines;
+}
+
+// A JSON string: quotes, backslashes and control characters escaped.
+std::string json_string(const std::string& s) {
+    std::string out = "\"";
+    for (const unsigned char ch : s) {
+        if (ch == '"' || ch == '\\') out += '\\', out += char(ch);
+        else if (ch < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", ch);
+            out += esc;
+        } else out += char(ch);
+    }
+    return out + "\"";
+}
+
+// --report json: the file's result as one JSON object on one line.
+std::string json_line(const std::string& input, const fs::path& target, const Picture& picture,
+                      const cleaning::CleanResult& result, double seconds) {
+    char text[640];
+    std::snprintf(text, sizeof text, ", \"width\": %d, \"height\": %d, \"depth\": %d, \"lowpass_period\": %.6g, \"seconds\": %.3f",
+                  picture.image.cols, picture.image.rows, picture.image.depth, result.lowpass_period, seconds);
+    std::string line = "{\"input\": " + json_string(input) + ", \"output\": " + json_string(target.string()) + text +
+                       ", \"candidates\": [";
+    bool first = true;
+    for (const cleaning::Candidate& c : strongest_first(result)) {
+        const cleaning::Peak& p = c.peak;
+        std::snprintf(text, sizeof text,
+                      "%s{\"notch\": [%d, %d, %.6g], \"period\": %.6g, \"angle\": %.6g, \"strength\": %.6g, "
+                      "\"channels\": \"%s\", \"verdict\": \"%s\", \"reason\": \"%s\", \"explanation\": ",
+                      first ? "" : ", ", p.column, p.row, p.notch > 0 ? p.notch : p.radius, p.period, p.angle, p.amplitude,
+                      channel_names(p.channels).c_str(), cleaning::verdict_name(c.decision.verdict),
+                      cleaning::reason_name(c.decision.reason));
+        line += text + json_string(cleaning::reason_text(c.decision)) + "}";
+        first = false;
+    }
+    return line + "]}\n";
+}
+
+enum class Report { None, Text, Json };
+
+// --report, --report text, --report json (or --report=...): taken out of the arguments before the
+// rest are parsed, since --report alone takes no value.
+Report take_report(std::vector<std::string>& args) {
+    Report report = Report::None;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string form;
+        if (args[i] == "--") {
+            rest.insert(rest.end(), args.begin() + std::ptrdiff_t(i), args.end());
+            break;
+        }
+        if (args[i] == "--report") {
+            form = "text";
+            if (i + 1 < args.size() && (args[i + 1] == "json" || args[i + 1] == "text")) form = args[++i];
+        } else if (args[i].rfind("--report=", 0) == 0) {
+            form = args[i].substr(9);
+        } else {
+            rest.push_back(args[i]);
+            continue;
+        }
+        if (form != "text" && form != "json") throw UsageError("--report " + form + ": expected text or json");
+        if (report != Report::None) throw UsageError("--report given more than once");
+        report = form == "json" ? Report::Json : Report::Text;
+    }
+    args = std::move(rest);
+    return report;
+}
+
 }  // namespace
 
-int clean_command(const std::vector<std::string>& args) {
+int clean_command(const std::vector<std::string>& given) {
+    std::vector<std::string> args = given;
+    const Report report = take_report(args);
     const ParsedArgs parsed = parse_args(args, {"-o", "--out-dir", "--modules", "--sensitivity", "--protect", "--fill", "-j", "--format"},
-                                         {"--force", "--skip-existing", "--report", "--no-lowpass", "--print"});
+                                         {"--force", "--skip-existing", "--explain", "--no-lowpass", "--print"});
     if (parsed.help) {
         std::fputs(kCleanHelp, stdout);
         return 0;
@@ -106,11 +213,11 @@ int clean_command(const std::vector<std::string>& args) {
         else if (*fill == "zero") options.fill = cleaning::Fill::Zero;
         else throw UsageError("--fill '" + *fill + "': expected background or zero");
     }
-    bool report = false;
+    bool explain = false;
     for (const auto& [option, value] : parsed.options) {
         if (option == "--no-lowpass") options.lowpass = false;
         if (option == "--print") options.print = true;
-        if (option == "--report") report = true;
+        if (option == "--explain") explain = true;
     }
     const std::vector<fs::path> targets = plan_outputs(parsed.operands, request);
     const std::vector<Filter> modules = load_chain(module_dirs(parsed.single("--modules")), "QuenFwdR,QuenInvR");
@@ -141,7 +248,9 @@ int clean_command(const std::vector<std::string>& args) {
                          if (result.changed == 0) write_unchanged(target, picture, input);
                          else write_picture(target, picture);
                          const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-                         return clean_line(input, target, picture, result, took.count(), report);
+                         if (report == Report::Json) return json_line(input, target, picture, result, took.count());
+                         std::string line = clean_line(input, target, picture, result, took.count(), report == Report::Text);
+                         return explain ? line + explain_lines(result) : line;
                      });
 }
 
