@@ -39,7 +39,7 @@ SampleType sample_type(GimpPrecision precision) {
 // that GIMP keeps an undo step; the selection is emptied meanwhile, since merging the shadow
 // buffer would otherwise keep the filter inside it.
 void filter_drawable(const quen::gimp::Procedure& procedure, gint32 image, gint32 drawable,
-                     const quen::cleaning::CleanOptions& options) {
+                     const quen::cleaning::CleanOptions& options, std::string& note) {
     if (!gimp_item_is_layer(drawable))
         throw Refusal("Quen filters work on layers; choose a layer, not a mask or channel.");
     if (!gimp_drawable_is_rgb(drawable) && !gimp_drawable_is_gray(drawable))
@@ -61,7 +61,7 @@ void filter_drawable(const quen::gimp::Procedure& procedure, gint32 image, gint3
     g_object_unref(buffer);
     gimp_progress_update(0.1);
 
-    pixels = quen::gimp::filter_layer(procedure, std::move(pixels), options);
+    pixels = quen::gimp::filter_layer(procedure, std::move(pixels), options, &note);
     gimp_progress_update(0.8);
 
     gimp_image_undo_group_start(image);
@@ -214,9 +214,11 @@ void run(const gchar* name, gint nparams, const GimpParam* param, gint* nreturn_
     }
     gegl_init(nullptr, nullptr);
     try {
-        filter_drawable(*procedure, param[1].data.d_image, param[2].data.d_drawable, clean_options(settings));
+        std::string note;  // what cleaning did, told to the user of an interactive run
+        filter_drawable(*procedure, param[1].data.d_image, param[2].data.d_drawable, clean_options(settings), note);
         if (procedure->cleans() && mode != GIMP_RUN_WITH_LAST_VALS) gimp_set_data(name, &settings, sizeof settings);
         if (mode != GIMP_RUN_NONINTERACTIVE) gimp_displays_flush();
+        if (!note.empty() && mode != GIMP_RUN_NONINTERACTIVE) gimp_message(note.c_str());
         return;
     } catch (const Refusal& e) {
         fail(GIMP_PDB_EXECUTION_ERROR, e.what());

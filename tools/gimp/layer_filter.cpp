@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <type_traits>
 #include <vector>
 #include <memory>
@@ -151,10 +152,12 @@ host::Image run_module(const char* name, host::Image pixels) {
     }
 }
 
-host::Image clean(host::Image pixels, const cleaning::CleanOptions& options) {
+host::Image clean(host::Image pixels, const cleaning::CleanOptions& options, std::string* note) {
     const std::unique_ptr<host::ModuleLibrary> forward = load_module("QuenFwdR"), inverse = load_module("QuenInvR");
     try {
-        return cleaning::clean_picture({*forward, *inverse}, std::move(pixels), options).image;
+        cleaning::CleanResult result = cleaning::clean_picture({*forward, *inverse}, std::move(pixels), options);
+        if (note) *note = clean_note(result, options);
+        return std::move(result.image);
     } catch (const cleaning::CleanError& e) {
         throw Refusal(std::string("Cleaning: ") + e.what() + ".");
     }
@@ -182,7 +185,30 @@ host::Image layer_picture(int32_t rows, int32_t cols, bool grey, bool alpha, Sam
     return host::Image::make(rows, cols, (grey ? 1 : 3) + (alpha ? 1 : 0), depth);
 }
 
-host::Image filter_layer(const Procedure& procedure, host::Image pixels, const cleaning::CleanOptions& options) {
+std::string clean_note(const cleaning::CleanResult& result, const cleaning::CleanOptions& options) {
+    std::size_t kept = 0;
+    for (const cleaning::Candidate& c : result.candidates) kept += c.decision.verdict == cleaning::Verdict::Keep;
+    const std::size_t removed = result.candidates.size() - kept;
+    const cleaning::CleanOptions defaults;
+    std::string command = "quen clean FILE -o cleaned.png --explain";
+    char number[32];
+    if (options.detect.sensitivity != defaults.detect.sensitivity) {
+        std::snprintf(number, sizeof number, "%g", options.detect.sensitivity);
+        command += std::string(" --sensitivity ") + number;
+    }
+    if (options.detect.protect_period != defaults.detect.protect_period) {
+        std::snprintf(number, sizeof number, "%g", options.detect.protect_period);
+        command += std::string(" --protect ") + number;
+    }
+    if (options.fill == cleaning::Fill::Zero) command += " --fill zero";
+    if (!options.lowpass) command += " --no-lowpass";
+    return "Clean Periodic Noise: " + std::to_string(removed) + " peak" + (removed == 1 ? "" : "s") + " removed, " +
+           std::to_string(kept) + " kept as the picture's own. To see why for each, run " + command +
+           " on the picture saved as FILE.";
+}
+
+host::Image filter_layer(const Procedure& procedure, host::Image pixels, const cleaning::CleanOptions& options,
+                         std::string* note) {
     const int32_t layer_planes = pixels.planes;
     if (layer_planes < 3) {
         if (!procedure.cleans())
@@ -202,7 +228,7 @@ host::Image filter_layer(const Procedure& procedure, host::Image pixels, const c
         map_colours16(pixels, [](uint16_t v, int32_t, int32_t, int32_t) { return host::file16_to_sample(v); });
     }
     host::Image result =
-        procedure.cleans() ? clean(std::move(pixels), options) : run_module(procedure.module.c_str(), std::move(pixels));
+        procedure.cleans() ? clean(std::move(pixels), options, note) : run_module(procedure.module.c_str(), std::move(pixels));
     if (result.depth == 16) {
         const bool same_size = layer16.rows == result.rows && layer16.cols == result.cols;
         map_colours16(result, [&](uint16_t v, int32_t y, int32_t x, int32_t p) {

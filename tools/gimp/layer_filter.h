@@ -49,6 +49,12 @@ host::Image layer_picture(int32_t rows, int32_t cols, bool grey, bool alpha, Sam
 // fourth plane, which it leaves as it was. Throws Refusal for NaN or infinite colour samples (the
 // filter would spread them over the whole layer, as quen refuses them in files), and when the
 // module is missing or fails.
-host::Image filter_layer(const Procedure& procedure, host::Image pixels, const cleaning::CleanOptions& options = {});
+// For cleaning, `note` (when given) receives what it did, in words for the procedure's message.
+host::Image filter_layer(const Procedure& procedure, host::Image pixels, const cleaning::CleanOptions& options = {},
+                         std::string* note = nullptr);
+
+// What cleaning did: how many peaks it removed and how many it kept as the picture's own, and the
+// quen command (with the same options) that says why for each.
+std::string clean_note(const cleaning::CleanResult& result, const cleaning::CleanOptions& options);
 
 }  // namespace quen::gimp
