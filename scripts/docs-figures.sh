@@ -17,3 +17,10 @@ photograph=$(bash scripts/bench-pictures.sh tuning | grep "/chelsea.png$")
 "$bin/bench_clean" "$work" "$photograph" >/dev/null
 cp "$work/chelsea-1-2-noisy.png" "$out/noisy.png"
 "$bin/quen" clean "$out/noisy.png" -o "$out/cleaned.png" --force >/dev/null
+
+# docs/cleaning.md: scan lines (every k-th row darker) and a colour halftone print, the benchmark's
+# fifth and sixth kinds on the same photograph, before and after.
+for kind in 4-0:scan-lines 5-0:halftone; do
+  cp "$work/chelsea-${kind%%:*}-noisy.png" "$out/${kind#*:}-noisy.png"
+  "$bin/quen" clean "$out/${kind#*:}-noisy.png" -o "$out/${kind#*:}-cleaned.png" --force >/dev/null
+done
