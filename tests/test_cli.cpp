@@ -605,6 +605,11 @@ TEST_F(Cli, CleanExplainsEveryCandidateAndReportsJson) {
     EXPECT_EQ(json.out.rfind("{\"input\": \"" + in + "\"", 0), 0u) << json.out;
     EXPECT_TRUE(contains(json.out, "\"verdict\": \"subtract-tone\", \"reason\": \"one-wave\"")) << json.out;
     EXPECT_EQ(std::count(json.out.begin(), json.out.end(), '\n'), 1) << json.out;
+    // In a batch too, stdout holds the objects alone: the counts go to stderr.
+    const QuenRun batch = quen({"clean", in, "--out-dir", at("batch"), "--report", "json"});
+    ASSERT_EQ(batch.status, 0) << batch.err;
+    EXPECT_EQ(std::count(batch.out.begin(), batch.out.end(), '\n'), 1) << batch.out;
+    EXPECT_TRUE(contains(batch.err, "1 file: 1 written")) << batch.err;
     const QuenRun text = quen({"clean", in, "-o", at("c.png"), "--report"});
     EXPECT_TRUE(contains(text.out, "  peak at ")) << text.out;
     const QuenRun wrong = quen({"clean", in, "-o", at("d.png"), "--report=xml"});

@@ -58,7 +58,7 @@ int32_t parse_jobs(const ParsedArgs& parsed) {
     return jobs_text ? parse_count("-j", *jobs_text, 1, 256) : static_cast<int32_t>(cores);
 }
 
-int run_batch(const std::vector<std::string>& inputs, const std::vector<fs::path>& targets, int32_t jobs, bool summary,
+int run_batch(const std::vector<std::string>& inputs, const std::vector<fs::path>& targets, int32_t jobs, std::FILE* summary,
               bool skip_existing, const FileJob& one) {
     // Two inputs of the same name would write one result: the later ones are refused.
     const std::size_t n = inputs.size();
@@ -111,7 +111,7 @@ int run_batch(const std::vector<std::string>& inputs, const std::vector<fs::path
     if (summary) {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         const std::string skips = skipped ? ", " + std::to_string(skipped) + " skipped" : "";
-        std::printf("%zu file%s: %zu written%s, %d failed, %.2f s\n", n, n == 1 ? "" : "s",
+        std::fprintf(summary, "%zu file%s: %zu written%s, %d failed, %.2f s\n", n, n == 1 ? "" : "s",
                     n - static_cast<std::size_t>(failed) - skipped, skips.c_str(), failed, took.count());
     }
     return failed == 0 ? 0 : 1;

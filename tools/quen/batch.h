@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -22,10 +23,11 @@ using FileJob = std::function<std::string(const std::string& input, const std::f
 // and its warnings and failure on stderr, in input order. An input with an empty target (the
 // same file as an earlier input) is not done again; with `skip_existing`, neither is one whose
 // target exists, and its line says so. A target already claimed by an earlier input is refused.
-// With `summary` (the --out-dir mode) prints the counts written, skipped and failed and the
-// time. Returns the exit status: 0 when no file failed, else 1.
+// With a `summary` stream (the --out-dir mode; stderr when stdout carries JSON lines for a script)
+// prints there the counts written, skipped and failed and the time; null: none. Returns the exit
+// status: 0 when no file failed, else 1.
 int run_batch(const std::vector<std::string>& inputs, const std::vector<std::filesystem::path>& targets, int32_t jobs,
-              bool summary, bool skip_existing, const FileJob& one);
+              std::FILE* summary, bool skip_existing, const FileJob& one);
 
 // -j N: the files done at once, the number of cores by default.
 int32_t parse_jobs(const ParsedArgs& parsed);

@@ -94,7 +94,7 @@ int apply_command(const std::vector<std::string>& args) {
     for (const fs::path& target : targets)
         if (!target.empty()) check_output_format(target, options.depth);
 
-    return run_batch(inputs, targets, jobs, request.out_dir != nullptr, request.skip_existing,
+    return run_batch(inputs, targets, jobs, request.out_dir ? stdout : nullptr, request.skip_existing,
                      [&](const std::string& input, const fs::path& target, std::vector<std::string>& warnings) {
                          const auto start = std::chrono::steady_clock::now();
                          Applied applied = apply_to_file(chain, input, target, options);

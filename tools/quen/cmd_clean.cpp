@@ -226,7 +226,9 @@ int clean_command(const std::vector<std::string>& given) {
     const int32_t jobs = parse_jobs(parsed);
     for (const fs::path& target : targets)
         if (!target.empty()) check_output_format(target);
-    return run_batch(parsed.operands, targets, jobs, request.out_dir != nullptr, request.skip_existing,
+    // Scripts read --report json's lines from stdout; the batch's counts go to stderr then.
+    std::FILE* summary = !request.out_dir ? nullptr : report == Report::Json ? stderr : stdout;
+    return run_batch(parsed.operands, targets, jobs, summary, request.skip_existing,
                      [&](const std::string& input, const fs::path& target, std::vector<std::string>& warnings) {
                          const auto start = std::chrono::steady_clock::now();
                          check_replaceable(target, request.force);
