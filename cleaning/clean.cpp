@@ -35,12 +35,16 @@ void record(Job& job, const Evidence& e, const Judgement& j, bool last) {
         if (w.group == 0) job.result.candidates.push_back({w.peak, {Verdict::SubtractTone, Reason::WeakWave}, e.pass});
 }
 
-// The peaks no rule settled in a pass that found a halftone screen are the screen's.
+// The peaks no rule settled in a pass that found a halftone screen are the screen's; without the
+// low-pass they are filled, and counted among the peaks removed.
 void decide_screen(const Job& job, const Evidence& e, Judgement& j) {
     const bool lowpass = job.options.lowpass;
     for (const Peak& p : e.d.peaks)
-        j.decisions.decide(p.group, {lowpass ? Verdict::LowPass : Verdict::Fill,
-                                     lowpass ? Reason::Screen : Reason::ScreenNotched, Axis::Rows, e.d.screen_period});
+        if (j.decisions.decide(p.group, {lowpass ? Verdict::LowPass : Verdict::Fill,
+                                         lowpass ? Reason::Screen : Reason::ScreenNotched, Axis::Rows,
+                                         e.d.screen_period}) &&
+            !lowpass)
+            j.filled.push_back(p);
 }
 
 // A sample pinned at either end of the range only says that the picture plus the noise went past

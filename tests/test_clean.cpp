@@ -174,6 +174,12 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
         EXPECT_NEAR(mean_out / mean_in, 1, 0.002) << "channel " << c;
     }
     EXPECT_GE(test::psnr(out.image, 2, truth, 2, full_of<S>(), truth.cols), 50);
+    // Without the low-pass the screen's peaks are filled, and the result counts them as removed.
+    cleaning::CleanOptions notched;
+    notched.lowpass = false;
+    const cleaning::CleanResult filled = cleaning::clean_picture(modules(), printed, notched);
+    EXPECT_TRUE(decided_by(filled, cleaning::Reason::ScreenNotched));
+    EXPECT_GE(filled.removed.size(), out.removed.size());
 }
 
 // Stripes of the picture's own, 24 px apart, printed with it through a screen of 5 px at 45
