@@ -175,8 +175,21 @@ void keep_divided_harmonics(Job& job, Evidence& e, Judgement& j) {
                 j.decisions.decide(p.group, {Verdict::Keep, Reason::LeftByDividedLines, axis, double(job.divided[axis])});
 }
 
+// Whether the line pattern found along the axis is one wave: a pattern that the peaks show only at
+// its fundamental, none at a multiple of it (a sinusoid of a whole period is a line pattern too,
+// where a drawn line, thin and sharp, leaves a row of harmonics). Lines 4 px apart or closer have
+// no second harmonic below the Nyquist frequency to tell by.
+bool one_wave_along(const Evidence& e, Axis axis, const Thresholds& t) {
+    const int32_t period = e.lines->found[axis].period;
+    if (period <= 4) return false;
+    return std::none_of(e.d.peaks.begin(), e.d.peaks.end(), [&](const Peak& p) {
+        return harmonic_of(p, period, e.m.geometry, axis, t) && std::round(along_axis(p, e.m.geometry, axis) * period) >= 2;
+    });
+}
+
 // Scan lines and streaks run one way; lines both ways are a grid drawn on the picture (graph
-// paper, a table), and left alone with the whole lattice of its peaks. A dense grid's lattice looks
+// paper, a table), and left alone with the whole lattice of its peaks; but stripes that are one
+// wave each way are waves crossing the picture, and left to the peak rules, which fit each. A dense grid's lattice looks
 // like a screen's, and a screen found on it is the grid. (A screen at 45 degrees darkens rows and
 // columns of its dots too, at a period whose lattice does not hold the screen's own frequency.)
 // Otherwise, with no screen, each line pattern found is divided out, its harmonics with it.
@@ -186,6 +199,7 @@ void judge_lines(Job& job, Evidence& e, Judgement& j) {
     const LineEvidence& lines = *e.lines;
     const double screen = e.d.screen_period;
     const int32_t every_column = lines.ruled[Axis::Columns], every_row = lines.ruled[Axis::Rows];
+    if (one_wave_along(e, Axis::Rows, t) && one_wave_along(e, Axis::Columns, t)) return;
     if (every_column > 0 && every_row > 0 && (screen == 0 || on_lattice(1 / screen, every_column, every_row, g, t))) {
         job.drawn = {double(g.period_x) / every_column, double(g.rows) / every_row};
         return;

@@ -577,6 +577,11 @@ TEST_F(Cli, DemoWritesItsPicturesAndRemovesTheStripes) {
         EXPECT_NEAR(before, 10 * std::log10(0.0064), 0.3);  // two stripes of amplitude 0.08
         EXPECT_GE(before - after, 20.0);
         EXPECT_TRUE(contains(r.out, "quen edit " + (out / ("spectrum" + d.ext)).string())) << r.out;
+        // quen clean takes the same stripes out on its own: one wave each way, not a grid drawn.
+        const fs::path cleaned = out / ("by-clean" + d.ext);
+        const QuenRun c = quen({"clean", (out / ("picture" + d.ext)).string(), "-o", cleaned.string()});
+        ASSERT_EQ(c.status, 0) << c.err;
+        EXPECT_GE(before - stripe_db(read_image(cleaned)), 20.0);
     }
     if (ran == 0) GTEST_SKIP() << "QuenInv is not built yet";
 }
