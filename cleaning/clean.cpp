@@ -129,7 +129,7 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
 CleanResult clean_picture(const CleanModules& modules, host::Image picture, const CleanOptions& options) {
     check_cleanable(picture);
     Job job{modules, options, to_float(picture), flat_evidence(picture, options.detect, options.thresholds), {}, {},
-            false, {}, {}};
+            false, false, {}, {}};
     for (int pass = 0; pass < options.thresholds.passes; ++pass) {
         Evidence e = find(job, pass);
         Judgement j = judge(job, e);

@@ -6,7 +6,11 @@
 #include "judge.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
+#include "descreen.h"
+#include "smooth.h"
 #include "sweeps.h"
 
 namespace quen::cleaning {
@@ -271,6 +275,149 @@ void judge_peaks(Job& job, Evidence& e, Judgement& j, int32_t groups) {
     judge_weak_waves(pj, groups);
 }
 
+
+// A screen's two generating frequencies: the strongest pair at right angles among its peaks at its
+// lowest frequency (up to fundamental_ring of it, and fundamental_share as strong as the strongest
+// peak at least), each fitted between samples in the channel where
+// it stands highest. False when there is none.
+bool screen_generators(const Evidence& e, const Thresholds& t, Frequency& a, Frequency& b, int32_t& channel) {
+    const host::SpectrumGeometry& g = e.m.geometry;
+    const double lowest = 1 / e.d.screen_period;
+    std::vector<const Peak*> ring;
+    for (const Peak& p : e.d.peaks) {
+        const Frequency f = frequency_of(g, p.row, p.column);
+        const double r = std::hypot(f.u, f.v);
+        if (r >= kScreenLattice * lowest && r <= t.fundamental_ring * lowest &&
+            p.amplitude >= t.fundamental_share * e.d.peaks.front().amplitude)
+            ring.push_back(&p);
+    }
+    const ComplexHalf z(e.spectrum, g);
+    for (const Peak* p : ring)
+        for (const Peak* q : ring)
+            if (p != q && square_pair(g, frequency_of(g, p->row, p->column), frequency_of(g, q->row, q->column), t)) {
+                const auto fitted = [&](const Peak& k) {
+                    int32_t c = 0;
+                    for (int32_t ch = 1; ch < 3; ++ch)
+                        if (e.m.at(ch, k.row, k.column) > e.m.at(c, k.row, k.column)) c = ch;
+                    channel = c;
+                    Tone tone;
+                    fit_tone(z, g, c, k.row, k.column, tone);
+                    return frequency_of(g, tone.b, tone.a);
+                };
+                a = fitted(*p);
+                b = fitted(*q);
+                return true;
+            }
+    return false;
+}
+
+// What a screen's strength says of where it came from: its local amplitude at frequency f in
+// channel c (the channel less its local mean, turned down by f and smoothed over two periods)
+// against 4 v (1 - v) of the local tone v, in the third of the frame whose tone is nearest black or
+// white and the third nearest mid grey. A print is made of its dots: they shrink to nothing in its
+// highlights and merge in its shadows, so its screen fades as 4 v (1 - v) does (`follows` near 1),
+// and in its mid tones they swing from paper to ink, a large share of the range (`swing`, the
+// amplitude there per unit of 4 v (1 - v)). A screen laid over the picture is a ripple of its own,
+// as strong in the light and dark parts as anywhere. `follows` is negative when the tones of the
+// two thirds are too alike to tell (tone_contrast).
+struct ScreenStrength {
+    double follows = -1, swing = 0;
+};
+
+ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequency& f, const Thresholds& t) {
+    const int32_t rows = work.rows, cols = work.cols;
+    const std::size_t size = std::size_t(rows) * cols;
+    const int32_t radius = static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v)));
+    Plane tone(size), wave(size);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) tone[std::size_t(y) * cols + x] = work.get<float>(y, x, c);
+    smooth(tone, rows, cols, radius);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            const std::size_t i = std::size_t(y) * cols + x;
+            const double turn = -2 * std::numbers::pi * (f.u * x + f.v * y);
+            wave[i] = std::complex<float>(std::polar(double(work.get<float>(y, x, c) - tone[i].real()), turn));
+        }
+    smooth(wave, rows, cols, 2 * radius);
+    std::vector<float> shape(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        const float v = std::clamp(tone[i].real(), 0.0f, 1.0f);
+        shape[i] = 4 * v * (1 - v);
+    }
+    std::vector<float> sorted = shape;
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(size / 3), sorted.end());
+    const float low = sorted[size / 3];
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(2 * size / 3), sorted.end());
+    const float high = sorted[2 * size / 3];
+    double shape_low = 0, shape_high = 0, wave_low = 0, wave_high = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        if (shape[i] <= low) shape_low += shape[i], wave_low += std::abs(wave[i]);
+        else if (shape[i] >= high) shape_high += shape[i], wave_high += std::abs(wave[i]);
+    }
+    ScreenStrength s;
+    if (shape_high <= 0 || wave_high <= 0) return s;
+    s.swing = 2 * wave_high / shape_high;  // a wave A cos turned down and smoothed leaves A / 2
+    const double toned = shape_low / shape_high;
+    if (toned <= t.tone_contrast) s.follows = std::max(0.0, 1 - wave_low / wave_high) / (1 - toned);
+    return s;
+}
+
+// A halftone screen whose strength does not follow the tone, and weaker than a print's dots, on a
+// picture that is not black or white nearly everywhere (line art, a one-ink print), was laid over the picture, not printed with it: it is the same wave everywhere, and each point of
+// its lattice is fitted and subtracted, harmonics and their aliases too, keeping the picture's own
+// detail above the screen that a low-pass would take.
+bool added_screen(Job& job, const Evidence& e, Frequency& a, Frequency& b) {
+    const Thresholds& t = job.options.thresholds;
+    int32_t channel = 0;
+    if (job.options.print || job.options.fill != Fill::Background || job.flat.pinned ||
+        !screen_generators(e, t, a, b, channel))
+        return false;
+    const ScreenStrength s = screen_strength(job.work, channel, a, t);
+    return s.swing > 0 && s.swing <= t.print_swing && s.follows <= t.screen_untoned;
+}
+
+// The lattice of an added screen: every point k a + l b up to lattice_order (folded into the
+// sampled band, as a hard-edged dot's harmonics alias), fitted where the spectrum stands above
+// its background there; the peaks on them are decided.
+void subtract_lattice(Job& job, Evidence& e, Judgement& j, const Frequency& a, const Frequency& b) {
+    const Thresholds& t = job.options.thresholds;
+    const host::SpectrumGeometry& g = e.m.geometry;
+    const ComplexHalf z(e.spectrum, g);
+    const double keep = 1 / job.options.detect.protect_period;
+    const auto fold = [](double w) { return w - std::floor(w + 0.5); };
+    std::vector<Frequency> points;
+    for (int k = -t.lattice_order; k <= t.lattice_order; ++k)
+        for (int l = -t.lattice_order; l <= t.lattice_order; ++l) {
+            if (k == 0 && l == 0) continue;
+            Frequency h{fold(k * a.u + l * b.u), fold(k * a.v + l * b.v)};
+            if (h.u < 0 || (h.u == 0 && h.v < 0)) h = {-h.u, -h.v};
+            if (std::hypot(h.u, h.v) <= keep) continue;
+            const double col = h.u * g.period_x, row = g.centre_y + h.v * g.rows;
+            const int32_t x0 = static_cast<int32_t>(std::lround(col)), y0 = static_cast<int32_t>(std::lround(row));
+            if (x0 < 0 || x0 >= g.columns || y0 < 0 || y0 >= g.rows ||
+                std::hypot(x0 - g.centre_x, y0 - g.centre_y) < t.protected_samples)
+                continue;
+            bool seen = false;
+            for (const Frequency& p : points) seen = seen || distance_in_samples(g, p, h) < 1;
+            if (seen) continue;
+            bool stands = false;
+            for (int32_t c = 0; c < 3; ++c)
+                stands = stands || e.m.at(c, y0, x0) - e.d.background[e.m.index(c, y0, x0)] >= t.lattice_evidence;
+            if (!stands) continue;
+            points.push_back(h);
+            j.tones.push_back(fitted_tone(z, g, Tone{col, row}, y0, x0));
+        }
+    for (const Peak& p : e.d.peaks) {
+        const Frequency f = frequency_of(g, p.row, p.column);
+        bool on = false;
+        for (const Frequency& h : points)
+            on = on || distance_in_samples(g, f, h) <= t.lattice_tolerance ||
+                 distance_in_samples(g, f, {-h.u, -h.v}) <= t.lattice_tolerance;
+        if (on && j.decisions.decide(p.group, {Verdict::SubtractTone, Reason::AddedScreen}))
+            job.result.removed.push_back(p);
+    }
+}
+
 }  // namespace
 
 Judgement judge(Job& job, Evidence& e) {
@@ -279,6 +426,12 @@ Judgement judge(Job& job, Evidence& e) {
     keep_divided_harmonics(job, e, j);
     if (e.lines) judge_lines(job, e, j);
     if (job.drawn.across > 0 && !job.options.print) keep_drawn_grid(job, e, j);
+    Frequency a, b;
+    if (e.d.screen_period > 0 && (job.added_screen || added_screen(job, e, a, b))) {
+        if (!job.added_screen) subtract_lattice(job, e, j, a, b);
+        job.added_screen = true;
+        e.d.screen_period = 0;
+    }
     if (e.d.screen_period == 0) judge_peaks(job, e, j, groups);
     return j;
 }

@@ -26,6 +26,7 @@ struct Job {
     PerAxis<int32_t> divided;           // the periods of the line patterns divided out, 0: none
     Grid drawn;                         // lines found both ways: a grid drawn on the picture
     bool weak_searched = false;         // weak waves are searched once
+    bool added_screen = false;          // a screen added to the picture was subtracted: no low-pass
     std::vector<Frequency> subtracted;  // the sinusoids taken out in earlier passes
     CleanResult result;                 // what was found, removed and kept so far
 };

@@ -48,6 +48,9 @@ std::string reason_text(const Decision& d) {
     case Reason::ScreenPair:
         return "removed: one of a screen's two frequencies at right angles (its dots fade with the tone), its peak "
                "filled";
+    case Reason::AddedScreen:
+        return "removed: on the lattice of a dot screen laid over the picture (as strong in its light and dark "
+               "parts as in its mid tones, so not printed with it), each point fitted and subtracted";
     case Reason::Screen:
         return "removed: part of a halftone screen (lowest period " + std::string(spacing) +
                "), cut by a low-pass where the screen is";
@@ -88,6 +91,7 @@ const char* reason_name(Reason r) {
     case Reason::Sweep: return "sweep";
     case Reason::Filled: return "filled";
     case Reason::ScreenPair: return "screen-pair";
+    case Reason::AddedScreen: return "added-screen";
     case Reason::Screen: return "screen";
     case Reason::ScreenNotched: return "screen-notched";
     }

@@ -182,6 +182,25 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
     EXPECT_GE(filled.removed.size(), out.removed.size());
 }
 
+// A dot screen laid over a photograph, hard-edged dots the same in its light and dark parts (not a
+// print's, which fade with the tone): its lattice, harmonics included, is fitted and subtracted,
+// and the photograph's detail above the screen is kept, where a low-pass would blur it.
+TYPED_TEST(Cleaning, AddedDotScreenIsSubtractedNotLowPassed) {
+    using S = TypeParam;
+    const Image truth = photo<S>(150, 190, 5);
+    Image noisy = truth;
+    const double a = 30 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 6.5;
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x) {
+            const double dot = screen(k, a, y, x) > 0.75 ? 0.12 : -0.03;
+            for (int32_t c = 0; c < 3; ++c) noisy.set_value(y, x, c, truth.value(y, x, c) + dot * full_of<S>());
+        }
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+    EXPECT_TRUE(decided_by(out, cleaning::Reason::AddedScreen));
+    EXPECT_EQ(out.lowpass_period, 0);
+    expect_gain<S>(out.image, noisy, truth, 10);
+}
+
 // Stripes of the picture's own, 24 px apart, printed with it through a screen of 5 px at 45
 // degrees: they lie far below the screen, and descreening must keep them (filling their peaks
 // as the screen's took them out of a print of a panned shot). Their amplitude, projected out of
