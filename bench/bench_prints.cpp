@@ -6,7 +6,10 @@
 // curve, beside the best plain Gaussian blur of that scan (the deviation best for that picture),
 // which is what a user would otherwise take. Reports PSNR and SSIM per kind and per set of
 // photographs, mean and worst, and the cleaning's speed.
-// Usage: bench_prints OUT_DIR --tuning PICTURE... --heldout PICTURE...
+// Usage: bench_prints OUT_DIR [--kinds K,K...] [--reuse] --tuning PICTURE... --heldout PICTURE...
+// --kinds: only these kinds (their numbers from 0, in the table's order); --reuse: the scans,
+// references and best blurs a previous run left in OUT_DIR are read back rather than made again
+// (the same photographs and kinds make the same prints).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -15,6 +18,8 @@
 #include <ctime>
 #include <exception>
 #include <filesystem>
+#include <fstream>
+#include <iomanip>
 #include <numbers>
 #include <random>
 #include <string>
@@ -256,7 +261,7 @@ void summarise(const std::vector<Row>& rows, const std::string& set, const char*
 
 int main(int argc, char** argv) try {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_prints OUT_DIR --tuning PICTURE... --heldout PICTURE...\n");
+        std::fprintf(stderr, "usage: bench_prints OUT_DIR [--kinds K,K...] [--reuse] --tuning PICTURE... --heldout PICTURE...\n");
         return 2;
     }
     const fs::path out = argv[1];
@@ -269,7 +274,19 @@ int main(int argc, char** argv) try {
     std::vector<std::string> sets;
     std::string set = "tuning";
     double seconds = 0, cpu_seconds = 0, megapixels = 0;
+    std::vector<bool> wanted(std::size(kKinds), true);
+    bool reuse = false;
     for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--reuse") == 0) {
+            reuse = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--kinds") == 0 && i + 1 < argc) {
+            wanted.assign(std::size(kKinds), false);
+            for (const char* k = argv[++i]; *k; ++k)
+                if (*k >= '0' && std::size_t(*k - '0') < std::size(kKinds)) wanted[std::size_t(*k - '0')] = true;
+            continue;
+        }
         if (std::strcmp(argv[i], "--tuning") == 0 || std::strcmp(argv[i], "--heldout") == 0) {
             set = argv[i] + 2;
             continue;
@@ -279,14 +296,24 @@ int main(int argc, char** argv) try {
         const std::string name = path.stem().string();
         const Planes photo = fit(planes_of(read_photograph(path)));
         for (std::size_t k = 0; k < std::size(kKinds); ++k) {
-            std::mt19937 gen(uint32_t(std::hash<std::string>{}(name) + 17 * k));
-            const Print print = print_and_scan(photo, kKinds[k], gen, curve);
+            if (!wanted[k]) continue;
             const std::string tag = name + "-" + std::to_string(k);
-            quen::tool::write_image(out / (tag + "-scan.png"), print.scan);
-            quen::tool::write_image(out / (tag + "-reference.png"), print.reference);
             Row row{set, kKinds[k].name, {}, {}, {}};
             double sigma = 0;
-            row.blur = best_blur(print.scan, print.reference, sigma);
+            Print print;
+            std::ifstream kept(out / (tag + "-blur.txt"));
+            if (reuse && kept >> print.period >> sigma >> row.blur.psnr >> row.blur.ssim) {
+                print.scan = quen::tool::read_image(out / (tag + "-scan.png"));
+                print.reference = quen::tool::read_image(out / (tag + "-reference.png"));
+            } else {
+                std::mt19937 gen(uint32_t(std::hash<std::string>{}(name) + 17 * k));
+                print = print_and_scan(photo, kKinds[k], gen, curve);
+                quen::tool::write_image(out / (tag + "-scan.png"), print.scan);
+                quen::tool::write_image(out / (tag + "-reference.png"), print.reference);
+                row.blur = best_blur(print.scan, print.reference, sigma);
+                std::ofstream(out / (tag + "-blur.txt")) << std::setprecision(17) << print.period << ' ' << sigma << ' '
+                                                          << row.blur.psnr << ' ' << row.blur.ssim << '\n';
+            }
             Score* mine[2] = {&row.clean, &row.print};
             std::string found[2];
             for (int as_print = 0; as_print < 2; ++as_print) {
