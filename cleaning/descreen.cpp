@@ -8,54 +8,166 @@
 namespace quen::cleaning {
 namespace {
 
-// The gain: a Gaussian low-pass beyond the protected frequencies, of deviation kDescreenWidth
-// times the screen frequency, which keeps the picture's detail up to about the screen frequency,
-// times a Gaussian notch of deviation kNotch times the screen frequency about each of the
-// screen's peaks, which takes out what the low-pass leaves of the dots. (A low-pass alone must cut
-// down to a third of the screen frequency before the dots are gone from the light and dark parts,
-// and blurs the picture more than a plain blur of the best deviation for it.)
-constexpr double kNotch = 0.15;
+// A scanned print is the picture plus, about each point k of its screen's lattice (each ink's
+// fundamentals, their harmonics, and in a channel two inks darken, the sums of two inks'), the
+// dots' modulation by the picture: a copy of the picture's spectrum shifted to k, weaker by a
+// factor that depends on the ink and the tones. A natural picture's power falls about as
+// a power of the frequency (falloff_of, about 2; less for a picture of small spots, more for a
+// smooth one), so at frequency q the picture holds power in proportion to 1 / |q|^a and the copy
+// about k in proportion to weight_k / |q - k|^a: the gain that keeps the picture and takes out
+// the copies (a Wiener filter) is 1 / (1 + |q|^a sum_k weight_k / |q - k|^a), a notch at each
+// lattice point as wide as its copy is strong, with the picture's detail kept wherever no copy
+// reaches. weight_k is measured: the median, over offsets d near the zero frequency, of the
+// power about k + d over that about d (the copy has the picture's shape), less what the picture
+// itself puts at k + d. A Gaussian low-pass beyond the protected frequencies, of deviation
+// kDescreenWidth times the screen frequency, takes out what lies beyond the lattice points made
+// out (higher harmonics, the scanner's aliases of them).
+
+// The frequency held in [-1/2, 1/2) each way.
+Frequency wrapped(Frequency f) {
+    f.u -= std::floor(f.u + 0.5);
+    f.v -= std::floor(f.v + 0.5);
+    return f;
+}
+
+// The index in channel 0 of the sample nearest frequency f (a half spectrum holds the mirror of
+// the other half); false outside the spectrum.
+bool sample_index(const host::SpectrumGeometry& g, Frequency f, int32_t& y, int32_t& x) {
+    f = wrapped(f);
+    if (g.centre_x == 0 && f.u < 0) f = {-f.u, -f.v};
+    const long sx = std::lround(g.centre_x + f.u * g.period_x), sy = std::lround(g.centre_y + f.v * g.rows);
+    if (sx < 0 || sx >= g.columns || sy < 0 || sy >= g.rows) return false;
+    y = int32_t(sy), x = int32_t(sx);
+    return true;
+}
+
+// One sample of the spectrum, in frequency, squared: the floor of the distances above, so that
+// the gain at a lattice point is small but finite.
+double floor2(const host::SpectrumGeometry& g) {
+    const double step = 1.0 / std::min(g.period_x, g.rows);
+    return step * step;
+}
+
+// The weight of lattice point k in channel c (see above), from offsets of 2 to `reach` samples.
+double weight_of(const LogMagnitudes& m, int32_t c, Frequency k, int32_t reach, double falloff) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const double least2 = floor2(g);
+    std::vector<float> ratios;
+    for (int32_t dy = -reach; dy <= reach; ++dy)
+        for (int32_t dx = -reach; dx <= reach; ++dx) {
+            const int32_t r2 = dx * dx + dy * dy;
+            if (r2 < 4 || r2 > reach * reach) continue;
+            const Frequency d{double(dx) / g.period_x, double(dy) / g.rows}, kd = wrapped({k.u + d.u, k.v + d.v});
+            int32_t ny = 0, nx = 0, fy = 0, fx = 0;
+            if (!sample_index(g, d, ny, nx) || !sample_index(g, kd, fy, fx)) continue;
+            const double own = std::pow((d.u * d.u + d.v * d.v + least2) / (kd.u * kd.u + kd.v * kd.v + least2), falloff / 2);
+            ratios.push_back(static_cast<float>(std::pow(10.0, 2.0 * (m.at(c, fy, fx) - m.at(c, ny, nx))) - own));
+        }
+    return std::max(0.0, double(median(ratios)));
+}
+
+// How fast the picture's power falls with the frequency in channel c (the power of |q|^-falloff):
+// the slope of the median log magnitude of rings about the zero frequency, from the protected
+// frequencies (4 samples at least) to half the screen frequency, below the screen's copies.
+double falloff_of(const LogMagnitudes& m, int32_t c, double keep, double screen) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const double step = 1.0 / std::min(g.period_x, g.rows);
+    const double inner = std::max(keep, 4 * step), outer = 0.5 * screen;
+    if (outer <= 1.5 * inner) return 2;
+    constexpr int kRings = 8;
+    std::array<std::vector<float>, kRings> rings;
+    const double span = std::log(outer / inner);
+    for (int32_t y = 0; y < g.rows; ++y)
+        for (int32_t x = 0; x < g.columns; ++x) {
+            const Frequency f = frequency_of(g, y, x);
+            const double r = std::hypot(f.u, f.v);
+            if (r < inner || r >= outer) continue;
+            rings[std::size_t(std::log(r / inner) / span * kRings)].push_back(m.at(c, y, x));
+        }
+    double sx = 0, sy = 0, sxx = 0, sxy = 0, n = 0;
+    for (int i = 0; i < kRings; ++i) {
+        if (rings[std::size_t(i)].empty()) continue;
+        const double lx = std::log10(inner) + (i + 0.5) / kRings * span / std::numbers::ln10, ly = median(rings[std::size_t(i)]);
+        sx += lx, sy += ly, sxx += lx * lx, sxy += lx * ly, ++n;
+    }
+    if (n < 3) return 2;
+    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);  // of the log magnitude
+    return std::clamp(-2 * slope, 1.0, 4.0);
+}
 
 }  // namespace
 
-Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep) {
+Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep,
+                   const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
+    const double step = 1.0 / std::min(g.period_x, g.rows);
     Screens s;
     for (int32_t c = 0; c < 3; ++c) {
         ChannelScreen& screen = s[std::size_t(c)];
         screen.frequency = frequency[std::size_t(c)];
         if (screen.frequency == 0) continue;
+        // The channel's peaks from kScreenLattice times its frequency up, and its fundamentals
+        // (each ink's two, and their mirrors) with their sums: harmonics, and two inks' sums.
+        const double lowest = std::max(keep, kScreenLattice * screen.frequency);
+        screen.falloff = falloff_of(m, c, keep, screen.frequency);
+        std::vector<Frequency> points, fundamentals;
         for (const Peak& p : d.peaks) {
             const Frequency f = frequency_of(g, p.row, p.column);
-            if ((p.channels & (1u << c)) && std::hypot(f.u, f.v) > std::max(keep, kScreenLattice * screen.frequency))
-                screen.points.push_back(f);
+            const double r = std::hypot(f.u, f.v);
+            if (!(p.channels & (1u << c)) || r <= lowest) continue;
+            points.push_back(f);
+            if (r <= t.fundamental_reach * screen.frequency) fundamentals.push_back(f), fundamentals.push_back({-f.u, -f.v});
         }
+        for (const Frequency& a : fundamentals)
+            for (const Frequency& b : fundamentals) points.push_back(wrapped({a.u + b.u, a.v + b.v}));
+        // Each point once (a point and its mirror are one), with its copy's weight.
+        const int32_t reach = std::clamp(int32_t(t.copy_reach * screen.frequency / step), 3, 16);
+        for (const Frequency& p : points) {
+            if (std::hypot(p.u, p.v) <= lowest) continue;
+            bool seen = false;
+            for (const Frequency& q : screen.points)
+                seen = seen || distance_in_samples(g, p, q) <= 1.5 || distance_in_samples(g, p, {-q.u, -q.v}) <= 1.5;
+            if (seen) continue;
+            const double w = weight_of(m, c, p, reach, screen.falloff);
+            if (w < t.copy_least) continue;
+            screen.points.push_back(p);
+            screen.weights.push_back(w);
+        }
+        screen.reach = t.copy_reach * screen.frequency;
     }
     return s;
 }
 
 int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep) {
     const host::SpectrumGeometry& g = m.geometry;
+    const double least2 = floor2(g);
+    const std::size_t plane = std::size_t(g.rows) * std::size_t(g.columns);
     int64_t changed = 0;
+    std::vector<double> copies(plane);
     for (int32_t c = 0; c < g.channels && c < 3; ++c) {
         const ChannelScreen& s = screens[std::size_t(c)];
         if (s.frequency == 0) continue;
-        const double width = kDescreenWidth * s.frequency, notch = kNotch * s.frequency;
+        // The copies' power over the picture's, sum_k weight_k / |q - k|^2, added up about each
+        // point within its reach (a sample holds q and its mirror: about k covers -k too).
+        std::fill(copies.begin(), copies.end(), 0.0);
+        const int32_t rx = int32_t(std::ceil(s.reach * g.period_x)), ry = int32_t(std::ceil(s.reach * g.rows));
+        for (std::size_t i = 0; i < s.points.size(); ++i)
+            for (int32_t dy = -ry; dy <= ry; ++dy)
+                for (int32_t dx = -rx; dx <= rx; ++dx) {
+                    const Frequency d{double(dx) / g.period_x, double(dy) / g.rows};
+                    int32_t y = 0, x = 0;
+                    if (!sample_index(g, {s.points[i].u + d.u, s.points[i].v + d.v}, y, x)) continue;
+                    copies[std::size_t(y) * g.columns + x] += s.weights[i] / std::pow(d.u * d.u + d.v * d.v + least2, s.falloff / 2);
+                }
+        const double width = kDescreenWidth * s.frequency;
         const double per_unit = -0.5 / (width * width) / std::numbers::ln10;  // log10 gain per frequency squared
-        const double reach = 3 * notch;
         for (int32_t y = 0; y < g.rows; ++y)
             for (int32_t x = 0; x < g.columns; ++x) {
                 const Frequency f = frequency_of(g, y, x);
                 const double beyond = std::hypot(f.u, f.v) - keep;
                 if (beyond <= 0) continue;
-                double log_gain = per_unit * beyond * beyond;
-                for (const Frequency& p : s.points)
-                    for (const double sign : {1.0, -1.0}) {
-                        const double du = f.u - sign * p.u, dv = f.v - sign * p.v;
-                        if (std::fabs(du) > reach || std::fabs(dv) > reach) continue;
-                        const double pass = 1 - std::exp(-0.5 * (du * du + dv * dv) / (notch * notch));
-                        log_gain += std::log10(std::max(pass, 1e-6));
-                    }
+                const double q2 = f.u * f.u + f.v * f.v + least2;
+                const double log_gain = per_unit * beyond * beyond - std::log10(1 + std::pow(q2, s.falloff / 2) * copies[std::size_t(y) * g.columns + x]);
                 float& v = m.at(c, y, x);
                 v = std::max(kAbsent, v + static_cast<float>(log_gain));
                 ++changed;

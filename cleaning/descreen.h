@@ -1,6 +1,6 @@
 // Descreening: a scanned print's halftone screen taken out of each channel's spectrum by a gain
-// that keeps the picture's detail up to about the screen frequency and takes out the screen's
-// peaks and the dots' spread about them.
+// that keeps the picture's detail where the screen's copies of it do not reach, and takes out the
+// screen's lattice points and the dots' spread about them, each as far as it is strong.
 #pragma once
 
 #include <array>
@@ -9,28 +9,36 @@
 
 #include "log_spectrum.h"
 #include "peaks.h"
+#include "thresholds.h"
 
 namespace quen::cleaning {
 
 // The low-pass's deviation, in units of the screen frequency.
-inline constexpr double kDescreenWidth = 0.55;
+inline constexpr double kDescreenWidth = 0.65;
 
 // Peaks below this share of a screen's lowest frequency are the picture's, or moire between inks.
 inline constexpr double kScreenLattice = 0.9;
 
-// One channel's screen: the frequencies of its peaks (cycles per pixel, each once; the mirror is
-// implied).
+// One channel's screen: the points of its lattice (cycles per pixel, each once; the mirror is
+// implied) and the weight of each, the power of the picture's copy about it over the picture's.
 struct ChannelScreen {
     std::vector<Frequency> points;
+    std::vector<double> weights;
     double frequency = 0;  // the screen's fundamental, cycles per pixel; 0: no screen in this channel
+    double reach = 0;      // cycles per pixel about a point within which its copy is taken out
+    double falloff = 2;    // the picture's power falls as the frequency to this power
 };
 using Screens = std::array<ChannelScreen, 3>;
 
-// Each channel's screen from the peaks found: its frequency (cycles per pixel, 0 for a channel
-// left alone) and the channel's peaks beyond the protected frequencies from kScreenLattice times
-// its frequency up. (The moire of two inks in one channel lies lower, where a notch as wide as the
-// screen's would take the picture's own detail: its peaks are only filled.)
-Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep);
+// Each channel's screen from the magnitudes as found and the peaks: its frequency (cycles per
+// pixel, 0 for a channel left alone) and its lattice beyond the protected frequencies from
+// kScreenLattice times its frequency up: the channel's peaks there, and the sums of two of its
+// fundamentals (its peaks within fundamental_reach of its frequency), those whose copy weighs
+// copy_least at least. (The moire of two inks in one channel lies lower, at their differences,
+// where taking out the copy takes more of the picture's own detail than of the moire: its
+// peaks are only filled.)
+Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep,
+                   const Thresholds& t);
 
 // Lowers each channel's log magnitudes by the descreening gain; returns the samples changed.
 int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep);

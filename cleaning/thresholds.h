@@ -111,6 +111,9 @@ struct Thresholds {
     double print_swing = 0.18;     // full scale per unit of 4 v (1 - v): a print's dots swing more in its mid tones
     int lattice_order = 8;         // an added screen's lattice points k a + l b, |k| and |l| up to this
     double lattice_evidence = 0.15; // log10: a lattice point this far above the background is fitted
+    double fundamental_reach = 1.1; // peaks of a channel up to this far beyond its screen frequency are its inks' fundamentals
+    double copy_reach = 0.3;       // about a lattice point, its copy of the picture is measured and taken out this far
+    double copy_least = 1e-3;      // power of a lattice point's copy over the picture's, at least, for it to be taken out
 };
 
 // The two directions a line pattern or a comb runs. Rows: lines every k rows, whose peaks lie on

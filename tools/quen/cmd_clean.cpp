@@ -40,7 +40,7 @@ const char* const kCleanHelp =
     "                     the sinusoid that explains it exactly\n"
     "  --fill zero        remove each peak's frequencies altogether (a hard notch)\n"
     "  --no-lowpass       for a halftone screen, remove its peaks instead of descreening each\n"
-    "                     channel (a smooth low-pass below its screen frequency, notches at its peaks)\n"
+    "                     channel (notches at its screen's lattice points, a smooth low-pass beyond)\n"
     "  --print            the picture is a scanned print: its halftone screen, found automatically,\n"
     "                     is descreened over the whole picture, also where its lattice of peaks is\n"
     "                     not made out (a dark or low-key print); without it, only a screen whose\n"
