@@ -90,7 +90,7 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
     if (j.takes_out()) {
         subtract_tones(job.work, j.tones);
         for (const FittedTone& tone : j.tones) job.subtracted.push_back(tone.f);
-        result.changed += static_cast<int64_t>(j.tones.size()) + j.lines + j.sweeps;
+        result.changed += static_cast<int64_t>(j.tones.size()) + j.lines + j.sweeps + j.envelopes;
         record(job, e, j, false);
         return true;
     }

@@ -16,6 +16,56 @@
 namespace quen::cleaning {
 namespace {
 
+// The wave of frequency f in channel c as it is at each place: the channel less its local mean
+// (`tone`, smoothed over a period), turned down by f and smoothed over `radius` pixels (`wave`:
+// half the complex amplitude of the wave there).
+struct LockIn {
+    Plane tone, wave;
+};
+
+// exp(2 pi i f.(x, y)) at each pixel, a product of a row's and a column's factor.
+Plane carrier(int32_t rows, int32_t cols, const Frequency& f) {
+    std::vector<std::complex<float>> along(static_cast<std::size_t>(cols));
+    for (int32_t x = 0; x < cols; ++x) along[std::size_t(x)] = std::polar(1.0f, float(2 * std::numbers::pi * std::fmod(f.u * x, 1.0)));
+    Plane turn(std::size_t(rows) * cols);
+    for (int32_t y = 0; y < rows; ++y) {
+        const std::complex<float> down = std::polar(1.0f, float(2 * std::numbers::pi * std::fmod(f.v * y, 1.0)));
+        for (int32_t x = 0; x < cols; ++x) turn[std::size_t(y) * cols + x] = down * along[std::size_t(x)];
+    }
+    return turn;
+}
+
+LockIn lock_in(const host::Image& work, int32_t c, const Frequency& f, const Plane& turn, int32_t radius) {
+    const int32_t rows = work.rows, cols = work.cols;
+    const std::size_t size = std::size_t(rows) * cols;
+    LockIn l{Plane(size), Plane(size)};
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) l.tone[std::size_t(y) * cols + x] = work.get<float>(y, x, c);
+    smooth(l.tone, rows, cols, static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v))));
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            const std::size_t i = std::size_t(y) * cols + x;
+            l.wave[i] = (work.get<float>(y, x, c) - l.tone[i].real()) * std::conj(turn[i]);
+        }
+    smooth(l.wave, rows, cols, radius);
+    return l;
+}
+
+// Takes the wave of frequency f out of every channel with the amplitude and phase it has at each
+// place (over envelope_periods periods).
+void subtract_envelope(host::Image& work, const Frequency& f, const Thresholds& t) {
+    const int32_t radius = static_cast<int32_t>(std::ceil(t.envelope_periods / std::hypot(f.u, f.v)));
+    const Plane turn = carrier(work.rows, work.cols, f);
+    for (int32_t c = 0; c < 3; ++c) {
+        const LockIn l = lock_in(work, c, f, turn, radius);
+        for (int32_t y = 0; y < work.rows; ++y)
+            for (int32_t x = 0; x < work.cols; ++x) {
+                const std::size_t i = std::size_t(y) * work.cols + x;
+                work.set<float>(y, x, c, work.get<float>(y, x, c) - 2 * std::real(l.wave[i] * turn[i]));
+            }
+    }
+}
+
 // What the peak rules of a pass share.
 struct PeakJudge {
     Job& job;
@@ -104,6 +154,20 @@ bool flat_square(PeakJudge& pj, Case& c) { return pj.job.flat.refutes(c.f); }
 // Kept: a peak that no sinusoid or sweep explains and that the frame's tiles do not show as one
 // wave: the picture's own structure (the streaks of a panned shot, a fence in part of the frame).
 bool not_one_wave(PeakJudge& pj, Case& c) { return !pj.one_wave(c.f); }
+// Removed: one of a screen's two frequencies, its wave fitted between samples and taken out at
+// once with the amplitude it has at each place, which follows the tone when the screen was
+// printed with it (faint at black and white). Fitted in the first pass only, when filling to
+// the background.
+bool screen_envelope(PeakJudge& pj, Case& c) {
+    if (!c.dotted || !pj.first_pass_fitting()) return false;
+    const host::SpectrumGeometry& g = pj.e.m.geometry;
+    Tone tone;
+    fit_tone(pj.z, g, c.strongest, c.p.row, c.p.column, tone);
+    subtract_envelope(pj.job.work, frequency_of(g, tone.b, tone.a), pj.t);
+    ++pj.j.envelopes;
+    pj.job.result.removed.push_back(c.p);
+    return true;
+}
 // Removed: one of a screen's two frequencies, filled even where the frame's evidence would keep it.
 bool screen_pair(PeakJudge& pj, Case& c) {
     if (c.dotted) pj.j.filled.push_back(c.p);
@@ -124,6 +188,7 @@ struct PeakRule {
 // The peak rules, in the order they are asked; the first that fires decides.
 constexpr PeakRule kPeakRules[] = {
     {Verdict::Keep, Reason::PartOfFrame, part_of_frame},
+    {Verdict::SubtractSweep, Reason::ScreenEnvelope, screen_envelope},
     {Verdict::SubtractTone, Reason::OneWave, one_tone},
     {Verdict::SubtractSweep, Reason::Sweep, sweep},
     {Verdict::Fill, Reason::ScreenPair, screen_pair},
@@ -236,15 +301,15 @@ void keep_drawn_grid(Job& job, Evidence& e, Judgement& j) {
 // printed with the tones fades to nothing at black and white) and no sum or difference of the two
 // stands out (a lattice of round soft dots). Its two frequencies are alike in strength, its dots
 // lie close (longest_screen) and fill many cells of a frame larger than an icon (screen_cells,
-// screen_side), and it is turned off the axes, where the rows and columns of a page or a table put
-// pairs of their own. By group.
+// screen_side), and its peaks lie off the axes (screen_off_axis samples, beyond the lines the
+// picture's borders leave there), where the rows and columns of a page or a table put pairs of
+// their own; a screen turned a few degrees from the rows is a screen all the same. By group.
 std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, int32_t groups, const Thresholds& t) {
     const host::SpectrumGeometry& g = e.m.geometry;
     const auto screen_like = [&](const Peak& p) {
-        const double turned = std::fmod(p.angle, 90);
         return p.amplitude >= t.screen_amplitude && p.period <= t.longest_screen &&
                std::min(work.rows, work.cols) >= std::max(t.screen_side, t.screen_cells * p.period) &&
-               std::min(turned, 90 - turned) >= t.screen_off_axis;
+               std::min(std::fabs(p.column - g.centre_x), std::fabs(p.row - g.centre_y)) >= t.screen_off_axis;
     };
     std::vector<uint8_t> dotted(static_cast<std::size_t>(groups) + 1, 0);
     for (const Peak& a : e.d.peaks)
@@ -325,20 +390,10 @@ struct ScreenStrength {
 };
 
 ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequency& f, const Thresholds& t) {
-    const int32_t rows = work.rows, cols = work.cols;
-    const std::size_t size = std::size_t(rows) * cols;
-    const int32_t radius = static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v)));
-    Plane tone(size), wave(size);
-    for (int32_t y = 0; y < rows; ++y)
-        for (int32_t x = 0; x < cols; ++x) tone[std::size_t(y) * cols + x] = work.get<float>(y, x, c);
-    smooth(tone, rows, cols, radius);
-    for (int32_t y = 0; y < rows; ++y)
-        for (int32_t x = 0; x < cols; ++x) {
-            const std::size_t i = std::size_t(y) * cols + x;
-            const double turn = -2 * std::numbers::pi * (f.u * x + f.v * y);
-            wave[i] = std::complex<float>(std::polar(double(work.get<float>(y, x, c) - tone[i].real()), turn));
-        }
-    smooth(wave, rows, cols, 2 * radius);
+    const std::size_t size = std::size_t(work.rows) * work.cols;
+    const LockIn l = lock_in(work, c, f, carrier(work.rows, work.cols, f), 2 * static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v))));
+    const Plane& tone = l.tone;
+    const Plane& wave = l.wave;
     std::vector<float> shape(size);
     for (std::size_t i = 0; i < size; ++i) {
         const float v = std::clamp(tone[i].real(), 0.0f, 1.0f);

@@ -50,7 +50,8 @@ struct Judgement {
     std::vector<Peak> filled;       // peaks to fill, when nothing else is taken out in the pass
     int64_t lines = 0;              // line patterns divided out
     int64_t sweeps = 0;             // sweeping waves taken out
-    bool takes_out() const { return !tones.empty() || lines > 0 || sweeps > 0; }
+    int64_t envelopes = 0;          // screen waves taken out with the amplitude they have at each place
+    bool takes_out() const { return !tones.empty() || lines > 0 || sweeps > 0 || envelopes > 0; }
 };
 
 Evidence find(Job& job, int pass);

@@ -104,11 +104,12 @@ struct Thresholds {
     double screen_lowest = 0.9;    // peaks this far below the lattice's lowest frequency are not the screen
     double screen_cells = 24;      // periods of a screen along the picture's shorter side, at least
     double screen_side = 128;      // pixels of a printed picture's shorter side, at least (an icon is not)
-    double screen_off_axis = 5;    // degrees between a screen's frequencies and the axes, at least
+    double screen_off_axis = 3;    // samples of the spectrum between a screen's peaks and its axes, at least
     double screen_alike = 1.5;     // ratio of the stronger of a screen's two frequencies to the weaker, at most
     double tone_contrast = 0.7;    // 4 v (1 - v) of the tones furthest from mid grey over the nearest, at most, to tell
     double screen_untoned = 0.5;   // a screen following the tone less than this (0 to 1) was laid over the picture
     double print_swing = 0.18;     // full scale per unit of 4 v (1 - v): a print's dots swing more in its mid tones
+    double envelope_periods = 3;   // periods a screen wave's amplitude is smoothed over where it follows the tone
     int lattice_order = 8;         // an added screen's lattice points k a + l b, |k| and |l| up to this
     double lattice_evidence = 0.15; // log10: a lattice point this far above the background is fitted
     double fundamental_reach = 1.1; // peaks of a channel up to this far beyond its screen frequency are its inks' fundamentals

@@ -45,6 +45,9 @@ std::string reason_text(const Decision& d) {
                "subtracted";
     case Reason::Filled:
         return "removed: a wave across the frame that no one sinusoid explains, its peak filled";
+    case Reason::ScreenEnvelope:
+        return "removed: one of a screen's two frequencies at right angles, its wave taken out with the strength "
+               "it has at each place (its dots fade with the tone)";
     case Reason::ScreenPair:
         return "removed: one of a screen's two frequencies at right angles (its dots fade with the tone), its peak "
                "filled";
@@ -90,6 +93,7 @@ const char* reason_name(Reason r) {
     case Reason::WeakWave: return "weak-wave";
     case Reason::Sweep: return "sweep";
     case Reason::Filled: return "filled";
+    case Reason::ScreenEnvelope: return "screen-envelope";
     case Reason::ScreenPair: return "screen-pair";
     case Reason::AddedScreen: return "added-screen";
     case Reason::Screen: return "screen";

@@ -39,6 +39,7 @@ enum class Reason : uint8_t {
     WeakWave,            // too faint to be a peak, but every tile shows it alike
     Sweep,               // on a ridge that a sweeping wave explains
     Filled,              // a wave across the frame that no one sinusoid explains
+    ScreenEnvelope,      // one of a screen's two frequencies, taken out with the amplitude it has at each place
     ScreenPair,          // one of a screen's two frequencies at right angles, filled even where the tone fades it
     AddedScreen,         // on the lattice of a screen added to the picture (as strong in light and dark parts), fitted and subtracted
     Screen,              // a halftone screen's, cut by the low-pass

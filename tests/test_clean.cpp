@@ -201,6 +201,26 @@ TYPED_TEST(Cleaning, AddedDotScreenIsSubtractedNotLowPassed) {
     expect_gain<S>(out.image, noisy, truth, 10);
 }
 
+// A screen whose strength follows the tone (gone at black and white), turned 4 degrees off the
+// rows, where its peaks still lie a few samples off the axes: each of its two frequencies is
+// taken out with the strength it has at each place.
+TYPED_TEST(Cleaning, ToneModulatedScreenNearTheRowsIsTakenOutAlongItsEnvelope) {
+    using S = TypeParam;
+    const Image truth = photo<S>(256, 256, 9);
+    Image noisy = truth;
+    const double a = 4 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 5.5;
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) {
+                const double v = truth.value(y, x, c) / full_of<S>();
+                const double dots = 4 * screen(k, a, y, x) - 2;  // -1 to 1
+                noisy.set_value(y, x, c, (v + 0.1 * 4 * v * (1 - v) * dots) * full_of<S>());
+            }
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+    EXPECT_TRUE(decided_by(out, cleaning::Reason::ScreenEnvelope));
+    expect_gain<S>(out.image, noisy, truth, 12);
+}
+
 // Stripes of the picture's own, 24 px apart, printed with it through a screen of 5 px at 45
 // degrees: they lie far below the screen, and descreening must keep them (filling their peaks
 // as the screen's took them out of a print of a panned shot). Their amplitude, projected out of
