@@ -10,6 +10,7 @@
 #include <numbers>
 
 #include "descreen.h"
+#include "screens.h"
 #include "smooth.h"
 #include "sweeps.h"
 
@@ -259,8 +260,9 @@ bool one_wave_along(const Evidence& e, Axis axis, const Thresholds& t) {
 // Scan lines and streaks run one way; lines both ways are a grid drawn on the picture (graph
 // paper, a table), and left alone with the whole lattice of its peaks; but stripes that are one
 // wave each way are waves crossing the picture, and left to the peak rules, which fit each. A dense grid's lattice looks
-// like a screen's, and a screen found on it is the grid. (A screen at 45 degrees darkens rows and
-// columns of its dots too, at a period whose lattice does not hold the screen's own frequency.)
+// like a screen's, and a screen found on it is the grid, unless an ink turned off the grid shows it
+// is a print's. (A screen at 45 degrees darkens rows and columns of its dots too, at a period whose
+// lattice does not hold the screen's own frequency.)
 // Otherwise, with no screen, each line pattern found is divided out, its harmonics with it.
 void judge_lines(Job& job, Evidence& e, Judgement& j) {
     const Thresholds& t = job.options.thresholds;
@@ -269,7 +271,9 @@ void judge_lines(Job& job, Evidence& e, Judgement& j) {
     const double screen = e.d.screen_period;
     const int32_t every_column = lines.ruled[Axis::Columns], every_row = lines.ruled[Axis::Rows];
     if (one_wave_along(e, Axis::Rows, t) && one_wave_along(e, Axis::Columns, t)) return;
-    if (every_column > 0 && every_row > 0 && (screen == 0 || on_lattice(1 / screen, every_column, every_row, g, t))) {
+    if (every_column > 0 && every_row > 0 &&
+        (screen == 0 || (on_lattice(1 / screen, every_column, every_row, g, t) &&
+                         !screen_off_grid(e.d, g, every_column, every_row, t)))) {
         job.drawn = {double(g.period_x) / every_column, double(g.rows) / every_row};
         return;
     }

@@ -200,6 +200,31 @@ double print_screen_period(const Detection& d, double sensitivity, const Thresho
     return 0;
 }
 
+bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_t kx, int32_t ky, const Thresholds& t) {
+    // An ink at 0 degrees: two peaks of the screen's period on the two axes, alike in strength.
+    const auto on_axis = [&](double angle) {
+        double strongest = 0;
+        for (const Peak& p : d.peaks)
+            if (std::fabs(p.angle - angle) <= t.partner_angle && std::fabs(p.period - d.screen_period) <= t.partner_period * d.screen_period)
+                strongest = std::max(strongest, p.amplitude);
+        return strongest;
+    };
+    const double across = std::max(on_axis(0), on_axis(180)), down = on_axis(90);
+    if (std::min(across, down) < t.screen_amplitude || std::max(across, down) > t.screen_alike * std::min(across, down))
+        return false;
+    const double lowest = 1 / d.screen_period;
+    for (const Peak& p : d.peaks) {
+        if (p.amplitude < t.screen_amplitude) break;  // strongest first
+        const Frequency f = frequency_of(g, p.row, p.column);
+        const double r = std::hypot(f.u, f.v), turned = std::fmod(p.angle, 90);
+        if (r < kScreenLattice * lowest || r > t.fundamental_ring * lowest || std::min(turned, 90 - turned) < t.screen_off_axis)
+            continue;
+        const Frequency grid{std::round(f.u * kx) / kx, std::round(f.v * ky) / ky};
+        if (distance_in_samples(g, f, grid) > t.lattice_tolerance) return true;
+    }
+    return false;
+}
+
 void blend_screened(host::Image& cleaned, const host::Image& work, const std::array<std::vector<float>, 3>& share) {
     for (int32_t c = 0; c < 3; ++c)
         if (!share[std::size_t(c)].empty())

@@ -41,6 +41,15 @@ void keep_below_screen(const Detection& d, const host::SpectrumGeometry& g, Deci
 // A picture's own stripes (blinds, the streaks of a panned shot) have no such partner. 0: none.
 double print_screen_period(const Detection& d, double sensitivity, const Thresholds& t);
 
+// Whether a screen found where lines are drawn both ways, every kx columns and every ky rows, is
+// a print's rather than the grid's: an ink at 0 degrees (yellow) rules rows and columns, but it
+// leaves two peaks of the screen's period (within partner_period) on the two axes, as strong as a
+// screen's dots leave them and alike (screen_alike), and beside it the other inks turned 15 and
+// 75 degrees leave a peak of about the screen's lowest frequency (kScreenLattice to
+// fundamental_ring of it) turned off the axes (screen_off_axis) and off the grid's lattice
+// (lattice_tolerance). A table's or graph paper's rules put their peaks there on the axes alone.
+bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_t kx, int32_t ky, const Thresholds& t);
+
 // Takes the low-passed picture `cleaned` where the screen is, the picture `work` as it was elsewhere.
 void blend_screened(host::Image& cleaned, const host::Image& work, const std::array<std::vector<float>, 3>& share);
 
