@@ -6,7 +6,7 @@
 include(ExternalProject)
 
 include(${PROJECT_SOURCE_DIR}/cmake/fftw.cmake)
-set(QUEN_FFTW_WINDOWS ${QUEN_CACHE_DIR}/fftw-${QUEN_FFTW_VERSION}-avx512-mingw64)
+set(QUEN_FFTW_WINDOWS ${QUEN_CACHE_DIR}/fftw-${QUEN_FFTW_VERSION}-${QUEN_FFTW_FLAVOUR}-mingw64)
 set(QUEN_WINDOWS_BINARY_DIR ${CMAKE_BINARY_DIR}/windows)
 quen_fftw_build(windows ${QUEN_FFTW_WINDOWS})
 

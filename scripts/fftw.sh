@@ -10,8 +10,9 @@
 #               lib/libfftwx64_3-3.def        its exports
 #               include/fftw3.h
 # Both get the same codelets (SSE2, AVX, AVX2 and AVX-512; FFTW picks at run time among those the
-# processor has), so that FFTW_ESTIMATE plans the same transforms on both and the modules of the
-# two targets compute the same bits. FFTW's threads library is combined into the library, for
+# processor has) and the same patches (resources/fftw: FFTW_ESTIMATE buffers transforms whose
+# elements lie a page apart), so that FFTW_ESTIMATE plans the same transforms on both and the
+# modules of the two targets compute the same bits. FFTW's threads library is combined into the library, for
 # fftw_make_planner_thread_safe().
 # PREFIX is a cache shared by every build tree; a finished PREFIX is left alone, so only the first
 # build on a machine pays for the compilation. The source comes through deb-src entries derived
@@ -27,6 +28,7 @@ fi
 target=$1
 version=$2
 prefix=$3
+patch_dir=$(cd "$(dirname "$0")/../resources/fftw" && pwd)
 host=x86_64-w64-mingw32
 dll=libfftwx64_3-3.dll
 name=libfftwx64_3
@@ -77,6 +79,13 @@ src_version=$(apt-cache "${apt_opts[@]}" showsrc fftw3 | sed -n 's/^Version: //p
 (cd "$work" && apt-get "${apt_opts[@]}" -q source --download-only "fftw3=$src_version") >>"$log" 2>&1 ||
   fail "apt-get source fftw3=$src_version failed"
 (cd "$work" && dpkg-source -x ./fftw3_*.dsc src) >>"$log" 2>&1 || fail "dpkg-source could not unpack fftw3"
+# Our patches on top of Debian's: resources/fftw/*.patch, in name order.
+patches=()
+for p in "$patch_dir"/*.patch; do
+  [ -e "$p" ] || continue
+  (cd "$work/src" && patch -p1 --forward --quiet) <"$p" >>"$log" 2>&1 || fail "patch $(basename "$p") does not apply"
+  patches+=("$(basename "$p")")
+done
 
 # --- Build ----------------------------------------------------------------------------------
 # The same codelets and the same compiler options for both targets. -mtune=generic: FFTW's
@@ -176,6 +185,7 @@ fi
 
 cat >"$out/BUILD-INFO" <<INFO
 FFTW $src_version (Debian source package fftw3), built $what
+patches ${patches[*]:-none}
 configure ${flags[*]} CFLAGS="$cflags"
 compiler $($cc --version | head -n 1)
 imports $(echo $imports)

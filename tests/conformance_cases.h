@@ -23,7 +23,8 @@ struct Case {
 // Odd and even sizes in both directions, padded rows, a fourth plane, filtering in place, and
 // sizes large enough for FFTW's vectorised codelets: at 100 x 60, FFTW with AVX-512 codelets
 // rounds some samples otherwise than FFTW without them (a phase at the Nyquist row flips between
-// +pi and -pi), so a Windows and a Linux FFTW built with different codelets differ there.
+// +pi and -pi), so a Windows and a Linux FFTW built with different codelets differ there. Rows of
+// 600 samples put the column transforms' elements a page apart, where FFTW_ESTIMATE buffers them.
 inline constexpr Case kCases[] = {
     {"odd-7x9", 7, 9, 3, 0, false},
     {"even-8x12-rgba-padded", 8, 12, 4, 3, false},
@@ -31,6 +32,7 @@ inline constexpr Case kCases[] = {
     {"mixed-9x10-rgba-in-place", 9, 10, 4, 0, true},
     {"even-48x64", 48, 64, 3, 0, false},
     {"even-100x60", 100, 60, 3, 0, false},
+    {"wide-24x600", 24, 600, 3, 0, false},
 };
 
 inline constexpr int32_t kDepths[] = {8, 16, 32};
