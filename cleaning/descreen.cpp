@@ -82,7 +82,9 @@ double falloff_of(const LogMagnitudes& m, int32_t c, double keep, double screen)
             const Frequency f = frequency_of(g, y, x);
             const double r = std::hypot(f.u, f.v);
             if (r < inner || r >= outer) continue;
-            rings[std::size_t(std::log(r / inner) / span * kRings)].push_back(m.at(c, y, x));
+            // (r just below outer may round to the last ring's end)
+            const auto ring = std::min<std::size_t>(std::size_t(std::log(r / inner) / span * kRings), kRings - 1);
+            rings[ring].push_back(m.at(c, y, x));
         }
     double sx = 0, sy = 0, sxx = 0, sxy = 0, n = 0;
     for (int i = 0; i < kRings; ++i) {
