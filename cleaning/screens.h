@@ -46,7 +46,7 @@ double print_screen_period(const Detection& d, double sensitivity, const Thresho
 // leaves two peaks of the screen's period (within partner_period) on the two axes, as strong as a
 // screen's dots leave them and alike (screen_alike), and beside it the other inks turned 15 and
 // 75 degrees leave a peak of about the screen's lowest frequency (kScreenLattice to
-// fundamental_ring of it) turned off the axes (screen_off_axis) and off the grid's lattice
+// fundamental_ring of it) off the spectrum's axes (screen_off_axis) and off the grid's lattice
 // (lattice_tolerance). A table's or graph paper's rules put their peaks there on the axes alone.
 bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_t kx, int32_t ky, const Thresholds& t);
 
