@@ -23,13 +23,6 @@ namespace {
 // kDescreenWidth times the screen frequency, takes out what lies beyond the lattice points made
 // out (higher harmonics, the scanner's aliases of them).
 
-// The frequency held in [-1/2, 1/2) each way.
-Frequency wrapped(Frequency f) {
-    f.u -= std::floor(f.u + 0.5);
-    f.v -= std::floor(f.v + 0.5);
-    return f;
-}
-
 // The index in channel 0 of the sample nearest frequency f (a half spectrum holds the mirror of
 // the other half); false outside the spectrum.
 bool sample_index(const host::SpectrumGeometry& g, Frequency f, int32_t& y, int32_t& x) {
@@ -41,12 +34,12 @@ bool sample_index(const host::SpectrumGeometry& g, Frequency f, int32_t& y, int3
     return true;
 }
 
+// One sample of the spectrum, in frequency (along its shorter side).
+double sample_step(const host::SpectrumGeometry& g) { return 1.0 / std::min(g.period_x, g.rows); }
+
 // One sample of the spectrum, in frequency, squared: the floor of the distances above, so that
 // the gain at a lattice point is small but finite.
-double floor2(const host::SpectrumGeometry& g) {
-    const double step = 1.0 / std::min(g.period_x, g.rows);
-    return step * step;
-}
+double floor2(const host::SpectrumGeometry& g) { return sample_step(g) * sample_step(g); }
 
 // The weight of lattice point k in channel c (see above), from offsets of 2 to `reach` samples.
 double weight_of(const LogMagnitudes& m, int32_t c, Frequency k, int32_t reach, double falloff) {
@@ -71,7 +64,7 @@ double weight_of(const LogMagnitudes& m, int32_t c, Frequency k, int32_t reach, 
 // frequencies (4 samples at least) to half the screen frequency, below the screen's copies.
 double falloff_of(const LogMagnitudes& m, int32_t c, double keep, double screen) {
     const host::SpectrumGeometry& g = m.geometry;
-    const double step = 1.0 / std::min(g.period_x, g.rows);
+    const double step = sample_step(g);
     const double inner = std::max(keep, 4 * step), outer = 0.5 * screen;
     if (outer <= 1.5 * inner) return 2;
     constexpr int kRings = 8;
@@ -102,7 +95,7 @@ double falloff_of(const LogMagnitudes& m, int32_t c, double keep, double screen)
 Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep,
                    const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
-    const double step = 1.0 / std::min(g.period_x, g.rows);
+    const double step = sample_step(g);
     Screens s;
     for (int32_t c = 0; c < 3; ++c) {
         ChannelScreen& screen = s[std::size_t(c)];

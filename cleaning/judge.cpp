@@ -67,6 +67,21 @@ void subtract_envelope(host::Image& work, const Frequency& f, const Thresholds& 
     }
 }
 
+// The channel where peak p stands highest.
+int32_t strongest_channel(const LogMagnitudes& m, const Peak& p) {
+    int32_t strongest = 0;
+    for (int32_t ch = 1; ch < 3; ++ch)
+        if (m.at(ch, p.row, p.column) > m.at(strongest, p.row, p.column)) strongest = ch;
+    return strongest;
+}
+
+// The frequency of the wave peak p holds in channel c, fitted between samples.
+Frequency fitted_frequency(const ComplexHalf& z, const host::SpectrumGeometry& g, int32_t c, const Peak& p) {
+    Tone tone;
+    fit_tone(z, g, c, p.row, p.column, tone);
+    return frequency_of(g, tone.b, tone.a);
+}
+
 // What the peak rules of a pass share.
 struct PeakJudge {
     Job& job;
@@ -161,10 +176,7 @@ bool not_one_wave(PeakJudge& pj, Case& c) { return !pj.one_wave(c.f); }
 // the background.
 bool screen_envelope(PeakJudge& pj, Case& c) {
     if (!c.dotted || !pj.first_pass_fitting()) return false;
-    const host::SpectrumGeometry& g = pj.e.m.geometry;
-    Tone tone;
-    fit_tone(pj.z, g, c.strongest, c.p.row, c.p.column, tone);
-    subtract_envelope(pj.job.work, frequency_of(g, tone.b, tone.a), pj.t);
+    subtract_envelope(pj.job.work, fitted_frequency(pj.z, pj.e.m.geometry, c.strongest, c.p), pj.t);
     ++pj.j.envelopes;
     pj.job.result.removed.push_back(c.p);
     return true;
@@ -201,10 +213,7 @@ constexpr PeakRule kPeakRules[] = {
 
 void judge_peak(PeakJudge& pj, const Peak& p) {
     const LogMagnitudes& m = pj.e.m;
-    int32_t strongest = 0;
-    for (int32_t ch = 1; ch < 3; ++ch)
-        if (m.at(ch, p.row, p.column) > m.at(strongest, p.row, p.column)) strongest = ch;
-    Case c{p, strongest, frequency_of(m.geometry, p.row, p.column), p.radius <= pj.t.compact, p.ridge >= pj.t.chirp_ridge,
+    Case c{p, strongest_channel(m, p), frequency_of(m.geometry, p.row, p.column), p.radius <= pj.t.compact, p.ridge >= pj.t.chirp_ridge,
            pj.dotted[static_cast<std::size_t>(p.group)] != 0};
     for (const PeakRule& rule : kPeakRules)
         if (rule.fires(pj, c)) {
@@ -313,7 +322,7 @@ std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, in
     const auto screen_like = [&](const Peak& p) {
         return p.amplitude >= t.screen_amplitude && p.period <= t.longest_screen &&
                std::min(work.rows, work.cols) >= std::max(t.screen_side, t.screen_cells * p.period) &&
-               std::min(std::fabs(p.column - g.centre_x), std::fabs(p.row - g.centre_y)) >= t.screen_off_axis;
+               samples_off_axes(g, p) >= t.screen_off_axis;
     };
     std::vector<uint8_t> dotted(static_cast<std::size_t>(groups) + 1, 0);
     for (const Peak& a : e.d.peaks)
@@ -365,13 +374,8 @@ bool screen_generators(const Evidence& e, const Thresholds& t, Frequency& a, Fre
         for (const Peak* q : ring)
             if (p != q && square_pair(g, frequency_of(g, p->row, p->column), frequency_of(g, q->row, q->column), t)) {
                 const auto fitted = [&](const Peak& k) {
-                    int32_t c = 0;
-                    for (int32_t ch = 1; ch < 3; ++ch)
-                        if (e.m.at(ch, k.row, k.column) > e.m.at(c, k.row, k.column)) c = ch;
-                    channel = c;
-                    Tone tone;
-                    fit_tone(z, g, c, k.row, k.column, tone);
-                    return frequency_of(g, tone.b, tone.a);
+                    channel = strongest_channel(e.m, k);
+                    return fitted_frequency(z, g, channel, k);
                 };
                 a = fitted(*p);
                 b = fitted(*q);
@@ -443,12 +447,11 @@ void subtract_lattice(Job& job, Evidence& e, Judgement& j, const Frequency& a, c
     const host::SpectrumGeometry& g = e.m.geometry;
     const ComplexHalf z(e.spectrum, g);
     const double keep = 1 / job.options.detect.protect_period;
-    const auto fold = [](double w) { return w - std::floor(w + 0.5); };
     std::vector<Frequency> points;
     for (int k = -t.lattice_order; k <= t.lattice_order; ++k)
         for (int l = -t.lattice_order; l <= t.lattice_order; ++l) {
             if (k == 0 && l == 0) continue;
-            Frequency h{fold(k * a.u + l * b.u), fold(k * a.v + l * b.v)};
+            Frequency h = wrapped({k * a.u + l * b.u, k * a.v + l * b.v});
             if (h.u < 0 || (h.u == 0 && h.v < 0)) h = {-h.u, -h.v};
             if (std::hypot(h.u, h.v) <= keep) continue;
             const double col = h.u * g.period_x, row = g.centre_y + h.v * g.rows;

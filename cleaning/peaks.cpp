@@ -533,6 +533,16 @@ double distance_in_samples(const SpectrumGeometry& g, const Frequency& a, const 
     return std::hypot((a.u - b.u) * g.period_x, (a.v - b.v) * g.rows);
 }
 
+Frequency wrapped(Frequency f) {
+    f.u -= std::floor(f.u + 0.5);
+    f.v -= std::floor(f.v + 0.5);
+    return f;
+}
+
+double samples_off_axes(const SpectrumGeometry& g, const Peak& p) {
+    return std::min(std::fabs(p.column - g.centre_x), std::fabs(p.row - g.centre_y));
+}
+
 float median(std::vector<float>& v) {
     if (v.empty()) return 0;
     auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);

@@ -68,6 +68,12 @@ Frequency frequency_of(const host::SpectrumGeometry& g, double y, double x);
 // How many samples apart two frequencies lie in the spectrum.
 double distance_in_samples(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b);
 
+// The frequency held in [-1/2, 1/2) each way: where a sampled wave of f shows (its alias).
+Frequency wrapped(Frequency f);
+
+// How many samples peak p lies off the nearer of the spectrum's two axes.
+double samples_off_axes(const host::SpectrumGeometry& g, const Peak& p);
+
 // Whether two frequencies lie at right angles and are as long as each other, within the
 // tolerance of a lattice point: the two frequencies a square lattice of dots (a screen) is made of.
 bool square_pair(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b, const Thresholds& t);

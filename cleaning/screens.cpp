@@ -217,8 +217,8 @@ bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_
         if (p.amplitude < t.screen_amplitude) break;  // strongest first
         const Frequency f = frequency_of(g, p.row, p.column);
         const double r = std::hypot(f.u, f.v);
-        const double off_axes = std::min(std::fabs(p.column - g.centre_x), std::fabs(p.row - g.centre_y));
-        if (r < kScreenLattice * lowest || r > t.fundamental_ring * lowest || off_axes < t.screen_off_axis) continue;
+        if (r < kScreenLattice * lowest || r > t.fundamental_ring * lowest || samples_off_axes(g, p) < t.screen_off_axis)
+            continue;
         const Frequency grid{std::round(f.u * kx) / kx, std::round(f.v * ky) / ky};
         if (distance_in_samples(g, f, grid) > t.lattice_tolerance) return true;
     }
