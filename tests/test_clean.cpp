@@ -668,8 +668,7 @@ TYPED_TEST(Cleaning, ScreenThatFollowsTheToneIsTakenOut) {
     const double a = 20 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 8;
     for (int32_t y = 0; y < truth.rows; ++y)
         for (int32_t x = 0; x < truth.cols; ++x) {
-            const double dots = (std::cos(k * (x * std::cos(a) + y * std::sin(a))) +
-                                 std::cos(k * (y * std::cos(a) - x * std::sin(a)))) / 2;
+            const double dots = 2 * screen(k, a, y, x) - 1;
             for (int32_t c = 0; c < 3; ++c) {
                 const double v = std::clamp(truth.value(y, x, c) / full_of<S>(), 0.0, 1.0);
                 noisy.set_value(y, x, c, (v + 0.1 * 4 * v * (1 - v) * dots) * full_of<S>());
