@@ -2,7 +2,8 @@
 // any angle and period, drifting waves, stripes added at whole-pixel periods beside scan lines
 // that scale their rows) on photographs of one half of scripts/bench-pictures.sh, cleaned file to
 // file. Reports per kind the mean and worst PSNR gain over the noisy picture and how many came
-// back untouched; whether each clean photograph came back untouched; the speed per megapixel.
+// back untouched; whether each clean photograph came back untouched; the speed per megapixel. Each
+// photograph is also rendered at high contrast (large areas at black and at white) and noised again.
 // Usage: bench_heldout [--kind TEXT] OUT_DIR PICTURE...   (--kind: only the kinds whose name holds TEXT)
 #include <algorithm>
 #include <chrono>
@@ -30,21 +31,25 @@ namespace {
 
 struct Kind {
     const char* name;
-    int seeds;  // noisy copies of each picture
+    int seeds;        // noisy copies of each picture
+    bool on_contrast; // also made once on the picture's high-contrast rendition
     void (*add)(Planes&, std::mt19937&);
 };
 
 const Kind kKinds[] = {
-    {"one sinusoid", 2, [](Planes& p, std::mt19937& g) { waves::add_sinusoid(p, g, 8, 20); }},
-    {"three sinusoids", 1, [](Planes& p, std::mt19937& g) { for (int i = 0; i < 3; ++i) waves::add_sinusoid(p, g, 8, 20); }},
-    {"weak sinusoid", 1, [](Planes& p, std::mt19937& g) { waves::add_sinusoid(p, g, 2, 4); }},
-    {"screen, tone-modulated", 2, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, false); }},
-    {"screen, binary", 2, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, true); }},
-    {"chirp", 2, waves::add_chirp},
-    {"stripes added", 1, waves::add_stripes},
-    {"rows offset", 1, waves::add_offset_lines},
-    {"scan lines (gain)", 1, waves::add_scan_lines},
+    {"one sinusoid", 2, true, [](Planes& p, std::mt19937& g) { waves::add_sinusoid(p, g, 8, 20); }},
+    {"three sinusoids", 1, false, [](Planes& p, std::mt19937& g) { for (int i = 0; i < 3; ++i) waves::add_sinusoid(p, g, 8, 20); }},
+    {"weak sinusoid", 1, false, [](Planes& p, std::mt19937& g) { waves::add_sinusoid(p, g, 2, 4); }},
+    {"screen, tone-modulated", 2, true, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, false); }},
+    {"screen, binary", 2, true, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, true); }},
+    {"chirp", 2, true, waves::add_chirp},
+    {"stripes added", 1, true, waves::add_stripes},
+    {"rows offset", 1, false, waves::add_offset_lines},
+    {"scan lines (gain)", 1, true, waves::add_scan_lines},
 };
+
+// The suffix of the kinds made on the high-contrast renditions, in the per-picture lines and the table.
+constexpr const char* kContrast = ", high contrast";
 
 struct Tally {
     std::vector<double> gains;
@@ -71,8 +76,8 @@ int main(int argc, char** argv) try {
     const quen::cleaning::CleanModules modules = loaded.pair();
 
     std::map<std::string, Tally> tally;
-    int clean_untouched = 0, clean_count = 0;
-    double clean_worst = 99, seconds = 0, cpu_seconds = 0, megapixels = 0;
+    int clean_untouched[2] = {}, clean_count[2] = {};  // photographs, their high-contrast renditions
+    double clean_worst[2] = {99, 99}, seconds = 0, cpu_seconds = 0, megapixels = 0;
     // File to file: read, clean, write, as `quen clean` does.
     auto clean_file = [&](const fs::path& in, const fs::path& result) {
         const auto start = std::chrono::steady_clock::now();
@@ -87,52 +92,62 @@ int main(int argc, char** argv) try {
         return r;
     };
 
-    for (int i = 2; i < argc; ++i) {
-        const std::string name = fs::path(argv[i]).stem().string();
-        const Image original = read_photograph(argv[i]);
-        quen::tool::write_image(out / (name + ".png"), original);
-        const auto clean = clean_file(out / (name + ".png"), out / (name + "-cleaned.png"));
-        const double clean_psnr = psnr(clean.image, original);
-        ++clean_count;
-        clean_untouched += clean_psnr == 99;
-        clean_worst = std::min(clean_worst, clean_psnr);
-        std::printf("%-14s %4dx%-4d clean                   %6.1f dB vs input\n", name.c_str(), original.cols,
-                    original.rows, clean_psnr);
-        for (std::size_t k = 0; k < std::size(kKinds); ++k)
-            for (int seed = 0; seed < kKinds[k].seeds && std::string(kKinds[k].name).find(only) != std::string::npos; ++seed) {
-                std::mt19937 gen(uint32_t(7919 * i + 101 * k + seed));
-                Planes p = planes_of(original);
-                kKinds[k].add(p, gen);
-                const Image noisy = image_of(p);
-                const std::string tag = name + "-" + std::to_string(k) + "-" + std::to_string(seed);
-                quen::tool::write_image(out / (tag + "-noisy.png"), noisy);
-                const auto r = clean_file(out / (tag + "-noisy.png"), out / (tag + "-cleaned.png"));
-                const double before = psnr(noisy, original), after = psnr(r.image, original);
-                const bool untouched = psnr(r.image, noisy) == 99;
-                Tally& t = tally[kKinds[k].name];
-                t.gains.push_back(after - before);
-                t.untouched += untouched;
-                std::printf("%-14s %-9s %-23s %6.1f -> %6.1f dB (%+.1f), %zu peaks%s%s\n", name.c_str(),
-                            tag.substr(name.size() + 1).c_str(), kKinds[k].name, before, after, after - before,
-                            r.removed.size(), r.lowpass_period > 0 ? ", low-pass" : "",
-                            untouched ? ", untouched" : "");
-                std::fflush(stdout);
+    // Each photograph, then its high-contrast rendition (a quarter of it at black and a quarter at
+    // white), with the kinds of noise that can show over such a picture.
+    for (int i = 2; i < argc; ++i)
+        for (const bool contrast : {false, true}) {
+            const std::string name = fs::path(argv[i]).stem().string() + (contrast ? "-hc" : "");
+            const Image photo = read_photograph(argv[i]);
+            const Image original = contrast ? high_contrast(photo) : photo;
+            quen::tool::write_image(out / (name + ".png"), original);
+            const auto clean = clean_file(out / (name + ".png"), out / (name + "-cleaned.png"));
+            const double clean_psnr = psnr(clean.image, original);
+            ++clean_count[contrast];
+            clean_untouched[contrast] += clean_psnr == 99;
+            clean_worst[contrast] = std::min(clean_worst[contrast], clean_psnr);
+            std::printf("%-17s %4dx%-4d clean                   %6.1f dB vs input\n", name.c_str(), original.cols,
+                        original.rows, clean_psnr);
+            for (std::size_t k = 0; k < std::size(kKinds); ++k) {
+                const std::string kind = std::string(kKinds[k].name) + (contrast ? kContrast : "");
+                if (kind.find(only) == std::string::npos || (contrast && !kKinds[k].on_contrast)) continue;
+                for (int seed = 0; seed < (contrast ? 1 : kKinds[k].seeds); ++seed) {
+                    std::mt19937 gen(uint32_t(7919 * i + 101 * k + seed + (contrast ? 53 : 0)));
+                    Planes p = planes_of(original);
+                    kKinds[k].add(p, gen);
+                    const Image noisy = image_of(p);
+                    const std::string tag = name + "-" + std::to_string(k) + "-" + std::to_string(seed);
+                    quen::tool::write_image(out / (tag + "-noisy.png"), noisy);
+                    const auto r = clean_file(out / (tag + "-noisy.png"), out / (tag + "-cleaned.png"));
+                    const double before = psnr(noisy, original), after = psnr(r.image, original);
+                    const bool untouched = psnr(r.image, noisy) == 99;
+                    Tally& t = tally[kind];
+                    t.gains.push_back(after - before);
+                    t.untouched += untouched;
+                    std::printf("%-17s %-9s %-38s %6.1f -> %6.1f dB (%+.1f), %zu peaks%s%s\n", name.c_str(),
+                                tag.substr(name.size() + 1).c_str(), kind.c_str(), before, after, after - before,
+                                r.removed.size(), r.lowpass_period > 0 ? ", low-pass" : "", untouched ? ", untouched" : "");
+                    std::fflush(stdout);
+                }
             }
-    }
+        }
 
     std::printf("\n| case | mean | worst | untouched |\n|---|---:|---:|---:|\n");
-    for (const Kind& k : kKinds) {
-        if (!tally.contains(k.name)) continue;
-        const Tally& t = tally[k.name];
-        double mean = 0, worst = 1e9;
-        for (double g : t.gains) {
-            mean += g / double(t.gains.size());
-            worst = std::min(worst, g);
+    for (const bool contrast : {false, true})
+        for (const Kind& k : kKinds) {
+            const std::string kind = std::string(k.name) + (contrast ? kContrast : "");
+            if (!tally.contains(kind)) continue;
+            const Tally& t = tally[kind];
+            double mean = 0, worst = 1e9;
+            for (double g : t.gains) {
+                mean += g / double(t.gains.size());
+                worst = std::min(worst, g);
+            }
+            std::printf("| %s | %+.1f dB | %+.1f dB | %d of %zu |\n", kind.c_str(), mean, worst, t.untouched, t.gains.size());
         }
-        std::printf("| %s | %+.1f dB | %+.1f dB | %d of %zu |\n", k.name, mean, worst, t.untouched, t.gains.size());
-    }
-    std::printf("| clean photographs (output vs input) | | %.1f dB | %d of %d |\n", clean_worst, clean_untouched,
-                clean_count);
+    std::printf("| clean photographs (output vs input) | | %.1f dB | %d of %d |\n", clean_worst[0], clean_untouched[0],
+                clean_count[0]);
+    std::printf("| clean photographs%s | | %.1f dB | %d of %d |\n", kContrast, clean_worst[1], clean_untouched[1],
+                clean_count[1]);
     // On a shared machine the time that passed says more about the others' work than about this
     // one's: the processor time it took is given beside it.
     std::printf("| speed, file to file | %.2f s per megapixel | %.2f s of processor time | %.1f megapixels |\n",

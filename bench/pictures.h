@@ -2,7 +2,9 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <vector>
 
 #include "image.h"
 #include "image_io.h"
@@ -27,6 +29,27 @@ inline host::Image read_photograph(const std::filesystem::path& path) {
                     for (int32_t j = 0; j < f; ++j) s += im.value(y * f + i, x * f + j, std::min(c, im.planes - 1));
                 out.set_value(y, x, c, s * scale);
             }
+    return out;
+}
+
+// The photograph in grey at high contrast, as a black-and-white print of a façade or a poster
+// makes it: the tones between the 25th and the 75th percentile of its luma stretched over the
+// whole range, so that a quarter of the picture sits at black and a quarter at white.
+inline host::Image high_contrast(const host::Image& photo) {
+    std::vector<double> luma(std::size_t(photo.rows) * photo.cols);
+    for (int32_t y = 0; y < photo.rows; ++y)
+        for (int32_t x = 0; x < photo.cols; ++x)
+            luma[std::size_t(y) * photo.cols + x] =
+                0.299 * photo.value(y, x, 0) + 0.587 * photo.value(y, x, 1) + 0.114 * photo.value(y, x, 2);
+    std::vector<double> sorted = luma;
+    std::sort(sorted.begin(), sorted.end());
+    const double lo = sorted[sorted.size() * 25 / 100], hi = std::max(lo + 1, sorted[sorted.size() * 75 / 100]);
+    host::Image out = host::Image::make(photo.rows, photo.cols, 3, 8);
+    for (int32_t y = 0; y < photo.rows; ++y)
+        for (int32_t x = 0; x < photo.cols; ++x) {
+            const double v = std::clamp(std::round(255 * (luma[std::size_t(y) * photo.cols + x] - lo) / (hi - lo)), 0.0, 255.0);
+            for (int32_t c = 0; c < 3; ++c) out.set_value(y, x, c, v);
+        }
     return out;
 }
 

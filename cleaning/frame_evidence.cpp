@@ -11,20 +11,35 @@
 namespace quen::cleaning {
 namespace {
 
-// Whether the picture can hold no wave across the frame. At black or white a wave shows half the
+// The share of the picture's samples at either end of the range, and the mean of 4 v (1 - v)
+// over its samples v (full scale 1): how strong a screen printed with the picture's tones is
+// across the frame, beside its strength at mid grey (a print's dots fade to nothing at black and
+// white).
+void tones_at_ends(const host::Image& picture, FlatEvidence& e) {
+    const double full = host::Image::full_scale(picture.depth);
+    int64_t pinned = 0;
+    double weight = 0;
+    for (int32_t y = 0; y < picture.rows; ++y)
+        for (int32_t x = 0; x < picture.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) {
+                const double v = std::clamp(picture.value(y, x, c) / full, 0.0, 1.0);
+                pinned += at_either_end(picture.value(y, x, c), full);
+                weight += 4 * v * (1 - v);
+            }
+    const double samples = 3 * double(picture.rows) * picture.cols;
+    e.share_pinned = double(pinned) / samples;
+    e.printed_strength = weight / samples;
+}
+
+// Whether a picture with `pinned` of its samples at either end of the range can hold no wave
+// across the frame. At black or white a wave shows half the
 // time: one of `weakest` (full scale 1) leaves a sample there at most 1/2 + asin(half a level /
 // its amplitude) / pi of the time, 61 % for the weakest taken out at 8 bits. A picture with a
 // tenth more of its samples there (pinned_share 0.6 where a wave leaves 0.5; a barcode, a QR code,
 // line art, a page of text: black and white but for the antialiased edges) holds none.
-bool mostly_pinned(const host::Image& picture, double weakest, const Thresholds& t) {
-    const double full = host::Image::full_scale(picture.depth);
-    const double levels = picture.depth == 32 ? HUGE_VAL : weakest * full;
-    const double most = t.pinned_share + std::asin(std::min(1.0, 0.5 / levels)) / std::numbers::pi;
-    int64_t pinned = 0;
-    for (int32_t y = 0; y < picture.rows; ++y)
-        for (int32_t x = 0; x < picture.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c) pinned += at_either_end(picture.value(y, x, c), full);
-    return pinned >= most * 3 * double(picture.rows) * picture.cols;
+bool mostly_pinned(const host::Image& picture, double pinned, double weakest, const Thresholds& t) {
+    const double levels = picture.depth == 32 ? HUGE_VAL : weakest * host::Image::full_scale(picture.depth);
+    return pinned >= t.pinned_share + std::asin(std::min(1.0, 0.5 / levels)) / std::numbers::pi;
 }
 
 // The side of the largest square of the picture whose samples are all alike (a figure's margin, a
@@ -88,7 +103,8 @@ bool FlatEvidence::refutes(const Frequency& f) const { return 1 / std::hypot(f.u
 
 FlatEvidence flat_evidence(const host::Image& picture, const DetectOptions& options, const Thresholds& t) {
     FlatEvidence e;
-    e.pinned = mostly_pinned(picture, kSmallestAmplitude / options.sensitivity, t);
+    tones_at_ends(picture, e);
+    e.pinned = mostly_pinned(picture, e.share_pinned, kSmallestAmplitude / options.sensitivity, t);
     e.flat_side = e.pinned ? std::numeric_limits<int32_t>::max() : largest_flat_square(picture, options.protect_period);
     return e;
 }

@@ -22,6 +22,9 @@ inline bool at_either_end(double v, double full) { return v <= 0 || v >= full; }
 // What the picture's flat and pinned samples say of waves across the frame, found once.
 struct FlatEvidence {
     bool pinned = false;    // black or white nearly everywhere: the picture holds no wave at all
+    double share_pinned = 0;      // of the samples, at either end of the range
+    double printed_strength = 1;  // the mean of 4 v (1 - v) over the samples v: a screen printed
+                                  // with the tones is this strong across the frame, 1 at mid grey
     int32_t flat_side = 0;  // pixels: waves of this period or shorter are refuted (every one when pinned)
     // Whether a wave of frequency f across the frame is refuted.
     bool refutes(const Frequency& f) const;

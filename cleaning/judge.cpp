@@ -317,10 +317,13 @@ void keep_drawn_grid(Job& job, Evidence& e, Judgement& j) {
 // screen_side), and its peaks lie off the axes (screen_off_axis samples, beyond the lines the
 // picture's borders leave there), where the rows and columns of a page or a table put pairs of
 // their own; a screen turned a few degrees from the rows is a screen all the same. By group.
-std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, int32_t groups, const Thresholds& t) {
+std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, const FlatEvidence& flat, int32_t groups,
+                                  const Thresholds& t) {
     const host::SpectrumGeometry& g = e.m.geometry;
+    const double strong =
+        t.screen_amplitude * (flat.share_pinned >= t.pinned_share ? 1 : std::min(1.0, flat.printed_strength / t.even_tones_strength));
     const auto screen_like = [&](const Peak& p) {
-        return p.amplitude >= t.screen_amplitude && p.period <= t.longest_screen &&
+        return p.amplitude >= strong && p.period <= t.longest_screen &&
                std::min(work.rows, work.cols) >= std::max(t.screen_side, t.screen_cells * p.period) &&
                samples_off_axes(g, p) >= t.screen_off_axis;
     };
@@ -347,7 +350,7 @@ void judge_peaks(Job& job, Evidence& e, Judgement& j, int32_t groups) {
     keep_grid(e.d, g, grid, j.decisions, t);
     if (grid.across == 0) grid = job.drawn;
     PeakJudge pj{job, e, j, t, ComplexHalf(e.spectrum, g), LazyTiles{job.work, t, std::nullopt}, grid, {},
-                 screen_pairs(job.work, e, groups, t)};
+                 screen_pairs(job.work, e, job.flat, groups, t)};
     for (const Peak& p : e.d.peaks)
         if (!j.decisions.settled(p.group)) judge_peak(pj, p);
     judge_weak_waves(pj, groups);

@@ -29,6 +29,9 @@ struct Thresholds {
     double lattice_tolerance = 2.5;     // samples between a lattice point and the peak found there
     std::size_t lattice_peaks = 48;     // strongest peaks searched for a lattice
     double screen_amplitude = 0.024;    // full scale: a screen's ink dots leave waves at least this strong
+    double even_tones_strength = 2.0 / 3;  // the mean of 4 v (1 - v) over tones v spread evenly: below it,
+                                           // in a picture at black or white in large parts, screen_amplitude
+                                           // falls with the strength a screen printed with its tones has
     double longest_screen = 20;         // pixels between a screen's dots, at most: a coarser lattice is a drawing's
     double screen_evidence = 0.5;       // log10: a lattice point this far above the background stands out
     double twin_distance = 1.5;         // samples between a peak and the mirror of its twin, at most

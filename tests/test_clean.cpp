@@ -221,6 +221,26 @@ TYPED_TEST(Cleaning, ToneModulatedScreenNearTheRowsIsTakenOutAlongItsEnvelope) {
     expect_gain<S>(out.image, noisy, truth, 12);
 }
 
+// The same kind of screen over a picture at black or white in large parts (a poster, a façade at
+// high contrast): its dots print only in the tones between, so across the frame its waves are
+// weaker than a screen's in a photograph, by the strength the picture's tones leave it.
+TYPED_TEST(Cleaning, ToneModulatedScreenOverBlackAndWhiteIsTakenOut) {
+    using S = TypeParam;
+    const Image photograph = photo<S>(256, 256, 9);
+    Image truth = photograph, noisy = photograph;
+    const double a = 30 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 6.5;
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) {
+                const double v = std::clamp((photograph.value(y, x, c) / full_of<S>() - 0.5) * 4, 0.0, 1.0);
+                truth.set_value(y, x, c, v * full_of<S>());
+                noisy.set_value(y, x, c, (v + 0.03 * 4 * v * (1 - v) * (4 * screen(k, a, y, x) - 2)) * full_of<S>());
+            }
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+    EXPECT_TRUE(decided_by(out, cleaning::Reason::ScreenEnvelope));
+    expect_gain<S>(out.image, noisy, truth, 6);
+}
+
 // Stripes of the picture's own, 24 px apart, printed with it through a screen of 5 px at 45
 // degrees: they lie far below the screen, and descreening must keep them (filling their peaks
 // as the screen's took them out of a print of a panned shot). Their amplitude, projected out of
