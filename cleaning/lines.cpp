@@ -48,13 +48,9 @@ std::vector<double> line_steps(const host::Image& work, Axis axis) {
 // which moves the sums while most samples, the paper between, keep their neighbours' values.
 // (Less precise than the sums on 8-bit samples: it bears out their gains or not, and they say how
 // strong.) Of a long line every k-th sample (1024 or more in the line) gives the median as well.
-// Which samples a step looks at and how it compares them.
-struct StepKind {
-    bool offsets = false;          // the difference of the samples rather than their log ratio
-    float lo = 0, hi = HUGE_VALF;  // only samples whose neighbour in the line before lies in [lo, hi)
-};
+// With `offsets`, the difference of the samples rather than their log ratio.
 std::vector<double> sample_steps(const host::Image& work, Axis axis, int32_t first, int32_t last, const Thresholds& t,
-                                 const StepKind& kind = {}) {
+                                 bool offsets = false) {
     const bool rows = axis == Axis::Rows;
     const int32_t lines = rows ? work.rows : work.cols, length = rows ? work.cols : work.rows;
     const int32_t stride = length / t.line_stride_samples + 1;
@@ -67,8 +63,7 @@ std::vector<double> sample_steps(const host::Image& work, Axis axis, int32_t fir
             for (int32_t j = first; j < last; j += stride) {
                 const float a = rows ? work.get<float>(i, j, c) : work.get<float>(j, i, c);
                 const float b = rows ? work.get<float>(i - 1, j, c) : work.get<float>(j, i - 1, c);
-                if (a > kDark && b > kDark && b >= kind.lo && b < kind.hi)
-                    ratios.push_back(kind.offsets ? a - b : std::log(a / b));
+                if (a > kDark && b > kDark) ratios.push_back(offsets ? a - b : std::log(a / b));
             }
             step[std::size_t(c * lines + i)] = median(ratios);
         }
@@ -223,36 +218,114 @@ bool on_lattice(double f, int32_t kx, int32_t ky, const host::SpectrumGeometry& 
 
 namespace {
 
-// Scan lines scale their lines (a scanner's or a sensor's gain); stripes added to a picture
-// (interference, a sensor's offset) shift their samples alike whatever the tone. The two part
-// where the picture is dark and where it is light: a gain moves the log ratios of light and dark
-// samples alike, an offset moves the dark ones' more, by the ratio of the tones. The lines' gains
-// are fitted again over the samples darker than the picture's median and over the lighter ones;
-// the lines add when the dark gains stand further from the light ones than the square root of
-// the tones' ratio (halfway on a log scale). A picture of too narrow a range of tones to tell
-// keeps the gains.
-bool adds_to_lines(const host::Image& work, const LinePattern& pattern, Axis axis, const Thresholds& t) {
-    std::vector<float> tones;
-    const int32_t stride = std::max<int32_t>(1, int32_t(std::sqrt(double(work.rows) * work.cols / 65536)));
-    for (int32_t y = 0; y < work.rows; y += stride)
-        for (int32_t x = 0; x < work.cols; x += stride)
-            for (int32_t c = 0; c < 3; ++c) tones.push_back(work.get<float>(y, x, c));
-    const float mid = median(tones);
-    std::vector<float> dark, light;
-    for (float tone : tones) (tone < mid ? dark : light).push_back(tone);
-    const double dark_tone = median(dark), light_tone = median(light);
-    if (dark_tone <= 0 || light_tone < t.tone_ratio * dark_tone) return false;
-    const int32_t length = axis == Axis::Rows ? work.cols : work.rows;
-    const std::size_t classes = pattern.fit.log_gain.size();
-    const LineGains in_dark = fit_line_gains(sample_steps(work, axis, 0, length, t, {false, 0, mid}), pattern.period, t);
-    const LineGains in_light = fit_line_gains(sample_steps(work, axis, 0, length, t, {false, mid, HUGE_VALF}), pattern.period, t);
-    if (in_dark.log_gain.size() != classes || in_light.log_gain.size() != classes) return false;
-    double along = 0, size = 0;  // the dark gains as a multiple of the light ones
-    for (std::size_t i = 0; i < classes; ++i) {
-        along += in_dark.log_gain[i] * in_light.log_gain[i];
-        size += in_light.log_gain[i] * in_light.log_gain[i];
+// The mean of the middle half of v (its order changed): the steps of a class of lines without
+// the picture's edges, and less coarse than a median on 8-bit samples.
+double middle_mean(std::vector<float>& v) {
+    if (v.empty()) return 0;
+    const auto q1 = v.begin() + std::ptrdiff_t(v.size() / 4), q3 = v.begin() + std::ptrdiff_t(3 * v.size() / 4);
+    std::nth_element(v.begin(), q1, v.end());
+    std::nth_element(q1, q3, v.end());
+    double sum = 0;
+    for (auto it = q1; it <= q3; ++it) sum += *it;
+    return sum / double(q3 - q1 + 1);
+}
+
+// The step a - b of a sample from its neighbour in the line before, at their tone (a + b) / 2,
+// which the picture's own changes leave as likely above as below either sample.
+struct ToneStep {
+    float tone, step;
+    int32_t line_class;
+};
+
+// Each class's step in each of `bins` bins of tone of about as many samples each: the mean of the
+// middle half of the class's steps, less the mean over the classes (the picture's own drift).
+struct StepsByTone {
+    std::vector<double> tone;  // each bin's median tone
+    std::vector<double> step;  // class r's in bin k at r * bins + k
+};
+StepsByTone steps_by_tone(const std::vector<ToneStep>& steps, int32_t period, int32_t bins) {
+    constexpr int32_t kLevels = 4096;  // steps of the tone histogram the bins are cut from
+    std::vector<int64_t> histogram(kLevels + 1, 0);
+    for (const ToneStep& s : steps) ++histogram[std::size_t(s.tone * kLevels)];
+    std::vector<int32_t> bin_of(kLevels + 1);
+    int64_t below = 0;
+    for (int32_t level = 0; level <= kLevels; ++level) {
+        bin_of[std::size_t(level)] = std::min<int32_t>(bins - 1, int32_t(below * bins / int64_t(steps.size())));
+        below += histogram[std::size_t(level)];
     }
-    return size > 0 && along > std::sqrt(light_tone / dark_tone) * size;
+    std::vector<std::vector<float>> tones(static_cast<std::size_t>(bins)), in_class(static_cast<std::size_t>(bins * period));
+    for (const ToneStep& s : steps) {
+        const int32_t k = bin_of[std::size_t(s.tone * kLevels)];
+        tones[std::size_t(k)].push_back(s.tone);
+        in_class[std::size_t(s.line_class * bins + k)].push_back(s.step);
+    }
+    StepsByTone out{std::vector<double>(static_cast<std::size_t>(bins)), std::vector<double>(in_class.size())};
+    for (int32_t k = 0; k < bins; ++k) {
+        out.tone[std::size_t(k)] = median(tones[std::size_t(k)]);
+        double drift = 0;
+        for (int32_t r = 0; r < period; ++r)
+            drift += (out.step[std::size_t(r * bins + k)] = middle_mean(in_class[std::size_t(r * bins + k)])) / period;
+        for (int32_t r = 0; r < period; ++r) out.step[std::size_t(r * bins + k)] -= drift;
+    }
+    return out;
+}
+
+// Scan lines scale their lines (a scanner's or a sensor's gain); stripes added to a picture
+// (interference, a sensor's offset) shift their samples alike whatever the tone. Each tells by
+// how the step of a class of lines from the line before changes with the tone (steps_by_tone): a
+// gain's grows in proportion to it, an offset's stays the same. Both models are fitted to each
+// class's steps across the bins, and the lines add when a step alike in every bin leaves less of
+// them than one in proportion to the bin's tone. Samples pinned at black or white are left out,
+// and so are pairs whose tone lies within the lines' largest step of either end, one of which the
+// noise may have pinned (on black ground, the samples left are those the noise lifted): the tone
+// alone decides, so that no class's steps are chosen by their size. A picture of too narrow a
+// range of tones to tell fits both alike.
+bool adds_to_lines(const host::Image& work, int32_t period, Axis axis, const Thresholds& t) {
+    const bool rows = axis == Axis::Rows;
+    const int32_t lines = rows ? work.rows : work.cols, length = rows ? work.cols : work.rows;
+    constexpr int64_t kSamples = 1 << 17;  // samples of a channel looked at, about: a thousand in each class's bin
+    const int32_t stride = int32_t(std::max<int64_t>(length / t.line_stride_samples, int64_t(lines) * length / kSamples)) + 1;
+    const int32_t bins = t.line_tone_bins;
+    const std::size_t fewest = std::size_t(bins * period * t.lines_per_class);
+    std::vector<ToneStep> steps;
+    double offset_left = 0, gain_left = 0;
+    for (int32_t c = 0; c < 3; ++c) {
+        steps.clear();
+        for (int32_t i = 1; i < lines; ++i)
+            for (int32_t j = 0; j < length; j += stride) {
+                const float a = rows ? work.get<float>(i, j, c) : work.get<float>(j, i, c);
+                const float b = rows ? work.get<float>(i - 1, j, c) : work.get<float>(j, i - 1, c);
+                if (a > 0 && a < 1 && b > 0 && b < 1) steps.push_back({(a + b) / 2, a - b, i % period});
+            }
+        if (steps.size() < fewest) return false;
+        const StepsByTone first = steps_by_tone(steps, period, bins);
+        double reach = 0;  // the size of the largest class's step (its median over the bins)
+        for (int32_t r = 0; r < period; ++r) {
+            std::vector<float> size;
+            for (int32_t k = 0; k < bins; ++k) size.push_back(float(std::fabs(first.step[std::size_t(r * bins + k)])));
+            reach = std::max<double>(reach, median(size));
+        }
+        std::erase_if(steps, [&](const ToneStep& s) { return s.tone < reach || s.tone > 1 - reach; });
+        if (steps.size() < fewest) return false;
+        const StepsByTone by_tone = steps_by_tone(steps, period, bins);
+        for (int32_t r = 0; r < period; ++r) {
+            const double* step = &by_tone.step[std::size_t(r * bins)];
+            double mean = 0, along = 0, size = 0;
+            for (int32_t k = 0; k < bins; ++k) {
+                const double tone = by_tone.tone[std::size_t(k)];
+                mean += step[k] / bins;
+                along += step[k] * tone;
+                size += tone * tone;
+            }
+            const double gain = size > 0 ? along / size : 0;
+            for (int32_t k = 0; k < bins; ++k) {
+                const double tone = by_tone.tone[std::size_t(k)];
+                offset_left += (step[k] - mean) * (step[k] - mean);
+                gain_left += (step[k] - gain * tone) * (step[k] - gain * tone);
+            }
+        }
+    }
+    return offset_left < gain_left;
 }
 
 // The fit leaves most classes of lines as they were (their median at 0). Stripes added to a
@@ -289,9 +362,9 @@ void apply_per_class(host::Image& work, const std::vector<double>& per_class, in
 
 void take_out_lines(host::Image& work, const LinePattern& pattern, Axis axis, const Thresholds& t) {
     const int32_t period = pattern.period;
-    if (adds_to_lines(work, pattern, axis, t)) {
+    if (adds_to_lines(work, period, axis, t)) {
         const int32_t length = axis == Axis::Rows ? work.cols : work.rows;
-        LineGains offsets = fit_line_gains(sample_steps(work, axis, 0, length, t, {true}), period, t);
+        LineGains offsets = fit_line_gains(sample_steps(work, axis, 0, length, t, true), period, t);
         if (offsets.log_gain.size() == pattern.fit.log_gain.size()) {
             for (int32_t c = 0; c < 3; ++c) offsets_without_mean(&offsets.log_gain[std::size_t(c * period)], period, t);
             apply_per_class(work, offsets.log_gain, period, axis, true);

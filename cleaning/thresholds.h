@@ -71,7 +71,7 @@ struct Thresholds {
     double line_alike = 0.5;           // share of the lines' gains their samples must bear out
     int line_attempts = 3;             // periods tried along one axis, at most
     int32_t line_stride_samples = 1024; // a line's samples taken for its median steps, about
-    double tone_ratio = 1.5;           // the light samples' median tone over the dark ones', at least, to tell added lines
+    int32_t line_tone_bins = 8;        // bins of tone over which added lines are told from scaled ones
     double lines_untouched = 0.75;     // share of the classes near 0 for added lines to keep their median at 0
 
     // Combs and grids: the picture's own repeating content (combs.cpp). Samples of the spectrum.
