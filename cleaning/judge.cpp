@@ -398,34 +398,67 @@ bool screen_generators(const Evidence& e, const Thresholds& t, Frequency& a, Fre
 // two thirds are too alike to tell (tone_contrast).
 struct ScreenStrength {
     double follows = -1, swing = 0;
+    double reach = 0;  // twice the screen's amplitude in the mid tones, full scale 1
 };
 
-ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequency& f, const Thresholds& t) {
-    const std::size_t size = std::size_t(work.rows) * work.cols;
-    const LockIn l = lock_in(work, c, f, carrier(work.rows, work.cols, f), 2 * static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v))));
-    const Plane& tone = l.tone;
-    const Plane& wave = l.wave;
-    std::vector<float> shape(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        const float v = std::clamp(tone[i].real(), 0.0f, 1.0f);
-        shape[i] = 4 * v * (1 - v);
-    }
-    std::vector<float> sorted = shape;
-    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(size / 3), sorted.end());
-    const float low = sorted[size / 3];
-    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(2 * size / 3), sorted.end());
-    const float high = sorted[2 * size / 3];
-    double shape_low = 0, shape_high = 0, wave_low = 0, wave_high = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        if (shape[i] <= low) shape_low += shape[i], wave_low += std::abs(wave[i]);
-        else if (shape[i] >= high) shape_high += shape[i], wave_high += std::abs(wave[i]);
-    }
+namespace {
+
+// The screen's strength in the third of the samples `kept` whose 4 v (1 - v) (`shape`) is lowest
+// and the third where it is highest, and the samples' count in the latter.
+ScreenStrength strength_in_thirds(const std::vector<float>& shape, const Plane& wave, const std::vector<uint8_t>& kept,
+                                  const Thresholds& t, double& high_count) {
+    std::vector<float> sorted;
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        if (kept[i]) sorted.push_back(shape[i]);
     ScreenStrength s;
+    const std::size_t n = sorted.size();
+    if (n < 3) return s;
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(n / 3), sorted.end());
+    const float low = sorted[n / 3];
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(2 * n / 3), sorted.end());
+    const float high = sorted[2 * n / 3];
+    double shape_low = 0, shape_high = 0, wave_low = 0, wave_high = 0;
+    high_count = 0;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        if (!kept[i]) continue;
+        if (shape[i] <= low) shape_low += shape[i], wave_low += std::abs(wave[i]);
+        else if (shape[i] >= high) shape_high += shape[i], wave_high += std::abs(wave[i]), ++high_count;
+    }
     if (shape_high <= 0 || wave_high <= 0) return s;
     s.swing = 2 * wave_high / shape_high;  // a wave A cos turned down and smoothed leaves A / 2
+    s.reach = 4 * wave_high / high_count;  // twice the wave's amplitude in the mid tones
     const double toned = shape_low / shape_high;
     if (toned <= t.tone_contrast) s.follows = std::max(0.0, 1 - wave_low / wave_high) / (1 - toned);
     return s;
+}
+
+}  // namespace
+
+// Where a screen reaches past black or white, the range's end cuts it: a screen laid over a
+// picture that lies at black or white in large parts shows only half its dots there and would
+// seem to follow the tone. The tones within twice the screen's mid-tone amplitude of either end
+// are left out and the thirds taken again from the rest, when a quarter of the picture is left.
+ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequency& f, const Thresholds& t) {
+    const std::size_t size = std::size_t(work.rows) * work.cols;
+    const LockIn l = lock_in(work, c, f, carrier(work.rows, work.cols, f), 2 * static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v))));
+    std::vector<float> shape(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        const float v = std::clamp(l.tone[i].real(), 0.0f, 1.0f);
+        shape[i] = 4 * v * (1 - v);
+    }
+    std::vector<uint8_t> kept(size, 1);
+    double count = 0;
+    const ScreenStrength all = strength_in_thirds(shape, l.wave, kept, t, count);
+    if (all.swing <= 0) return all;
+    std::size_t within = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const float v = l.tone[i].real();
+        kept[i] = v > all.reach && v < 1 - all.reach;
+        within += kept[i];
+    }
+    if (within == size || within < size / 4) return all;
+    const ScreenStrength inside = strength_in_thirds(shape, l.wave, kept, t, count);
+    return inside.swing > 0 ? inside : all;
 }
 
 // A halftone screen whose strength does not follow the tone, and weaker than a print's dots, on a
