@@ -81,7 +81,8 @@ Evidence find(Job& job, int pass) {
                                     [&](const Peak& p) { return p.ridge >= t.chirp_ridge || p.radius > t.compact; });
     if (pass == 0 && ridges) e.analysed = job.work;
     if (pass == 0 && options.fill == Fill::Background)
-        e.lines = find_lines(job.work, e.d.peaks, e.m.geometry, options.thresholds);
+        e.lines = find_lines(job.work, e.d.peaks, e.m.geometry, kSmallestAmplitude / options.detect.sensitivity,
+                             options.thresholds);
     return e;
 }
 

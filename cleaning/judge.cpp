@@ -266,6 +266,23 @@ bool one_wave_along(const Evidence& e, Axis axis, const Thresholds& t) {
     });
 }
 
+// Lines too faint for the spectrum to show any of their peaks are recorded as their fundamental,
+// the candidate a peak there would have been.
+void record_faint_lines(Job& job, const Evidence& e, Axis axis, int32_t period, double amplitude) {
+    const host::SpectrumGeometry& g = e.m.geometry;
+    const bool rows = axis == Axis::Rows;
+    Peak p;
+    p.row = static_cast<int32_t>(std::lround(g.centre_y + (rows ? double(g.rows) / period : 0)));
+    p.column = static_cast<int32_t>(std::lround(g.centre_x + (rows ? 0 : double(g.period_x) / period)));
+    p.radius = p.notch = 1;
+    p.amplitude = amplitude;
+    p.period = period;
+    p.angle = rows ? 90 : 0;
+    p.channels = 7;
+    job.result.removed.push_back(p);
+    job.result.candidates.push_back({p, {Verdict::DivideLines, Reason::FaintLines, axis, double(period)}, e.pass});
+}
+
 // Scan lines and streaks run one way; lines both ways are a grid drawn on the picture (graph
 // paper, a table), and left alone with the whole lattice of its peaks; but stripes that are one
 // wave each way are waves crossing the picture, and left to the peak rules, which fit each. A dense grid's lattice looks
@@ -293,6 +310,7 @@ void judge_lines(Job& job, Evidence& e, Judgement& j) {
         take_out_lines(job.work, lines.found[axis], axis, t);
         job.divided[axis] = period;
         ++j.lines;
+        if (lines.found[axis].faint > 0) record_faint_lines(job, e, axis, period, lines.found[axis].faint);
         for (const Peak& p : e.d.peaks)
             if (harmonic_of(p, period, g, axis, t)) {
                 j.decisions.decide(p.group, {Verdict::DivideLines, Reason::LinePattern, axis, double(period)});

@@ -186,7 +186,7 @@ bool harmonic_of(const Peak& p, int32_t k, const host::SpectrumGeometry& g, Axis
 }
 
 LineEvidence find_lines(const host::Image& work, const std::vector<Peak>& peaks, const host::SpectrumGeometry& g,
-                        const Thresholds& t) {
+                        double weakest, const Thresholds& t) {
     LineEvidence e;
     PerAxis<LineSteps> steps{{work, Axis::Rows, t}, {work, Axis::Columns, t}};
     for (Axis axis : kAxes) {
@@ -198,6 +198,25 @@ LineEvidence find_lines(const host::Image& work, const std::vector<Peak>& peaks,
             if (e.ruled[axis] == 0) e.ruled[axis] = e.found[axis].lines();
             std::erase_if(left, [&](const Peak& p) { return harmonic_of(p, k, g, axis, t); });
         }
+    }
+    // Lines too faint for their harmonics to stand out of the spectrum (stripes of a few levels,
+    // their power spread over many harmonics): on an axis whose peaks point at no period, the
+    // shortest period whose classes of lines stand out, borne out by the samples as any line
+    // pattern is; when its lines are not a line pattern's, no other is tried. Lines that change
+    // the picture less than the weakest wave taken out as a peak are left alone.
+    for (Axis axis : kAxes) {
+        if (line_period(peaks, g, axis, t) > 0) continue;
+        for (int32_t k = 2; k <= t.longest_line_period; ++k)
+            if (fit_line_gains(steps[axis].sums, k, t).stands_out) {
+                LinePattern& found = e.found[axis] = find_line_pattern(k, steps[axis]);
+                if (found.period > 0) {
+                    host::Image taken = work;
+                    found.faint = take_out_lines(taken, found, axis, t);
+                    if (found.faint < weakest) found = {};
+                }
+                e.ruled[axis] = found.lines();
+                break;
+            }
     }
     for (Axis axis : kAxes) {
         if (e.ruled[axis] > 0 || e.ruled[other(axis)] == 0) continue;
@@ -346,32 +365,37 @@ void offsets_without_mean(double* offset, int32_t period, const Thresholds& t) {
     for (int32_t r = 0; r < period; ++r) offset[r] -= mean;
 }
 
-// Each sample of the picture less (or divided by) its class's value in `per_class`.
-void apply_per_class(host::Image& work, const std::vector<double>& per_class, int32_t period, Axis axis, bool subtract) {
+// Each sample of the picture less (or divided by) its class's value in `per_class`. Returns the
+// amplitude of the sinusoid that would change the picture as much (root mean square times the
+// square root of 2).
+double apply_per_class(host::Image& work, const std::vector<double>& per_class, int32_t period, Axis axis, bool subtract) {
     const bool rows = axis == Axis::Rows;
+    double change = 0;
     for (int32_t y = 0; y < work.rows; ++y)
         for (int32_t x = 0; x < work.cols; ++x)
             for (int32_t c = 0; c < 3; ++c) {
                 const double v = per_class[std::size_t(c * period + (rows ? y : x) % period)];
                 const float s = work.get<float>(y, x, c);
-                work.set<float>(y, x, c, static_cast<float>(subtract ? s - v : s * std::exp(-v)));
+                const float taken = static_cast<float>(subtract ? s - v : s * std::exp(-v));
+                change += (taken - s) * (taken - s);
+                work.set<float>(y, x, c, taken);
             }
+    return std::sqrt(2 * change / (3.0 * work.rows * work.cols));
 }
 
 }  // namespace
 
-void take_out_lines(host::Image& work, const LinePattern& pattern, Axis axis, const Thresholds& t) {
+double take_out_lines(host::Image& work, const LinePattern& pattern, Axis axis, const Thresholds& t) {
     const int32_t period = pattern.period;
     if (adds_to_lines(work, period, axis, t)) {
         const int32_t length = axis == Axis::Rows ? work.cols : work.rows;
         LineGains offsets = fit_line_gains(sample_steps(work, axis, 0, length, t, true), period, t);
         if (offsets.log_gain.size() == pattern.fit.log_gain.size()) {
             for (int32_t c = 0; c < 3; ++c) offsets_without_mean(&offsets.log_gain[std::size_t(c * period)], period, t);
-            apply_per_class(work, offsets.log_gain, period, axis, true);
-            return;
+            return apply_per_class(work, offsets.log_gain, period, axis, true);
         }
     }
-    apply_per_class(work, pattern.fit.log_gain, period, axis, false);
+    return apply_per_class(work, pattern.fit.log_gain, period, axis, false);
 }
 
 }  // namespace quen::cleaning

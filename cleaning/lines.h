@@ -31,6 +31,7 @@ struct LinePattern {
     int32_t period = 0;  // 0: none
     LineGains fit;
     int32_t drawn = 0;  // the period of lines too dark or too light for a line pattern (a table's rules)
+    double faint = 0;   // lines no peak shows: the amplitude (full scale) of the sinusoid that would change the picture as much
     // The period of the lines found, drawn or not; 0 when none.
     int32_t lines() const { return period > 0 ? period : drawn; }
 };
@@ -47,9 +48,11 @@ struct LineEvidence {
 // the page). Lines further apart than a line pattern's (a table's columns, when its rows were
 // found) are looked for at longer periods: the shortest whose classes of lines stand out, borne out
 // by the samples. Their peaks need not stand apart on the axis, where the leakage of the lines'
-// many harmonics merges them.
+// many harmonics merges them. On an axis whose peaks point at no period, lines too faint to show
+// in the spectrum are looked for the same way among the line patterns' periods, and kept when they
+// change the picture less than a sinusoid of amplitude `weakest` (full scale) would.
 LineEvidence find_lines(const host::Image& work, const std::vector<Peak>& peaks, const host::SpectrumGeometry& g,
-                        const Thresholds& t);
+                        double weakest, const Thresholds& t);
 
 // Whether f (cycles per pixel) is the length of a frequency of the lattice of lines every kx
 // columns and every ky rows, within the tolerance of a sample.
@@ -57,6 +60,7 @@ bool on_lattice(double f, int32_t kx, int32_t ky, const host::SpectrumGeometry& 
 
 // Takes the pattern out of the picture: divides its gains out, or subtracts its offsets (fitted
 // to the medians of the samples' differences from one line to the next) when its lines add.
-void take_out_lines(host::Image& work, const LinePattern& pattern, Axis axis, const Thresholds& t);
+// Returns the amplitude (full scale) of the sinusoid that would change the picture as much.
+double take_out_lines(host::Image& work, const LinePattern& pattern, Axis axis, const Thresholds& t);
 
 }  // namespace quen::cleaning

@@ -37,6 +37,9 @@ std::string reason_text(const Decision& d) {
         return "kept: below the halftone screen's frequency, the picture's own detail that descreening keeps";
     case Reason::LinePattern:
         return "removed: a harmonic of " + every + " darker or lighter than the rest, divided out (subtracted when the lines add to the picture rather than scale it)";
+    case Reason::FaintLines:
+        return "removed: " + every + " darker or lighter than the rest, too faint for the spectrum to show but "
+               "borne out by every part of the lines, divided out (subtracted when the lines add to the picture)";
     case Reason::OneWave: return "removed: one wave across the whole frame, fitted and subtracted";
     case Reason::WeakWave:
         return "removed: a weak wave that every part of the frame shows alike, fitted and subtracted";
@@ -89,6 +92,7 @@ const char* reason_name(Reason r) {
     case Reason::NotOneWave: return "not-one-wave";
     case Reason::BelowScreen: return "below-screen";
     case Reason::LinePattern: return "line-pattern";
+    case Reason::FaintLines: return "faint-lines";
     case Reason::OneWave: return "one-wave";
     case Reason::WeakWave: return "weak-wave";
     case Reason::Sweep: return "sweep";

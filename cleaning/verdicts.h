@@ -35,6 +35,7 @@ enum class Reason : uint8_t {
     BelowScreen,         // below a halftone screen, the picture's own, which descreening keeps
     // Removed.
     LinePattern,         // a harmonic of a line pattern, divided out
+    FaintLines,          // the fundamental of a line pattern too faint to show in the spectrum, divided out
     OneWave,             // one sinusoid explains the peak and the frame shows it
     WeakWave,            // too faint to be a peak, but every tile shows it alike
     Sweep,               // on a ridge that a sweeping wave explains
