@@ -90,6 +90,82 @@ double falloff_of(const LogMagnitudes& m, int32_t c, double keep, double screen)
     return std::clamp(-2 * slope, 1.0, 4.0);
 }
 
+// Where two inks printed in one channel beat: each ink's fundamentals lie at right angles to each
+// other (a square grid of dots), so the channel's fundamentals (with their log magnitudes) fall
+// into inks by their direction modulo 90 degrees (within moire_ink_angle of the ink's strongest: the picture's sidebands
+// about a fundamental go with it, and the inks of a rosette lie 30 degrees apart or more); the
+// two inks standing highest, the weaker no more than moire_inks_apart below the stronger, each
+// span a lattice by their strongest fundamental and it turned a right angle, and the
+// differences of the two lattices' points (fundamentals, the diagonal and the second harmonics)
+// between low and high, each once with its mirror, are where their dots' overlap beats.
+std::vector<Frequency> moire_of(const host::SpectrumGeometry& g, std::vector<std::pair<Frequency, float>> fundamentals,
+                                double low, double high, const Thresholds& t) {
+    std::sort(fundamentals.begin(), fundamentals.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    struct Ink {
+        double angle;  // degrees, modulo 90
+        Frequency strongest;
+        float level;
+    };
+    std::vector<Ink> inks;
+    for (const auto& [f, level] : fundamentals) {
+        const double angle = std::fmod(std::atan2(f.v, f.u) * 180 / std::numbers::pi + 360, 90.0);
+        auto ink = std::find_if(inks.begin(), inks.end(), [&](const Ink& i) {
+            return std::fabs(std::remainder(angle - i.angle, 90.0)) <= t.moire_ink_angle;
+        });
+        if (ink == inks.end()) inks.push_back({angle, f, level});  // (strongest first: each ink about its strongest)
+    }
+    std::vector<Frequency> points;
+    if (inks.size() < 2) return points;
+    if (inks[1].level < inks[0].level - t.moire_inks_apart) return points;
+    const auto lattice = [](Frequency a) {
+        std::vector<Frequency> p;
+        for (int i = -2; i <= 2; ++i)
+            for (int j = -2; j <= 2; ++j)
+                if (i * i + j * j > 0 && i * i + j * j <= 5) p.push_back({i * a.u - j * a.v, i * a.v + j * a.u});
+        return p;
+    };
+    for (const Frequency& a : lattice(inks[0].strongest))
+        for (const Frequency& b : lattice(inks[1].strongest)) {
+            const Frequency d{a.u - b.u, a.v - b.v};
+            const double r = std::hypot(d.u, d.v);
+            if (r <= low || r >= high) continue;
+            bool seen = false;
+            for (const Frequency& q : points)
+                seen = seen || distance_in_samples(g, d, q) <= 1.5 || distance_in_samples(g, d, {-q.u, -q.v}) <= 1.5;
+            if (!seen) points.push_back(d);
+        }
+    return points;
+}
+
+// Lowers the log magnitudes of channel c within moire_radius samples of each point to the median
+// of a ring about it (moire_radius + 1 to + 3 samples) where their mean power stands moire_excess
+// above it.
+void lower_moire(LogMagnitudes& m, int32_t c, const std::vector<Frequency>& points, const Thresholds& t) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const int32_t outer = int32_t(std::ceil(t.moire_radius + 3));
+    std::vector<float> ring;
+    std::vector<float*> disc;
+    for (const Frequency& k : points) {
+        ring.clear(), disc.clear();
+        double power = 0;
+        for (int32_t dy = -outer; dy <= outer; ++dy)
+            for (int32_t dx = -outer; dx <= outer; ++dx) {
+                const double r = std::hypot(dx, dy);
+                int32_t y = 0, x = 0;
+                if ((r > t.moire_radius && r <= t.moire_radius + 1) || r > t.moire_radius + 3 ||
+                    !sample_index(g, {k.u + double(dx) / g.period_x, k.v + double(dy) / g.rows}, y, x))
+                    continue;
+                float& v = m.at(c, y, x);
+                if (r <= t.moire_radius) disc.push_back(&v), power += std::pow(10.0, 2.0 * v);
+                else ring.push_back(v);
+            }
+        if (disc.empty() || ring.empty()) continue;
+        const float around = median(ring);
+        if (power / double(disc.size()) < t.moire_excess * std::pow(10.0, 2.0 * around)) continue;
+        for (float* v : disc) *v = std::min(*v, around);
+    }
+}
+
 }  // namespace
 
 Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep,
@@ -106,13 +182,17 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
         const double lowest = std::max(keep, kScreenLattice * screen.frequency);
         screen.falloff = falloff_of(m, c, keep, screen.frequency);
         std::vector<Frequency> points, fundamentals;
+        std::vector<std::pair<Frequency, float>> levels;  // the fundamentals, each once, with their log magnitudes
         for (const Peak& p : d.peaks) {
             const Frequency f = frequency_of(g, p.row, p.column);
             const double r = std::hypot(f.u, f.v);
             if (!(p.channels & (1u << c)) || r <= lowest) continue;
             points.push_back(f);
-            if (r <= t.fundamental_reach * screen.frequency) fundamentals.push_back(f), fundamentals.push_back({-f.u, -f.v});
+            if (r > t.fundamental_reach * screen.frequency) continue;
+            fundamentals.push_back(f), fundamentals.push_back({-f.u, -f.v});
+            levels.push_back({f, m.at(c, p.row, p.column)});
         }
+        screen.moire = moire_of(g, levels, keep, lowest, t);
         for (const Frequency& a : fundamentals)
             for (const Frequency& b : fundamentals) points.push_back(wrapped({a.u + b.u, a.v + b.v}));
         // Each point once (a point and its mirror are one), with its copy's weight.
@@ -133,7 +213,7 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
     return s;
 }
 
-int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep) {
+int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
     const double least2 = floor2(g);
     const std::size_t plane = std::size_t(g.rows) * std::size_t(g.columns);
@@ -167,6 +247,7 @@ int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep) {
                 v = std::max(kAbsent, v + static_cast<float>(log_gain));
                 ++changed;
             }
+        lower_moire(m, c, s.moire, t);  // (samples the gain has counted)
     }
     return changed;
 }

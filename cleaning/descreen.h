@@ -27,6 +27,7 @@ struct ChannelScreen {
     double frequency = 0;  // the screen's fundamental, cycles per pixel; 0: no screen in this channel
     double reach = 0;      // cycles per pixel about a point within which its copy is taken out
     double falloff = 2;    // the picture's power falls as the frequency to this power
+    std::vector<Frequency> moire;  // where two inks printed in this channel beat below the screen (each once)
 };
 using Screens = std::array<ChannelScreen, 3>;
 
@@ -34,13 +35,14 @@ using Screens = std::array<ChannelScreen, 3>;
 // pixel, 0 for a channel left alone) and its lattice beyond the protected frequencies from
 // kScreenLattice times its frequency up: the channel's peaks there, and the sums of two of its
 // fundamentals (its peaks within fundamental_reach of its frequency), those whose copy weighs
-// copy_least at least. (The moire of two inks in one channel lies lower, at their differences,
-// where taking out the copy takes more of the picture's own detail than of the moire: its
-// peaks are only filled.)
+// copy_least at least. (The moire of two inks in one channel lies lower, at the differences of
+// their lattices' points, where taking out a copy takes more of the picture's own detail than of
+// the moire: there the magnitudes that stand out of their surroundings are lowered to them.)
 Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep,
                    const Thresholds& t);
 
-// Lowers each channel's log magnitudes by the descreening gain; returns the samples changed.
-int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep);
+// Lowers each channel's log magnitudes by the descreening gain, and those of its moire to their
+// surroundings' where they stand moire_excess above them; returns the samples changed.
+int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Thresholds& t);
 
 }  // namespace quen::cleaning

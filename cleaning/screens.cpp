@@ -159,7 +159,7 @@ ScreenCut cut_screen(const host::ModuleLibrary& inverse, const host::Image& spec
     for (double f : screen) lowest = f > 0 ? std::min(lowest, f) : lowest;
     cut.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kDescreenWidth * lowest);
     cut.share = screened_share(inverse, spectrum, found, d, screen, whole, t);
-    cut.changed = descreen(m, screens_of(found, d, screen, keep, t), keep);
+    cut.changed = descreen(m, screens_of(found, d, screen, keep, t), keep, t);
     return cut;
 }
 

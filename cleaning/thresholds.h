@@ -118,6 +118,10 @@ struct Thresholds {
     double fundamental_reach = 1.1; // peaks of a channel up to this far beyond its screen frequency are its inks' fundamentals
     double copy_reach = 0.3;       // about a lattice point, its copy of the picture is measured and taken out this far
     double copy_least = 1e-3;      // power of a lattice point's copy over the picture's, at least, for it to be taken out
+    double moire_radius = 2;       // samples about a point where two inks of one channel beat that the moire covers
+    double moire_ink_angle = 15;   // degrees (modulo 90) within which a channel's fundamentals are one ink's
+    double moire_inks_apart = 1.5; // log10: the weaker of two inks in one channel this far below the stronger, at most, to beat
+    double moire_excess = 3;       // power there over its surroundings' (the median), at least, for it to be lowered
 };
 
 // The two directions a line pattern or a comb runs. Rows: lines every k rows, whose peaks lie on

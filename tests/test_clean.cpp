@@ -13,8 +13,10 @@
 
 #include "clean.h"
 #include "combs.h"
+#include "descreen.h"
 #include "frame_evidence.h"
 #include "edit.h"
+#include "round_trip.h"
 #include "support.h"
 
 namespace quen {
@@ -707,6 +709,41 @@ TYPED_TEST(Cleaning, ScreenThatFollowsTheToneIsTakenOut) {
         }
     const cleaning::CleanResult result = cleaning::clean_picture(modules(), noisy);
     expect_gain<S>(result.image, noisy, truth, 8);
+}
+
+// Two inks printed in one channel (a black at 45 degrees over a colour ink at 15, as four-colour
+// prints lay them) beat where their dots overlap, at the differences of their fundamentals below
+// the screen: descreening looks for that beat in the channel they share (the difference of the
+// 15 and 45 degree fundamentals, 0.52 times the screen frequency at 120 degrees, is among its
+// points), and not in the channels the black prints alone.
+TEST(CleaningRules, TwoInksInOneChannelBeatAtTheirFundamentalsDifference) {
+    using S = uint8_t;
+    const Image tones = photo<S>(192, 192, 23);
+    Image printed = tones;
+    const double period = 6, k = 2 * std::numbers::pi / period;
+    for (int32_t y = 0; y < tones.rows; ++y)
+        for (int32_t x = 0; x < tones.cols; ++x) {
+            const double v = tones.value(y, x, 0) / full_of<S>();
+            const bool black = v < screen(k, std::numbers::pi / 4, y, x), colour = v < screen(k, std::numbers::pi / 12, y, x);
+            printed.set_value(y, x, 0, black || colour ? 0 : full_of<S>());
+            for (int32_t c = 1; c < 3; ++c) printed.set_value(y, x, c, black ? 0 : full_of<S>());
+        }
+    const cleaning::LogMagnitudes m = cleaning::read_log_magnitudes(
+        cleaning::forward_spectrum(modules().forward, cleaning::to_float(printed)), host::Layout::Half);
+    const cleaning::Thresholds t;
+    const cleaning::Detection d = cleaning::detect_peaks(m, {}, t);
+    const cleaning::Screens s = cleaning::screens_of(m, d, {1 / period, 1 / period, 1 / period}, 1 / 48.0, t);
+    const double beat = 2 * std::sin(std::numbers::pi / 12) / period, a = 120 * std::numbers::pi / 180;
+    const cleaning::Frequency expected{beat * std::cos(a), beat * std::sin(a)};
+    const auto beats = [&](const cleaning::ChannelScreen& screen) {
+        return std::any_of(screen.moire.begin(), screen.moire.end(), [&](const cleaning::Frequency& f) {
+            return std::min(cleaning::distance_in_samples(m.geometry, f, expected),
+                            cleaning::distance_in_samples(m.geometry, f, {-expected.u, -expected.v})) <= 1.5;
+        });
+    };
+    EXPECT_TRUE(beats(s[0]));
+    EXPECT_FALSE(beats(s[1]));
+    EXPECT_FALSE(beats(s[2]));
 }
 
 // Twice the modulus of the mean of channel c times exp(-2 pi i (u x + v y)): the amplitude of the
