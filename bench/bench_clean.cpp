@@ -174,10 +174,7 @@ int main(int argc, char** argv) try {
                     clean.removed.size(), clean.lowpass_period > 0 ? ", low-pass" : "");
         for (std::size_t k = 0; k < std::size(kKinds); ++k)
             for (int seed = 0; seed < kSeeds; ++seed) {
-                std::mt19937 gen(uint32_t(1000 * i + 10 * k + seed));
-                Planes p = planes_of(original);
-                kKinds[k].add(p, gen);
-                const Image noisy = image_of(p);
+                const Image noisy = noised(original, kKinds[k].add, uint32_t(1000 * i + 10 * k + seed));
                 const std::string tag = name + "-" + std::to_string(k) + "-" + std::to_string(seed);
                 quen::tool::write_image(out / (tag + "-noisy.png"), noisy);
                 const auto r = clean_file(out / (tag + "-noisy.png"), out / (tag + "-cleaned.png"));

@@ -111,10 +111,7 @@ int main(int argc, char** argv) try {
                 const std::string kind = std::string(kKinds[k].name) + (contrast ? kContrast : "");
                 if (kind.find(only) == std::string::npos || (contrast && !kKinds[k].on_contrast)) continue;
                 for (int seed = 0; seed < (contrast ? 1 : kKinds[k].seeds); ++seed) {
-                    std::mt19937 gen(uint32_t(7919 * i + 101 * k + seed + (contrast ? 53 : 0)));
-                    Planes p = planes_of(original);
-                    kKinds[k].add(p, gen);
-                    const Image noisy = image_of(p);
+                    const Image noisy = noised(original, kKinds[k].add, uint32_t(7919 * i + 101 * k + seed + (contrast ? 53 : 0)));
                     const std::string tag = name + "-" + std::to_string(k) + "-" + std::to_string(seed);
                     quen::tool::write_image(out / (tag + "-noisy.png"), noisy);
                     const auto r = clean_file(out / (tag + "-noisy.png"), out / (tag + "-cleaned.png"));

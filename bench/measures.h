@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
+#include <random>
 #include <vector>
 
 #include "image.h"
@@ -34,6 +36,14 @@ inline Image image_of(const Planes& p) {
         for (int y = 0; y < p.rows; ++y)
             for (int x = 0; x < p.cols; ++x) im.set_value(y, x, c, p.at(c, y, x));
     return im;
+}
+
+// The picture with noise added by `add`, drawn from a generator seeded with `seed`, as 8-bit RGB.
+inline Image noised(const Image& original, void (*add)(Planes&, std::mt19937&), uint32_t seed) {
+    std::mt19937 gen(seed);
+    Planes p = planes_of(original);
+    add(p, gen);
+    return image_of(p);
 }
 
 // Over the three colour channels; identical pictures count as 99 dB so that means stay finite.
