@@ -210,8 +210,7 @@ bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_
         return strongest;
     };
     const double across = std::max(on_axis(0), on_axis(180)), down = on_axis(90);
-    if (std::min(across, down) < t.screen_amplitude || std::max(across, down) > t.screen_alike * std::min(across, down))
-        return false;
+    if (std::max(across, down) < t.screen_amplitude) return false;
     const double lowest = 1 / d.screen_period;
     for (const Peak& p : d.peaks) {
         if (p.amplitude < t.screen_amplitude) break;  // strongest first

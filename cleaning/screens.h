@@ -43,8 +43,9 @@ double print_screen_period(const Detection& d, double sensitivity, const Thresho
 
 // Whether a screen found where lines are drawn both ways, every kx columns and every ky rows, is
 // a print's rather than the grid's: an ink at 0 degrees (yellow) rules rows and columns, but it
-// leaves two peaks of the screen's period (within partner_period) on the two axes, as strong as a
-// screen's dots leave them and alike (screen_alike), and beside it the other inks turned 15 and
+// leaves a peak of the screen's period (within partner_period) on an axis, as strong as a
+// screen's dots leave it (on the other axis the picture's own edges may hide its twin), and
+// beside it the other inks turned 15 and
 // 75 degrees leave a peak of about the screen's lowest frequency (kScreenLattice to
 // fundamental_ring of it) off the spectrum's axes (screen_off_axis) and off the grid's lattice
 // (lattice_tolerance). A table's or graph paper's rules put their peaks there on the axes alone.
