@@ -94,10 +94,10 @@ int main(int argc, char** argv) try {
 
     // Each photograph, then its high-contrast rendition (a quarter of it at black and a quarter at
     // white), with the kinds of noise that can show over such a picture.
-    for (int i = 2; i < argc; ++i)
+    for (int i = 2; i < argc; ++i) {
+        const Image photo = read_photograph(argv[i]);
         for (const bool contrast : {false, true}) {
             const std::string name = fs::path(argv[i]).stem().string() + (contrast ? "-hc" : "");
-            const Image photo = read_photograph(argv[i]);
             const Image original = contrast ? high_contrast(photo) : photo;
             quen::tool::write_image(out / (name + ".png"), original);
             const auto clean = clean_file(out / (name + ".png"), out / (name + "-cleaned.png"));
@@ -127,6 +127,7 @@ int main(int argc, char** argv) try {
                 }
             }
         }
+    }
 
     std::printf("\n| case | mean | worst | untouched |\n|---|---:|---:|---:|\n");
     for (const bool contrast : {false, true})

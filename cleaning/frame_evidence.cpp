@@ -22,8 +22,8 @@ void tones_at_ends(const host::Image& picture, FlatEvidence& e) {
     for (int32_t y = 0; y < picture.rows; ++y)
         for (int32_t x = 0; x < picture.cols; ++x)
             for (int32_t c = 0; c < 3; ++c) {
-                const double v = std::clamp(picture.value(y, x, c) / full, 0.0, 1.0);
-                pinned += at_either_end(picture.value(y, x, c), full);
+                const double sample = picture.value(y, x, c), v = std::clamp(sample / full, 0.0, 1.0);
+                pinned += at_either_end(sample, full);
                 weight += 4 * v * (1 - v);
             }
     const double samples = 3 * double(picture.rows) * picture.cols;

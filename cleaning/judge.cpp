@@ -422,9 +422,9 @@ struct ScreenStrength {
 namespace {
 
 // The screen's strength in the third of the samples `kept` whose 4 v (1 - v) (`shape`) is lowest
-// and the third where it is highest, and the samples' count in the latter.
+// and the third where it is highest.
 ScreenStrength strength_in_thirds(const std::vector<float>& shape, const Plane& wave, const std::vector<uint8_t>& kept,
-                                  const Thresholds& t, double& high_count) {
+                                  const Thresholds& t) {
     std::vector<float> sorted;
     for (std::size_t i = 0; i < shape.size(); ++i)
         if (kept[i]) sorted.push_back(shape[i]);
@@ -435,8 +435,7 @@ ScreenStrength strength_in_thirds(const std::vector<float>& shape, const Plane& 
     const float low = sorted[n / 3];
     std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(2 * n / 3), sorted.end());
     const float high = sorted[2 * n / 3];
-    double shape_low = 0, shape_high = 0, wave_low = 0, wave_high = 0;
-    high_count = 0;
+    double shape_low = 0, shape_high = 0, wave_low = 0, wave_high = 0, high_count = 0;
     for (std::size_t i = 0; i < shape.size(); ++i) {
         if (!kept[i]) continue;
         if (shape[i] <= low) shape_low += shape[i], wave_low += std::abs(wave[i]);
@@ -465,8 +464,7 @@ ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequen
         shape[i] = 4 * v * (1 - v);
     }
     std::vector<uint8_t> kept(size, 1);
-    double count = 0;
-    const ScreenStrength all = strength_in_thirds(shape, l.wave, kept, t, count);
+    const ScreenStrength all = strength_in_thirds(shape, l.wave, kept, t);
     if (all.swing <= 0) return all;
     std::size_t within = 0;
     for (std::size_t i = 0; i < size; ++i) {
@@ -475,7 +473,7 @@ ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequen
         within += kept[i];
     }
     if (within == size || within < size / 4) return all;
-    const ScreenStrength inside = strength_in_thirds(shape, l.wave, kept, t, count);
+    const ScreenStrength inside = strength_in_thirds(shape, l.wave, kept, t);
     return inside.swing > 0 ? inside : all;
 }
 

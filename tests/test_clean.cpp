@@ -184,6 +184,20 @@ TYPED_TEST(Cleaning, HalftoneScreenIsCutInThePrintedChannelsOnly) {
     EXPECT_GE(filled.removed.size(), out.removed.size());
 }
 
+// The picture with a screen of soft dots (wavenumber k, angle a) whose strength follows the tone
+// v, 4 v (1 - v): each of its two waves `strength` (full scale) at mid grey, gone at black and white.
+template <class S>
+Image with_toned_screen(const Image& truth, double k, double a, double strength) {
+    Image noisy = truth;
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) {
+                const double v = std::clamp(truth.value(y, x, c) / full_of<S>(), 0.0, 1.0);
+                noisy.set_value(y, x, c, (v + strength * 4 * v * (1 - v) * (4 * screen(k, a, y, x) - 2)) * full_of<S>());
+            }
+    return noisy;
+}
+
 // A dot screen laid over a photograph, hard-edged dots the same in its light and dark parts (not a
 // print's, which fade with the tone): its lattice, harmonics included, is fitted and subtracted,
 // and the photograph's detail above the screen is kept, where a low-pass would blur it.
@@ -209,15 +223,7 @@ TYPED_TEST(Cleaning, AddedDotScreenIsSubtractedNotLowPassed) {
 TYPED_TEST(Cleaning, ToneModulatedScreenNearTheRowsIsTakenOutAlongItsEnvelope) {
     using S = TypeParam;
     const Image truth = photo<S>(256, 256, 9);
-    Image noisy = truth;
-    const double a = 4 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 5.5;
-    for (int32_t y = 0; y < truth.rows; ++y)
-        for (int32_t x = 0; x < truth.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c) {
-                const double v = truth.value(y, x, c) / full_of<S>();
-                const double dots = 4 * screen(k, a, y, x) - 2;  // -1 to 1
-                noisy.set_value(y, x, c, (v + 0.1 * 4 * v * (1 - v) * dots) * full_of<S>());
-            }
+    const Image noisy = with_toned_screen<S>(truth, 2 * std::numbers::pi / 5.5, 4 * std::numbers::pi / 180, 0.1);
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
     EXPECT_TRUE(decided_by(out, cleaning::Reason::ScreenEnvelope));
     expect_gain<S>(out.image, noisy, truth, 12);
@@ -228,16 +234,12 @@ TYPED_TEST(Cleaning, ToneModulatedScreenNearTheRowsIsTakenOutAlongItsEnvelope) {
 // weaker than a screen's in a photograph, by the strength the picture's tones leave it.
 TYPED_TEST(Cleaning, ToneModulatedScreenOverBlackAndWhiteIsTakenOut) {
     using S = TypeParam;
-    const Image photograph = photo<S>(256, 256, 9);
-    Image truth = photograph, noisy = photograph;
-    const double a = 30 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 6.5;
+    Image truth = photo<S>(256, 256, 9);
     for (int32_t y = 0; y < truth.rows; ++y)
         for (int32_t x = 0; x < truth.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c) {
-                const double v = std::clamp((photograph.value(y, x, c) / full_of<S>() - 0.5) * 4, 0.0, 1.0);
-                truth.set_value(y, x, c, v * full_of<S>());
-                noisy.set_value(y, x, c, (v + 0.03 * 4 * v * (1 - v) * (4 * screen(k, a, y, x) - 2)) * full_of<S>());
-            }
+            for (int32_t c = 0; c < 3; ++c)
+                truth.set_value(y, x, c, std::clamp((truth.value(y, x, c) / full_of<S>() - 0.5) * 4, 0.0, 1.0) * full_of<S>());
+    const Image noisy = with_toned_screen<S>(truth, 2 * std::numbers::pi / 6.5, 30 * std::numbers::pi / 180, 0.03);
     const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
     EXPECT_TRUE(decided_by(out, cleaning::Reason::ScreenEnvelope));
     expect_gain<S>(out.image, noisy, truth, 6);
@@ -697,16 +699,7 @@ TYPED_TEST(Cleaning, SweepingWaveIsTakenOut) {
 TYPED_TEST(Cleaning, ScreenThatFollowsTheToneIsTakenOut) {
     using S = TypeParam;
     const Image truth = edged_photo<S>(200, 240, 17);
-    Image noisy = truth;
-    const double a = 20 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 8;
-    for (int32_t y = 0; y < truth.rows; ++y)
-        for (int32_t x = 0; x < truth.cols; ++x) {
-            const double dots = 2 * screen(k, a, y, x) - 1;
-            for (int32_t c = 0; c < 3; ++c) {
-                const double v = std::clamp(truth.value(y, x, c) / full_of<S>(), 0.0, 1.0);
-                noisy.set_value(y, x, c, (v + 0.1 * 4 * v * (1 - v) * dots) * full_of<S>());
-            }
-        }
+    const Image noisy = with_toned_screen<S>(truth, 2 * std::numbers::pi / 8, 20 * std::numbers::pi / 180, 0.05);
     const cleaning::CleanResult result = cleaning::clean_picture(modules(), noisy);
     expect_gain<S>(result.image, noisy, truth, 8);
 }
