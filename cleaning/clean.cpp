@@ -107,13 +107,14 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
         cut = cut_screen(job.modules.inverse, e.spectrum, found, e.m, e.d, job.options.detect.protect_period,
                          job.options.print, job.options.thresholds);
         result.lowpass_period = cut.lowpass_period;
-        changed += cut.changed;
         result.removed.clear();
         for (const Peak& p : e.d.peaks)
             if (!j.decisions.settled(p.group)) result.removed.push_back(p);
     }
-    if (changed > 0) {
-        host::Image cleaned = back_to_picture(job.modules.inverse, std::move(e.spectrum), e.m);
+    if (changed > 0 || screen) {
+        // A screen is taken out of the picture as it was, its filled peaks carried over.
+        host::Image cleaned = screen ? descreen_picture(job.modules, job.work, found, e.m, cut, job.options.thresholds, changed)
+                                     : back_to_picture(job.modules.inverse, std::move(e.spectrum), e.m);
         // The low-pass is taken where the screen is; elsewhere the picture stays as it was.
         blend_screened(cleaned, job.work, cut.share);
         job.work = std::move(cleaned);

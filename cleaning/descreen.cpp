@@ -213,6 +213,19 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
     return s;
 }
 
+void carry_fills(LogMagnitudes& to, const LogMagnitudes& found, const LogMagnitudes& filled) {
+    const host::SpectrumGeometry& g = to.geometry;
+    for (int32_t y = 0; y < g.rows; ++y)
+        for (int32_t x = 0; x < g.columns; ++x) {
+            int32_t fy = 0, fx = 0;
+            if (!sample_index(found.geometry, frequency_of(g, y, x), fy, fx)) continue;
+            for (int32_t c = 0; c < g.channels; ++c) {
+                const float lowered = filled.at(c, fy, fx) - found.at(c, fy, fx);
+                if (lowered < 0) to.at(c, y, x) = std::max(kAbsent, to.at(c, y, x) + lowered);
+            }
+        }
+}
+
 int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
     const double least2 = floor2(g);

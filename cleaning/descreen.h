@@ -41,6 +41,10 @@ using Screens = std::array<ChannelScreen, 3>;
 Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep,
                    const Thresholds& t);
 
+// Lowers the log magnitudes of `to` (a spectrum of the same picture, maybe sampled more finely) by
+// what `filled` took off `found` at the same frequency (its nearest sample).
+void carry_fills(LogMagnitudes& to, const LogMagnitudes& found, const LogMagnitudes& filled);
+
 // Lowers each channel's log magnitudes by the descreening gain, and those of its moire to their
 // surroundings' where they stand moire_excess above them; returns the samples changed.
 int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Thresholds& t);

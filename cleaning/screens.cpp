@@ -150,7 +150,7 @@ std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inve
 }  // namespace
 
 ScreenCut cut_screen(const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& found,
-                     LogMagnitudes& m, const Detection& d, double protect_period, bool whole, const Thresholds& t) {
+                     const LogMagnitudes& m, const Detection& d, double protect_period, bool whole, const Thresholds& t) {
     ScreenCut cut;
     const std::array<double, 3> screen = screen_frequencies(m, d, t);
     const double keep = 1 / protect_period;
@@ -159,8 +159,69 @@ ScreenCut cut_screen(const host::ModuleLibrary& inverse, const host::Image& spec
     for (double f : screen) lowest = f > 0 ? std::min(lowest, f) : lowest;
     cut.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kDescreenWidth * lowest);
     cut.share = screened_share(inverse, spectrum, found, d, screen, whole, t);
-    cut.changed = descreen(m, screens_of(found, d, screen, keep, t), keep, t);
+    cut.screens = screens_of(found, d, screen, keep, t);
+    cut.keep = keep;
     return cut;
+}
+
+namespace {
+
+// The smallest length from n up whose only prime factors are 2, 3, 5 and 7 (quick to transform).
+int32_t smooth_length(int32_t n) {
+    for (;; ++n) {
+        int32_t r = n;
+        for (int32_t p : {2, 3, 5, 7})
+            while (r % p == 0) r /= p;
+        if (r == 1) return n;
+    }
+}
+
+}  // namespace
+
+host::Image descreen_picture(const CleanModules& modules, const host::Image& work, const LogMagnitudes& found,
+                             const LogMagnitudes& m, const ScreenCut& cut, const Thresholds& t, int64_t& changed) {
+    double lowest = 1;
+    for (const ChannelScreen& s : cut.screens) lowest = s.frequency > 0 ? std::min(lowest, s.frequency) : lowest;
+    const int32_t period = std::max(1, int32_t(std::lround(1 / lowest)));
+    const int32_t margin = std::min({int32_t(t.descreen_margin) * period, work.rows - 1, work.cols - 1});
+    const int32_t rows = smooth_length(work.rows + 2 * margin), cols = smooth_length(work.cols + 2 * margin);
+    const int32_t top = (rows - work.rows) / 2, left = (cols - work.cols) / 2;
+    // The picture mirrored about each edge (the edge's pixels once)...
+    const auto mirror = [](int32_t i, int32_t n) {
+        const int32_t turn = 2 * n - 2;
+        i = ((i % turn) + turn) % turn;
+        return i < n ? i : turn - i;
+    };
+    host::Image padded = host::Image::make(rows, cols, 3, 32);
+    Plane plane(std::size_t(rows) * cols);
+    for (int32_t c = 0; c < 3; ++c) {
+        const auto sharp = [&](int32_t y, int32_t x) {
+            return work.get<float>(mirror(y - top, work.rows), mirror(x - left, work.cols), c);
+        };
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x) plane[std::size_t(y) * cols + x] = sharp(y, x);
+        // ... and smoothed over a screen period from a period beyond them: the mirror's dots lie on
+        // a screen turned the other way, which the screen's lattice does not take out.
+        smooth(plane, rows, cols, period);
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x) {
+                const int32_t dy = std::max({0, top - y, y - (top + work.rows - 1)});
+                const int32_t dx = std::max({0, left - x, x - (left + work.cols - 1)});
+                const double a = std::min(1.0, std::hypot(dy, dx) / period);
+                const float smoothed = plane[std::size_t(y) * cols + x].real();
+                padded.set<float>(y, x, c, static_cast<float>((1 - a) * sharp(y, x) + a * smoothed));
+            }
+    }
+    host::Image spectrum = forward_spectrum(modules.forward, padded);
+    LogMagnitudes wide = read_log_magnitudes(spectrum, host::Layout::Half);
+    carry_fills(wide, found, m);
+    changed += descreen(wide, cut.screens, cut.keep, t);
+    const host::Image back = back_to_picture(modules.inverse, std::move(spectrum), wide);
+    host::Image out = host::Image::make(work.rows, work.cols, 3, 32);
+    for (int32_t y = 0; y < work.rows; ++y)
+        for (int32_t x = 0; x < work.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) out.set<float>(y, x, c, back.get<float>(y + top, x + left, c));
+    return out;
 }
 
 void keep_below_screen(const Detection& d, const host::SpectrumGeometry& g, Decisions& decisions, const Thresholds& t) {

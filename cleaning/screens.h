@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "clean.h"
 #include "decisions.h"
+#include "descreen.h"
 #include "peaks.h"
 #include "round_trip.h"
 #include "thresholds.h"
@@ -17,14 +19,20 @@ namespace quen::cleaning {
 struct ScreenCut {
     double lowpass_period = 0;                // pixels: the period the low-pass halves, the shortest kept at half strength
     std::array<std::vector<float>, 3> share;  // by channel: where the low-pass is taken (0 to 1 a pixel); empty: nowhere
-    int64_t changed = 0;                      // magnitude samples changed
+    Screens screens;                          // each channel's screen, to descreen the picture with
+    double keep = 0;                          // cycles per pixel: frequencies below are kept
 };
 
-// Descreens the magnitudes `m` (its peaks filled already) in each channel with a screen,
-// frequencies of a period longer than protect_period kept; `found`: the magnitudes as found, to
-// tell where the screen is from; `whole`: over the whole picture (a scanned print).
+// Each channel's screen and where it is, frequencies of a period longer than protect_period kept;
+// `found`: the magnitudes as found, `m` with the peaks filled; `whole`: over the whole picture (a
+// scanned print).
 ScreenCut cut_screen(const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& found,
-                     LogMagnitudes& m, const Detection& d, double protect_period, bool whole, const Thresholds& t);
+                     const LogMagnitudes& m, const Detection& d, double protect_period, bool whole, const Thresholds& t);
+
+// The float picture `work` descreened by the cut's screens, with the peaks filled in `m` (from the
+// magnitudes as `found`) filled as well; adds the magnitude samples it changes to `changed`.
+host::Image descreen_picture(const CleanModules& modules, const host::Image& work, const LogMagnitudes& found,
+                             const LogMagnitudes& m, const ScreenCut& cut, const Thresholds& t, int64_t& changed);
 
 // Descreening keeps the picture below the screen: peaks there are the picture's own (the streaks
 // of a panned shot) and are kept, but for the moire of two inks printed in one channel (cyan and

@@ -122,6 +122,7 @@ struct Thresholds {
     double moire_ink_angle = 15;   // degrees (modulo 90) within which a channel's fundamentals are one ink's
     double moire_inks_apart = 1.5; // log10: the weaker of two inks in one channel this far below the stronger, at most, to beat
     double moire_excess = 3;       // power there over its surroundings' (the median), at least, for it to be lowered
+    int descreen_margin = 2;       // screen periods the picture is mirrored beyond each edge while descreened
 };
 
 // The two directions a line pattern or a comb runs. Rows: lines every k rows, whose peaks lie on
