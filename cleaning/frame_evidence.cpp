@@ -17,17 +17,24 @@ namespace {
 // white).
 void tones_at_ends(const host::Image& picture, FlatEvidence& e) {
     const double full = host::Image::full_scale(picture.depth);
-    int64_t pinned = 0;
     double weight = 0;
+    int64_t pinned = 0;
+    e.rows = picture.rows;
+    e.cols = picture.cols;
+    e.ends.assign(3 * std::size_t(picture.rows) * picture.cols, 0);
     for (int32_t y = 0; y < picture.rows; ++y)
         for (int32_t x = 0; x < picture.cols; ++x)
             for (int32_t c = 0; c < 3; ++c) {
                 const double sample = picture.value(y, x, c), v = std::clamp(sample / full, 0.0, 1.0);
-                pinned += at_either_end(sample, full);
+                if (at_either_end(sample, full)) {
+                    e.ends[(std::size_t(y) * picture.cols + x) * 3 + c] = sample > 0 ? 2 : 1;
+                    ++pinned;
+                }
                 weight += 4 * v * (1 - v);
             }
     const double samples = 3 * double(picture.rows) * picture.cols;
     e.share_pinned = double(pinned) / samples;
+    if (pinned == 0) e.ends.clear();
     e.printed_strength = weight / samples;
 }
 
@@ -50,7 +57,10 @@ bool mostly_pinned(const host::Image& picture, double pinned, double weakest, co
 // sample. At either end of the range a wave shows only half the time: over a highlight pinned
 // at white, waves leave flat patches up to about half the longest one's period wide, so such a
 // square counts only when it is wider than twice the longest period cleaned (`longest`).
-int32_t largest_flat_square(const host::Image& picture, double longest) {
+struct FlatSquares {
+    int32_t any = 0, free = 0;  // the side of the largest counted, and of the largest not at either end
+};
+FlatSquares largest_flat_square(const host::Image& picture, double longest) {
     std::vector<int32_t> above(std::size_t(picture.cols), 0), here(std::size_t(picture.cols), 0);
     const double full = host::Image::full_scale(picture.depth);
     const auto same = [&](int32_t y0, int32_t x0, int32_t y1, int32_t x1) {
@@ -73,7 +83,7 @@ int32_t largest_flat_square(const host::Image& picture, double longest) {
         }
         std::swap(above, here);
     }
-    return std::max(free, pinned > 2 * longest ? pinned : 0);
+    return {std::max(free, pinned > 2 * longest ? pinned : 0), free};
 }
 
 }  // namespace
@@ -99,13 +109,56 @@ bool across_the_frame(const host::Image& picture, int32_t c, const Frequency& f,
 }
 
 
-bool FlatEvidence::refutes(const Frequency& f) const { return 1 / std::hypot(f.u, f.v) <= flat_side; }
+bool pinned_refute(const FlatEvidence& flat, const std::vector<FittedTone>& before, const FittedTone& tone,
+                   const Thresholds& t) {
+    if (flat.ends.empty()) return false;
+    std::vector<FittedTone> waves = before;
+    waves.push_back(tone);
+    std::vector<std::complex<double>> step, turn(waves.size());
+    for (const FittedTone& w : waves) step.push_back(std::polar(1.0, 2 * std::numbers::pi * w.f.u));
+    double lift[3], share[3];
+    for (int32_t c = 0; c < 3; ++c) {
+        const double amplitude = 2 * std::abs(tone.amplitude[c]);
+        // Well above (below) nought: by half the wave's amplitude (in the third of its cycle
+        // nearest its crest), and by more than half a level at 8 bits; `share` of its cycle lies there.
+        lift[c] = std::max(amplitude / 2, kSmallestAmplitude / 3);
+        share[c] = amplitude > lift[c] ? std::acos(lift[c] / amplitude) / std::numbers::pi : 0;
+    }
+    double lifted = 0, by_chance = 0;
+    for (int32_t y = 0; y < flat.rows; ++y) {
+        const uint8_t* row = &flat.ends[std::size_t(y) * flat.cols * 3];
+        for (int32_t x = 0; x < flat.cols; ++x) {
+            for (std::size_t k = 0; k < waves.size(); ++k)
+                turn[k] = x % 256 == 0 ? std::polar(1.0, 2 * std::numbers::pi * std::fmod(waves[k].f.u * x + waves[k].f.v * y, 1.0))
+                                       : turn[k] * step[k];
+            for (int32_t c = 0; c < 3; ++c) {
+                const uint8_t end = row[std::size_t(x) * 3 + c];
+                if (!end) continue;
+                double w = 0;
+                for (std::size_t k = 0; k < waves.size(); ++k) w += 2 * std::real(waves[k].amplitude[c] * turn[k]);
+                lifted += end == 1 ? w > lift[c] : w < -lift[c];
+                by_chance += share[c];
+            }
+        }
+    }
+    return lifted >= t.lifted_share * 3 * double(flat.rows) * flat.cols && lifted >= t.lifted_chance * by_chance;
+}
+
+bool FlatEvidence::refutes(const Frequency& f, bool by_pinned) const {
+    return 1 / std::hypot(f.u, f.v) <= (by_pinned || pinned ? flat_side : free_side);
+}
 
 FlatEvidence flat_evidence(const host::Image& picture, const DetectOptions& options, const Thresholds& t) {
     FlatEvidence e;
     tones_at_ends(picture, e);
     e.pinned = mostly_pinned(picture, e.share_pinned, kSmallestAmplitude / options.sensitivity, t);
-    e.flat_side = e.pinned ? std::numeric_limits<int32_t>::max() : largest_flat_square(picture, options.protect_period);
+    if (e.pinned) {
+        e.flat_side = e.free_side = std::numeric_limits<int32_t>::max();
+    } else {
+        const FlatSquares squares = largest_flat_square(picture, options.protect_period);
+        e.flat_side = squares.any;
+        e.free_side = squares.free;
+    }
     return e;
 }
 

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "image.h"
 #include "peaks.h"
 #include "thresholds.h"
+#include "tones.h"
 
 namespace quen::cleaning {
 
@@ -26,9 +28,23 @@ struct FlatEvidence {
     double printed_strength = 1;  // the mean of 4 v (1 - v) over the samples v: a screen printed
                                   // with the tones is this strong across the frame, 1 at mid grey
     int32_t flat_side = 0;  // pixels: waves of this period or shorter are refuted (every one when pinned)
-    // Whether a wave of frequency f across the frame is refuted.
-    bool refutes(const Frequency& f) const;
+    int32_t free_side = 0;  // ... by a square not at either end of the range
+    int32_t rows = 0, cols = 0;
+    std::vector<uint8_t> ends;  // by sample, (y * cols + x) * 3 + c: 1 at black, 2 at white, 0 between
+    // Whether a wave of frequency f across the frame is refuted; without `by_pinned`, by a square
+    // not at either end of the range (a wave fitted is weighed against the pinned samples one by one).
+    bool refutes(const Frequency& f, bool by_pinned = true) const;
 };
+// Whether the samples pinned at either end of the range refute the sinusoid `tone` added to the
+// picture with the waves `before` it: together they lift a sample at black off it wherever they
+// stand well above nought (and lower one at white wherever they stand well below), so the samples
+// the picture holds there, in lifted_share of its samples and lifted_chance of those a wave
+// unrelated to the picture would find there, are its own black or white without the wave (the
+// ground of a chart, a picture's own dark or bright parts, whose edges the spectrum took for a
+// wave; a screen printed with the tones, whose dots fade there).
+bool pinned_refute(const FlatEvidence& flat, const std::vector<FittedTone>& before, const FittedTone& tone,
+                   const Thresholds& t);
+
 FlatEvidence flat_evidence(const host::Image& picture, const DetectOptions& options, const Thresholds& t);
 
 }  // namespace quen::cleaning

@@ -82,6 +82,14 @@ Frequency fitted_frequency(const ComplexHalf& z, const host::SpectrumGeometry& g
     return frequency_of(g, tone.b, tone.a);
 }
 
+// Whether a screen's frequency could lie at peak p: its dots close (longest_screen) and filling
+// many cells of a frame larger than an icon (screen_cells, screen_side), off the axes
+// (screen_off_axis samples, beyond the lines the picture's borders leave there).
+bool screen_place(const host::Image& work, const host::SpectrumGeometry& g, const Peak& p, const Thresholds& t) {
+    return p.period <= t.longest_screen && std::min(work.rows, work.cols) >= std::max(t.screen_side, t.screen_cells * p.period) &&
+           samples_off_axes(g, p) >= t.screen_off_axis;
+}
+
 // What the peak rules of a pass share.
 struct PeakJudge {
     Job& job;
@@ -96,10 +104,13 @@ struct PeakJudge {
 
     bool first_pass_fitting() const { return e.pass == 0 && job.options.fill == Fill::Background; }
     // Whether the frame's tiles show one wave at frequency f.
-    bool one_wave(const Frequency& f) { return !job.flat.refutes(f) && tiles.get().weigh(f).alike >= t.wave_alike; }
+    // (Without `by_pinned`, only flat squares not at either end of the range refute it.)
+    bool one_wave(const Frequency& f, bool by_pinned = true) {
+        return !job.flat.refutes(f, by_pinned) && tiles.get().weigh(f).alike >= t.wave_alike;
+    }
     // Whether they show a wave at f over the frame, if not quite one amplitude everywhere.
-    bool present(const Frequency& f) {
-        if (job.flat.refutes(f)) return false;
+    bool present(const Frequency& f, bool by_pinned = true) {
+        if (job.flat.refutes(f, by_pinned)) return false;
         const Tiles::Evidence w = tiles.get().weigh(f);
         return w.presence >= t.tone_presence && w.alike >= t.tone_alike;
     }
@@ -113,6 +124,8 @@ struct Case {
     bool compact = false;   // small enough to be one sinusoid's
     bool ridge = false;     // continues along a ridge through the zero frequency
     bool dotted = false;    // one of a screen's two frequencies at right angles
+    bool screen_place = false;  // where a screen's frequency could lie
+    bool faded = false;     // one sinusoid explains it, but the samples pinned at black or white refute it
 };
 
 // Kept: compact, and its waves do not run across the whole frame (a fence, a fabric).
@@ -122,7 +135,10 @@ bool part_of_frame(PeakJudge& pj, Case& c) {
 
 // Removed: one sinusoid explains the peak, and the frame's tiles show its wave present; a broad
 // peak, or one on a ridge, that one tone seems to explain must show as one wave across the frame
-// too (a panned shot's streaks do not). Fitted in the first pass only, when filling to the background.
+// too (a panned shot's streaks do not). The samples pinned at black or white weigh the wave
+// fitted (pinned_refute), not a flat square of them: a wave that fades there (a screen printed
+// with the tones) leaves such squares too. Fitted in the first pass only, when filling to the
+// background.
 bool one_tone(PeakJudge& pj, Case& c) {
     const host::SpectrumGeometry& g = pj.e.m.geometry;
     Tone tone;
@@ -131,8 +147,11 @@ bool one_tone(PeakJudge& pj, Case& c) {
                   c.p.column, pj.t))
         return false;
     const Frequency f = frequency_of(g, tone.b, tone.a);
-    if (!(c.compact && !c.ridge ? pj.present(f) : pj.one_wave(f))) return false;
-    pj.j.tones.push_back(fitted_tone(pj.z, g, tone, c.p.row, c.p.column));
+    if (!(c.compact && !c.ridge ? pj.present(f, false) : pj.one_wave(f, false))) return false;
+    const FittedTone fitted = fitted_tone(pj.z, g, tone, c.p.row, c.p.column);
+    c.faded = pinned_refute(pj.job.flat, pj.j.tones, fitted, pj.t);
+    if (c.faded) return false;
+    pj.j.tones.push_back(fitted);
     pj.job.result.removed.push_back(c.p);
     return true;
 }
@@ -172,15 +191,21 @@ bool flat_square(PeakJudge& pj, Case& c) { return pj.job.flat.refutes(c.f); }
 bool not_one_wave(PeakJudge& pj, Case& c) { return !pj.one_wave(c.f); }
 // Removed: one of a screen's two frequencies, its wave fitted between samples and taken out at
 // once with the amplitude it has at each place, which follows the tone when the screen was
-// printed with it (faint at black and white). Fitted in the first pass only, when filling to
-// the background.
+// printed with it (faint at black and white). So is a wave where a screen's could lie (its period,
+// its place off the axes), too weak to be taken for a screen's on its strength alone, that the
+// samples pinned at black and white show to fade there as a print's dots do. Fitted in the first
+// pass only, when filling to the background.
 bool screen_envelope(PeakJudge& pj, Case& c) {
-    if (!c.dotted || !pj.first_pass_fitting()) return false;
+    if (!(c.dotted || (c.faded && c.screen_place)) || !pj.first_pass_fitting()) return false;
     subtract_envelope(pj.job.work, fitted_frequency(pj.z, pj.e.m.geometry, c.strongest, c.p), pj.t);
     ++pj.j.envelopes;
     pj.job.result.removed.push_back(c.p);
     return true;
 }
+// Kept: one sinusoid explains the peak, but the samples pinned at black or white where it would
+// lift them off show that it does not run across the frame (the edges of the picture's own dark or
+// bright parts).
+bool pinned_ends(PeakJudge&, Case& c) { return c.faded; }
 // Removed: one of a screen's two frequencies, filled even where the frame's evidence would keep it.
 bool screen_pair(PeakJudge& pj, Case& c) {
     if (c.dotted) pj.j.filled.push_back(c.p);
@@ -203,7 +228,9 @@ constexpr PeakRule kPeakRules[] = {
     {Verdict::Keep, Reason::PartOfFrame, part_of_frame},
     {Verdict::SubtractSweep, Reason::ScreenEnvelope, screen_envelope},
     {Verdict::SubtractTone, Reason::OneWave, one_tone},
+    {Verdict::SubtractSweep, Reason::ScreenEnvelope, screen_envelope},
     {Verdict::SubtractSweep, Reason::Sweep, sweep},
+    {Verdict::Keep, Reason::PinnedEnds, pinned_ends},
     {Verdict::Fill, Reason::ScreenPair, screen_pair},
     {Verdict::Keep, Reason::MostlyPinned, mostly_pinned},
     {Verdict::Keep, Reason::FlatSquare, flat_square},
@@ -214,7 +241,7 @@ constexpr PeakRule kPeakRules[] = {
 void judge_peak(PeakJudge& pj, const Peak& p) {
     const LogMagnitudes& m = pj.e.m;
     Case c{p, strongest_channel(m, p), frequency_of(m.geometry, p.row, p.column), p.radius <= pj.t.compact, p.ridge >= pj.t.chirp_ridge,
-           pj.dotted[static_cast<std::size_t>(p.group)] != 0};
+           pj.dotted[static_cast<std::size_t>(p.group)] != 0, screen_place(pj.job.work, m.geometry, p, pj.t)};
     for (const PeakRule& rule : kPeakRules)
         if (rule.fires(pj, c)) {
             pj.j.decisions.decide(p.group, {rule.verdict, rule.reason});
@@ -340,11 +367,7 @@ std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, co
     const host::SpectrumGeometry& g = e.m.geometry;
     const double strong =
         t.screen_amplitude * (flat.share_pinned >= t.pinned_share ? 1 : std::min(1.0, flat.printed_strength / t.even_tones_strength));
-    const auto screen_like = [&](const Peak& p) {
-        return p.amplitude >= strong && p.period <= t.longest_screen &&
-               std::min(work.rows, work.cols) >= std::max(t.screen_side, t.screen_cells * p.period) &&
-               samples_off_axes(g, p) >= t.screen_off_axis;
-    };
+    const auto screen_like = [&](const Peak& p) { return p.amplitude >= strong && screen_place(work, g, p, t); };
     std::vector<uint8_t> dotted(static_cast<std::size_t>(groups) + 1, 0);
     for (const Peak& a : e.d.peaks)
         for (const Peak& b : e.d.peaks)

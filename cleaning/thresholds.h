@@ -50,6 +50,9 @@ struct Thresholds {
     double frame_wide = 0.2;     // the weakest quarter of the frame holds this share of the strongest's
     double compact = 3;          // samples: peaks this small (radius) must run across the frame
     double pinned_share = 0.6;   // share of samples at either end of the range, beyond a wave's, that holds no wave
+    double lifted_share = 0.04;  // share of the samples pinned where a wave would lift them off, at least (a
+                                 // few saturated highlights may lie deeper than the end and swallow it),
+    double lifted_chance = 0.5;  // ... and of those a wave unrelated to the picture would find there
     int32_t tile_side = 256;     // pixels: of a larger tile, the centred block of this side is looked at
     double wave_presence = 30;   // presence a weak wave must show (the photographs' own: 16 at most)
     double wave_alike = 0.5;     // ... and the share of it one amplitude must explain

@@ -30,6 +30,9 @@ std::string reason_text(const Decision& d) {
     case Reason::FlatSquare:
         return "kept: a flat square of the picture wider than its period shows that no wave of it runs across "
                "the frame";
+    case Reason::PinnedEnds:
+        return "kept: one wave would explain it, but the picture holds black or white where that wave would "
+               "lift its samples off, so no such wave runs across the frame";
     case Reason::NotOneWave:
         return "kept: neither one wave nor a sweep explains it, and the parts of the frame do not show one wave "
                "there (a panned shot's streaks, a pattern in part of the frame)";
@@ -89,6 +92,7 @@ const char* reason_name(Reason r) {
     case Reason::PartOfFrame: return "part-of-frame";
     case Reason::MostlyPinned: return "mostly-pinned";
     case Reason::FlatSquare: return "flat-square";
+    case Reason::PinnedEnds: return "pinned-ends";
     case Reason::NotOneWave: return "not-one-wave";
     case Reason::BelowScreen: return "below-screen";
     case Reason::LinePattern: return "line-pattern";

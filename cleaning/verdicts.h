@@ -31,6 +31,7 @@ enum class Reason : uint8_t {
     PartOfFrame,         // compact, and its waves do not run across the four quarters of the frame
     MostlyPinned,        // the picture is black or white nearly everywhere
     FlatSquare,          // a flat square a period wide refutes the wave
+    PinnedEnds,          // samples pinned at black or white where the wave would lift them off refute it
     NotOneWave,          // neither a tone nor a sweep explains it, and the tiles do not show one wave
     BelowScreen,         // below a halftone screen, the picture's own, which descreening keeps
     // Removed.

@@ -845,5 +845,26 @@ TYPED_TEST(Cleaning, FlatSquareRefutesWavesOfItsWidthAndAPinnedPictureAll) {
     EXPECT_TRUE(pinned.refutes({1 / 47.0, 0}));
 }
 
+// A wave added over black ground lifts it off black half the time: its samples left at black sit
+// where the wave runs below nought, and bear it out; a picture whose black ground holds no wave
+// (the wave only in its lit half) refutes it.
+TYPED_TEST(Cleaning, SamplesPinnedWhereAWaveWouldLiftThemRefuteIt) {
+    using S = TypeParam;
+    cleaning::FittedTone tone{{1 / 10.0, 1 / 40.0}, {}};
+    for (auto& a : tone.amplitude) a = std::polar(0.02, 0.3);  // 10 levels at 8 bits
+    for (const bool over_black : {true, false}) {
+        Image im = photo<S>(80, 96, 5);
+        for (int32_t y = 0; y < im.rows; ++y)
+            for (int32_t x = 0; x < im.cols; ++x)
+                for (int32_t c = 0; c < 3; ++c) {
+                    const bool black = x < im.cols / 2;
+                    const double wave = 2 * std::real(tone.amplitude[c] * std::polar(1.0, 2 * std::numbers::pi * (tone.f.u * x + tone.f.v * y)));
+                    const double v = (black ? 0 : im.value(y, x, c) / full_of<S>()) + (black && !over_black ? 0 : wave);
+                    im.set_value(y, x, c, std::clamp(v, 0.0, 1.0) * full_of<S>());
+                }
+        EXPECT_EQ(cleaning::pinned_refute(cleaning::flat_evidence(im, {}, {}), {}, tone, {}), !over_black) << over_black;
+    }
+}
+
 }  // namespace
 }  // namespace quen
