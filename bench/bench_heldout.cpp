@@ -9,6 +9,7 @@
 #include <chrono>
 #include <ctime>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -61,13 +62,12 @@ struct Tally {
 // A picture or module that cannot be read ends the run with its message, not an abort.
 int main(int argc, char** argv) try {
     std::string only;  // the kinds of noise to make: those whose name holds this
-    if (argc > 2 && std::string(argv[1]) == "--kind") {
-        only = argv[2];
-        argv += 2;
-        argc -= 2;
-    }
+    int seeds = 0;     // noisy copies of each picture per kind (0: each kind's own count)
+    for (; argc > 2 && (std::string(argv[1]) == "--kind" || std::string(argv[1]) == "--seeds"); argv += 2, argc -= 2)
+        if (std::string(argv[1]) == "--kind") only = argv[2];
+        else seeds = std::max(1, std::atoi(argv[2]));
     if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_heldout [--kind TEXT] OUT_DIR PICTURE...\n");
+        std::fprintf(stderr, "usage: bench_heldout [--kind TEXT] [--seeds N] OUT_DIR PICTURE...\n");
         return 2;
     }
     const fs::path out = argv[1];
@@ -110,7 +110,7 @@ int main(int argc, char** argv) try {
             for (std::size_t k = 0; k < std::size(kKinds); ++k) {
                 const std::string kind = std::string(kKinds[k].name) + (contrast ? kContrast : "");
                 if (kind.find(only) == std::string::npos || (contrast && !kKinds[k].on_contrast)) continue;
-                for (int seed = 0; seed < (contrast ? 1 : kKinds[k].seeds); ++seed) {
+                for (int seed = 0; seed < (seeds ? seeds : contrast ? 1 : kKinds[k].seeds); ++seed) {
                     const Image noisy = noised(original, kKinds[k].add, uint32_t(7919 * i + 101 * k + seed + (contrast ? 53 : 0)));
                     const std::string tag = name + "-" + std::to_string(k) + "-" + std::to_string(seed);
                     quen::tool::write_image(out / (tag + "-noisy.png"), noisy);

@@ -163,8 +163,7 @@ bool one_tone(PeakJudge& pj, Case& c) {
 // weaker ridges are not tried: each try runs the inverse filter. A wave sweeping only a few per
 // cent across the frame leaves no ridge, but a broad peak that the tiles do not show as one wave
 // (its phase drifts from tile to tile).
-bool sweep(PeakJudge& pj, Case& c) {
-    const bool slow = !c.compact && !c.ridge && !c.dotted && !pj.one_wave(c.f);
+bool try_sweep(PeakJudge& pj, Case& c, bool slow) {
     const std::vector<uint8_t> along = pj.first_pass_fitting() && (c.ridge || slow) && pj.no_sweep.size() < pj.t.chirp_tries
                                            ? same_direction(pj.e.d, c.p, pj.t)
                                            : std::vector<uint8_t>{};
@@ -180,6 +179,20 @@ bool sweep(PeakJudge& pj, Case& c) {
             pj.j.decisions.decide(q.group, {Verdict::SubtractSweep, Reason::Sweep}))
             pj.job.result.removed.push_back(q);
     return true;
+}
+bool sweep(PeakJudge& pj, Case& c) {
+    return try_sweep(pj, c, !c.compact && !c.ridge && !c.dotted && !pj.one_wave(c.f));
+}
+
+// Removed: a compact peak beside an axis whose waves neither run across the frame nor show as one
+// wave in its tiles, when a sweeping wave explains its band. Beside the axes the lines of the
+// frame's borders hide a sweep's ridge, so that a wave drifting along the rows or the columns
+// shows only the sample where it dwells longest. It is fitted as a slow sweep (its envelope must
+// hold more of the band), which a fence or a fabric in part of the frame, of one frequency, is
+// not; a sinusoid that the tiles show is left to the rules after.
+bool axis_sweep(PeakJudge& pj, Case& c) {
+    return c.compact && !c.ridge && !c.dotted && samples_off_axes(pj.e.m.geometry, c.p) <= pj.t.chirp_axis &&
+           !across_the_frame(pj.job.work, c.strongest, c.f, pj.t) && !pj.one_wave(c.f) && try_sweep(pj, c, true);
 }
 
 // Kept: a picture black or white nearly everywhere holds no wave.
@@ -225,6 +238,7 @@ struct PeakRule {
 
 // The peak rules, in the order they are asked; the first that fires decides.
 constexpr PeakRule kPeakRules[] = {
+    {Verdict::SubtractSweep, Reason::Sweep, axis_sweep},
     {Verdict::Keep, Reason::PartOfFrame, part_of_frame},
     {Verdict::SubtractSweep, Reason::ScreenEnvelope, screen_envelope},
     {Verdict::SubtractTone, Reason::OneWave, one_tone},

@@ -54,13 +54,16 @@ bool on_sweep(const Detection& d, const std::vector<uint8_t>& groups, std::size_
 // with the band notched out. (A spectrum picture's magnitudes cannot go below one over the
 // samples counted, so a spectrum with everything but the band removed would come back with the
 // phases of all the rest.)
+// Only the samples from `lowest` to `highest` (cycles per pixel) are taken when these are given.
 host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& work, const host::Image& spectrum,
-                       const LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& groups, const Thresholds& t) {
+                       const LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& groups, const Thresholds& t,
+                       double lowest = 0, double highest = HUGE_VAL) {
     const host::SpectrumGeometry& g = m.geometry;
     LogMagnitudes notched = m;
     for (int32_t y = 0; y < g.rows; ++y)
         for (int32_t x = 0; x < g.columns; ++x)
-            if (on_sweep(d, groups, std::size_t(y) * g.columns + x))
+            if (const Frequency f = frequency_of(g, y, x);
+                on_sweep(d, groups, std::size_t(y) * g.columns + x) && std::hypot(f.u, f.v) >= lowest && std::hypot(f.u, f.v) <= highest)
                 for (int32_t ny = std::max(0, y - t.chirp_band); ny <= std::min(g.rows - 1, y + t.chirp_band); ++ny)
                     for (int32_t nx = std::max(0, x - t.chirp_band); nx <= std::min(g.columns - 1, x + t.chirp_band); ++nx)
                         for (int32_t c = 0; c < g.channels; ++c) notched.at(c, ny, nx) = kAbsent;
@@ -199,6 +202,22 @@ bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan
     return !(2 * held < (slow || !whole_ridge ? t.chirp_explains_slow : t.chirp_explains) * band_energy);
 }
 
+// Whether a slow sweep explains the band of its own frequencies. A slow sweep leaves no ridge of its
+// own: its direction's band holds the other peaks of that direction too (the picture's own, at other
+// frequencies), which it is not asked to explain. So the band is cut to the frequencies the sweep
+// runs through, widened by its leakage (chirp_leakage samples, or a tenth of the lowest), when
+// that keeps the middle of the ridge's energy.
+bool explains_its_frequencies(const host::ModuleLibrary& inverse, const host::Image& analysed, const host::Image& spectrum,
+                              const LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& groups,
+                              const Sweep& sweep, const RidgeSpan& ridge, const Thresholds& t) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const double lo = std::min(sweep.start, sweep.end), hi = std::max(sweep.start, sweep.end);
+    const double leakage = std::max(t.chirp_leakage / std::min(g.period_x, g.rows), 0.1 * lo);
+    if (ridge.lowest >= lo - leakage && ridge.highest <= hi + leakage) return false;  // nothing to cut
+    if (ridge.energy_lo < lo - leakage || ridge.energy_hi > hi + leakage) return false;
+    return sweep_explains(ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo - leakage, hi + leakage), sweep, ridge, true, t);
+}
+
 // Subtracts the sweep, each channel's envelope times its phase, from the picture.
 void subtract_sweep(host::Image& work, const host::Image& band, const Sweep& sweep, const Thresholds& t) {
     for (int32_t c = 0; c < 3; ++c) {
@@ -223,7 +242,8 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::
     std::optional<Sweep> sweep = sweep_direction(m, d, groups, work.rows, work.cols, ridge);
     if (!sweep) return false;
     const host::Image band = ridge_band(inverse, analysed, spectrum, m, d, groups, t);
-    if (!fit_sweep(band, *sweep, ridge.lowest, ridge.highest, t) || !sweep_explains(band, *sweep, ridge, slow, t))
+    if (!fit_sweep(band, *sweep, ridge.lowest, ridge.highest, t)) return false;
+    if (!sweep_explains(band, *sweep, ridge, slow, t) && !(slow && explains_its_frequencies(inverse, analysed, spectrum, m, d, groups, *sweep, ridge, t)))
         return false;
     subtract_sweep(work, band, *sweep, t);
     return true;

@@ -2,8 +2,9 @@
 # The held-out cleaning benchmark: noise made otherwise than bench_clean's on the photographs of
 # each half of scripts/bench-pictures.sh (the tuning half, then the held-out half), cleaned file to
 # file; prints per-picture lines and a table per half.
-# Usage: bash scripts/bench-heldout.sh [tuning|heldout] [--kind TEXT]   (both halves when none is
-# named; --kind: only the kinds of noise whose name holds TEXT)
+# Usage: bash scripts/bench-heldout.sh [tuning|heldout] [--kind TEXT] [--seeds N]   (both halves when
+# none is named; --kind: only the kinds of noise whose name holds TEXT; --seeds: N noisy copies of
+# each picture for every kind, the first ones those of the standard run)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 halves=(tuning heldout)
