@@ -128,6 +128,7 @@ struct Thresholds {
     double moire_inks_apart = 1.5; // log10: the weaker of two inks in one channel this far below the stronger, at most, to beat
     double moire_excess = 3;       // power there over its surroundings' (the median), at least, for it to be lowered
     int descreen_margin = 2;       // screen periods the picture is mirrored beyond each edge while descreened
+    double descreen_flat = 1.0 / 255; // full scale per pixel: a descreened picture's gradient about this or less is flat
 };
 
 // The two directions a line pattern or a comb runs. Rows: lines every k rows, whose peaks lie on
