@@ -111,7 +111,7 @@ bool across_the_frame(const host::Image& picture, int32_t c, const Frequency& f,
 
 bool pinned_refute(const FlatEvidence& flat, const std::vector<FittedTone>& before, const FittedTone& tone,
                    const Thresholds& t) {
-    if (flat.ends.empty()) return false;
+    if (flat.ends.empty() || flat.share_pinned < t.lifted_share) return false;  // too few to refute any
     std::vector<FittedTone> waves = before;
     waves.push_back(tone);
     std::vector<std::complex<double>> step, turn(waves.size());
