@@ -214,14 +214,25 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
 }
 
 void carry_fills(LogMagnitudes& to, const LogMagnitudes& found, const LogMagnitudes& filled) {
+    if (found.values == filled.values) return;
     const host::SpectrumGeometry& g = to.geometry;
-    for (int32_t y = 0; y < g.rows; ++y)
-        for (int32_t x = 0; x < g.columns; ++x) {
-            int32_t fy = 0, fx = 0;
-            if (!sample_index(found.geometry, frequency_of(g, y, x), fy, fx)) continue;
+    // A sample's frequency is its column's along u and its row's along v, each wrapped on its own:
+    // the nearest sample of `found` is looked up by column and by row (but for a column whose
+    // frequency wraps below zero, whose nearest sample in a half spectrum is the mirror's).
+    std::vector<int32_t> column(std::size_t(g.columns), -1), row(std::size_t(g.rows), -1);
+    int32_t y = 0, x = 0;
+    for (int32_t i = 0; i < g.columns; ++i)
+        if (const Frequency f = frequency_of(g, 0, i); wrapped(f).u >= 0 && sample_index(found.geometry, {f.u, 0}, y, x))
+            column[std::size_t(i)] = x;
+    for (int32_t i = 0; i < g.rows; ++i)
+        if (sample_index(found.geometry, {0, frequency_of(g, i, 0).v}, y, x)) row[std::size_t(i)] = y;
+    for (int32_t ty = 0; ty < g.rows; ++ty)
+        for (int32_t tx = 0; tx < g.columns; ++tx) {
+            int32_t fy = row[std::size_t(ty)], fx = column[std::size_t(tx)];
+            if ((fy < 0 || fx < 0) && !sample_index(found.geometry, frequency_of(g, ty, tx), fy, fx)) continue;
             for (int32_t c = 0; c < g.channels; ++c) {
                 const float lowered = filled.at(c, fy, fx) - found.at(c, fy, fx);
-                if (lowered < 0) to.at(c, y, x) = std::max(kAbsent, to.at(c, y, x) + lowered);
+                if (lowered < 0) to.at(c, ty, tx) = std::max(kAbsent, to.at(c, ty, tx) + lowered);
             }
         }
 }

@@ -227,12 +227,14 @@ host::Image descreen_picture(const CleanModules& modules, const host::Image& wor
     };
     host::Image padded = host::Image::make(rows, cols, 3, 32);
     Plane plane(std::size_t(rows) * cols);
-    for (int32_t c = 0; c < 3; ++c) {
-        const auto sharp = [&](int32_t y, int32_t x) {
-            return work.get<float>(mirror(y - top, work.rows), mirror(x - left, work.cols), c);
-        };
+    const auto sharp = [&](int32_t y, int32_t x, int32_t c) {
+        return work.get<float>(mirror(y - top, work.rows), mirror(x - left, work.cols), c);
+    };
+    for (int32_t c = 0; c < 3; c += 2) {  // channels 0 and 1 as one plane's real and imaginary parts, then 2
+        const bool pair = c + 1 < 3;
         for (int32_t y = 0; y < rows; ++y)
-            for (int32_t x = 0; x < cols; ++x) plane[std::size_t(y) * cols + x] = sharp(y, x);
+            for (int32_t x = 0; x < cols; ++x)
+                plane[std::size_t(y) * cols + x] = {sharp(y, x, c), pair ? sharp(y, x, c + 1) : 0.0f};
         // ... and smoothed over a screen period from a period beyond them: the mirror's dots lie on
         // a screen turned the other way, which the screen's lattice does not take out.
         smooth(plane, rows, cols, period);
@@ -241,8 +243,9 @@ host::Image descreen_picture(const CleanModules& modules, const host::Image& wor
                 const int32_t dy = std::max({0, top - y, y - (top + work.rows - 1)});
                 const int32_t dx = std::max({0, left - x, x - (left + work.cols - 1)});
                 const double a = std::min(1.0, std::hypot(dy, dx) / period);
-                const float smoothed = plane[std::size_t(y) * cols + x].real();
-                padded.set<float>(y, x, c, static_cast<float>((1 - a) * sharp(y, x) + a * smoothed));
+                const std::complex<float> smoothed = plane[std::size_t(y) * cols + x];
+                padded.set<float>(y, x, c, static_cast<float>((1 - a) * sharp(y, x, c) + a * smoothed.real()));
+                if (pair) padded.set<float>(y, x, c + 1, static_cast<float>((1 - a) * sharp(y, x, c + 1) + a * smoothed.imag()));
             }
     }
     host::Image spectrum = forward_spectrum(modules.forward, padded);
