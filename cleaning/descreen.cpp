@@ -34,9 +34,6 @@ bool sample_index(const host::SpectrumGeometry& g, Frequency f, int32_t& y, int3
     return true;
 }
 
-// One sample of the spectrum, in frequency (along its shorter side).
-double sample_step(const host::SpectrumGeometry& g) { return 1.0 / std::min(g.period_x, g.rows); }
-
 // One sample of the spectrum, in frequency, squared: the floor of the distances above, so that
 // the gain at a lattice point is small but finite.
 double floor2(const host::SpectrumGeometry& g) { return sample_step(g) * sample_step(g); }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include "descreen.h"
 #include "screens.h"
@@ -126,11 +127,18 @@ struct Case {
     bool dotted = false;    // one of a screen's two frequencies at right angles
     bool screen_place = false;  // where a screen's frequency could lie
     bool faded = false;     // one sinusoid explains it, but the samples pinned at black or white refute it
+    std::optional<bool> across{};  // whether its waves run across the frame's quarters, once asked
 };
+
+// Whether the waves of the peak run across the frame's four quarters (asked once a peak).
+bool runs_across(PeakJudge& pj, Case& c) {
+    if (!c.across) c.across = across_the_frame(pj.job.work, c.strongest, c.f, pj.t);
+    return *c.across;
+}
 
 // Kept: compact, and its waves do not run across the whole frame (a fence, a fabric).
 bool part_of_frame(PeakJudge& pj, Case& c) {
-    return c.compact && !c.dotted && !across_the_frame(pj.job.work, c.strongest, c.f, pj.t);
+    return c.compact && !c.dotted && !runs_across(pj, c);
 }
 
 // Removed: one sinusoid explains the peak, and the frame's tiles show its wave present; a broad
@@ -192,7 +200,7 @@ bool sweep(PeakJudge& pj, Case& c) {
 // not; a sinusoid that the tiles show is left to the rules after.
 bool axis_sweep(PeakJudge& pj, Case& c) {
     return c.compact && !c.ridge && !c.dotted && samples_off_axes(pj.e.m.geometry, c.p) <= pj.t.chirp_axis &&
-           !across_the_frame(pj.job.work, c.strongest, c.f, pj.t) && !pj.one_wave(c.f) && try_sweep(pj, c, true);
+           !runs_across(pj, c) && !pj.one_wave(c.f) && try_sweep(pj, c, true);
 }
 
 // Kept: a picture black or white nearly everywhere holds no wave.

@@ -533,6 +533,8 @@ double distance_in_samples(const SpectrumGeometry& g, const Frequency& a, const 
     return std::hypot((a.u - b.u) * g.period_x, (a.v - b.v) * g.rows);
 }
 
+double sample_step(const SpectrumGeometry& g) { return 1.0 / std::min(g.period_x, g.rows); }
+
 Frequency wrapped(Frequency f) {
     f.u -= std::floor(f.u + 0.5);
     f.v -= std::floor(f.v + 0.5);

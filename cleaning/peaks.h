@@ -68,6 +68,9 @@ Frequency frequency_of(const host::SpectrumGeometry& g, double y, double x);
 // How many samples apart two frequencies lie in the spectrum.
 double distance_in_samples(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b);
 
+// One sample of the spectrum, in frequency (along its shorter side).
+double sample_step(const host::SpectrumGeometry& g);
+
 // The frequency held in [-1/2, 1/2) each way: where a sampled wave of f shows (its alias).
 Frequency wrapped(Frequency f);
 

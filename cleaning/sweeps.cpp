@@ -61,12 +61,14 @@ host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& wo
     const host::SpectrumGeometry& g = m.geometry;
     LogMagnitudes notched = m;
     for (int32_t y = 0; y < g.rows; ++y)
-        for (int32_t x = 0; x < g.columns; ++x)
-            if (const Frequency f = frequency_of(g, y, x);
-                on_sweep(d, groups, std::size_t(y) * g.columns + x) && std::hypot(f.u, f.v) >= lowest && std::hypot(f.u, f.v) <= highest)
-                for (int32_t ny = std::max(0, y - t.chirp_band); ny <= std::min(g.rows - 1, y + t.chirp_band); ++ny)
-                    for (int32_t nx = std::max(0, x - t.chirp_band); nx <= std::min(g.columns - 1, x + t.chirp_band); ++nx)
-                        for (int32_t c = 0; c < g.channels; ++c) notched.at(c, ny, nx) = kAbsent;
+        for (int32_t x = 0; x < g.columns; ++x) {
+            if (!on_sweep(d, groups, std::size_t(y) * g.columns + x)) continue;
+            const Frequency f = frequency_of(g, y, x);
+            if (const double r = std::hypot(f.u, f.v); r < lowest || r > highest) continue;
+            for (int32_t ny = std::max(0, y - t.chirp_band); ny <= std::min(g.rows - 1, y + t.chirp_band); ++ny)
+                for (int32_t nx = std::max(0, x - t.chirp_band); nx <= std::min(g.columns - 1, x + t.chirp_band); ++nx)
+                    for (int32_t c = 0; c < g.channels; ++c) notched.at(c, ny, nx) = kAbsent;
+        }
     host::Image band = back_to_picture(inverse, spectrum, notched);
     for (int32_t y = 0; y < band.rows; ++y)
         for (int32_t x = 0; x < band.cols; ++x)
@@ -210,9 +212,8 @@ bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan
 bool explains_its_frequencies(const host::ModuleLibrary& inverse, const host::Image& analysed, const host::Image& spectrum,
                               const LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& groups,
                               const Sweep& sweep, const RidgeSpan& ridge, const Thresholds& t) {
-    const host::SpectrumGeometry& g = m.geometry;
     const double lo = std::min(sweep.start, sweep.end), hi = std::max(sweep.start, sweep.end);
-    const double leakage = std::max(t.chirp_leakage / std::min(g.period_x, g.rows), 0.1 * lo);
+    const double leakage = std::max(t.chirp_leakage * sample_step(m.geometry), 0.1 * lo);
     if (ridge.lowest >= lo - leakage && ridge.highest <= hi + leakage) return false;  // nothing to cut
     if (ridge.energy_lo < lo - leakage || ridge.energy_hi > hi + leakage) return false;
     return sweep_explains(ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo - leakage, hi + leakage), sweep, ridge, true, t);
