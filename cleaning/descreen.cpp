@@ -87,16 +87,50 @@ double falloff_of(const LogMagnitudes& m, int32_t c, double keep, double screen)
     return std::clamp(-2 * slope, 1.0, 4.0);
 }
 
+// The points of the square lattice of dots spanned by fundamental a and a turned a right angle:
+// the fundamentals, the diagonals and the second harmonics, and the points between them.
+std::vector<Frequency> lattice_of(Frequency a) {
+    std::vector<Frequency> p;
+    for (int i = -2; i <= 2; ++i)
+        for (int j = -2; j <= 2; ++j)
+            if (i * i + j * j > 0 && i * i + j * j <= 5) p.push_back({i * a.u - j * a.v, i * a.v + j * a.u});
+    return p;
+}
+
+// Whether fundamental f of channel c (log magnitude `level`) is a sideband of the lattice spanned
+// by `first` rather than an ink's: the picture's own stripes (blinds, a fence), of frequency b
+// below the screen, modulate the dots and put their copies about each lattice point k, at k + b
+// and at k - b alike (a picture's spectrum is as strong at -b as at b), and one of them may fall
+// among the fundamentals at an ink's angle. Its twin 2k - f then stands about as high as it does
+// (within moire_twin, the spread of a magnitude read at its nearest sample or a neighbour); an
+// ink's fundamental has no twin there but the far weaker beat of one ink's harmonic with the other.
+bool sideband(const LogMagnitudes& m, int32_t c, Frequency f, float level, Frequency first, double low, double high,
+              const Thresholds& t) {
+    const host::SpectrumGeometry& g = m.geometry;
+    for (const Frequency& k : lattice_of(first)) {
+        const double b = std::hypot(f.u - k.u, f.v - k.v);
+        int32_t y = 0, x = 0;
+        if (b <= low || b >= high || !sample_index(g, {2 * k.u - f.u, 2 * k.v - f.v}, y, x)) continue;
+        float twin = kAbsent;
+        for (int32_t ty = std::max(0, y - 1); ty <= std::min(g.rows - 1, y + 1); ++ty)
+            for (int32_t tx = std::max(0, x - 1); tx <= std::min(g.columns - 1, x + 1); ++tx) twin = std::max(twin, m.at(c, ty, tx));
+        if (twin >= level - t.moire_twin) return true;
+    }
+    return false;
+}
+
 // Where two inks printed in one channel beat: each ink's fundamentals lie at right angles to each
 // other (a square grid of dots), so the channel's fundamentals (with their log magnitudes) fall
 // into inks by their direction modulo 90 degrees (within moire_ink_angle of the ink's strongest: the picture's sidebands
-// about a fundamental go with it, and the inks of a rosette lie 30 degrees apart or more); the
-// two inks standing highest, the weaker no more than moire_inks_apart below the stronger, each
-// span a lattice by their strongest fundamental and it turned a right angle, and the
-// differences of the two lattices' points (fundamentals, the diagonal and the second harmonics)
-// between low and high, each once with its mirror, are where their dots' overlap beats.
-std::vector<Frequency> moire_of(const host::SpectrumGeometry& g, std::vector<std::pair<Frequency, float>> fundamentals,
+// about a fundamental go with it, and the inks of a rosette lie 30 degrees apart or more), but for
+// the sidebands of the strongest ink's lattice further off (see sideband); the two inks standing
+// highest, the weaker no more than moire_inks_apart below the stronger, each span a lattice by
+// their strongest fundamental, and the differences of the two lattices' points between low and
+// high (the frequencies of the picture's own detail, below the screen), each once with its
+// mirror, are where their dots' overlap beats.
+std::vector<Frequency> moire_of(const LogMagnitudes& m, int32_t c, std::vector<std::pair<Frequency, float>> fundamentals,
                                 double low, double high, const Thresholds& t) {
+    const host::SpectrumGeometry& g = m.geometry;
     std::sort(fundamentals.begin(), fundamentals.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
     struct Ink {
         double angle;  // degrees, modulo 90
@@ -109,20 +143,14 @@ std::vector<Frequency> moire_of(const host::SpectrumGeometry& g, std::vector<std
         auto ink = std::find_if(inks.begin(), inks.end(), [&](const Ink& i) {
             return std::fabs(std::remainder(angle - i.angle, 90.0)) <= t.moire_ink_angle;
         });
-        if (ink == inks.end()) inks.push_back({angle, f, level});  // (strongest first: each ink about its strongest)
+        if (ink != inks.end() || (!inks.empty() && sideband(m, c, f, level, inks[0].strongest, low, high, t))) continue;
+        inks.push_back({angle, f, level});  // (strongest first: each ink about its strongest)
     }
     std::vector<Frequency> points;
     if (inks.size() < 2) return points;
     if (inks[1].level < inks[0].level - t.moire_inks_apart) return points;
-    const auto lattice = [](Frequency a) {
-        std::vector<Frequency> p;
-        for (int i = -2; i <= 2; ++i)
-            for (int j = -2; j <= 2; ++j)
-                if (i * i + j * j > 0 && i * i + j * j <= 5) p.push_back({i * a.u - j * a.v, i * a.v + j * a.u});
-        return p;
-    };
-    for (const Frequency& a : lattice(inks[0].strongest))
-        for (const Frequency& b : lattice(inks[1].strongest)) {
+    for (const Frequency& a : lattice_of(inks[0].strongest))
+        for (const Frequency& b : lattice_of(inks[1].strongest)) {
             const Frequency d{a.u - b.u, a.v - b.v};
             const double r = std::hypot(d.u, d.v);
             if (r <= low || r >= high) continue;
@@ -189,7 +217,7 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
             fundamentals.push_back(f), fundamentals.push_back({-f.u, -f.v});
             levels.push_back({f, m.at(c, p.row, p.column)});
         }
-        screen.moire = moire_of(g, levels, keep, lowest, t);
+        screen.moire = moire_of(m, c, levels, keep, lowest, t);
         for (const Frequency& a : fundamentals)
             for (const Frequency& b : fundamentals) points.push_back(wrapped({a.u + b.u, a.v + b.v}));
         // Each point once (a point and its mirror are one), with its copy's weight.
@@ -208,6 +236,12 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
         screen.reach = t.copy_reach * screen.frequency;
     }
     return s;
+}
+
+double lowest_frequency(const Screens& screens) {
+    double lowest = 1;
+    for (const ChannelScreen& s : screens) lowest = s.frequency > 0 ? std::min(lowest, s.frequency) : lowest;
+    return lowest;
 }
 
 void carry_fills(LogMagnitudes& to, const LogMagnitudes& found, const LogMagnitudes& filled) {

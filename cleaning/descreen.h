@@ -41,6 +41,9 @@ using Screens = std::array<ChannelScreen, 3>;
 Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep,
                    const Thresholds& t);
 
+// The lowest of the channels' screen frequencies (cycles per pixel); 1 when no channel has one.
+double lowest_frequency(const Screens& screens);
+
 // Lowers the log magnitudes of `to` (a spectrum of the same picture, maybe sampled more finely) by
 // what `filled` took off `found` at the same frequency (its nearest sample).
 void carry_fills(LogMagnitudes& to, const LogMagnitudes& found, const LogMagnitudes& filled);

@@ -154,12 +154,10 @@ ScreenCut cut_screen(const host::ModuleLibrary& inverse, const host::Image& spec
     ScreenCut cut;
     const std::array<double, 3> screen = screen_frequencies(m, d, t);
     const double keep = 1 / protect_period;
-    // The period the low-pass halves, in the channel cut lowest.
-    double lowest = 1;
-    for (double f : screen) lowest = f > 0 ? std::min(lowest, f) : lowest;
-    cut.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kDescreenWidth * lowest);
-    cut.share = screened_share(inverse, spectrum, found, d, screen, whole, t);
     cut.screens = screens_of(found, d, screen, keep, t);
+    // The period the low-pass halves, in the channel cut lowest.
+    cut.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kDescreenWidth * lowest_frequency(cut.screens));
+    cut.share = screened_share(inverse, spectrum, found, d, screen, whole, t);
     cut.keep = keep;
     return cut;
 }
@@ -213,9 +211,7 @@ void smooth_flat(host::Image& picture, const Screens& screens, double flat) {
 
 host::Image descreen_picture(const CleanModules& modules, const host::Image& work, const LogMagnitudes& found,
                              const LogMagnitudes& m, const ScreenCut& cut, const Thresholds& t, int64_t& changed) {
-    double lowest = 1;
-    for (const ChannelScreen& s : cut.screens) lowest = s.frequency > 0 ? std::min(lowest, s.frequency) : lowest;
-    const int32_t period = std::max(1, int32_t(std::lround(1 / lowest)));
+    const int32_t period = std::max(1, int32_t(std::lround(1 / lowest_frequency(cut.screens))));
     const int32_t margin = std::min({int32_t(t.descreen_margin) * period, work.rows - 1, work.cols - 1});
     const int32_t rows = smooth_length(work.rows + 2 * margin), cols = smooth_length(work.cols + 2 * margin);
     const int32_t top = (rows - work.rows) / 2, left = (cols - work.cols) / 2;

@@ -125,6 +125,7 @@ struct Thresholds {
     double copy_least = 1e-3;      // power of a lattice point's copy over the picture's, at least, for it to be taken out
     double moire_radius = 2;       // samples about a point where two inks of one channel beat that the moire covers
     double moire_ink_angle = 15;   // degrees (modulo 90) within which a channel's fundamentals are one ink's
+    double moire_twin = 0.25;      // log10: a fundamental's twin about a lattice point this near its level or higher: a sideband
     double moire_inks_apart = 1.5; // log10: the weaker of two inks in one channel this far below the stronger, at most, to beat
     double moire_excess = 3;       // power there over its surroundings' (the median), at least, for it to be lowered
     int descreen_margin = 2;       // screen periods the picture is mirrored beyond each edge while descreened

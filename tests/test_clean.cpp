@@ -704,25 +704,31 @@ TYPED_TEST(Cleaning, ScreenThatFollowsTheToneIsTakenOut) {
     expect_gain<S>(result.image, noisy, truth, 8);
 }
 
+// The magnitudes of a 192 x 192 picture's tones printed by `inked(v, y, x, c)`: whether channel c
+// takes ink at pixel (y, x), v being the tone there (0 to 1).
+template <class Inked>
+cleaning::LogMagnitudes printed_magnitudes(Inked inked) {
+    using S = uint8_t;
+    const Image tones = photo<S>(192, 192, 23);
+    Image printed = tones;
+    for (int32_t y = 0; y < tones.rows; ++y)
+        for (int32_t x = 0; x < tones.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c)
+                printed.set_value(y, x, c, inked(tones.value(y, x, 0) / full_of<S>(), y, x, c) ? 0 : full_of<S>());
+    return cleaning::read_log_magnitudes(cleaning::forward_spectrum(modules().forward, cleaning::to_float(printed)),
+                                         host::Layout::Half);
+}
+
 // Two inks printed in one channel (a black at 45 degrees over a colour ink at 15, as four-colour
 // prints lay them) beat where their dots overlap, at the differences of their fundamentals below
 // the screen: descreening looks for that beat in the channel they share (the difference of the
 // 15 and 45 degree fundamentals, 0.52 times the screen frequency at 120 degrees, is among its
 // points), and not in the channels the black prints alone.
 TEST(CleaningRules, TwoInksInOneChannelBeatAtTheirFundamentalsDifference) {
-    using S = uint8_t;
-    const Image tones = photo<S>(192, 192, 23);
-    Image printed = tones;
     const double period = 6, k = 2 * std::numbers::pi / period;
-    for (int32_t y = 0; y < tones.rows; ++y)
-        for (int32_t x = 0; x < tones.cols; ++x) {
-            const double v = tones.value(y, x, 0) / full_of<S>();
-            const bool black = v < screen(k, std::numbers::pi / 4, y, x), colour = v < screen(k, std::numbers::pi / 12, y, x);
-            printed.set_value(y, x, 0, black || colour ? 0 : full_of<S>());
-            for (int32_t c = 1; c < 3; ++c) printed.set_value(y, x, c, black ? 0 : full_of<S>());
-        }
-    const cleaning::LogMagnitudes m = cleaning::read_log_magnitudes(
-        cleaning::forward_spectrum(modules().forward, cleaning::to_float(printed)), host::Layout::Half);
+    const cleaning::LogMagnitudes m = printed_magnitudes([&](double v, int32_t y, int32_t x, int32_t c) {
+        return v < screen(k, std::numbers::pi / 4, y, x) || (c == 0 && v < screen(k, std::numbers::pi / 12, y, x));
+    });
     const cleaning::Thresholds t;
     const cleaning::Detection d = cleaning::detect_peaks(m, {}, t);
     const cleaning::Screens s = cleaning::screens_of(m, d, {1 / period, 1 / period, 1 / period}, 1 / 48.0, t);
@@ -737,6 +743,22 @@ TEST(CleaningRules, TwoInksInOneChannelBeatAtTheirFundamentalsDifference) {
     EXPECT_TRUE(beats(s[0]));
     EXPECT_FALSE(beats(s[1]));
     EXPECT_FALSE(beats(s[2]));
+}
+
+// One ink at 15 degrees over a picture of hard-edged horizontal blinds (every 11.5 rows): the
+// blinds' copies about the ink's diagonal lattice point fall on the screen's ring at about 45
+// degrees, where a black ink would lie, as strong as some of the ink's own; they come in twins
+// about that point, and are no second ink whose beat is taken out.
+TEST(CleaningRules, StripesCopiedAboutTheScreenAreNoSecondInk) {
+    const double period = 6, k = 2 * std::numbers::pi / period;
+    const cleaning::LogMagnitudes m = printed_magnitudes([&](double v, int32_t y, int32_t x, int32_t c) {
+        const double slat = std::fmod(y, 11.5) < 3.5 ? 0.35 : 1;
+        return c == 0 && slat * v < screen(k, std::numbers::pi / 12, y, x);
+    });
+    const cleaning::Thresholds t;
+    const cleaning::Detection d = cleaning::detect_peaks(m, {}, t);
+    const cleaning::Screens s = cleaning::screens_of(m, d, {1 / period, 0, 0}, 1 / 48.0, t);
+    EXPECT_TRUE(s[0].moire.empty());
 }
 
 // Twice the modulus of the mean of channel c times exp(-2 pi i (u x + v y)): the amplitude of the
