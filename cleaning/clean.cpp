@@ -74,13 +74,9 @@ Evidence find(Job& job, int pass) {
     e.d = detect_peaks(e.m, options.detect, options.thresholds);
     if (options.print && e.d.screen_period == 0)
         e.d.screen_period = print_screen_period(e.d, options.detect.sensitivity, options.thresholds);
-    // The picture as its spectrum shows it, kept only when a sweeping wave may be taken out (along
-    // a ridge, over a broad peak, or beside an axis).
-    const Thresholds& t = options.thresholds;
-    const bool ridges = std::any_of(e.d.peaks.begin(), e.d.peaks.end(), [&](const Peak& p) {
-        return p.ridge >= t.chirp_ridge || p.radius > t.compact || samples_off_axes(e.m.geometry, p) <= t.chirp_axis;
-    });
-    if (pass == 0 && ridges) e.analysed = job.work;
+    // The picture as its spectrum shows it, kept for a sweeping wave to be fitted in (any peak of
+    // the first pass may turn out to be one).
+    if (pass == 0 && !e.d.peaks.empty()) e.analysed = job.work;
     if (pass == 0 && options.fill == Fill::Background)
         e.lines = find_lines(job.work, e.d.peaks, e.m.geometry, kSmallestAmplitude / options.detect.sensitivity,
                              options.thresholds);

@@ -169,16 +169,16 @@ bool one_tone(PeakJudge& pj, Case& c) {
 // that failed for them fails again: it is fitted from the pass's spectrum and picture alone. A
 // picture whose ridges failed a few times over is full of straight edges (text, drawings), and its
 // weaker ridges are not tried: each try runs the inverse filter. A wave sweeping only a few per
-// cent across the frame leaves no ridge, but a broad peak that the tiles do not show as one wave
-// (its phase drifts from tile to tile).
-bool try_sweep(PeakJudge& pj, Case& c, bool slow) {
-    const std::vector<uint8_t> along = pj.first_pass_fitting() && (c.ridge || slow) && pj.no_sweep.size() < pj.t.chirp_tries
+// cent across the frame leaves no ridge, but a broad peak, or a compact one whose waves run across
+// the frame, that the tiles do not show as one wave (its phase drifts from tile to tile).
+bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak) {
+    const std::vector<uint8_t> along = pj.first_pass_fitting() && pj.no_sweep.size() < pj.t.chirp_tries
                                            ? same_direction(pj.e.d, c.p, pj.t)
                                            : std::vector<uint8_t>{};
     const bool sweeps = !along.empty() && std::find(pj.no_sweep.begin(), pj.no_sweep.end(), along) == pj.no_sweep.end() &&
                         !pj.job.flat.refutes(c.f);
     const bool swept = sweeps && subtract_chirp(pj.job.work, pj.e.analysed, pj.job.modules.inverse, pj.e.spectrum,
-                                                pj.e.m, pj.e.d, along, slow, pj.t);
+                                                pj.e.m, pj.e.d, along, peak, pj.t);
     if (sweeps && !swept) pj.no_sweep.push_back(along);
     if (!swept) return false;
     ++pj.j.sweeps;
@@ -189,18 +189,19 @@ bool try_sweep(PeakJudge& pj, Case& c, bool slow) {
     return true;
 }
 bool sweep(PeakJudge& pj, Case& c) {
-    return try_sweep(pj, c, !c.compact && !c.ridge && !c.dotted && !pj.one_wave(c.f));
+    if (c.ridge) return try_sweep(pj, c, SweepPeak::Ridge);
+    return !c.dotted && !pj.one_wave(c.f) && try_sweep(pj, c, c.compact ? SweepPeak::Compact : SweepPeak::Broad);
 }
 
 // Removed: a compact peak beside an axis whose waves neither run across the frame nor show as one
 // wave in its tiles, when a sweeping wave explains its band. Beside the axes the lines of the
 // frame's borders hide a sweep's ridge, so that a wave drifting along the rows or the columns
-// shows only the sample where it dwells longest. It is fitted as a slow sweep (its envelope must
-// hold more of the band), which a fence or a fabric in part of the frame, of one frequency, is
-// not; a sinusoid that the tiles show is left to the rules after.
+// shows only the sample where it dwells longest. Its sweep must keep one phase across the frame,
+// which a fence or a fabric in part of the frame, of one frequency, does not; a sinusoid that the
+// tiles show is left to the rules after.
 bool axis_sweep(PeakJudge& pj, Case& c) {
     return c.compact && !c.ridge && !c.dotted && samples_off_axes(pj.e.m.geometry, c.p) <= pj.t.chirp_axis &&
-           !runs_across(pj, c) && !pj.one_wave(c.f) && try_sweep(pj, c, true);
+           !runs_across(pj, c) && !pj.one_wave(c.f) && try_sweep(pj, c, SweepPeak::Compact);
 }
 
 // Kept: a picture black or white nearly everywhere holds no wave.

@@ -51,7 +51,8 @@ bool on_sweep(const Detection& d, const std::vector<uint8_t>& groups, std::size_
 }
 
 // The band about the peak's group, brought back to the picture: the picture less the picture
-// with the band notched out. (A spectrum picture's magnitudes cannot go below one over the
+// with the band notched out. The samples of other peaks beside it are left out of the band: a
+// strong wave there would lend it a steady phase and be taken out twice. (A spectrum picture's magnitudes cannot go below one over the
 // samples counted, so a spectrum with everything but the band removed would come back with the
 // phases of all the rest.)
 // Only the samples from `lowest` to `highest` (cycles per pixel) are taken when these are given.
@@ -66,8 +67,11 @@ host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& wo
             const Frequency f = frequency_of(g, y, x);
             if (const double r = std::hypot(f.u, f.v); r < lowest || r > highest) continue;
             for (int32_t ny = std::max(0, y - t.chirp_band); ny <= std::min(g.rows - 1, y + t.chirp_band); ++ny)
-                for (int32_t nx = std::max(0, x - t.chirp_band); nx <= std::min(g.columns - 1, x + t.chirp_band); ++nx)
+                for (int32_t nx = std::max(0, x - t.chirp_band); nx <= std::min(g.columns - 1, x + t.chirp_band); ++nx) {
+                    const int32_t other = d.group[std::size_t(ny) * g.columns + nx];
+                    if (other > 0 && !groups[static_cast<std::size_t>(other)]) continue;  // another peak's
                     for (int32_t c = 0; c < g.channels; ++c) notched.at(c, ny, nx) = kAbsent;
+                }
         }
     host::Image band = back_to_picture(inverse, spectrum, notched);
     for (int32_t y = 0; y < band.rows; ++y)
@@ -182,26 +186,59 @@ bool fit_sweep(const host::Image& band, Sweep& sweep, double lowest, double high
     return true;
 }
 
+// How steady the phase of an envelope is across the frame: the frame cut into a grid of tiles,
+// each tile's mean envelope, and of every two neighbouring tiles the product of one with the
+// other's conjugate; the modulus of their sum over the sum of their moduli. A sweep fitted to a
+// wave that drifts across the frame leaves an envelope of one phase, turning slowly where the fit
+// is off (near 1); the picture's own detail in the band leaves a phase that wanders from tile to
+// tile (about 0.2-0.5 on photographs).
+double phase_steadiness(const Plane& envelope, int32_t rows, int32_t cols, const Thresholds& t) {
+    const int32_t n = t.chirp_grid;
+    std::vector<std::complex<double>> tile(static_cast<std::size_t>(n) * n);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x)
+            tile[std::size_t(y * n / rows) * n + x * n / cols] += std::complex<double>(envelope[std::size_t(y) * cols + x]);
+    std::complex<double> turns = 0;
+    double moduli = 0;
+    const auto pair = [&](std::size_t a, std::size_t b) {
+        turns += tile[a] * std::conj(tile[b]);
+        moduli += std::abs(tile[a]) * std::abs(tile[b]);
+    };
+    for (int32_t i = 0; i < n; ++i)
+        for (int32_t j = 0; j < n; ++j) {
+            const std::size_t k = std::size_t(i) * n + j;
+            if (j + 1 < n) pair(k, k + 1);
+            if (i + 1 < n) pair(k, k + std::size_t(n));
+        }
+    return moduli > 0 ? std::abs(turns) / moduli : 0;
+}
+
 // Whether the sweep explains the band: it runs through most of the ridge's frequencies (a sweep
 // that hardly moves along a ridge spanning many is the picture's own: a panned shot's streaks keep
 // most of their energy at the ridge's low end; a wave of one frequency would have been fitted as a
 // sinusoid, and one that runs through less than a sample is one frequency), and its envelope holds
 // most of the band's energy (a pure sweep's holds half). A sweep that runs through the frequencies
 // holding most of the energy but not the whole ridge (a slow sweep, its peak broadened by
-// leakage), or one of a broad peak without a ridge (`slow`), must explain more of its band.
-bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan& ridge, bool slow, const Thresholds& t) {
+// leakage), or one of a broad peak without a ridge, must explain more of its band. The narrow
+// band of a compact peak holds little but a slowly changing wave, the picture's own too, so the
+// share says little there: its sweep must keep one phase across the frame.
+bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan& ridge, SweepPeak peak, const Thresholds& t) {
     const double swept = std::fabs(sweep.end - sweep.start);
     const bool whole_ridge = swept >= t.chirp_covers * (ridge.highest - ridge.lowest);
     if ((!whole_ridge && swept < t.chirp_covers * (ridge.energy_hi - ridge.energy_lo)) || swept * sweep.span < t.chirp_least)
         return false;
+    const Plane e = envelope(band, sweep, -1, t);
     double held = 0, band_energy = 0;
-    for (const std::complex<float>& e : envelope(band, sweep, -1, t)) held += std::norm(e);
+    for (const std::complex<float>& v : e) held += std::norm(v);
     for (int32_t y = 0; y < band.rows; ++y)
         for (int32_t x = 0; x < band.cols; ++x) {
             const double v = double(band.get<float>(y, x, 0)) + band.get<float>(y, x, 1) + band.get<float>(y, x, 2);
             band_energy += v * v;
         }
-    return !(2 * held < (slow || !whole_ridge ? t.chirp_explains_slow : t.chirp_explains) * band_energy);
+    const double share = 2 * held / band_energy;
+    if (share < t.chirp_explains) return false;
+    if (peak == SweepPeak::Compact) return phase_steadiness(e, band.rows, band.cols, t) >= t.chirp_steady;
+    return (peak == SweepPeak::Ridge && whole_ridge) || share >= t.chirp_explains_slow;
 }
 
 // Whether a slow sweep explains the band of its own frequencies. A slow sweep leaves no ridge of its
@@ -216,7 +253,7 @@ bool explains_its_frequencies(const host::ModuleLibrary& inverse, const host::Im
     const double leakage = std::max(t.chirp_leakage * sample_step(m.geometry), 0.1 * lo);
     if (ridge.lowest >= lo - leakage && ridge.highest <= hi + leakage) return false;  // nothing to cut
     if (ridge.energy_lo < lo - leakage || ridge.energy_hi > hi + leakage) return false;
-    return sweep_explains(ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo - leakage, hi + leakage), sweep, ridge, true, t);
+    return sweep_explains(ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo - leakage, hi + leakage), sweep, ridge, SweepPeak::Broad, t);
 }
 
 // Subtracts the sweep, each channel's envelope times its phase, from the picture.
@@ -238,13 +275,14 @@ void subtract_sweep(host::Image& work, const host::Image& band, const Sweep& swe
 
 bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
                     const host::Image& spectrum, const LogMagnitudes& m, const Detection& d,
-                    const std::vector<uint8_t>& groups, bool slow, const Thresholds& t) {
+                    const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t) {
     RidgeSpan ridge;
     std::optional<Sweep> sweep = sweep_direction(m, d, groups, work.rows, work.cols, ridge);
     if (!sweep) return false;
     const host::Image band = ridge_band(inverse, analysed, spectrum, m, d, groups, t);
     if (!fit_sweep(band, *sweep, ridge.lowest, ridge.highest, t)) return false;
-    if (!sweep_explains(band, *sweep, ridge, slow, t) && !(slow && explains_its_frequencies(inverse, analysed, spectrum, m, d, groups, *sweep, ridge, t)))
+    if (!sweep_explains(band, *sweep, ridge, peak, t) &&
+        !(peak != SweepPeak::Ridge && explains_its_frequencies(inverse, analysed, spectrum, m, d, groups, *sweep, ridge, t)))
         return false;
     subtract_sweep(work, band, *sweep, t);
     return true;

@@ -18,12 +18,17 @@ namespace quen::cleaning {
 // The groups (by group number) of the peaks in the direction of peak p: the pieces of one ridge.
 std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t);
 
+// The peak a sweep is tried for: on a ridge through the zero frequency; broad, without a ridge (a
+// slow sweep broadens its peak by a few samples); or compact, without a ridge (a slow sweep whose
+// ridge is hidden, or whose peak alone stands out).
+enum class SweepPeak { Ridge, Broad, Compact };
+
 // Takes the sweeping wave of the groups (by group number: 1 for those of the wave, whose peaks
 // lie in one direction) out of the picture `work`, found in `analysed` (whose spectrum was
 // searched). Returns false, leaving the picture alone, when the sweep's envelope does not hold
 // most of the band: a straight edge of the picture rather than a wave.
 bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
                     const host::Image& spectrum, const LogMagnitudes& m, const Detection& d,
-                    const std::vector<uint8_t>& groups, bool slow, const Thresholds& t);
+                    const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t);
 
 }  // namespace quen::cleaning
