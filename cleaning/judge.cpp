@@ -193,15 +193,15 @@ bool sweep(PeakJudge& pj, Case& c) {
     return !c.dotted && !pj.one_wave(c.f) && try_sweep(pj, c, c.compact ? SweepPeak::Compact : SweepPeak::Broad);
 }
 
-// Removed: a compact peak beside an axis whose waves neither run across the frame nor show as one
-// wave in its tiles, when a sweeping wave explains its band. Beside the axes the lines of the
-// frame's borders hide a sweep's ridge, so that a wave drifting along the rows or the columns
-// shows only the sample where it dwells longest. Its sweep must keep one phase across the frame,
-// which a fence or a fabric in part of the frame, of one frequency, does not; a sinusoid that the
-// tiles show is left to the rules after.
-bool axis_sweep(PeakJudge& pj, Case& c) {
-    return c.compact && !c.ridge && !c.dotted && samples_off_axes(pj.e.m.geometry, c.p) <= pj.t.chirp_axis &&
-           !runs_across(pj, c) && !pj.one_wave(c.f) && try_sweep(pj, c, SweepPeak::Compact);
+// Removed: a compact peak whose waves neither run across the frame nor show as one wave in its
+// tiles, when a sweeping wave explains its band. A drifting wave shows only the samples where it
+// dwells longest when the lines of the frame's borders beside the axes, or the picture's hard
+// edges, hide its ridge; and the frame's quarters, each weighed at the peak's one frequency, do
+// not show it. Its sweep must keep one phase and one level across the frame, which a fence or a
+// fabric in part of the frame does not; a sinusoid that the tiles show is left to the rules after.
+bool compact_sweep(PeakJudge& pj, Case& c) {
+    return c.compact && !c.ridge && !c.dotted && !runs_across(pj, c) && !pj.one_wave(c.f) &&
+           try_sweep(pj, c, SweepPeak::Compact);
 }
 
 // Kept: a picture black or white nearly everywhere holds no wave.
@@ -247,7 +247,7 @@ struct PeakRule {
 
 // The peak rules, in the order they are asked; the first that fires decides.
 constexpr PeakRule kPeakRules[] = {
-    {Verdict::SubtractSweep, Reason::Sweep, axis_sweep},
+    {Verdict::SubtractSweep, Reason::Sweep, compact_sweep},
     {Verdict::Keep, Reason::PartOfFrame, part_of_frame},
     {Verdict::SubtractSweep, Reason::ScreenEnvelope, screen_envelope},
     {Verdict::SubtractTone, Reason::OneWave, one_tone},

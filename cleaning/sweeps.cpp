@@ -186,20 +186,21 @@ bool fit_sweep(const host::Image& band, Sweep& sweep, double lowest, double high
     return true;
 }
 
-// How steady the phase of an envelope is across the frame: the frame cut into a grid of tiles,
-// each tile's mean envelope, and of every two neighbouring tiles the product of one with the
-// other's conjugate; the modulus of their sum over the sum of their moduli. A sweep fitted to a
-// wave that drifts across the frame leaves an envelope of one phase, turning slowly where the fit
-// is off (near 1); the picture's own detail in the band leaves a phase that wanders from tile to
-// tile (about 0.2-0.5 on photographs).
-double phase_steadiness(const Plane& envelope, int32_t rows, int32_t cols, const Thresholds& t) {
+// Whether an envelope keeps one phase and one level across the frame, as a wave drifting across
+// it does: the frame cut into a grid of tiles and each tile's mean envelope. Its phase: of every
+// two neighbouring tiles the product of one with the other's conjugate, the modulus of their sum
+// over the sum of their moduli (near 1 for a drifting wave, turning slowly where the fit is off;
+// about 0.2-0.7 for the picture's own detail in the band, whose phase wanders from tile to tile).
+// Its level: the tiles' moduli, their mean squared over their mean square (1 when alike, a
+// quarter for a pattern in a quarter of the frame).
+bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, const Thresholds& t) {
     const int32_t n = t.chirp_grid;
     std::vector<std::complex<double>> tile(static_cast<std::size_t>(n) * n);
     for (int32_t y = 0; y < rows; ++y)
         for (int32_t x = 0; x < cols; ++x)
             tile[std::size_t(y * n / rows) * n + x * n / cols] += std::complex<double>(envelope[std::size_t(y) * cols + x]);
     std::complex<double> turns = 0;
-    double moduli = 0;
+    double moduli = 0, level = 0, power = 0;
     const auto pair = [&](std::size_t a, std::size_t b) {
         turns += tile[a] * std::conj(tile[b]);
         moduli += std::abs(tile[a]) * std::abs(tile[b]);
@@ -209,8 +210,10 @@ double phase_steadiness(const Plane& envelope, int32_t rows, int32_t cols, const
             const std::size_t k = std::size_t(i) * n + j;
             if (j + 1 < n) pair(k, k + 1);
             if (i + 1 < n) pair(k, k + std::size_t(n));
+            level += std::abs(tile[k]);
+            power += std::norm(tile[k]);
         }
-    return moduli > 0 ? std::abs(turns) / moduli : 0;
+    return moduli > 0 && std::abs(turns) >= t.chirp_steady * moduli && level * level >= t.chirp_even * n * n * power;
 }
 
 // Whether the sweep explains the band: it runs through most of the ridge's frequencies (a sweep
@@ -221,7 +224,7 @@ double phase_steadiness(const Plane& envelope, int32_t rows, int32_t cols, const
 // holding most of the energy but not the whole ridge (a slow sweep, its peak broadened by
 // leakage), or one of a broad peak without a ridge, must explain more of its band. The narrow
 // band of a compact peak holds little but a slowly changing wave, the picture's own too, so the
-// share says little there: its sweep must keep one phase across the frame.
+// share says little there: its sweep must keep one phase and one level across the frame.
 bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan& ridge, SweepPeak peak, const Thresholds& t) {
     const double swept = std::fabs(sweep.end - sweep.start);
     const bool whole_ridge = swept >= t.chirp_covers * (ridge.highest - ridge.lowest);
@@ -237,7 +240,7 @@ bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan
         }
     const double share = 2 * held / band_energy;
     if (share < t.chirp_explains) return false;
-    if (peak == SweepPeak::Compact) return phase_steadiness(e, band.rows, band.cols, t) >= t.chirp_steady;
+    if (peak == SweepPeak::Compact) return steady_across(e, band.rows, band.cols, t);
     return (peak == SweepPeak::Ridge && whole_ridge) || share >= t.chirp_explains_slow;
 }
 

@@ -96,9 +96,9 @@ struct Thresholds {
     double chirp_explains_slow = 0.75; // ... of a slow sweep's band, or one that runs through only the ridge's middle energy
     double chirp_covers = 0.5;     // share of the ridge's frequencies the sweep must run through
     int32_t chirp_grid = 8;        // tiles each way over which a sweep's envelope is weighed for one phase
-    double chirp_steady = 0.8;     // steadiness of phase that lets a slow sweep explain less of its band
+    double chirp_steady = 0.8;     // steadiness of phase a compact peak's sweep keeps across the frame
+    double chirp_even = 0.5;       // ... and evenness of its level
     std::size_t chirp_tries = 4;   // sweeps that may fail in one pass before no more are tried
-    double chirp_axis = 1.5;       // samples from an axis within which the borders' lines hide a sweep's ridge
     double chirp_leakage = 4;      // samples beyond a sweep's frequencies that the leakage of its ends reaches
     double chirp_least = 1;        // samples of the spectrum a sweep runs through, at least
 
