@@ -6,6 +6,7 @@
 #include "judge.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <optional>
@@ -37,7 +38,8 @@ Plane carrier(int32_t rows, int32_t cols, const Frequency& f) {
     return turn;
 }
 
-LockIn lock_in(const host::Image& work, int32_t c, const Frequency& f, const Plane& turn, int32_t radius) {
+// The lock-in before its smoothing.
+LockIn demodulate(const host::Image& work, int32_t c, const Frequency& f, const Plane& turn) {
     const int32_t rows = work.rows, cols = work.cols;
     const std::size_t size = std::size_t(rows) * cols;
     LockIn l{Plane(size), Plane(size)};
@@ -49,8 +51,20 @@ LockIn lock_in(const host::Image& work, int32_t c, const Frequency& f, const Pla
             const std::size_t i = std::size_t(y) * cols + x;
             l.wave[i] = (work.get<float>(y, x, c) - l.tone[i].real()) * std::conj(turn[i]);
         }
-    smooth(l.wave, rows, cols, radius);
     return l;
+}
+
+LockIn lock_in(const host::Image& work, int32_t c, const Frequency& f, const Plane& turn, int32_t radius) {
+    LockIn l = demodulate(work, c, f, turn);
+    smooth(l.wave, work.rows, work.cols, radius);
+    return l;
+}
+
+// 4 v (1 - v) of a tone v (clamped to the range): how far a print's dots swing there, from none at
+// black and white to the most at mid grey.
+float dot_swing(float v) {
+    v = std::clamp(v, 0.0f, 1.0f);
+    return 4 * v * (1 - v);
 }
 
 // Takes the wave of frequency f out of every channel with the amplitude and phase it has at each
@@ -66,6 +80,176 @@ void subtract_envelope(host::Image& work, const Frequency& f, const Thresholds& 
                 work.set<float>(y, x, c, work.get<float>(y, x, c) - 2 * std::real(l.wave[i] * turn[i]));
             }
     }
+}
+
+// Takes the waves of a screen printed with the tones out of every channel, together: each swings
+// as 4 v (1 - v) of the tone v at each pixel, times an amplitude that changes slowly if at all.
+// Where the tone changes faster than an amplitude smoothed over a few periods can follow (a
+// picture with large black and white parts, whose mid tones are narrow bands along its edges),
+// that amplitude smears the waves over the black and white beside a band and leaves them half
+// there within it. So each wave's amplitude per unit of 4 v (1 - v) is fitted over
+// toned_periods periods about each place (least squares) and the wave taken out as that times
+// 4 v (1 - v) of each pixel's own tone. The tone is the picture less the screen's waves as last
+// fitted (first with their smoothed amplitudes), refitted toned_rounds times: a tone smoothed
+// over a period would blur the bands as much as the amplitude does.
+struct TonedScreen {
+    std::vector<Frequency> fs;
+    std::vector<Plane> turns;
+    std::vector<int32_t> radii;
+    TonedScreen(const host::Image& work, const std::vector<Frequency>& frequencies, const Thresholds& t) : fs(frequencies) {
+        for (const Frequency& f : fs) {
+            turns.push_back(carrier(work.rows, work.cols, f));
+            radii.push_back(static_cast<int32_t>(std::ceil(t.toned_periods / std::hypot(f.u, f.v))));
+        }
+    }
+    // Channel c's waves fitted so; with `weigh`, `smoothed_left` and `toned_left`: the energy the
+    // lock-ins leave, smoothed over a period (what the picture's own detail puts there mostly
+    // cancels), when their amplitudes are smoothed over the same periods, and when fitted to the tone.
+    struct Fit {
+        std::vector<std::vector<float>> waves;
+        double smoothed_left = 0, toned_left = 0;
+    };
+    Fit fit(const host::Image& work, int32_t c, const Thresholds& t, bool weigh = false) const {
+        const int32_t rows = work.rows, cols = work.cols;
+        const std::size_t size = std::size_t(rows) * cols, n = fs.size();
+        constexpr float kPinned = 1e-4f;  // (1 % of full swing) squared: where the tone is pinned there is no wave to fit
+        Fit out{std::vector<std::vector<float>>(n, std::vector<float>(size))};
+        std::vector<LockIn> locked(n);
+        std::vector<float> shape(size);
+        Plane smoothed(size), swing(size), left(weigh ? size : 0);
+        const auto leaves = [&](std::size_t k, const Plane& fitted) {
+            for (std::size_t i = 0; i < size; ++i) left[i] = locked[k].wave[i] - fitted[i];
+            smooth(left, rows, cols, static_cast<int32_t>(std::ceil(1 / std::hypot(fs[k].u, fs[k].v))));
+            double sum = 0;
+            for (std::size_t i = 0; i < size; ++i) sum += std::norm(left[i]);
+            return sum;
+        };
+        for (std::size_t k = 0; k < n; ++k) {
+            locked[k] = demodulate(work, c, fs[k], turns[k]);
+            smoothed = locked[k].wave;
+            smooth(smoothed, rows, cols, radii[k]);
+            for (std::size_t i = 0; i < size; ++i) out.waves[k][i] = 2 * std::real(smoothed[i] * turns[k][i]);
+            if (weigh) out.smoothed_left += leaves(k, smoothed);
+        }
+        for (int round = 0; round < t.toned_rounds; ++round) {
+            for (int32_t y = 0; y < rows; ++y)
+                for (int32_t x = 0; x < cols; ++x) {
+                    const std::size_t i = std::size_t(y) * cols + x;
+                    float v = work.get<float>(y, x, c);
+                    for (std::size_t k = 0; k < n; ++k) v -= out.waves[k][i];
+                    shape[i] = dot_swing(v);
+                }
+            out.toned_left = 0;
+            for (std::size_t k = 0; k < n; ++k) {
+                for (std::size_t i = 0; i < size; ++i) smoothed[i] = locked[k].wave[i] * shape[i];
+                smooth(smoothed, rows, cols, radii[k]);
+                if (k == 0 || radii[k] != radii[k - 1]) {
+                    for (std::size_t i = 0; i < size; ++i) swing[i] = shape[i] * shape[i];
+                    smooth(swing, rows, cols, radii[k]);
+                }
+                for (std::size_t i = 0; i < size; ++i) {
+                    smoothed[i] = smoothed[i] / (swing[i].real() + kPinned) * shape[i];
+                    out.waves[k][i] = 2 * std::real(smoothed[i] * turns[k][i]);
+                }
+                if (weigh && round + 1 == t.toned_rounds) out.toned_left += leaves(k, smoothed);
+            }
+        }
+        return out;
+    }
+    // Takes the waves out of every channel, channel `done`'s as fitted already (`fitted`); a
+    // channel the same as one before it (a grey picture) is cleaned as that one was.
+    void subtract(host::Image& work, const Thresholds& t, int32_t done, const Fit& fitted) const {
+        const int32_t rows = work.rows, cols = work.cols;
+        std::array<int32_t, 3> same{0, 1, 2};
+        for (int32_t c = 1; c < 3; ++c)
+            for (int32_t e = 0; e < c && same[std::size_t(c)] == c; ++e) {
+                bool alike = true;
+                for (int32_t y = 0; y < rows && alike; ++y)
+                    for (int32_t x = 0; x < cols && alike; ++x) alike = work.get<float>(y, x, c) == work.get<float>(y, x, e);
+                if (alike) same[std::size_t(c)] = e;
+            }
+        for (int32_t c = 0; c < 3; ++c) {
+            if (same[std::size_t(c)] != c) {
+                for (int32_t y = 0; y < rows; ++y)
+                    for (int32_t x = 0; x < cols; ++x) work.set<float>(y, x, c, work.get<float>(y, x, same[std::size_t(c)]));
+                continue;
+            }
+            Fit own;
+            const Fit& f = c == done ? fitted : (own = fit(work, c, t));
+            for (int32_t y = 0; y < rows; ++y)
+                for (int32_t x = 0; x < cols; ++x) {
+                    const std::size_t i = std::size_t(y) * cols + x;
+                    float v = work.get<float>(y, x, c);
+                    for (const std::vector<float>& wave : f.waves) v -= wave[i];
+                    work.set<float>(y, x, c, v);
+                }
+        }
+    }
+};
+
+// What a screen's strength says of where it came from: its local amplitude at frequency f in
+// channel c (the channel less its local mean, turned down by f and smoothed over two periods)
+// against 4 v (1 - v) of the local tone v, in the third of the frame whose tone is nearest black or
+// white and the third nearest mid grey. A print is made of its dots: they shrink to nothing in its
+// highlights and merge in its shadows, so its screen fades as 4 v (1 - v) does (`follows` near 1),
+// and in its mid tones they swing from paper to ink, a large share of the range (`swing`, the
+// amplitude there per unit of 4 v (1 - v)). A screen laid over the picture is a ripple of its own,
+// as strong in the light and dark parts as anywhere. `follows` is negative when the tones of the
+// two thirds are too alike to tell (tone_contrast).
+struct ScreenStrength {
+    double follows = -1, swing = 0;
+    double reach = 0;  // twice the screen's amplitude in the mid tones, full scale 1
+};
+
+// The screen's strength in the third of the samples `kept` whose 4 v (1 - v) (`shape`) is lowest
+// and the third where it is highest.
+ScreenStrength strength_in_thirds(const std::vector<float>& shape, const Plane& wave, const std::vector<uint8_t>& kept,
+                                  const Thresholds& t) {
+    std::vector<float> sorted;
+    for (std::size_t i = 0; i < shape.size(); ++i)
+        if (kept[i]) sorted.push_back(shape[i]);
+    ScreenStrength s;
+    const std::size_t n = sorted.size();
+    if (n < 3) return s;
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(n / 3), sorted.end());
+    const float low = sorted[n / 3];
+    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(2 * n / 3), sorted.end());
+    const float high = sorted[2 * n / 3];
+    double shape_low = 0, shape_high = 0, wave_low = 0, wave_high = 0, high_count = 0;
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+        if (!kept[i]) continue;
+        if (shape[i] <= low) shape_low += shape[i], wave_low += std::abs(wave[i]);
+        else if (shape[i] >= high) shape_high += shape[i], wave_high += std::abs(wave[i]), ++high_count;
+    }
+    if (shape_high <= 0 || wave_high <= 0) return s;
+    s.swing = 2 * wave_high / shape_high;  // a wave A cos turned down and smoothed leaves A / 2
+    s.reach = 4 * wave_high / high_count;  // twice the wave's amplitude in the mid tones
+    const double toned = shape_low / shape_high;
+    if (toned <= t.tone_contrast) s.follows = std::max(0.0, 1 - wave_low / wave_high) / (1 - toned);
+    return s;
+}
+
+// Where a screen reaches past black or white, the range's end cuts it: a screen laid over a
+// picture that lies at black or white in large parts shows only half its dots there and would
+// seem to follow the tone. The tones within twice the screen's mid-tone amplitude of either end
+// are left out and the thirds taken again from the rest, when a quarter of the picture is left.
+ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequency& f, const Thresholds& t) {
+    const std::size_t size = std::size_t(work.rows) * work.cols;
+    const LockIn l = lock_in(work, c, f, carrier(work.rows, work.cols, f), 2 * static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v))));
+    std::vector<float> shape(size);
+    for (std::size_t i = 0; i < size; ++i) shape[i] = dot_swing(l.tone[i].real());
+    std::vector<uint8_t> kept(size, 1);
+    const ScreenStrength all = strength_in_thirds(shape, l.wave, kept, t);
+    if (all.swing <= 0) return all;
+    std::size_t within = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        const float v = l.tone[i].real();
+        kept[i] = v > all.reach && v < 1 - all.reach;
+        within += kept[i];
+    }
+    if (within == size || within < size / 4) return all;
+    const ScreenStrength inside = strength_in_thirds(shape, l.wave, kept, t);
+    return inside.swing > 0 ? inside : all;
 }
 
 // The channel where peak p stands highest.
@@ -117,6 +301,9 @@ struct PeakJudge {
     }
 };
 
+// screen_pairs' mark of a pair too weak to be taken for a screen's on its strength alone.
+constexpr uint8_t kFaintPair = 2;
+
 // One peak as the rules see it.
 struct Case {
     const Peak& p;
@@ -125,6 +312,7 @@ struct Case {
     bool compact = false;   // small enough to be one sinusoid's
     bool ridge = false;     // continues along a ridge through the zero frequency
     bool dotted = false;    // one of a screen's two frequencies at right angles
+    bool faint_pair = false;  // one of two such frequencies, too weak to be taken for a screen's on their strength alone
     bool screen_place = false;  // where a screen's frequency could lie
     bool faded = false;     // one sinusoid explains it, but the samples pinned at black or white refute it
     std::optional<bool> across{};  // whether its waves run across the frame's quarters, once asked
@@ -217,11 +405,93 @@ bool not_one_wave(PeakJudge& pj, Case& c) { return !pj.one_wave(c.f); }
 // its place off the axes), too weak to be taken for a screen's on its strength alone, that the
 // samples pinned at black and white show to fade there as a print's dots do. Fitted in the first
 // pass only, when filling to the background.
+// A print's screen lays its dots on a square lattice: a wave of a screen printed with the tones has
+// a partner at right angles, of its period, which may stand too low to be found as a peak (in a
+// picture at black or white in large parts, where its dots are few) or be kept by a rule that
+// weighs it alone (a flat square where the dots vanish with the tone). Where the spectrum of
+// channel c stands screen_evidence above its background within lattice_tolerance samples of that
+// frequency, the partner is fitted there. False when it does not stand out.
+bool right_angle_partner(const PeakJudge& pj, int32_t c, const Frequency& f, Frequency& partner) {
+    const host::SpectrumGeometry& g = pj.e.m.geometry;
+    Frequency q{-f.v, f.u};
+    if (q.u < 0) q = {-q.u, -q.v};
+    const int32_t x0 = static_cast<int32_t>(std::lround(q.u * g.period_x)),
+                  y0 = static_cast<int32_t>(std::lround(g.centre_y + q.v * g.rows));
+    const int32_t reach = static_cast<int32_t>(pj.t.lattice_tolerance);
+    float best = -1e30f;
+    int32_t by = -1, bx = -1;
+    for (int32_t y = std::max(0, y0 - reach); y <= std::min(g.rows - 1, y0 + reach); ++y)
+        for (int32_t x = std::max(0, x0 - reach); x <= std::min(g.columns - 1, x0 + reach); ++x) {
+            const std::size_t i = pj.e.m.index(c, y, x);
+            if (pj.e.m.values[i] - pj.e.d.background[i] > best) best = pj.e.m.values[i] - pj.e.d.background[i], by = y, bx = x;
+        }
+    if (by < 0 || best < pj.t.screen_evidence) return false;
+    Tone tone;
+    fit_tone(pj.z, g, c, by, bx, tone);
+    partner = frequency_of(g, tone.b, tone.a);
+    return true;
+}
+
+// Whether the samples pinned at black or white show peak c's wave to fade there, as a print's
+// dots do (known already when one sinusoid was fitted to it).
+bool fades_at_ends(PeakJudge& pj, Case& c) {
+    if (c.faded || !pj.first_pass_fitting()) return c.faded;
+    const host::SpectrumGeometry& g = pj.e.m.geometry;
+    Tone tone;
+    fit_tone(pj.z, g, c.strongest, c.p.row, c.p.column, tone);
+    return pinned_refute(pj.job.flat, pj.j.tones, fitted_tone(pj.z, g, tone, c.p.row, c.p.column), pj.t);
+}
+
+// A screen printed with the tones is taken out so, its two frequencies together (the other one a
+// peak found beside it, or its partner at right angles), when the fit to the tone leaves less of
+// the lock-ins' energy in the channel where the peak stands highest than amplitudes smoothed
+// over as many periods do (toned_doubt times as much where the pinned samples show the wave to
+// fade); otherwise the wave alone, as the same everywhere. A faint pair is taken only as a
+// screen printed with the tones.
 bool screen_envelope(PeakJudge& pj, Case& c) {
-    if (!(c.dotted || (c.faded && c.screen_place)) || !pj.first_pass_fitting()) return false;
-    subtract_envelope(pj.job.work, fitted_frequency(pj.z, pj.e.m.geometry, c.strongest, c.p), pj.t);
+    if (!(c.dotted || ((c.faded || c.faint_pair) && c.screen_place)) || !pj.first_pass_fitting()) return false;
+    const LogMagnitudes& m = pj.e.m;
+    const host::SpectrumGeometry& g = m.geometry;
+    std::vector<Frequency> fs{fitted_frequency(pj.z, g, c.strongest, c.p)};
+    std::vector<uint8_t> partners(pj.dotted.size(), 0);  // by group
+    for (const Peak& q : pj.e.d.peaks)
+        if ((c.dotted || c.faint_pair) && q.group != c.p.group && pj.dotted[static_cast<std::size_t>(q.group)] && !pj.j.decisions.settled(q.group) &&
+            !partners[static_cast<std::size_t>(q.group)]) {
+            partners[static_cast<std::size_t>(q.group)] = 1;
+            fs.push_back(fitted_frequency(pj.z, g, strongest_channel(m, q), q));
+        }
+    // A partner whose peak was taken out already is not taken out again.
+    Frequency partner;
+    if (fs.size() == 1 && right_angle_partner(pj, c.strongest, fs.front(), partner)) {
+        bool taken = false;
+        for (const Peak& q : pj.e.d.peaks) {
+            const Frequency fq = frequency_of(g, q.row, q.column);
+            const bool there = q.group != c.p.group && (distance_in_samples(g, fq, partner) <= pj.t.lattice_tolerance ||
+                                                        distance_in_samples(g, fq, {-partner.u, -partner.v}) <= pj.t.lattice_tolerance);
+            partners[static_cast<std::size_t>(q.group)] |= there;
+            taken = taken || (there && pj.j.decisions.settled(q.group) && pj.j.decisions[q.group].verdict != Verdict::Keep);
+        }
+        if (taken) std::fill(partners.begin(), partners.end(), 0);
+        else fs.push_back(partner);
+    }
+    const TonedScreen screen(pj.job.work, fs, pj.t);
+    const TonedScreen::Fit tried = screen.fit(pj.job.work, c.strongest, pj.t, true);
+    const bool toned = tried.toned_left < (fades_at_ends(pj, c) ? pj.t.toned_doubt : 1.0) * tried.smoothed_left;
+    if (!toned && !c.dotted && !c.faded) return false;
     ++pj.j.envelopes;
     pj.job.result.removed.push_back(c.p);
+    if (!toned) {
+        subtract_envelope(pj.job.work, fs.front(), pj.t);
+        return true;
+    }
+    for (const Peak& q : pj.e.d.peaks)
+        if (partners[static_cast<std::size_t>(q.group)]) {
+            partners[static_cast<std::size_t>(q.group)] = 0;
+            pj.j.decisions.overrule(q.group, {Verdict::SubtractSweep, Reason::ScreenEnvelope});
+            ++pj.j.envelopes;
+            pj.job.result.removed.push_back(q);
+        }
+    screen.subtract(pj.job.work, pj.t, c.strongest, tried);
     return true;
 }
 // Kept: one sinusoid explains the peak, but the samples pinned at black or white where it would
@@ -264,7 +534,8 @@ constexpr PeakRule kPeakRules[] = {
 void judge_peak(PeakJudge& pj, const Peak& p) {
     const LogMagnitudes& m = pj.e.m;
     Case c{p, strongest_channel(m, p), frequency_of(m.geometry, p.row, p.column), p.radius <= pj.t.compact, p.ridge >= pj.t.chirp_ridge,
-           pj.dotted[static_cast<std::size_t>(p.group)] != 0, screen_place(pj.job.work, m.geometry, p, pj.t)};
+           pj.dotted[static_cast<std::size_t>(p.group)] == 1, false, screen_place(pj.job.work, m.geometry, p, pj.t)};
+    c.faint_pair = pj.dotted[static_cast<std::size_t>(p.group)] == kFaintPair;
     for (const PeakRule& rule : kPeakRules)
         if (rule.fires(pj, c)) {
             pj.j.decisions.decide(p.group, {rule.verdict, rule.reason});
@@ -384,21 +655,30 @@ void keep_drawn_grid(Job& job, Evidence& e, Judgement& j) {
 // lie close (longest_screen) and fill many cells of a frame larger than an icon (screen_cells,
 // screen_side), and its peaks lie off the axes (screen_off_axis samples, beyond the lines the
 // picture's borders leave there), where the rows and columns of a page or a table put pairs of
-// their own; a screen turned a few degrees from the rows is a screen all the same. By group.
+// their own; a screen turned a few degrees from the rows is a screen all the same. By group: 1
+// for such a pair; kFaintPair for a pair like it but weaker (a screen printed with the tones over a
+// picture dark or light in large parts, where its dots are few), which the flat squares not at
+// either end of the range must not refute, in a picture not at black or white nearly everywhere
+// (a chart, a page): a print's dots swing screen_amplitude at mid grey at least, so across the
+// frame its waves are at least that times the mean of 4 v (1 - v) over the picture's tones.
 std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, const FlatEvidence& flat, int32_t groups,
                                   const Thresholds& t) {
     const host::SpectrumGeometry& g = e.m.geometry;
     const double strong =
         t.screen_amplitude * (flat.share_pinned >= t.pinned_share ? 1 : std::min(1.0, flat.printed_strength / t.even_tones_strength));
-    const auto screen_like = [&](const Peak& p) { return p.amplitude >= strong && screen_place(work, g, p, t); };
+    const double faint = flat.share_pinned >= t.pinned_share ? strong : t.screen_amplitude * flat.printed_strength;
     std::vector<uint8_t> dotted(static_cast<std::size_t>(groups) + 1, 0);
     for (const Peak& a : e.d.peaks)
         for (const Peak& b : e.d.peaks)
-            if (a.group != b.group && screen_like(a) && screen_like(b) &&
+            if (a.group != b.group && screen_place(work, g, a, t) && screen_place(work, g, b, t) &&
                 std::max(a.amplitude, b.amplitude) <= t.screen_alike * std::min(a.amplitude, b.amplitude)) {
                 const Frequency fa = frequency_of(g, a.row, a.column), fb = frequency_of(g, b.row, b.column);
-                if (square_pair(g, fa, fb, t) && !coarser_than_pair(g, e.d.peaks, fa, fb, std::min(a.amplitude, b.amplitude), t))
-                    dotted[static_cast<std::size_t>(a.group)] = 1;
+                if (!square_pair(g, fa, fb, t) || coarser_than_pair(g, e.d.peaks, fa, fb, std::min(a.amplitude, b.amplitude), t))
+                    continue;
+                uint8_t& d = dotted[static_cast<std::size_t>(a.group)];
+                const double weaker = std::min(a.amplitude, b.amplitude);
+                if (weaker >= strong) d = 1;
+                else if (d == 0 && weaker >= faint && !flat.refutes(fa, false)) d = kFaintPair;
             }
     return dotted;
 }
@@ -449,78 +729,6 @@ bool screen_generators(const Evidence& e, const Thresholds& t, Frequency& a, Fre
                 return true;
             }
     return false;
-}
-
-// What a screen's strength says of where it came from: its local amplitude at frequency f in
-// channel c (the channel less its local mean, turned down by f and smoothed over two periods)
-// against 4 v (1 - v) of the local tone v, in the third of the frame whose tone is nearest black or
-// white and the third nearest mid grey. A print is made of its dots: they shrink to nothing in its
-// highlights and merge in its shadows, so its screen fades as 4 v (1 - v) does (`follows` near 1),
-// and in its mid tones they swing from paper to ink, a large share of the range (`swing`, the
-// amplitude there per unit of 4 v (1 - v)). A screen laid over the picture is a ripple of its own,
-// as strong in the light and dark parts as anywhere. `follows` is negative when the tones of the
-// two thirds are too alike to tell (tone_contrast).
-struct ScreenStrength {
-    double follows = -1, swing = 0;
-    double reach = 0;  // twice the screen's amplitude in the mid tones, full scale 1
-};
-
-namespace {
-
-// The screen's strength in the third of the samples `kept` whose 4 v (1 - v) (`shape`) is lowest
-// and the third where it is highest.
-ScreenStrength strength_in_thirds(const std::vector<float>& shape, const Plane& wave, const std::vector<uint8_t>& kept,
-                                  const Thresholds& t) {
-    std::vector<float> sorted;
-    for (std::size_t i = 0; i < shape.size(); ++i)
-        if (kept[i]) sorted.push_back(shape[i]);
-    ScreenStrength s;
-    const std::size_t n = sorted.size();
-    if (n < 3) return s;
-    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(n / 3), sorted.end());
-    const float low = sorted[n / 3];
-    std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(2 * n / 3), sorted.end());
-    const float high = sorted[2 * n / 3];
-    double shape_low = 0, shape_high = 0, wave_low = 0, wave_high = 0, high_count = 0;
-    for (std::size_t i = 0; i < shape.size(); ++i) {
-        if (!kept[i]) continue;
-        if (shape[i] <= low) shape_low += shape[i], wave_low += std::abs(wave[i]);
-        else if (shape[i] >= high) shape_high += shape[i], wave_high += std::abs(wave[i]), ++high_count;
-    }
-    if (shape_high <= 0 || wave_high <= 0) return s;
-    s.swing = 2 * wave_high / shape_high;  // a wave A cos turned down and smoothed leaves A / 2
-    s.reach = 4 * wave_high / high_count;  // twice the wave's amplitude in the mid tones
-    const double toned = shape_low / shape_high;
-    if (toned <= t.tone_contrast) s.follows = std::max(0.0, 1 - wave_low / wave_high) / (1 - toned);
-    return s;
-}
-
-}  // namespace
-
-// Where a screen reaches past black or white, the range's end cuts it: a screen laid over a
-// picture that lies at black or white in large parts shows only half its dots there and would
-// seem to follow the tone. The tones within twice the screen's mid-tone amplitude of either end
-// are left out and the thirds taken again from the rest, when a quarter of the picture is left.
-ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequency& f, const Thresholds& t) {
-    const std::size_t size = std::size_t(work.rows) * work.cols;
-    const LockIn l = lock_in(work, c, f, carrier(work.rows, work.cols, f), 2 * static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v))));
-    std::vector<float> shape(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        const float v = std::clamp(l.tone[i].real(), 0.0f, 1.0f);
-        shape[i] = 4 * v * (1 - v);
-    }
-    std::vector<uint8_t> kept(size, 1);
-    const ScreenStrength all = strength_in_thirds(shape, l.wave, kept, t);
-    if (all.swing <= 0) return all;
-    std::size_t within = 0;
-    for (std::size_t i = 0; i < size; ++i) {
-        const float v = l.tone[i].real();
-        kept[i] = v > all.reach && v < 1 - all.reach;
-        within += kept[i];
-    }
-    if (within == size || within < size / 4) return all;
-    const ScreenStrength inside = strength_in_thirds(shape, l.wave, kept, t);
-    return inside.swing > 0 ? inside : all;
 }
 
 // A halftone screen whose strength does not follow the tone, and weaker than a print's dots, on a

@@ -119,7 +119,11 @@ struct Thresholds {
     double tone_contrast = 0.7;    // 4 v (1 - v) of the tones furthest from mid grey over the nearest, at most, to tell
     double screen_untoned = 0.5;   // a screen following the tone less than this (0 to 1) was laid over the picture
     double print_swing = 0.18;     // full scale per unit of 4 v (1 - v): a print's dots swing more in its mid tones
-    double envelope_periods = 3;   // periods a screen wave's amplitude is smoothed over where it follows the tone
+    double envelope_periods = 3;   // periods a screen wave's amplitude is smoothed over where it does not follow the tone
+    double toned_periods = 4;      // periods a printed screen's amplitude per unit of 4 v (1 - v) is fitted over
+    int toned_rounds = 2;          // times a printed screen's waves are refitted to the tone they leave
+    double toned_doubt = 1.1;      // energy a fit to the tone may leave over smoothed amplitudes' where the pinned
+                                   // samples show the wave to fade (the picture's edges lie in its mid tones too)
     int lattice_order = 8;         // an added screen's lattice points k a + l b, |k| and |l| up to this
     double lattice_evidence = 0.15; // log10: a lattice point this far above the background is fitted
     double fundamental_reach = 1.1; // peaks of a channel up to this far beyond its screen frequency are its inks' fundamentals
