@@ -628,6 +628,8 @@ void judge_lines(Job& job, Evidence& e, Judgement& j) {
     for (Axis axis : kAxes) {
         const int32_t period = lines.found[axis].period;
         if (period == 0) continue;
+        // The picture is still the one the lines were found in (the first pass, one axis at most
+        // divided, before anything else is taken out): faint lines' fit, made there, holds.
         take_out_lines(job.work, lines.found[axis], axis, t);
         job.divided[axis] = period;
         ++j.lines;

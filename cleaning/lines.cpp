@@ -170,6 +170,11 @@ LinePattern find_line_pattern(int32_t k, LineSteps& steps) {
     return {};
 }
 
+// How a pattern comes out of the picture it was found in, and what that changes (both below, with
+// take_out_lines).
+void fit_take_out(const host::Image& work, LinePattern& pattern, Axis axis, const Thresholds& t);
+double apply_per_class(const host::Image& picture, host::Image* out, const LinePattern& pattern, Axis axis);
+
 }  // namespace
 
 double along_axis(const Peak& p, const host::SpectrumGeometry& g, Axis axis) {
@@ -210,8 +215,8 @@ LineEvidence find_lines(const host::Image& work, const std::vector<Peak>& peaks,
             if (fit_line_gains(steps[axis].sums, k, t).stands_out) {
                 LinePattern& found = e.found[axis] = find_line_pattern(k, steps[axis]);
                 if (found.period > 0) {
-                    host::Image taken = work;
-                    found.faint = take_out_lines(taken, found, axis, t);
+                    fit_take_out(work, found, axis, t);
+                    found.faint = apply_per_class(work, nullptr, found, axis);
                     if (found.faint < weakest) found = {};
                 }
                 e.ruled[axis] = found.lines();
@@ -365,37 +370,45 @@ void offsets_without_mean(double* offset, int32_t period, const Thresholds& t) {
     for (int32_t r = 0; r < period; ++r) offset[r] -= mean;
 }
 
-// Each sample of the picture less (or divided by) its class's value in `per_class`. Returns the
-// amplitude of the sinusoid that would change the picture as much (root mean square times the
-// square root of 2).
-double apply_per_class(host::Image& work, const std::vector<double>& per_class, int32_t period, Axis axis, bool subtract) {
+// Each sample of `picture` less (or divided by) its class's value in the pattern's per_class,
+// written to `out` when given. Returns the amplitude of the sinusoid that would change the picture
+// as much (root mean square times the square root of 2).
+double apply_per_class(const host::Image& picture, host::Image* out, const LinePattern& pattern, Axis axis) {
     const bool rows = axis == Axis::Rows;
+    const int32_t period = pattern.period;
     double change = 0;
-    for (int32_t y = 0; y < work.rows; ++y)
-        for (int32_t x = 0; x < work.cols; ++x)
+    for (int32_t y = 0; y < picture.rows; ++y)
+        for (int32_t x = 0; x < picture.cols; ++x)
             for (int32_t c = 0; c < 3; ++c) {
-                const double v = per_class[std::size_t(c * period + (rows ? y : x) % period)];
-                const float s = work.get<float>(y, x, c);
-                const float taken = static_cast<float>(subtract ? s - v : s * std::exp(-v));
+                const double v = pattern.per_class[std::size_t(c * period + (rows ? y : x) % period)];
+                const float s = picture.get<float>(y, x, c);
+                const float taken = static_cast<float>(pattern.adds ? s - v : s * std::exp(-v));
                 change += (taken - s) * (taken - s);
-                work.set<float>(y, x, c, taken);
+                if (out) out->set<float>(y, x, c, taken);
             }
-    return std::sqrt(2 * change / (3.0 * work.rows * work.cols));
+    return std::sqrt(2 * change / (3.0 * picture.rows * picture.cols));
+}
+
+void fit_take_out(const host::Image& work, LinePattern& pattern, Axis axis, const Thresholds& t) {
+    const int32_t period = pattern.period;
+    pattern.per_class = pattern.fit.log_gain;
+    pattern.adds = false;
+    if (!adds_to_lines(work, period, axis, t)) return;
+    const int32_t length = axis == Axis::Rows ? work.cols : work.rows;
+    LineGains offsets = fit_line_gains(sample_steps(work, axis, 0, length, t, true), period, t);
+    if (offsets.log_gain.size() != pattern.fit.log_gain.size()) return;
+    for (int32_t c = 0; c < 3; ++c) offsets_without_mean(&offsets.log_gain[std::size_t(c * period)], period, t);
+    pattern.per_class = std::move(offsets.log_gain);
+    pattern.adds = true;
 }
 
 }  // namespace
 
 double take_out_lines(host::Image& work, const LinePattern& pattern, Axis axis, const Thresholds& t) {
-    const int32_t period = pattern.period;
-    if (adds_to_lines(work, period, axis, t)) {
-        const int32_t length = axis == Axis::Rows ? work.cols : work.rows;
-        LineGains offsets = fit_line_gains(sample_steps(work, axis, 0, length, t, true), period, t);
-        if (offsets.log_gain.size() == pattern.fit.log_gain.size()) {
-            for (int32_t c = 0; c < 3; ++c) offsets_without_mean(&offsets.log_gain[std::size_t(c * period)], period, t);
-            return apply_per_class(work, offsets.log_gain, period, axis, true);
-        }
-    }
-    return apply_per_class(work, pattern.fit.log_gain, period, axis, false);
+    if (!pattern.per_class.empty()) return apply_per_class(work, &work, pattern, axis);
+    LinePattern fitted = pattern;
+    fit_take_out(work, fitted, axis, t);
+    return apply_per_class(work, &work, fitted, axis);
 }
 
 }  // namespace quen::cleaning

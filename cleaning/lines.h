@@ -32,6 +32,11 @@ struct LinePattern {
     LineGains fit;
     int32_t drawn = 0;  // the period of lines too dark or too light for a line pattern (a table's rules)
     double faint = 0;   // lines no peak shows: the amplitude (full scale) of the sinusoid that would change the picture as much
+    // What taking it out of the picture it was found in does to each class of lines in each channel,
+    // once fitted there (faint lines are, to be measured): an offset subtracted when `adds`, a log
+    // gain divided out otherwise. Empty: fitted when taken out.
+    std::vector<double> per_class{};
+    bool adds = false;
     // The period of the lines found, drawn or not; 0 when none.
     int32_t lines() const { return period > 0 ? period : drawn; }
 };
@@ -59,7 +64,8 @@ LineEvidence find_lines(const host::Image& work, const std::vector<Peak>& peaks,
 bool on_lattice(double f, int32_t kx, int32_t ky, const host::SpectrumGeometry& g, const Thresholds& t);
 
 // Takes the pattern out of the picture: divides its gains out, or subtracts its offsets (fitted
-// to the medians of the samples' differences from one line to the next) when its lines add.
+// to the medians of the samples' differences from one line to the next) when its lines add; with
+// the values of `per_class` when they were fitted already, to this picture as it was found in.
 // Returns the amplitude (full scale) of the sinusoid that would change the picture as much.
 double take_out_lines(host::Image& work, const LinePattern& pattern, Axis axis, const Thresholds& t);
 
