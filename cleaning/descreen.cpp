@@ -23,17 +23,6 @@ namespace {
 // kDescreenWidth times the screen frequency, takes out what lies beyond the lattice points made
 // out (higher harmonics, the scanner's aliases of them).
 
-// The index in channel 0 of the sample nearest frequency f (a half spectrum holds the mirror of
-// the other half); false outside the spectrum.
-bool sample_index(const host::SpectrumGeometry& g, Frequency f, int32_t& y, int32_t& x) {
-    f = wrapped(f);
-    if (g.centre_x == 0 && f.u < 0) f = {-f.u, -f.v};
-    const long sx = std::lround(g.centre_x + f.u * g.period_x), sy = std::lround(g.centre_y + f.v * g.rows);
-    if (sx < 0 || sx >= g.columns || sy < 0 || sy >= g.rows) return false;
-    y = int32_t(sy), x = int32_t(sx);
-    return true;
-}
-
 // One sample of the spectrum, in frequency, squared: the floor of the distances above, so that
 // the gain at a lattice point is small but finite.
 double floor2(const host::SpectrumGeometry& g) { return sample_step(g) * sample_step(g); }

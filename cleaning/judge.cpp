@@ -413,10 +413,8 @@ bool not_one_wave(PeakJudge& pj, Case& c) { return !pj.one_wave(c.f); }
 // frequency, the partner is fitted there. False when it does not stand out.
 bool right_angle_partner(const PeakJudge& pj, int32_t c, const Frequency& f, Frequency& partner) {
     const host::SpectrumGeometry& g = pj.e.m.geometry;
-    Frequency q{-f.v, f.u};
-    if (q.u < 0) q = {-q.u, -q.v};
-    const int32_t x0 = static_cast<int32_t>(std::lround(q.u * g.period_x)),
-                  y0 = static_cast<int32_t>(std::lround(g.centre_y + q.v * g.rows));
+    int32_t y0 = 0, x0 = 0;
+    if (!sample_index(g, {-f.v, f.u}, y0, x0)) return false;
     const int32_t reach = static_cast<int32_t>(pj.t.lattice_tolerance);
     float best = -1e30f;
     int32_t by = -1, bx = -1;
@@ -534,8 +532,8 @@ constexpr PeakRule kPeakRules[] = {
 void judge_peak(PeakJudge& pj, const Peak& p) {
     const LogMagnitudes& m = pj.e.m;
     Case c{p, strongest_channel(m, p), frequency_of(m.geometry, p.row, p.column), p.radius <= pj.t.compact, p.ridge >= pj.t.chirp_ridge,
-           pj.dotted[static_cast<std::size_t>(p.group)] == 1, false, screen_place(pj.job.work, m.geometry, p, pj.t)};
-    c.faint_pair = pj.dotted[static_cast<std::size_t>(p.group)] == kFaintPair;
+           pj.dotted[static_cast<std::size_t>(p.group)] == 1, pj.dotted[static_cast<std::size_t>(p.group)] == kFaintPair,
+           screen_place(pj.job.work, m.geometry, p, pj.t)};
     for (const PeakRule& rule : kPeakRules)
         if (rule.fires(pj, c)) {
             pj.j.decisions.decide(p.group, {rule.verdict, rule.reason});

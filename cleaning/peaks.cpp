@@ -541,6 +541,15 @@ Frequency wrapped(Frequency f) {
     return f;
 }
 
+bool sample_index(const SpectrumGeometry& g, Frequency f, int32_t& y, int32_t& x) {
+    f = wrapped(f);
+    if (g.centre_x == 0 && f.u < 0) f = {-f.u, -f.v};
+    const long sx = std::lround(g.centre_x + f.u * g.period_x), sy = std::lround(g.centre_y + f.v * g.rows);
+    if (sx < 0 || sx >= g.columns || sy < 0 || sy >= g.rows) return false;
+    y = int32_t(sy), x = int32_t(sx);
+    return true;
+}
+
 double samples_off_axes(const SpectrumGeometry& g, const Peak& p) {
     return std::min(std::fabs(p.column - g.centre_x), std::fabs(p.row - g.centre_y));
 }

@@ -74,6 +74,10 @@ double sample_step(const host::SpectrumGeometry& g);
 // The frequency held in [-1/2, 1/2) each way: where a sampled wave of f shows (its alias).
 Frequency wrapped(Frequency f);
 
+// The sample (row y, column x) nearest frequency f, held as its alias (a half spectrum holds the
+// mirror of the other half); false outside the spectrum.
+bool sample_index(const host::SpectrumGeometry& g, Frequency f, int32_t& y, int32_t& x);
+
 // How many samples peak p lies off the nearer of the spectrum's two axes.
 double samples_off_axes(const host::SpectrumGeometry& g, const Peak& p);
 

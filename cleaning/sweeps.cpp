@@ -51,11 +51,11 @@ bool on_sweep(const Detection& d, const std::vector<uint8_t>& groups, std::size_
 }
 
 // The band about the peak's group, brought back to the picture: the picture less the picture
-// with the band notched out. The samples of other peaks beside it are left out of the band: a
-// strong wave there would lend it a steady phase and be taken out twice. (A spectrum picture's magnitudes cannot go below one over the
+// with the band notched out. (A spectrum picture's magnitudes cannot go below one over the
 // samples counted, so a spectrum with everything but the band removed would come back with the
-// phases of all the rest.)
-// Only the samples from `lowest` to `highest` (cycles per pixel) are taken when these are given.
+// phases of all the rest.) Only the samples from `lowest` to `highest` (cycles per pixel) are
+// taken when these are given. The samples of other peaks beside it are left out of the band: a
+// strong wave there would lend it a steady phase and be taken out twice.
 host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& work, const host::Image& spectrum,
                        const LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& groups, const Thresholds& t,
                        double lowest = 0, double highest = HUGE_VAL) {
