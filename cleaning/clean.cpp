@@ -7,6 +7,7 @@
 #include "fills.h"
 #include "half_width.h"
 #include "judge.h"
+#include "moire.h"
 #include "screens.h"
 
 namespace quen::cleaning {
@@ -98,6 +99,8 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
     // A screen's magnitudes as found, for telling where it is once its peaks are filled.
     const LogMagnitudes found = screen ? e.m : LogMagnitudes{};
     int64_t changed = fill_peaks(e.m, e.d, j.decisions, job.options.fill);
+    // A print whose screen no low-pass takes out may hold it folded below the sampling frequency.
+    if (job.options.print && !screen) changed += lower_folded_screen(e.m, e.d, 1 / job.options.detect.protect_period);
     result.removed.insert(result.removed.end(), j.filled.begin(), j.filled.end());
     ScreenCut cut;
     if (screen) {
