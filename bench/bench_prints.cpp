@@ -6,14 +6,17 @@
 // curve, beside the best plain Gaussian blur of that scan (the deviation best for that picture),
 // which is what a user would otherwise take. Reports PSNR and SSIM per kind and per set of
 // photographs, mean and worst, and the cleaning's speed.
-// Usage: bench_prints OUT_DIR [--kinds K,K...] [--reuse] --tuning PICTURE... --heldout PICTURE...
-// --kinds: only these kinds (their numbers from 0, in the table's order); --reuse: the scans,
+// Usage: bench_prints OUT_DIR [--kinds K,K...] [--seeds N] [--reuse] --tuning PICTURE... --heldout PICTURE...
+// --kinds: only these kinds (their numbers from 0, in the table's order); --seeds: N prints of each
+// photograph and kind, each with its own period, tilt and offset (the first is the one a run
+// without --seeds makes), to cover more screens than one a photograph; --reuse: the scans,
 // references and best blurs a previous run left in OUT_DIR are read back rather than made again
-// (the same photographs and kinds make the same prints).
+// (the same photographs, kinds and seeds make the same prints).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <exception>
@@ -22,6 +25,7 @@
 #include <iomanip>
 #include <numbers>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -105,7 +109,7 @@ std::vector<std::vector<double>> ink_amounts(const Planes& photo, const Kind& ki
 
 struct Print {
     Image scan, reference;
-    double period = 0;
+    double period = 0, tilt = 0;  // the screen's period (scan pixels) and the rosette's turn (degrees)
 };
 
 // Prints the photograph, scans it, and works out what a perfect descreen gives back.
@@ -163,7 +167,7 @@ Print print_and_scan(const Planes& photo, const Kind& kind, std::mt19937& gen, c
                 for (int y = 0; y < rows; ++y)
                     for (int x = 0; x < cols; ++x)
                         reference.at(c, y, x) *= 1 - curve.coverage(amounts[k][std::size_t(y) * cols + x]);
-    return {image_of(scan), image_of(reference), t};
+    return {image_of(scan), image_of(reference), t, turn};
 }
 
 // A Gaussian blur of deviation sigma (pixels), the border repeated, rounded to 8 bits.
@@ -276,9 +280,15 @@ int main(int argc, char** argv) try {
     double seconds = 0, cpu_seconds = 0, megapixels = 0;
     std::vector<bool> wanted(std::size(kKinds), true);
     bool reuse = false;
+    int seeds = 1;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--reuse") == 0) {
             reuse = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--seeds") == 0 && i + 1 < argc) {
+            seeds = std::atoi(argv[++i]);
+            if (seeds < 1 || seeds > 100) throw std::runtime_error("--seeds takes a count from 1 to 100");
             continue;
         }
         if (std::strcmp(argv[i], "--kinds") == 0 && i + 1 < argc) {
@@ -295,48 +305,49 @@ int main(int argc, char** argv) try {
         const fs::path path = argv[i];
         const std::string name = path.stem().string();
         const Planes photo = fit(planes_of(read_photograph(path)));
-        for (std::size_t k = 0; k < std::size(kKinds); ++k) {
-            if (!wanted[k]) continue;
-            const std::string tag = name + "-" + std::to_string(k);
-            Row row{set, kKinds[k].name, {}, {}, {}};
-            double sigma = 0;
-            Print print;
-            std::ifstream kept(out / (tag + "-blur.txt"));
-            if (reuse && kept >> print.period >> sigma >> row.blur.psnr >> row.blur.ssim) {
-                print.scan = quen::tool::read_image(out / (tag + "-scan.png"));
-                print.reference = quen::tool::read_image(out / (tag + "-reference.png"));
-            } else {
-                std::mt19937 gen(uint32_t(std::hash<std::string>{}(name) + 17 * k));
-                print = print_and_scan(photo, kKinds[k], gen, curve);
-                quen::tool::write_image(out / (tag + "-scan.png"), print.scan);
-                quen::tool::write_image(out / (tag + "-reference.png"), print.reference);
-                row.blur = best_blur(print.scan, print.reference, sigma);
-                std::ofstream(out / (tag + "-blur.txt")) << std::setprecision(17) << print.period << ' ' << sigma << ' '
-                                                          << row.blur.psnr << ' ' << row.blur.ssim << '\n';
+        for (std::size_t k = 0; k < std::size(kKinds); ++k)
+            for (int seed = 0; wanted[k] && seed < seeds; ++seed) {
+                const std::string tag = name + "-" + std::to_string(k) + (seed > 0 ? "-" + std::to_string(seed) : "");
+                Row row{set, kKinds[k].name, {}, {}, {}};
+                double sigma = 0;
+                Print print;
+                std::ifstream kept(out / (tag + "-blur.txt"));
+                if (reuse && kept >> print.period >> sigma >> row.blur.psnr >> row.blur.ssim) {
+                    if (!(kept >> print.tilt)) print.tilt = std::nan("");  // (left by a run that did not keep it)
+                    print.scan = quen::tool::read_image(out / (tag + "-scan.png"));
+                    print.reference = quen::tool::read_image(out / (tag + "-reference.png"));
+                } else {
+                    std::mt19937 gen(uint32_t(std::hash<std::string>{}(name) + 17 * k + 7919 * std::size_t(seed)));
+                    print = print_and_scan(photo, kKinds[k], gen, curve);
+                    quen::tool::write_image(out / (tag + "-scan.png"), print.scan);
+                    quen::tool::write_image(out / (tag + "-reference.png"), print.reference);
+                    row.blur = best_blur(print.scan, print.reference, sigma);
+                    std::ofstream(out / (tag + "-blur.txt")) << std::setprecision(17) << print.period << ' ' << sigma << ' '
+                                                              << row.blur.psnr << ' ' << row.blur.ssim << ' ' << print.tilt << '\n';
+                }
+                Score* mine[2] = {&row.clean, &row.print};
+                std::string found[2];
+                for (int as_print = 0; as_print < 2; ++as_print) {
+                    quen::cleaning::CleanOptions options;
+                    options.print = as_print;
+                    const auto start = std::chrono::steady_clock::now();
+                    const std::clock_t cpu_start = std::clock();
+                    const quen::cleaning::CleanResult r = quen::cleaning::clean_picture(modules, print.scan, options);
+                    seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+                    cpu_seconds += double(std::clock() - cpu_start) / CLOCKS_PER_SEC;
+                    megapixels += print.scan.rows * double(print.scan.cols) / 1e6;
+                    *mine[as_print] = score(r.image, print.reference);
+                    quen::tool::write_image(out / (tag + (as_print ? "-print.png" : "-cleaned.png")), r.image);
+                    char text[64];
+                    std::snprintf(text, sizeof text, "%s", r.lowpass_period > 0 ? "screen" : r.changed > 0 ? "peaks" : "untouched");
+                    found[as_print] = text;
+                }
+                rows.push_back(row);
+                std::printf("%-8s %-24s %-20s period %5.2f tilt %+5.1f: blur %.2f px %.2f dB %.3f | clean %.2f dB %.3f (%s) | print %.2f dB %.3f (%s)\n",
+                            set.c_str(), tag.c_str(), kKinds[k].name, print.period, print.tilt, sigma, row.blur.psnr, row.blur.ssim,
+                            row.clean.psnr, row.clean.ssim, found[0].c_str(), row.print.psnr, row.print.ssim, found[1].c_str());
+                std::fflush(stdout);
             }
-            Score* mine[2] = {&row.clean, &row.print};
-            std::string found[2];
-            for (int as_print = 0; as_print < 2; ++as_print) {
-                quen::cleaning::CleanOptions options;
-                options.print = as_print;
-                const auto start = std::chrono::steady_clock::now();
-                const std::clock_t cpu_start = std::clock();
-                const quen::cleaning::CleanResult r = quen::cleaning::clean_picture(modules, print.scan, options);
-                seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-                cpu_seconds += double(std::clock() - cpu_start) / CLOCKS_PER_SEC;
-                megapixels += print.scan.rows * double(print.scan.cols) / 1e6;
-                *mine[as_print] = score(r.image, print.reference);
-                quen::tool::write_image(out / (tag + (as_print ? "-print.png" : "-cleaned.png")), r.image);
-                char text[64];
-                std::snprintf(text, sizeof text, "%s", r.lowpass_period > 0 ? "screen" : r.changed > 0 ? "peaks" : "untouched");
-                found[as_print] = text;
-            }
-            rows.push_back(row);
-            std::printf("%-8s %-20s %-20s period %5.2f: blur %.2f px %.2f dB %.3f | clean %.2f dB %.3f (%s) | print %.2f dB %.3f (%s)\n",
-                        set.c_str(), name.c_str(), kKinds[k].name, print.period, sigma, row.blur.psnr, row.blur.ssim,
-                        row.clean.psnr, row.clean.ssim, found[0].c_str(), row.print.psnr, row.print.ssim, found[1].c_str());
-            std::fflush(stdout);
-        }
     }
     std::printf("\nPSNR / SSIM against a perfect descreen; quen clean and quen clean --print as mean, then the\n"
                 "difference from the best blur: mean (worst)\n\n");

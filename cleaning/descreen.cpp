@@ -180,6 +180,71 @@ void lower_moire(LogMagnitudes& m, int32_t c, const std::vector<Frequency>& poin
     }
 }
 
+// Channel c's peaks beyond `lowest` (cycles per pixel) into `points`; returns those among them
+// within fundamental_reach of its screen frequency, its inks' fundamentals, each once with its log
+// magnitude.
+std::vector<std::pair<Frequency, float>> lattice_peaks(const LogMagnitudes& m, const Detection& d, int32_t c, double lowest,
+                                                       double frequency, const Thresholds& t, std::vector<Frequency>& points) {
+    const host::SpectrumGeometry& g = m.geometry;
+    std::vector<std::pair<Frequency, float>> fundamentals;
+    for (const Peak& p : d.peaks) {
+        const Frequency f = frequency_of(g, p.row, p.column);
+        const double r = std::hypot(f.u, f.v);
+        if (!(p.channels & (1u << c)) || r <= lowest) continue;
+        points.push_back(f);
+        if (r <= t.fundamental_reach * frequency) fundamentals.push_back({f, m.at(c, p.row, p.column)});
+    }
+    return fundamentals;
+}
+
+// A screen's dots leave their strongest waves at its lattice's fundamentals. In a dark print the
+// dots spread wide and an ink's fundamentals may merge with a neighbouring ink's into one peak,
+// so that the lattice made out of the peaks is that of a harmonic: the second (twice the
+// fundamentals) or the diagonal one (their sums). Then half of channel c's fundamentals, or half
+// of the sum or difference of two, lands on a fundamental of the true lattice and stands out of
+// the background (screen_evidence) higher than any of the fundamentals found. The strongest such
+// half, with those of about its frequency (within fundamental_reach), is the coarser lattice's
+// fundamentals when one of them lies at right angles to it, as a square grid of dots puts them.
+// Returns those, each once with its log magnitude (the highest of the nearest sample and its
+// neighbours); empty where the fundamentals found are the screen's own.
+std::vector<std::pair<Frequency, float>> coarser_lattice(const LogMagnitudes& m, const Detection& d, int32_t c,
+                                                         const std::vector<std::pair<Frequency, float>>& fundamentals,
+                                                         double keep, const Thresholds& t) {
+    const host::SpectrumGeometry& g = m.geometry;
+    float strongest = kAbsent;
+    std::vector<Frequency> f;
+    for (const auto& [a, level] : fundamentals) strongest = std::max(strongest, level), f.push_back(a), f.push_back({-a.u, -a.v});
+    std::vector<Frequency> halves;
+    for (std::size_t i = 0; i < f.size(); ++i) {
+        halves.push_back({f[i].u / 2, f[i].v / 2});
+        for (std::size_t j = i + 1; j < f.size(); ++j) halves.push_back({(f[i].u + f[j].u) / 2, (f[i].v + f[j].v) / 2});
+    }
+    std::vector<std::pair<Frequency, float>> found;
+    for (const Frequency& h : halves) {
+        int32_t y = 0, x = 0;
+        if (std::hypot(h.u, h.v) <= keep || !sample_index(g, h, y, x)) continue;
+        float level = kAbsent, excess = kAbsent;
+        for (int32_t ny = std::max(0, y - 1); ny <= std::min(g.rows - 1, y + 1); ++ny)
+            for (int32_t nx = std::max(0, x - 1); nx <= std::min(g.columns - 1, x + 1); ++nx)
+                if (m.at(c, ny, nx) > level) level = m.at(c, ny, nx), excess = level - d.background[m.index(c, ny, nx)];
+        if (level <= strongest || excess < t.screen_evidence) continue;
+        bool seen = false;
+        for (const auto& [q, l] : found)
+            seen = seen || distance_in_samples(g, h, q) <= 1.5 || distance_in_samples(g, h, {-q.u, -q.v}) <= 1.5;
+        if (!seen) found.push_back({h, level});
+    }
+    if (found.empty()) return {};
+    const Frequency best = std::max_element(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.second < b.second; })->first;
+    const double r = std::hypot(best.u, best.v);
+    std::erase_if(found, [&](const auto& h) {
+        const double q = std::hypot(h.first.u, h.first.v);
+        return q > t.fundamental_reach * r || r > t.fundamental_reach * q;
+    });
+    for (const auto& [q, level] : found)
+        if (square_pair(g, best, q, t)) return found;
+    return {};
+}
+
 }  // namespace
 
 Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep,
@@ -193,19 +258,25 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
         if (screen.frequency == 0) continue;
         // The channel's peaks from kScreenLattice times its frequency up, and its fundamentals
         // (each ink's two, and their mirrors) with their sums: harmonics, and two inks' sums.
-        const double lowest = std::max(keep, kScreenLattice * screen.frequency);
-        screen.falloff = falloff_of(m, c, keep, screen.frequency);
-        std::vector<Frequency> points, fundamentals;
-        std::vector<std::pair<Frequency, float>> levels;  // the fundamentals, each once, with their log magnitudes
-        for (const Peak& p : d.peaks) {
-            const Frequency f = frequency_of(g, p.row, p.column);
-            const double r = std::hypot(f.u, f.v);
-            if (!(p.channels & (1u << c)) || r <= lowest) continue;
-            points.push_back(f);
-            if (r > t.fundamental_reach * screen.frequency) continue;
-            fundamentals.push_back(f), fundamentals.push_back({-f.u, -f.v});
-            levels.push_back({f, m.at(c, p.row, p.column)});
+        double lowest = std::max(keep, kScreenLattice * screen.frequency);
+        std::vector<Frequency> points;
+        std::vector<std::pair<Frequency, float>> levels = lattice_peaks(m, d, c, lowest, screen.frequency, t, points);
+        // (The half of a diagonal lattice's may be its second harmonic's: looked for twice.)
+        std::vector<std::pair<Frequency, float>> coarser;
+        for (int round = 0; round < 2; ++round) {
+            const auto found = coarser_lattice(m, d, c, levels, keep, t);
+            if (found.empty()) break;
+            coarser.insert(coarser.end(), found.begin(), found.end());
+            for (const auto& [f, level] : found) screen.frequency = std::min(screen.frequency, std::hypot(f.u, f.v));
+            lowest = std::max(keep, kScreenLattice * screen.frequency);
+            points.clear();
+            levels = lattice_peaks(m, d, c, lowest, screen.frequency, t, points);
+            for (const auto& h : coarser)
+                if (std::hypot(h.first.u, h.first.v) <= t.fundamental_reach * screen.frequency) levels.push_back(h), points.push_back(h.first);
         }
+        screen.falloff = falloff_of(m, c, keep, screen.frequency);
+        std::vector<Frequency> fundamentals;
+        for (const auto& [f, level] : levels) fundamentals.push_back(f), fundamentals.push_back({-f.u, -f.v});
         screen.moire = moire_of(m, c, levels, keep, lowest, t);
         for (const Frequency& a : fundamentals)
             for (const Frequency& b : fundamentals) points.push_back(wrapped({a.u + b.u, a.v + b.v}));

@@ -37,7 +37,9 @@ using Screens = std::array<ChannelScreen, 3>;
 // fundamentals (its peaks within fundamental_reach of its frequency), those whose copy weighs
 // copy_least at least. (The moire of two inks in one channel lies lower, at the differences of
 // their lattices' points, where taking out a copy takes more of the picture's own detail than of
-// the moire: there the magnitudes that stand out of their surroundings are lowered to them.)
+// the moire: there the magnitudes that stand out of their surroundings are lowered to them.) A
+// channel whose peaks make out only a harmonic's lattice (a dark print, whose inks' fundamentals
+// merge into few peaks) takes the coarser lattice whose fundamentals stand out beneath it.
 Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<double, 3>& frequency, double keep,
                    const Thresholds& t);
 

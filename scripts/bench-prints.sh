@@ -2,7 +2,7 @@
 # The print benchmark: the photographs of both halves of scripts/bench-pictures.sh printed through
 # halftone screens and scanned, cleaned with and without --print, against the best plain blur;
 # prints per-print lines and a table per half.
-# Usage: bash scripts/bench-prints.sh [--kinds K,K...] [--reuse]  (see bench/bench_prints.cpp)
+# Usage: bash scripts/bench-prints.sh [--kinds K,K...] [--seeds N] [--reuse]  (see bench/bench_prints.cpp)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh
