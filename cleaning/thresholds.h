@@ -120,7 +120,9 @@ struct Thresholds {
     double screen_untoned = 0.5;   // a screen following the tone less than this (0 to 1) was laid over the picture
     double print_swing = 0.18;     // full scale per unit of 4 v (1 - v): a print's dots swing more in its mid tones
     double envelope_periods = 3;   // periods a screen wave's amplitude is smoothed over where it does not follow the tone
-    double toned_periods = 4;      // periods a printed screen's amplitude per unit of 4 v (1 - v) is fitted over
+    double toned_periods = 16;     // periods a printed screen's amplitude per unit of 4 v (1 - v) is fitted over: the
+                                   // print's own, it changes slowly if at all, and over few periods the picture's
+                                   // edges beside narrow mid tones, leaking into the lock-ins, pull the fit off
     int toned_rounds = 2;          // times a printed screen's waves are refitted to the tone they leave
     double toned_doubt = 1.1;      // energy a fit to the tone may leave over smoothed amplitudes' where the pinned
                                    // samples show the wave to fade (the picture's edges lie in its mid tones too)
