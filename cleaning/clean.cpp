@@ -100,7 +100,8 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
     const LogMagnitudes found = screen ? e.m : LogMagnitudes{};
     int64_t changed = fill_peaks(e.m, e.d, j.decisions, job.options.fill);
     // A print whose screen no low-pass takes out may hold it folded below the sampling frequency.
-    if (job.options.print && !screen) changed += lower_folded_screen(e.m, e.d, 1 / job.options.detect.protect_period);
+    if (job.options.print && !screen)
+        changed += lower_folded_screen(e.m, e.d, 1 / job.options.detect.protect_period) + lower_folded_copies(e.m);
     result.removed.insert(result.removed.end(), j.filled.begin(), j.filled.end());
     ScreenCut cut;
     if (screen) {
