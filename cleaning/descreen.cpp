@@ -154,7 +154,7 @@ std::vector<Frequency> moire_of(const LogMagnitudes& m, int32_t c, std::vector<s
 // Lowers the log magnitudes of channel c within moire_radius samples of each point to the median
 // of a ring about it (moire_radius + 1 to + 3 samples) where their mean power stands moire_excess
 // above it.
-void lower_moire(LogMagnitudes& m, int32_t c, const std::vector<Frequency>& points, const Thresholds& t) {
+void lower_standing(LogMagnitudes& m, int32_t c, const std::vector<Frequency>& points, const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
     const int32_t outer = int32_t(std::ceil(t.moire_radius + 3));
     std::vector<float> ring;
@@ -362,7 +362,11 @@ int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Th
                 v = std::max(kAbsent, v + static_cast<float>(log_gain));
                 ++changed;
             }
-        lower_moire(m, c, s.moire, t);  // (samples the gain has counted)
+        // The gain's floor at a lattice point is finite, and the copy there is that of the
+        // picture's mean, far above what the falloff puts there: where it still stands out of its
+        // surroundings, it is lowered to them, as the moire is. (Samples the gain has counted.)
+        lower_standing(m, c, s.moire, t);
+        lower_standing(m, c, s.points, t);
     }
     return changed;
 }

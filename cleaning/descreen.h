@@ -50,8 +50,9 @@ double lowest_frequency(const Screens& screens);
 // what `filled` took off `found` at the same frequency (its nearest sample).
 void carry_fills(LogMagnitudes& to, const LogMagnitudes& found, const LogMagnitudes& filled);
 
-// Lowers each channel's log magnitudes by the descreening gain, and those of its moire to their
-// surroundings' where they stand moire_excess above them; returns the samples changed.
+// Lowers each channel's log magnitudes by the descreening gain, and those of its moire and of its
+// lattice points to their surroundings' where they stand moire_excess above them; returns the
+// samples changed.
 int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Thresholds& t);
 
 }  // namespace quen::cleaning
