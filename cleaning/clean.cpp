@@ -49,19 +49,41 @@ void decide_screen(const Job& job, const Evidence& e, Judgement& j) {
 }
 
 // A sample pinned at either end of the range only says that the picture plus the noise went past
-// it there: what the picture held lies between that end and the cleaned value (a saturated
-// highlight or shadow is common), so it takes the middle of the two rather than the whole inverted
-// wave. (The dots of a halftone screen sit at the ends of the range too, and the low-pass must
-// take them.)
-void restore(host::Image& picture, const host::Image& work, bool keep_pinned) {
+// it there: what the picture held lies between that end and the cleaned value. Where the
+// sinusoids were refitted to the picture unclipped (`unclipped`), it takes what held_at_end says,
+// as the refit did (the end, on a flat black or white ground); otherwise the middle of the two (a
+// saturated highlight or shadow is common). (The dots of a halftone screen sit at the ends of the
+// range too, and the low-pass must take them.)
+void restore(host::Image& picture, const host::Image& work, bool keep_pinned, bool unclipped, int32_t reach) {
     const double full = host::Image::full_scale(picture.depth);
+    const host::Image came = keep_pinned ? picture : host::Image{};
+    const auto pinned = [&](int32_t y, int32_t x, int32_t c) {
+        const double v = came.value(y, x, c);
+        return v == 0 || v == full;
+    };
     for (int32_t y = 0; y < picture.rows; ++y)
         for (int32_t x = 0; x < picture.cols; ++x)
             for (int32_t c = 0; c < 3; ++c) {
-                const double v = picture.value(y, x, c);
-                const double w = work.get<float>(y, x, c) * full;
-                picture.set_value(y, x, c, keep_pinned && (v == 0 || v == full) ? (v + w) / 2 : w);
+                const double w = work.get<float>(y, x, c);
+                if (!keep_pinned || !pinned(y, x, c)) {
+                    picture.set_value(y, x, c, w * full);
+                    continue;
+                }
+                const double v = came.value(y, x, c) / full;
+                picture.set_value(y, x, c,
+                                  full * (!unclipped ? (v + w) / 2
+                                                     : held_at_end(picture.rows, picture.cols, y, x, v, w, reach,
+                                                                   [&](int32_t j, int32_t i) { return pinned(j, i, c); },
+                                                                   [&](int32_t j, int32_t i) { return double(work.get<float>(j, i, c)); })));
             }
+}
+
+// The largest amplitude of the sinusoids in any channel, full scale 1.
+double strongest_amplitude(const std::vector<FittedTone>& tones) {
+    double a = 0;
+    for (const FittedTone& tone : tones)
+        for (const std::complex<double>& channel : tone.amplitude) a = std::max(a, 2 * std::abs(channel));
+    return a;
 }
 
 }  // namespace
@@ -87,6 +109,13 @@ Evidence find(Job& job, int pass) {
 bool remove(Job& job, Evidence& e, Judgement& j) {
     CleanResult& result = job.result;
     if (j.takes_out()) {
+        // The picture's samples at black or white stand as they came in the first pass only. A
+        // wave weaker than a screen's dots is hardly cut off there, and a photograph's own shadows
+        // and highlights a level or two off the end would weigh more than what was cut.
+        if (e.pass == 0 && strongest_amplitude(j.tones) >= job.options.thresholds.screen_amplitude) {
+            unclip_tones(j.tones, job.work, job.flat.ends, job.options.thresholds.unclip_rounds, job.options.thresholds.restore_reach);
+            job.unclipped = true;
+        }
         subtract_tones(job.work, j.tones);
         for (const FittedTone& tone : j.tones) job.subtracted.push_back(tone.f);
         result.changed += static_cast<int64_t>(j.tones.size()) + j.lines + j.sweeps + j.envelopes;
@@ -141,7 +170,8 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         if (!again) break;
     }
     CleanResult result = std::move(job.result);
-    if (result.changed > 0) restore(picture, job.work, result.lowpass_period == 0);
+    if (result.changed > 0)
+        restore(picture, job.work, result.lowpass_period == 0, job.unclipped, options.thresholds.restore_reach);
     result.image = std::move(picture);  // nothing removed: the picture as it was
     return result;
 }

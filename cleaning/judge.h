@@ -29,6 +29,7 @@ struct Job {
     bool added_screen = false;          // a screen added to the picture was subtracted: no low-pass
     std::vector<Frequency> subtracted;  // the sinusoids taken out in earlier passes
     CleanResult result;                 // what was found, removed and kept so far
+    bool unclipped = false;             // the first pass's sinusoids were refitted to the picture unclipped at its ends
 };
 
 // Found in one pass.

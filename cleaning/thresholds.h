@@ -45,6 +45,8 @@ struct Thresholds {
     // One sinusoid fitted to a peak (tones.cpp).
     double fit_explains = 0.5;  // a fit must leave at most this share of the energy, or
     double fit_natural = 2;     // ... no more than this many times what the picture puts there
+    int unclip_rounds = 2;      // refits of the sinusoids' amplitudes to the picture unclipped at black and white
+    int32_t restore_reach = 2;  // pixels either way of a pinned sample whose cleaned samples say what it held
 
     // Across the frame (evidence.cpp, tiles.cpp).
     double frame_wide = 0.2;     // the weakest quarter of the frame holds this share of the strongest's

@@ -148,4 +148,53 @@ void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones) 
     }
 }
 
+void unclip_tones(std::vector<FittedTone>& tones, const host::Image& work, const std::vector<uint8_t>& ends, int rounds,
+                  int32_t reach) {
+    if (ends.empty() || tones.empty()) return;
+    const int32_t rows = work.rows, cols = work.cols;
+    const std::size_t k_count = tones.size(), width = static_cast<std::size_t>(cols);
+    // e^{2 pi i f.(x, y)} = along[x] down[y], by tone.
+    std::vector<std::complex<double>> along(k_count * width), down(k_count), turn(k_count);
+    for (std::size_t k = 0; k < k_count; ++k)
+        for (std::size_t x = 0; x < width; ++x)
+            along[k * width + x] = std::polar(1.0, 2 * std::numbers::pi * std::fmod(tones[k].f.u * double(x), 1.0));
+    const std::vector<FittedTone> clipped = tones;
+    std::vector<std::complex<double>> sum(k_count * 3);
+    host::Image cleaned = work;
+    const double n = double(rows) * cols;
+    for (int r = 0; r < rounds; ++r) {
+        cleaned = work;
+        subtract_tones(cleaned, tones);
+        std::fill(sum.begin(), sum.end(), 0.0);
+        for (int32_t y = 0; y < rows; ++y) {
+            const uint8_t* row = &ends[std::size_t(y) * width * 3];
+            bool any = false;
+            for (std::size_t i = 0; i < width * 3 && !any; ++i) any = row[i] != 0;
+            if (!any) continue;
+            for (std::size_t k = 0; k < k_count; ++k) down[k] = std::polar(1.0, 2 * std::numbers::pi * std::fmod(tones[k].f.v * y, 1.0));
+            for (std::size_t x = 0; x < width; ++x) {
+                if (!(row[x * 3] | row[x * 3 + 1] | row[x * 3 + 2])) continue;
+                for (std::size_t k = 0; k < k_count; ++k) turn[k] = down[k] * along[k * width + x];
+                for (int32_t c = 0; c < 3; ++c) {
+                    // A sample past either end (a float picture's) was not cut off there.
+                    const uint8_t end = row[x * 3 + std::size_t(c)];
+                    const double at = end == 1 ? 0 : 1;
+                    if (!end || work.get<float>(y, int32_t(x), c) != at) continue;
+                    const double wave = work.get<float>(y, int32_t(x), c) - cleaned.get<float>(y, int32_t(x), c);
+                    const double held = held_at_end(
+                        rows, cols, y, int32_t(x), at, cleaned.get<float>(y, int32_t(x), c), reach,
+                        [&](int32_t j, int32_t i) { return ends[(std::size_t(j) * width + std::size_t(i)) * 3 + std::size_t(c)] != 0; },
+                        [&](int32_t j, int32_t i) { return double(cleaned.get<float>(j, i, c)); });
+                    // What the waves push beyond the end the sample was held at.
+                    const double beyond = end == 1 ? std::min(0.0, held + wave) : std::max(0.0, held + wave - 1);
+                    if (beyond == 0) continue;
+                    for (std::size_t k = 0; k < k_count; ++k) sum[k * 3 + std::size_t(c)] += beyond * std::conj(turn[k]);
+                }
+            }
+        }
+        for (std::size_t k = 0; k < k_count; ++k)
+            for (std::size_t c = 0; c < 3; ++c) tones[k].amplitude[c] = clipped[k].amplitude[c] + sum[k * 3 + c] / n;
+    }
+}
+
 }  // namespace quen::cleaning

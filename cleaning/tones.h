@@ -3,6 +3,7 @@
 #pragma once
 
 #include <complex>
+#include <cstdint>
 #include <vector>
 
 #include "peaks.h"
@@ -44,5 +45,37 @@ FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, co
 
 // Takes the sinusoids out of a float picture (planes 0..2, in units of full scale).
 void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones);
+
+// What a sample pinned at an end of the range (`end`, 0 or 1 of full scale) held beneath waves that
+// leave `cleaned` there: a value between the two. The cleaned samples about it (`reach` pixels
+// either way) that were not pinned and lie between them say where (a shadow or highlight near
+// the end: their mean); with none, the end (deep in a flat black or white ground, which the waves
+// lifted off in places and pushed further past elsewhere). `pinned(y, x)` and `cleaned_at(y, x)`
+// give the channel's samples about it.
+template <class Pinned, class Cleaned>
+double held_at_end(int32_t rows, int32_t cols, int32_t y, int32_t x, double end, double cleaned, int32_t reach,
+                   const Pinned& pinned, const Cleaned& cleaned_at) {
+    const double lo = end < cleaned ? end : cleaned, hi = end < cleaned ? cleaned : end;
+    double sum = 0;
+    int32_t count = 0;
+    for (int32_t j = y > reach ? y - reach : 0; j <= y + reach && j < rows; ++j)
+        for (int32_t i = x > reach ? x - reach : 0; i <= x + reach && i < cols; ++i)
+            if (!pinned(j, i)) {
+                const double u = cleaned_at(j, i);
+                if (u >= lo && u <= hi) sum += u, ++count;
+            }
+    return count > 0 ? sum / count : end;
+}
+
+// Refits the amplitudes of sinusoids fitted to the float picture `work` whose samples at black or
+// white (`ends`: by sample, (y * cols + x) * 3 + c, 1 at black, 2 at white, 0 between) cut their
+// waves off. A wave that pushed a sample past black was clipped there, and its fit, taken from
+// the clipped picture, comes out weaker than the wave (by up to a quarter where half the picture
+// lies at black or white), which leaves the difference everywhere else. Each sample at an end is
+// taken to hold what held_at_end says the picture held there plus the waves, where that lies past
+// the end, and the amplitudes are fitted again to the picture so unclipped, `rounds` times (each
+// round takes about three quarters of what is left off).
+void unclip_tones(std::vector<FittedTone>& tones, const host::Image& work, const std::vector<uint8_t>& ends, int rounds,
+                  int32_t reach);
 
 }  // namespace quen::cleaning
