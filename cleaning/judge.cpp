@@ -358,7 +358,10 @@ bool one_tone(PeakJudge& pj, Case& c) {
 // picture whose ridges failed a few times over is full of straight edges (text, drawings), and its
 // weaker ridges are not tried: each try runs the inverse filter. A wave sweeping only a few per
 // cent across the frame leaves no ridge, but a broad peak, or a compact one whose waves run across
-// the frame, that the tiles do not show as one wave (its phase drifts from tile to tile).
+// the frame, that the tiles do not show as one wave (its phase drifts from tile to tile); or a
+// peak that one sinusoid seemed to explain but the samples pinned at black or white refuted (a
+// drifting wave lifts them elsewhere than one wave would), whose sweep must then keep one phase and
+// one level across the frame, as a compact peak's must.
 bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak) {
     const std::vector<uint8_t> along = pj.first_pass_fitting() && pj.no_sweep.size() < pj.t.chirp_tries
                                            ? same_direction(pj.e.d, c.p, pj.t)
@@ -378,7 +381,9 @@ bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak) {
 }
 bool sweep(PeakJudge& pj, Case& c) {
     if (c.ridge) return try_sweep(pj, c, SweepPeak::Ridge);
-    return !c.dotted && !pj.one_wave(c.f) && try_sweep(pj, c, c.compact ? SweepPeak::Compact : SweepPeak::Broad);
+    if (c.dotted) return false;
+    if (c.faded) return try_sweep(pj, c, SweepPeak::Compact);
+    return !pj.one_wave(c.f) && try_sweep(pj, c, c.compact ? SweepPeak::Compact : SweepPeak::Broad);
 }
 
 // Removed: a compact peak whose waves neither run across the frame nor show as one wave in its
@@ -550,6 +555,24 @@ std::vector<uint8_t> own_peaks(const PeakJudge& pj, int32_t groups) {
     return own;
 }
 
+// A faint sweep: searched in the first pass when its spectrum shows no peak at all (a drifting
+// wave that leaves none), as strong as the weakest peak at least. A picture whose own repeating
+// content stands out as peaks (a brick wall's courses, rows of coins, a chart's ticks) has more of
+// it too faint to: its stretches of lines are its own. Nor in a picture black or white nearly
+// everywhere (text, line art), which holds no wave.
+void judge_faint_sweep(PeakJudge& pj) {
+    Job& job = pj.job;
+    Peak found;
+    if (pj.e.pass != 0 || !pj.first_pass_fitting() || !pj.e.d.peaks.empty() || job.flat.pinned ||
+        !subtract_faint_sweep(job.work, pj.e.analysed, job.modules.inverse, pj.e.spectrum, pj.e.m, pj.e.d,
+                              1 / job.options.detect.protect_period, kSmallestAmplitude / job.options.detect.sensitivity,
+                              pj.t, found))
+        return;
+    ++pj.j.sweeps;
+    job.result.removed.push_back(found);
+    job.result.candidates.push_back({found, {Verdict::SubtractSweep, Reason::FaintSweep}, pj.e.pass});
+}
+
 // Weak waves: searched once, in the first passes that have nothing else to take out.
 void judge_weak_waves(PeakJudge& pj, int32_t groups) {
     Job& job = pj.job;
@@ -697,6 +720,7 @@ void judge_peaks(Job& job, Evidence& e, Judgement& j, int32_t groups) {
                  screen_pairs(job.work, e, job.flat, groups, t)};
     for (const Peak& p : e.d.peaks)
         if (!j.decisions.settled(p.group)) judge_peak(pj, p);
+    judge_faint_sweep(pj);
     judge_weak_waves(pj, groups);
 }
 

@@ -29,6 +29,23 @@ struct Sweep {
     }
 };
 
+// A sweep in direction (du, dv), where the frame of rows x columns begins and ends along it.
+Sweep along(double du, double dv, int32_t rows, int32_t cols) {
+    Sweep sweep;
+    const double norm = std::hypot(du, dv);
+    sweep.cu = du / norm;
+    sweep.cv = dv / norm;
+    double s_min = HUGE_VAL, s_max = -HUGE_VAL;
+    for (const double y : {0.0, rows - 1.0})
+        for (const double x : {0.0, cols - 1.0}) {
+            s_min = std::min(s_min, sweep.cu * x + sweep.cv * y);
+            s_max = std::max(s_max, sweep.cu * x + sweep.cv * y);
+        }
+    sweep.s0 = s_min;
+    sweep.span = std::max(1.0, s_max - s_min);
+    return sweep;
+}
+
 // The envelope of the sweep in `band` (planes 0..2, or their sum for plane -1), smoothed.
 Plane envelope(const host::Image& band, const Sweep& sweep, int32_t plane, const Thresholds& t) {
     Plane e(static_cast<std::size_t>(band.rows) * band.cols);
@@ -113,18 +130,7 @@ std::optional<Sweep> sweep_direction(const LogMagnitudes& m, const Detection& d,
             radii.push_back({r, w});
         }
     if (total <= 0) return std::nullopt;
-    Sweep sweep;
-    const double norm = std::hypot(du, dv);
-    sweep.cu = du / norm;
-    sweep.cv = dv / norm;
-    double s_min = HUGE_VAL, s_max = -HUGE_VAL;
-    for (const double y : {0.0, rows - 1.0})
-        for (const double x : {0.0, cols - 1.0}) {
-            s_min = std::min(s_min, sweep.cu * x + sweep.cv * y);
-            s_max = std::max(s_max, sweep.cu * x + sweep.cv * y);
-        }
-    sweep.s0 = s_min;
-    sweep.span = std::max(1.0, s_max - s_min);
+    const Sweep sweep = along(du, dv, rows, cols);
     std::sort(radii.begin(), radii.end());
     span.lowest = radii.front().first;
     span.highest = radii.back().first;
@@ -137,15 +143,72 @@ std::optional<Sweep> sweep_direction(const LogMagnitudes& m, const Detection& d,
     return sweep;
 }
 
+// Refines a sweep's frequencies by its phase: the profile along it (in bins of half a pixel) turned
+// back by the sweep's phase and smoothed over a window leaves the phase the sweep is off by, which
+// a quadratic in the distance along it (the phase of a linear sweep) fitted by least squares,
+// weighted by the smoothed power, turns into corrections of both frequencies. The frequencies in
+// windows that the fit starts from are only as fine as a window allows, and a faint ridge may
+// show only part of the frequencies the wave runs through. False, leaving the sweep alone, when
+// the corrected one would leave the frequencies searched, widened by chirp_refine_reach.
+bool refine_sweep(const std::vector<double>& profile, const std::vector<double>& count, Sweep& sweep, double f_lo,
+                  double f_hi, const Thresholds& t) {
+    const std::size_t bins = profile.size();
+    const double rate = (sweep.end - sweep.start) / (2 * sweep.span);
+    std::vector<std::complex<double>> z(bins), sum(bins + 1);
+    for (std::size_t b = 0; b < bins; ++b) {
+        const double s = 0.5 * double(b);
+        if (count[b] > 0) z[b] = profile[b] / count[b] * std::polar(1.0, -2 * std::numbers::pi * s * (sweep.start + rate * s));
+        sum[b + 1] = sum[b] + z[b];
+    }
+    const std::size_t half = static_cast<std::size_t>(t.chirp_window / 2);
+    double w = 0, ws = 0, wss = 0, wsss = 0, wssss = 0, wp = 0, wsp = 0, wssp = 0, last = 0;
+    std::complex<double> previous = 0;
+    for (std::size_t b = half; b + half < bins; b += half / 2) {
+        const std::complex<double> v = sum[b + half] - sum[b - half];
+        const double weight = std::norm(v);
+        if (weight <= 0) continue;
+        // Unwrapped: each step turns by less than half a turn from the one before.
+        const double phase = previous == 0.0 ? std::arg(v) : last + std::arg(v * std::conj(previous));
+        previous = v;
+        last = phase;
+        const double s = 0.5 * double(b) / sweep.span;  // 0..1 along the frame
+        w += weight;
+        ws += weight * s;
+        wss += weight * s * s;
+        wsss += weight * s * s * s;
+        wssss += weight * s * s * s * s;
+        wp += weight * phase;
+        wsp += weight * s * phase;
+        wssp += weight * s * s * phase;
+    }
+    // The normal equations of phase = a + b s + c s^2.
+    const double m[3][4] = {{w, ws, wss, wp}, {ws, wss, wsss, wsp}, {wss, wsss, wssss, wssp}};
+    const auto det3 = [](double a00, double a01, double a02, double a10, double a11, double a12, double a20, double a21, double a22) {
+        return a00 * (a11 * a22 - a12 * a21) - a01 * (a10 * a22 - a12 * a20) + a02 * (a10 * a21 - a11 * a20);
+    };
+    const double d = det3(m[0][0], m[0][1], m[0][2], m[1][0], m[1][1], m[1][2], m[2][0], m[2][1], m[2][2]);
+    if (!(std::fabs(d) > 0)) return false;
+    const double b1 = det3(m[0][0], m[0][3], m[0][2], m[1][0], m[1][3], m[1][2], m[2][0], m[2][3], m[2][2]) / d;
+    const double c1 = det3(m[0][0], m[0][1], m[0][3], m[1][0], m[1][1], m[1][3], m[2][0], m[2][1], m[2][3]) / d;
+    // Over s = distance / span: a frequency change of b / (2 pi span) at the start, and the
+    // sweep's rate changed by c / (2 pi span^2).
+    const double start = sweep.start + b1 / (2 * std::numbers::pi * sweep.span);
+    const double end = start + (sweep.end - sweep.start) + c1 / (std::numbers::pi * sweep.span);
+    if (std::min(start, end) < t.chirp_refine_reach * f_lo || std::max(start, end) > std::min(0.5, f_hi / t.chirp_refine_reach)) return false;
+    sweep.start = start;
+    sweep.end = end;
+    return true;
+}
+
 // The sweep's frequencies where the frame begins and ends along it, fitted to the band: the band
 // summed across its direction (the wave is the same along each line across it), in bins of half a
 // pixel; then in windows along it the strongest frequency, and a straight line through those.
-// False when no line fits.
-bool fit_sweep(const host::Image& band, Sweep& sweep, double lowest, double highest, const Thresholds& t) {
+// False when no line fits. Every `every`-th row is summed (a first look takes every other).
+bool fit_sweep(const host::Image& band, Sweep& sweep, double lowest, double highest, const Thresholds& t, int32_t every = 1) {
     const int32_t window = t.chirp_window;
     const int32_t bins = static_cast<int32_t>(std::lround(2 * sweep.span)) + 1;
     std::vector<double> profile(static_cast<std::size_t>(bins), 0), count(profile.size(), 0);
-    for (int32_t y = 0; y < band.rows; ++y)
+    for (int32_t y = 0; y < band.rows; y += every)
         for (int32_t x = 0; x < band.cols; ++x) {
             const std::size_t b = static_cast<std::size_t>(std::lround(2 * (sweep.cu * x + sweep.cv * y - sweep.s0)));
             profile[b] += band.get<float>(y, x, 0) + band.get<float>(y, x, 1) + band.get<float>(y, x, 2);
@@ -183,6 +246,8 @@ bool fit_sweep(const host::Image& band, Sweep& sweep, double lowest, double high
     const double slope = (sw * ssf - ss * sf) / det, offset = (sf - slope * ss) / sw;
     sweep.start = offset;
     sweep.end = offset + slope * sweep.span;
+    for (int32_t round = 0; round < t.chirp_refine; ++round)
+        if (!refine_sweep(profile, count, sweep, f_lo, f_hi, t)) break;
     return true;
 }
 
@@ -193,12 +258,11 @@ bool fit_sweep(const host::Image& band, Sweep& sweep, double lowest, double high
 // about 0.2-0.7 for the picture's own detail in the band, whose phase wanders from tile to tile).
 // Its level: the tiles' moduli, their mean squared over their mean square (1 when alike, a
 // quarter for a pattern in a quarter of the frame).
-bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, const Thresholds& t) {
-    const int32_t n = t.chirp_grid;
-    std::vector<std::complex<double>> tile(static_cast<std::size_t>(n) * n);
-    for (int32_t y = 0; y < rows; ++y)
-        for (int32_t x = 0; x < cols; ++x)
-            tile[std::size_t(y * n / rows) * n + x * n / cols] += std::complex<double>(envelope[std::size_t(y) * cols + x]);
+struct Steadiness {
+    double phase = 0, level = 0;
+};
+// Of the tiles' sums, n x n.
+Steadiness steadiness(const std::vector<std::complex<double>>& tile, int32_t n) {
     std::complex<double> turns = 0;
     double moduli = 0, level = 0, power = 0;
     const auto pair = [&](std::size_t a, std::size_t b) {
@@ -213,7 +277,19 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, const Thre
             level += std::abs(tile[k]);
             power += std::norm(tile[k]);
         }
-    return moduli > 0 && std::abs(turns) >= t.chirp_steady * moduli && level * level >= t.chirp_even * n * n * power;
+    if (moduli <= 0 || power <= 0) return {};
+    return {std::abs(turns) / moduli, level * level / (n * n * power)};
+}
+Steadiness steadiness(const Plane& envelope, int32_t rows, int32_t cols, int32_t n) {
+    std::vector<std::complex<double>> tile(static_cast<std::size_t>(n) * n);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x)
+            tile[std::size_t(y * n / rows) * n + x * n / cols] += std::complex<double>(envelope[std::size_t(y) * cols + x]);
+    return steadiness(tile, n);
+}
+bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, const Thresholds& t) {
+    const Steadiness s = steadiness(envelope, rows, cols, t.chirp_grid);
+    return s.phase >= t.chirp_steady && s.level >= t.chirp_even;
 }
 
 // Whether the sweep explains the band: it runs through most of the ridge's frequencies (a sweep
@@ -224,8 +300,13 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, const Thre
 // holding most of the energy but not the whole ridge (a slow sweep, its peak broadened by
 // leakage), or one of a broad peak without a ridge, must explain more of its band. The narrow
 // band of a compact peak holds little but a slowly changing wave, the picture's own too, so the
-// share says little there: its sweep must keep one phase and one level across the frame.
+// share says little there: its sweep must keep one phase and one level across the frame. A sweep
+// that keeps them needs only chirp_explains_steady of its band, whatever its peak: the samples
+// pinned at black or white cut a wave's swing short, and leave the rest of it in the band. No
+// sweep of a period longer than chirp_longest explains its band: the envelope, smoothed over
+// chirp_smooth, holds whatever else changes as slowly (the grain of wood, rows of coins).
 bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan& ridge, SweepPeak peak, const Thresholds& t) {
+    if (std::min(sweep.start, sweep.end) * t.chirp_longest < 1) return false;
     const double swept = std::fabs(sweep.end - sweep.start);
     const bool whole_ridge = swept >= t.chirp_covers * (ridge.highest - ridge.lowest);
     if ((!whole_ridge && swept < t.chirp_covers * (ridge.energy_hi - ridge.energy_lo)) || swept * sweep.span < t.chirp_least)
@@ -239,9 +320,9 @@ bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan
             band_energy += v * v;
         }
     const double share = 2 * held / band_energy;
-    if (share < t.chirp_explains) return false;
-    if (peak == SweepPeak::Compact) return steady_across(e, band.rows, band.cols, t);
-    return (peak == SweepPeak::Ridge && whole_ridge) || share >= t.chirp_explains_slow;
+    if (peak != SweepPeak::Compact && share >= t.chirp_explains && ((peak == SweepPeak::Ridge && whole_ridge) || share >= t.chirp_explains_slow))
+        return true;
+    return share >= t.chirp_explains_steady && steady_across(e, band.rows, band.cols, t);
 }
 
 // Whether a slow sweep explains the band of its own frequencies. A slow sweep leaves no ridge of its
@@ -274,6 +355,132 @@ void subtract_sweep(host::Image& work, const host::Image& band, const Sweep& swe
     }
 }
 
+// A stretch of a line through the zero frequency whose samples stand above their background
+// together, though none alone: where a faint drifting wave spreads its energy.
+struct Segment {
+    double score = 0;                  // deviations its mean power ratio stands above a natural picture's
+    double angle = 0;                  // of its line, radians in the spectrum's samples
+    double r0 = 0, r1 = 0;             // its first and last sample's distance from the zero frequency
+};
+
+// Each sample's power over its background, the channels averaged; negative where the sample is not
+// searched: protected, below `lowest`, in a peak or ridge found already, or beside an axis, where
+// the picture's borders and the blocks of its compression leave lines of their own (a JPEG's
+// blocks are as steady across the frame as any wave).
+std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, double lowest, const Thresholds& t) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
+    std::vector<float> q(plane, -1);
+    for (int32_t y = 0; y < g.rows; ++y)
+        for (int32_t x = 0; x < g.columns; ++x) {
+            const std::size_t i = std::size_t(y) * g.columns + x;
+            const Frequency f = frequency_of(g, y, x);
+            if (d.group[i] || d.ridge[i] || std::hypot(f.u, f.v) < lowest ||
+                std::hypot(x - g.centre_x, y - g.centre_y) < t.protected_samples || std::fabs(x - g.centre_x) <= 1.5 ||
+                std::fabs(y - g.centre_y) <= 1.5)
+                continue;
+            double sum = 0;
+            for (int32_t c = 0; c < g.channels; ++c) sum += std::pow(10.0, 2.0 * (m.values[plane * c + i] - d.background[plane * c + i]));
+            q[i] = static_cast<float>(sum / g.channels);
+        }
+    return q;
+}
+
+// The sample of the segment's line at distance r from the zero frequency, by y * columns + x.
+std::size_t segment_sample(const host::SpectrumGeometry& g, const Segment& s, double r) {
+    const int32_t y = static_cast<int32_t>(std::lround(g.centre_y + r * std::sin(s.angle)));
+    const int32_t x = static_cast<int32_t>(std::lround(g.centre_x + r * std::cos(s.angle)));
+    return std::size_t(y) * g.columns + x;
+}
+
+// The amplitude of the wave that would leave the segment's excess energy (the channels averaged),
+// in units of full scale.
+double segment_amplitude(const LogMagnitudes& m, const Detection& d, const Segment& s) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
+    double energy = 0;
+    for (double r = s.r0; r <= s.r1; ++r) {
+        const std::size_t i = segment_sample(g, s, r);
+        for (int32_t c = 0; c < g.channels; ++c)
+            energy += std::max(0.0, std::pow(10.0, 2.0 * m.values[plane * c + i]) - std::pow(10.0, 2.0 * d.background[plane * c + i])) / g.channels;
+    }
+    return 2 * std::sqrt(energy);
+}
+
+// The steadiness of a sweep's envelope in `band` at a first look: the band turned back by the
+// sweep's phase (every other row) summed by cells a quarter of a tile wide, and each tile's sum
+// taken over its cells and those around it, as smoothing the envelope over about a cell before
+// summing it by tiles would (an envelope smoothed so is what a sweep is finally weighed by).
+Steadiness first_look(const host::Image& band, const Sweep& sweep, const Thresholds& t) {
+    const int32_t n = t.chirp_grid, fine = 4 * n;
+    std::vector<std::complex<double>> cell(static_cast<std::size_t>(fine) * fine), turns;
+    for (int32_t y = 0; y < band.rows; y += 2) {
+        sweep.row(y, band.cols, turns);
+        std::complex<double>* row = cell.data() + std::size_t(y * fine / band.rows) * fine;
+        for (int32_t x = 0; x < band.cols; ++x) {
+            const double v = double(band.get<float>(y, x, 0)) + band.get<float>(y, x, 1) + band.get<float>(y, x, 2);
+            row[x * fine / band.cols] += v * std::conj(turns[std::size_t(x)]);
+        }
+    }
+    std::vector<std::complex<double>> tile(static_cast<std::size_t>(n) * n);
+    for (int32_t i = 0; i < n; ++i)
+        for (int32_t j = 0; j < n; ++j)
+            for (int32_t y = std::max(0, 4 * i - 1); y < std::min(fine, 4 * i + 5); ++y)
+                for (int32_t x = std::max(0, 4 * j - 1); x < std::min(fine, 4 * j + 5); ++x)
+                    tile[std::size_t(i) * n + j] += cell[std::size_t(y) * fine + x];
+    return steadiness(tile, n);
+}
+
+// The strongest segments of the lines through the zero frequency, at most faint_sweep_segments,
+// no two on one stretch of one line, each as strong as a wave of amplitude `least` at least. Each
+// line (one sample apart at the spectrum's edge) is weighed in windows of a few lengths; a
+// window's mean power ratio, whose mean for a natural picture is 1 / ln 2 with as large a
+// deviation, counts in deviations of its mean.
+std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, double lowest, double least, const Thresholds& t) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const std::vector<float> ratio = power_ratios(m, d, lowest, t);
+    const double reach = std::hypot(double(g.columns), g.rows / 2.0), null = 1 / std::numbers::ln2;
+    const int32_t lines = static_cast<int32_t>(std::ceil(std::numbers::pi * reach));
+    std::vector<Segment> found;
+    std::vector<double> q;
+    for (int32_t a = 0; a <= lines; ++a) {
+        const double angle = std::numbers::pi * (double(a) / lines - 0.5), ca = std::cos(angle), sa = std::sin(angle);
+        q.clear();
+        for (double r = 1; r <= reach; ++r) {
+            const int32_t y = static_cast<int32_t>(std::lround(g.centre_y + r * sa)), x = static_cast<int32_t>(std::lround(g.centre_x + r * ca));
+            if (x < 0 || y < 0 || x >= g.columns || y >= g.rows) break;
+            q.push_back(ratio[std::size_t(y) * g.columns + x]);
+        }
+        Segment best;
+        for (const int32_t length : {4, 6, 10, 16, 24}) {
+            double sum = 0;
+            int32_t searched = 0;
+            for (std::size_t k = 0; k < q.size(); ++k) {
+                sum += std::max(0.0, q[k]);
+                searched += q[k] >= 0;
+                if (k >= std::size_t(length)) {
+                    sum -= std::max(0.0, q[k - length]);
+                    searched -= q[k - length] >= 0;
+                }
+                if (searched < length) continue;
+                const double score = (sum / length / null - 1) * std::sqrt(double(length));
+                if (score > best.score) best = {score, angle, double(k + 2 - length), double(k + 1)};
+            }
+        }
+        if (best.score > 0) found.push_back(best);
+    }
+    std::sort(found.begin(), found.end(), [](const Segment& a, const Segment& b) { return a.score > b.score; });
+    std::vector<Segment> kept;
+    for (const Segment& s : found) {
+        if (kept.size() >= t.faint_sweep_segments) break;
+        const bool near = std::any_of(kept.begin(), kept.end(), [&](const Segment& k) {
+            return std::fabs(k.angle - s.angle) * k.r1 < 2 && s.r0 <= k.r1 && k.r0 <= s.r1;
+        });
+        if (!near && segment_amplitude(m, d, s) >= least) kept.push_back(s);
+    }
+    return kept;
+}
+
 }  // namespace
 
 bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
@@ -289,6 +496,66 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::
         return false;
     subtract_sweep(work, band, *sweep, t);
     return true;
+}
+
+bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
+                          const host::Image& spectrum, const LogMagnitudes& m, const Detection& d, double lowest,
+                          double least, const Thresholds& t, Peak& found) {
+    const host::SpectrumGeometry& g = m.geometry;
+    // Weighed by its phase from tile to tile, a faint wave of fewer than faint_sweep_cycles periods
+    // a tile looks as steady as the picture's own broad shapes (rows of coins).
+    lowest = std::max({lowest, 1 / t.chirp_longest, t.faint_sweep_cycles * t.chirp_grid / double(std::min(work.rows, work.cols))});
+    const std::vector<Segment> segments = faint_segments(m, d, lowest, least, t);
+    if (segments.empty()) return false;
+    // Each segment marked as a peak of its own, for a sweep to be fitted to as to any ridge; their
+    // bands brought back to the picture together for a first look, each sweep's envelope there
+    // turning the others' bands (other frequencies) into what smoothing takes away.
+    Detection marked = d;
+    const int32_t first = (d.group.empty() ? 0 : *std::max_element(d.group.begin(), d.group.end())) + 1;
+    for (std::size_t k = 0; k < segments.size(); ++k)
+        for (double r = segments[k].r0; r <= segments[k].r1; ++r) marked.group[segment_sample(g, segments[k], r)] = first + int32_t(k);
+    const std::size_t groups = static_cast<std::size_t>(first) + segments.size();
+    std::vector<uint8_t> all(groups, 0);
+    std::fill(all.begin() + first, all.end(), 1);
+    const host::Image bands = ridge_band(inverse, analysed, spectrum, m, marked, all, t);
+    std::vector<std::pair<double, std::size_t>> steady;  // steadiness of phase times that of level, segment
+    for (std::size_t k = 0; k < segments.size(); ++k) {
+        std::vector<uint8_t> one(groups, 0);
+        one[static_cast<std::size_t>(first) + k] = 1;
+        RidgeSpan span;
+        std::optional<Sweep> sweep = sweep_direction(m, marked, one, work.rows, work.cols, span);
+        if (!sweep || !fit_sweep(bands, *sweep, span.lowest, span.highest, t, 2)) continue;
+        const Steadiness st = first_look(bands, *sweep, t);
+        if (st.phase >= t.faint_sweep_steady && st.level >= t.chirp_even) steady.push_back({st.phase * st.level, k});
+    }
+    std::sort(steady.rbegin(), steady.rend());
+    if (steady.size() > t.faint_sweep_tries) steady.resize(t.faint_sweep_tries);
+    const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
+    for (const auto& [steadiest, k] : steady) {
+        const Segment& s = segments[k];
+        std::vector<uint8_t> one(groups, 0);
+        one[static_cast<std::size_t>(first) + k] = 1;
+        if (!subtract_chirp(work, analysed, inverse, spectrum, m, marked, one, SweepPeak::Compact, t)) continue;
+        double strongest = -HUGE_VAL;
+        std::size_t at = 0;
+        for (double r = s.r0; r <= s.r1; ++r)
+            for (int32_t c = 0; c < g.channels; ++c)
+                if (const std::size_t i = segment_sample(g, s, r); m.values[plane * c + i] > strongest) strongest = m.values[plane * c + i], at = i;
+        const int32_t sy = static_cast<int32_t>(at / g.columns), sx = static_cast<int32_t>(at % g.columns);
+        const Frequency f = frequency_of(g, sy, sx);
+        const double angle = std::atan2(f.v, f.u) * 180 / std::numbers::pi;
+        found = {};
+        found.row = sy;
+        found.column = sx;
+        found.radius = found.notch = std::ceil((s.r1 - s.r0) / 2) + 1;
+        found.amplitude = segment_amplitude(m, d, s);
+        found.period = 1 / std::hypot(f.u, f.v);
+        found.angle = angle < 0 ? angle + 180 : angle;
+        found.channels = 7;
+        found.ridge = s.r1 - s.r0 + 1;
+        return true;
+    }
+    return false;
 }
 
 std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t) {

@@ -15,6 +15,17 @@
 
 namespace quen::cleaning {
 
+// A drifting wave too faint for any of its frequencies to stand out as a peak: the stretches of
+// lines through the zero frequency whose samples stand above their background together are
+// weighed for a wave that keeps one phase and one level across the frame when a sweep runs
+// through the stretch's frequencies; the steadiest few are tried as sweeps (as a compact peak's,
+// whose sweep must keep one phase and one level) and the first that explains its band is taken
+// out of `work`, `found` the peak it is reported as. Frequencies below `lowest` (cycles per pixel)
+// are not searched, nor stretches weaker than a wave of amplitude `least` (of full scale).
+bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
+                          const host::Image& spectrum, const LogMagnitudes& m, const Detection& d, double lowest,
+                          double least, const Thresholds& t, Peak& found);
+
 // The groups (by group number) of the peaks in the direction of peak p: the pieces of one ridge.
 std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t);
 

@@ -93,14 +93,22 @@ struct Thresholds {
     double chirp_angle = 2;        // degrees between peaks on one ridge, at most
     int32_t chirp_band = 3;        // samples either side of the ridge that its band takes in
     int32_t chirp_window = 96;     // half pixels along the sweep in which its frequency is one
+    int32_t chirp_refine = 2;      // rounds of refining a sweep's frequencies by its phase
+    double chirp_refine_reach = 0.8; // ... which may take them this much below the lowest searched (and above the highest)
     int32_t chirp_smooth = 18;     // pixels: radius of the three box filters that smooth the envelope
+    double chirp_longest = 36;     // pixels: the longest period of a sweep, twice the smoothing radius
     double chirp_explains = 0.6;   // share of the band's energy the sweep's envelope must hold
     double chirp_explains_slow = 0.75; // ... of a slow sweep's band, or one that runs through only the ridge's middle energy
+    double chirp_explains_steady = 0.5; // ... of the band of a sweep that keeps one phase and one level across the frame
     double chirp_covers = 0.5;     // share of the ridge's frequencies the sweep must run through
     int32_t chirp_grid = 8;        // tiles each way over which a sweep's envelope is weighed for one phase
     double chirp_steady = 0.8;     // steadiness of phase a compact peak's sweep keeps across the frame
     double chirp_even = 0.5;       // ... and evenness of its level
     std::size_t chirp_tries = 4;   // sweeps that may fail in one pass before no more are tried
+    std::size_t faint_sweep_segments = 16; // stretches of lines through the zero frequency weighed for a faint sweep
+    double faint_sweep_steady = 0.75;  // steadiness of phase a first look must find for one to be tried
+    std::size_t faint_sweep_tries = 2;  // ... and the steadiest tried, at most
+    double faint_sweep_cycles = 2;     // periods of a faint sweep that a tile of the frame holds, at least
     double chirp_leakage = 4;      // samples beyond a sweep's frequencies that the leakage of its ends reaches
     double chirp_least = 1;        // samples of the spectrum a sweep runs through, at least
 

@@ -49,6 +49,9 @@ std::string reason_text(const Decision& d) {
     case Reason::Sweep:
         return "removed: part of a wave sweeping in frequency across the frame, rebuilt from its envelope and "
                "subtracted";
+    case Reason::FaintSweep:
+        return "removed: a wave sweeping in frequency across the frame, too faint for any of its frequencies to "
+               "stand out but keeping one phase and one strength everywhere, rebuilt from its envelope and subtracted";
     case Reason::Filled:
         return "removed: a wave across the frame that no one sinusoid explains, its peak filled";
     case Reason::ScreenEnvelope:
@@ -100,6 +103,7 @@ const char* reason_name(Reason r) {
     case Reason::OneWave: return "one-wave";
     case Reason::WeakWave: return "weak-wave";
     case Reason::Sweep: return "sweep";
+    case Reason::FaintSweep: return "faint-sweep";
     case Reason::Filled: return "filled";
     case Reason::ScreenEnvelope: return "screen-envelope";
     case Reason::ScreenPair: return "screen-pair";

@@ -40,6 +40,7 @@ enum class Reason : uint8_t {
     OneWave,             // one sinusoid explains the peak and the frame shows it
     WeakWave,            // too faint to be a peak, but every tile shows it alike
     Sweep,               // on a ridge that a sweeping wave explains
+    FaintSweep,          // a sweeping wave too faint for any of its frequencies to stand out, found along its line
     Filled,              // a wave across the frame that no one sinusoid explains
     ScreenEnvelope,      // one of a screen's two frequencies, taken out with the amplitude it has at each place
     ScreenPair,          // one of a screen's two frequencies at right angles, filled even where the tone fades it
