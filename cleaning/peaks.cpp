@@ -11,11 +11,6 @@ namespace {
 
 using host::SpectrumGeometry;
 
-// The axes with the sample on either side, where the borders' lines spread too.
-bool near_axis(const SpectrumGeometry& g, int32_t y, int32_t x) {
-    return std::fabs(x - g.centre_x) <= 1.5 || std::fabs(y - g.centre_y) <= 1.5;
-}
-
 // Rings about the zero frequency, one sample wide along the longer side: each sample's ring, and
 // the samples off the axes listed ring by ring (a counting sort), worked out once for the three
 // channels.
@@ -130,11 +125,6 @@ struct Component {
     uint32_t channels = 0;
     int32_t strongest = 0;
 };
-
-// The excess energy of a spectrum sample over its background.
-double excess_energy(const LogMagnitudes& m, const std::vector<float>& background, std::size_t i) {
-    return std::max(0.0, std::pow(10.0, 2.0 * m.values[i]) - std::pow(10.0, 2.0 * background[i]));
-}
 
 // The notch to suggest for a peak: the radius of the smallest disc about its strongest sample
 // that holds notch_share of the excess energy, in its strongest channel, that lies within
@@ -539,6 +529,14 @@ Frequency wrapped(Frequency f) {
     f.u -= std::floor(f.u + 0.5);
     f.v -= std::floor(f.v + 0.5);
     return f;
+}
+
+bool near_axis(const SpectrumGeometry& g, int32_t y, int32_t x) {
+    return std::fabs(x - g.centre_x) <= 1.5 || std::fabs(y - g.centre_y) <= 1.5;
+}
+
+double excess_energy(const LogMagnitudes& m, const std::vector<float>& background, std::size_t i) {
+    return std::max(0.0, std::pow(10.0, 2.0 * m.values[i]) - std::pow(10.0, 2.0 * background[i]));
 }
 
 bool sample_index(const SpectrumGeometry& g, Frequency f, int32_t& y, int32_t& x) {

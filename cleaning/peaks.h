@@ -78,6 +78,13 @@ Frequency wrapped(Frequency f);
 // mirror of the other half); false outside the spectrum.
 bool sample_index(const host::SpectrumGeometry& g, Frequency f, int32_t& y, int32_t& x);
 
+// Whether sample (y, x) lies on an axis or the sample either side of it, where the borders' lines
+// spread too.
+bool near_axis(const host::SpectrumGeometry& g, int32_t y, int32_t x);
+
+// The excess energy of magnitude sample i (LogMagnitudes::values' index) over its background.
+double excess_energy(const LogMagnitudes& m, const std::vector<float>& background, std::size_t i);
+
 // How many samples peak p lies off the nearer of the spectrum's two axes.
 double samples_off_axes(const host::SpectrumGeometry& g, const Peak& p);
 

@@ -121,7 +121,7 @@ std::optional<Sweep> sweep_direction(const LogMagnitudes& m, const Detection& d,
             if (!on_sweep(d, groups, i)) continue;
             double w = 0;
             for (int32_t c = 0; c < g.channels; ++c)
-                w += std::max(0.0, std::pow(10.0, 2.0 * m.values[plane * c + i]) - std::pow(10.0, 2.0 * d.background[plane * c + i]));
+                w += excess_energy(m, d.background, plane * c + i);
             const Frequency f = frequency_of(g, y, x);
             const double r = std::hypot(f.u, f.v);
             du += w * f.u / r;
@@ -376,8 +376,7 @@ std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, doub
             const std::size_t i = std::size_t(y) * g.columns + x;
             const Frequency f = frequency_of(g, y, x);
             if (d.group[i] || d.ridge[i] || std::hypot(f.u, f.v) < lowest ||
-                std::hypot(x - g.centre_x, y - g.centre_y) < t.protected_samples || std::fabs(x - g.centre_x) <= 1.5 ||
-                std::fabs(y - g.centre_y) <= 1.5)
+                std::hypot(x - g.centre_x, y - g.centre_y) < t.protected_samples || near_axis(g, y, x))
                 continue;
             double sum = 0;
             for (int32_t c = 0; c < g.channels; ++c) sum += std::pow(10.0, 2.0 * (m.values[plane * c + i] - d.background[plane * c + i]));
@@ -402,7 +401,7 @@ double segment_amplitude(const LogMagnitudes& m, const Detection& d, const Segme
     for (double r = s.r0; r <= s.r1; ++r) {
         const std::size_t i = segment_sample(g, s, r);
         for (int32_t c = 0; c < g.channels; ++c)
-            energy += std::max(0.0, std::pow(10.0, 2.0 * m.values[plane * c + i]) - std::pow(10.0, 2.0 * d.background[plane * c + i])) / g.channels;
+            energy += excess_energy(m, d.background, plane * c + i) / g.channels;
     }
     return 2 * std::sqrt(energy);
 }
