@@ -361,6 +361,7 @@ struct Segment {
     double score = 0;                  // deviations its mean power ratio stands above a natural picture's
     double angle = 0;                  // of its line, radians in the spectrum's samples
     double r0 = 0, r1 = 0;             // its first and last sample's distance from the zero frequency
+    double amplitude = 0;              // of the wave that would leave its excess energy (of full scale)
 };
 
 // Each sample's power over its background, the channels averaged; negative where the sample is not
@@ -379,7 +380,7 @@ std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, doub
                 std::hypot(x - g.centre_x, y - g.centre_y) < t.protected_samples || near_axis(g, y, x))
                 continue;
             double sum = 0;
-            for (int32_t c = 0; c < g.channels; ++c) sum += std::pow(10.0, 2.0 * (m.values[plane * c + i] - d.background[plane * c + i]));
+            for (int32_t c = 0; c < g.channels; ++c) sum += std::exp(2 * std::numbers::ln10 * (m.values[plane * c + i] - d.background[plane * c + i]));
             q[i] = static_cast<float>(sum / g.channels);
         }
     return q;
@@ -454,6 +455,10 @@ std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, 
         for (const int32_t length : {4, 6, 10, 16, 24}) {
             double sum = 0;
             int32_t searched = 0;
+            // The sum a window must pass to beat the best score, a little below it: the score
+            // itself is only worked out for the few that do.
+            const double root = std::sqrt(double(length));
+            double beats = (1 - 1e-9) * (best.score / root + 1) * length * null;
             for (std::size_t k = 0; k < q.size(); ++k) {
                 sum += std::max(0.0, q[k]);
                 searched += q[k] >= 0;
@@ -461,9 +466,12 @@ std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, 
                     sum -= std::max(0.0, q[k - length]);
                     searched -= q[k - length] >= 0;
                 }
-                if (searched < length) continue;
-                const double score = (sum / length / null - 1) * std::sqrt(double(length));
-                if (score > best.score) best = {score, angle, double(k + 2 - length), double(k + 1)};
+                if (sum <= beats || searched < length) continue;
+                const double score = (sum / length / null - 1) * root;
+                if (score > best.score) {
+                    best = {score, angle, double(k + 2 - length), double(k + 1)};
+                    beats = (1 - 1e-9) * (best.score / root + 1) * length * null;
+                }
             }
         }
         if (best.score > 0) found.push_back(best);
@@ -475,7 +483,10 @@ std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, 
         const bool near = std::any_of(kept.begin(), kept.end(), [&](const Segment& k) {
             return std::fabs(k.angle - s.angle) * k.r1 < 2 && s.r0 <= k.r1 && k.r0 <= s.r1;
         });
-        if (!near && segment_amplitude(m, d, s) >= least) kept.push_back(s);
+        if (near) continue;
+        kept.push_back(s);
+        kept.back().amplitude = segment_amplitude(m, d, s);
+        if (kept.back().amplitude < least) kept.pop_back();
     }
     return kept;
 }
@@ -505,7 +516,12 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
     // a tile looks as steady as the picture's own broad shapes (rows of coins).
     lowest = std::max({lowest, 1 / t.chirp_longest, t.faint_sweep_cycles * t.chirp_grid / double(std::min(work.rows, work.cols))});
     const std::vector<Segment> segments = faint_segments(m, d, lowest, least, t);
-    if (segments.empty()) return false;
+    // Only a segment of faint_sweep_looked times the least amplitude is looked at: a wave that
+    // faint leaves too little in its band for its phase to hold across the frame, and the picture's
+    // own stretches of lines are mostly that faint. When none is, the band is not brought back.
+    const double looked = t.faint_sweep_looked * least;
+    if (std::none_of(segments.begin(), segments.end(), [&](const Segment& s) { return s.amplitude >= looked; }))
+        return false;
     // Each segment marked as a peak of its own, for a sweep to be fitted to as to any ridge; their
     // bands brought back to the picture together for a first look, each sweep's envelope there
     // turning the others' bands (other frequencies) into what smoothing takes away.
@@ -519,6 +535,7 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
     const host::Image bands = ridge_band(inverse, analysed, spectrum, m, marked, all, t);
     std::vector<std::pair<double, std::size_t>> steady;  // steadiness of phase times that of level, segment
     for (std::size_t k = 0; k < segments.size(); ++k) {
+        if (segments[k].amplitude < looked) continue;
         std::vector<uint8_t> one(groups, 0);
         one[static_cast<std::size_t>(first) + k] = 1;
         RidgeSpan span;
@@ -547,7 +564,7 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
         found.row = sy;
         found.column = sx;
         found.radius = found.notch = std::ceil((s.r1 - s.r0) / 2) + 1;
-        found.amplitude = segment_amplitude(m, d, s);
+        found.amplitude = s.amplitude;
         found.period = 1 / std::hypot(f.u, f.v);
         found.angle = angle < 0 ? angle + 180 : angle;
         found.channels = 7;

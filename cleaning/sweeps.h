@@ -21,7 +21,8 @@ namespace quen::cleaning {
 // through the stretch's frequencies; the steadiest few are tried as sweeps (as a compact peak's,
 // whose sweep must keep one phase and one level) and the first that explains its band is taken
 // out of `work`, `found` the peak it is reported as. Frequencies below `lowest` (cycles per pixel)
-// are not searched, nor stretches weaker than a wave of amplitude `least` (of full scale).
+// are not searched, nor stretches weaker than a wave of amplitude `least` (of full scale); only
+// those of faint_sweep_looked times that are weighed, and the band is brought back only for them.
 bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
                           const host::Image& spectrum, const LogMagnitudes& m, const Detection& d, double lowest,
                           double least, const Thresholds& t, Peak& found);
