@@ -552,11 +552,43 @@ double samples_off_axes(const SpectrumGeometry& g, const Peak& p) {
     return std::min(std::fabs(p.column - g.centre_x), std::fabs(p.row - g.centre_y));
 }
 
+// Quickselect whose partitions do not branch on the values: a spectrum's log magnitudes fall
+// either side of a pivot at random, so a branch would be mispredicted every other sample. Values
+// equal to the pivot are gathered apart, so that many equal ones cannot stall it.
 float median(std::vector<float>& v) {
     if (v.empty()) return 0;
-    auto mid = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
-    std::nth_element(v.begin(), mid, v.end());
-    return *mid;
+    float* a = v.data();
+    std::size_t n = v.size(), k = n / 2;
+    while (n > 24) {
+        float p0 = a[0], p1 = a[n / 2], p2 = a[n - 1];
+        if (p1 < p0) std::swap(p0, p1);
+        if (p2 < p1) p1 = p0 < p2 ? p2 : p0;
+        const float pivot = p1;
+        // Those below the pivot to the front, then those equal to it after them.
+        std::size_t below = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const float x = a[i];
+            a[i] = a[below];
+            a[below] = x;
+            below += x < pivot;
+        }
+        if (k < below) {
+            n = below;
+            continue;
+        }
+        a += below, n -= below, k -= below;
+        std::size_t same = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const float x = a[i];
+            a[i] = a[same];
+            a[same] = x;
+            same += !(pivot < x);
+        }
+        if (k < same) return pivot;
+        a += same, n -= same, k -= same;
+    }
+    std::sort(a, a + n);
+    return a[k];
 }
 
 Frequency frequency_of(const SpectrumGeometry& g, double y, double x) {
