@@ -23,7 +23,8 @@ namespace {
 // (`tone`, smoothed over a period), turned down by f and smoothed over `radius` pixels (`wave`:
 // half the complex amplitude of the wave there).
 struct LockIn {
-    Plane tone, wave;
+    RealPlane tone;
+    Plane wave;
 };
 
 // exp(2 pi i f.(x, y)) at each pixel, a product of a row's and a column's factor.
@@ -38,18 +39,24 @@ Plane carrier(int32_t rows, int32_t cols, const Frequency& f) {
     return turn;
 }
 
-// The lock-in before its smoothing.
-LockIn demodulate(const host::Image& work, int32_t c, const Frequency& f, const Plane& turn) {
+// The radius a channel's tone is smoothed over for a wave of frequency f: its period.
+int32_t tone_radius(const Frequency& f) { return static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v))); }
+
+// The lock-in before its smoothing; `tone`, when given, is the channel smoothed over f's period
+// already (for another frequency of the same period).
+LockIn demodulate(const host::Image& work, int32_t c, const Frequency& f, const Plane& turn, const RealPlane* tone = nullptr) {
     const int32_t rows = work.rows, cols = work.cols;
     const std::size_t size = std::size_t(rows) * cols;
-    LockIn l{Plane(size), Plane(size)};
-    for (int32_t y = 0; y < rows; ++y)
-        for (int32_t x = 0; x < cols; ++x) l.tone[std::size_t(y) * cols + x] = work.get<float>(y, x, c);
-    smooth(l.tone, rows, cols, static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v))));
+    LockIn l{tone ? *tone : RealPlane(size), Plane(size)};
+    if (!tone) {
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x) l.tone[std::size_t(y) * cols + x] = work.get<float>(y, x, c);
+        smooth(l.tone, rows, cols, tone_radius(f));
+    }
     for (int32_t y = 0; y < rows; ++y)
         for (int32_t x = 0; x < cols; ++x) {
             const std::size_t i = std::size_t(y) * cols + x;
-            l.wave[i] = (work.get<float>(y, x, c) - l.tone[i].real()) * std::conj(turn[i]);
+            l.wave[i] = (work.get<float>(y, x, c) - l.tone[i]) * std::conj(turn[i]);
         }
     return l;
 }
@@ -116,16 +123,18 @@ struct TonedScreen {
         Fit out{std::vector<std::vector<float>>(n, std::vector<float>(size))};
         std::vector<LockIn> locked(n);
         std::vector<float> shape(size);
-        Plane smoothed(size), swing(size), left(weigh ? size : 0);
+        Plane smoothed(size), left(weigh ? size : 0);
+        RealPlane swing(size);
         const auto leaves = [&](std::size_t k, const Plane& fitted) {
             for (std::size_t i = 0; i < size; ++i) left[i] = locked[k].wave[i] - fitted[i];
-            smooth(left, rows, cols, static_cast<int32_t>(std::ceil(1 / std::hypot(fs[k].u, fs[k].v))));
+            smooth(left, rows, cols, tone_radius(fs[k]));
             double sum = 0;
             for (std::size_t i = 0; i < size; ++i) sum += std::norm(left[i]);
             return sum;
         };
         for (std::size_t k = 0; k < n; ++k) {
-            locked[k] = demodulate(work, c, fs[k], turns[k]);
+            const bool same_tone = k > 0 && tone_radius(fs[k]) == tone_radius(fs[k - 1]);
+            locked[k] = demodulate(work, c, fs[k], turns[k], same_tone ? &locked[k - 1].tone : nullptr);
             smoothed = locked[k].wave;
             smooth(smoothed, rows, cols, radii[k]);
             for (std::size_t i = 0; i < size; ++i) out.waves[k][i] = 2 * std::real(smoothed[i] * turns[k][i]);
@@ -148,7 +157,7 @@ struct TonedScreen {
                     smooth(swing, rows, cols, radii[k]);
                 }
                 for (std::size_t i = 0; i < size; ++i) {
-                    smoothed[i] = smoothed[i] / (swing[i].real() + kPinned) * shape[i];
+                    smoothed[i] = smoothed[i] / (swing[i] + kPinned) * shape[i];
                     out.waves[k][i] = 2 * std::real(smoothed[i] * turns[k][i]);
                 }
                 if (weigh && round + 1 == t.toned_rounds) out.toned_left += leaves(k, smoothed);
@@ -235,15 +244,15 @@ ScreenStrength strength_in_thirds(const std::vector<float>& shape, const Plane& 
 // are left out and the thirds taken again from the rest, when a quarter of the picture is left.
 ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequency& f, const Thresholds& t) {
     const std::size_t size = std::size_t(work.rows) * work.cols;
-    const LockIn l = lock_in(work, c, f, carrier(work.rows, work.cols, f), 2 * static_cast<int32_t>(std::ceil(1 / std::hypot(f.u, f.v))));
+    const LockIn l = lock_in(work, c, f, carrier(work.rows, work.cols, f), 2 * tone_radius(f));
     std::vector<float> shape(size);
-    for (std::size_t i = 0; i < size; ++i) shape[i] = dot_swing(l.tone[i].real());
+    for (std::size_t i = 0; i < size; ++i) shape[i] = dot_swing(l.tone[i]);
     std::vector<uint8_t> kept(size, 1);
     const ScreenStrength all = strength_in_thirds(shape, l.wave, kept, t);
     if (all.swing <= 0) return all;
     std::size_t within = 0;
     for (std::size_t i = 0; i < size; ++i) {
-        const float v = l.tone[i].real();
+        const float v = l.tone[i];
         kept[i] = v > all.reach && v < 1 - all.reach;
         within += kept[i];
     }

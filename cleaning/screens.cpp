@@ -76,7 +76,7 @@ void fill_holes(std::vector<uint8_t>& mask, int32_t rows, int32_t cols) {
 std::vector<float> share_of(const host::Image& waves, int32_t c, int32_t period, const Thresholds& t) {
     const int32_t rows = waves.rows, cols = waves.cols;
     const std::size_t size = std::size_t(rows) * cols;
-    Plane field(size);
+    RealPlane field(size);
     for (int32_t y = 0; y < rows; ++y)
         for (int32_t x = 0; x < cols; ++x) {
             const float v = waves.get<float>(y, x, c);
@@ -84,22 +84,20 @@ std::vector<float> share_of(const host::Image& waves, int32_t c, int32_t period,
         }
     smooth(field, rows, cols, period);
     std::vector<float> strength(size);
-    for (std::size_t i = 0; i < size; ++i) strength[i] = std::sqrt(std::max(0.0f, field[i].real()));
+    for (std::size_t i = 0; i < size; ++i) strength[i] = std::sqrt(std::max(0.0f, field[i]));
     std::vector<float> sorted = strength;
     std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(size * 99 / 100), sorted.end());
     const float level = static_cast<float>(t.screen_level) * sorted[size * 99 / 100];
     for (std::size_t i = 0; i < size; ++i) field[i] = strength[i] >= level ? 1.0f : 0.0f;
     smooth(field, rows, cols, period);
     std::vector<uint8_t> mask(size);
-    for (std::size_t i = 0; i < size; ++i) mask[i] = field[i].real() > 0.5f;
+    for (std::size_t i = 0; i < size; ++i) mask[i] = field[i] > 0.5f;
     fill_holes(mask, rows, cols);
     if (std::count(mask.begin(), mask.end(), 1) >= std::ptrdiff_t(t.screened_frame * double(size)))
         return std::vector<float>(size, 1.0f);
     field.assign(mask.begin(), mask.end());
     smooth(field, rows, cols, period);
-    std::vector<float> share(size);
-    for (std::size_t i = 0; i < size; ++i) share[i] = field[i].real();
-    return share;
+    return field;
 }
 
 // The screen band of each channel (see above) brought back to the picture.
@@ -182,7 +180,7 @@ int32_t smooth_length(int32_t n) {
 void smooth_flat(host::Image& picture, const Screens& screens, double flat) {
     const int32_t rows = picture.rows, cols = picture.cols;
     const std::size_t size = std::size_t(rows) * cols;
-    Plane smoothed(size), activity(size);
+    RealPlane smoothed(size), activity(size);
     for (int32_t c = 0; c < 3; ++c) {
         const double f = screens[std::size_t(c)].frequency;
         if (f == 0) continue;
@@ -191,7 +189,7 @@ void smooth_flat(host::Image& picture, const Screens& screens, double flat) {
             for (int32_t x = 0; x < cols; ++x) smoothed[std::size_t(y) * cols + x] = picture.get<float>(y, x, c);
         // Three boxes of radius r smooth with a deviation of about sqrt(r (r + 1)).
         smooth(smoothed, rows, cols, std::max(1, int32_t(std::lround(period / 2 - 0.5))));
-        const auto at = [&](int32_t y, int32_t x) { return smoothed[std::size_t(std::clamp(y, 0, rows - 1)) * cols + std::clamp(x, 0, cols - 1)].real(); };
+        const auto at = [&](int32_t y, int32_t x) { return smoothed[std::size_t(std::clamp(y, 0, rows - 1)) * cols + std::clamp(x, 0, cols - 1)]; };
         for (int32_t y = 0; y < rows; ++y)
             for (int32_t x = 0; x < cols; ++x) {
                 const float gy = (at(y + 1, x) - at(y - 1, x)) / 2, gx = (at(y, x + 1) - at(y, x - 1)) / 2;
@@ -201,8 +199,8 @@ void smooth_flat(host::Image& picture, const Screens& screens, double flat) {
         for (int32_t y = 0; y < rows; ++y)
             for (int32_t x = 0; x < cols; ++x) {
                 const std::size_t i = std::size_t(y) * cols + x;
-                const double a = std::exp(-std::sqrt(std::max(0.0f, activity[i].real())) / flat);
-                picture.set<float>(y, x, c, static_cast<float>(a * smoothed[i].real() + (1 - a) * picture.get<float>(y, x, c)));
+                const double a = std::exp(-std::sqrt(std::max(0.0f, activity[i])) / flat);
+                picture.set<float>(y, x, c, static_cast<float>(a * smoothed[i] + (1 - a) * picture.get<float>(y, x, c)));
             }
     }
 }

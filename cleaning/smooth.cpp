@@ -1,41 +1,57 @@
-// Three box filters over a complex plane. Both directions run along the rows in memory: the
-// vertical one keeps a sum for each column and the last radius + 1 rows it replaced.
+// Three box filters over a plane. Both directions run along the rows in memory: the
+// vertical one keeps a sum for each column and the last radius + 1 rows it replaced, and each row
+// is filtered across just before the vertical filter first reads it, while it is in cache.
 #include "smooth.h"
 
 #include <algorithm>
 
 namespace quen::cleaning {
 
-void smooth(Plane& v, int32_t rows, int32_t cols, int32_t radius) {
-    std::vector<std::complex<double>> line(static_cast<std::size_t>(cols) + 1), sum(static_cast<std::size_t>(cols));
-    std::vector<std::complex<float>> kept(static_cast<std::size_t>(radius + 1) * cols);
-    for (int repeat = 0; repeat < 3; ++repeat) {
-        for (int32_t y = 0; y < rows; ++y) {
-            std::complex<float>* row = &v[std::size_t(y) * cols];
-            for (int32_t x = 0; x < cols; ++x) line[std::size_t(x) + 1] = line[std::size_t(x)] + std::complex<double>(row[x]);
-            for (int32_t x = 0; x < cols; ++x) {
-                const int32_t lo = std::max(0, x - radius), hi = std::min(cols, x + radius + 1);
-                row[x] = std::complex<float>((line[std::size_t(hi)] - line[std::size_t(lo)]) / double(hi - lo));
-            }
+namespace {
+
+// Sums are kept in double (Sum) whatever the plane's samples (T).
+template <class T, class Sum>
+void box3(std::vector<T>& v, int32_t rows, int32_t cols, int32_t radius) {
+    std::vector<Sum> line(static_cast<std::size_t>(cols) + 1), sum(static_cast<std::size_t>(cols));
+    std::vector<T> kept(static_cast<std::size_t>(radius + 1) * cols);
+    // Sums are scaled by the reciprocal of their count: a division costs several multiplications.
+    const auto across = [&](int32_t y) {
+        T* row = &v[std::size_t(y) * cols];
+        for (int32_t x = 0; x < cols; ++x) line[std::size_t(x) + 1] = line[std::size_t(x)] + Sum(row[x]);
+        for (int32_t x = 0; x < cols; ++x) {
+            const int32_t lo = std::max(0, x - radius), hi = std::min(cols, x + radius + 1);
+            row[x] = T((line[std::size_t(hi)] - line[std::size_t(lo)]) * (1.0 / double(hi - lo)));
         }
-        std::fill(sum.begin(), sum.end(), 0.0);
-        for (int32_t y = 0; y < std::min(rows, radius); ++y)
-            for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] += std::complex<double>(v[std::size_t(y) * cols + x]);
+    };
+    for (int repeat = 0; repeat < 3; ++repeat) {
+        std::fill(sum.begin(), sum.end(), Sum(0));
+        for (int32_t y = 0; y < std::min(rows, radius); ++y) {
+            across(y);
+            for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] += Sum(v[std::size_t(y) * cols + x]);
+        }
         for (int32_t y = 0; y < rows; ++y) {
-            std::complex<float>* row = &v[std::size_t(y) * cols];
-            std::complex<float>* slot = &kept[std::size_t(y % (radius + 1)) * cols];
-            if (y + radius < rows)
-                for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] += std::complex<double>(v[std::size_t(y + radius) * cols + x]);
+            T* row = &v[std::size_t(y) * cols];
+            T* slot = &kept[std::size_t(y % (radius + 1)) * cols];
+            if (y + radius < rows) {
+                across(y + radius);
+                const T* ahead = &v[std::size_t(y + radius) * cols];
+                for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] += Sum(ahead[x]);
+            }
             std::copy(row, row + cols, slot);
-            const double count = std::min(rows - 1, y + radius) - std::max(0, y - radius) + 1;
-            for (int32_t x = 0; x < cols; ++x) row[x] = std::complex<float>(sum[std::size_t(x)] / count);
+            const double scale = 1.0 / (std::min(rows - 1, y + radius) - std::max(0, y - radius) + 1);
+            for (int32_t x = 0; x < cols; ++x) row[x] = T(sum[std::size_t(x)] * scale);
             if (y - radius >= 0) {
-                const std::complex<float>* gone = &kept[std::size_t((y - radius) % (radius + 1)) * cols];
-                for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] -= std::complex<double>(gone[x]);
+                const T* gone = &kept[std::size_t((y - radius) % (radius + 1)) * cols];
+                for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] -= Sum(gone[x]);
             }
         }
     }
 }
 
+}  // namespace
+
+void smooth(Plane& v, int32_t rows, int32_t cols, int32_t radius) { box3<std::complex<float>, std::complex<double>>(v, rows, cols, radius); }
+
+void smooth(RealPlane& v, int32_t rows, int32_t cols, int32_t radius) { box3<float, double>(v, rows, cols, radius); }
 
 }  // namespace quen::cleaning
