@@ -76,6 +76,22 @@ double natural_energy(const Detection& d, const host::SpectrumGeometry& g, int32
     return sum / std::numbers::ln2;
 }
 
+// s += br re - bi im over n samples: one channel's share of a wave along a row. The same
+// operations in the same order with or without AVX2, so both give the same bits.
+[[gnu::always_inline]] inline void add_wave_to(double* s, const double* re, const double* im, double br, double bi,
+                                               std::size_t n) {
+    for (std::size_t x = 0; x < n; ++x) s[x] += br * re[x] - bi * im[x];
+}
+
+void add_wave_base(double* s, const double* re, const double* im, double br, double bi, std::size_t n) {
+    add_wave_to(s, re, im, br, bi, n);
+}
+
+[[gnu::target("avx2")]] void add_wave_avx2(double* s, const double* re, const double* im, double br, double bi,
+                                           std::size_t n) {
+    add_wave_to(s, re, im, br, bi, n);
+}
+
 }  // namespace
 
 Fit fit_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, int32_t c, int32_t y0, int32_t x0, Tone& best) {
@@ -117,6 +133,7 @@ FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, co
 // per sample and tone, where a picture with a hundred tones would otherwise take minutes.
 void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones) {
     constexpr std::size_t kBatch = 64;  // tones summed per pass over the picture
+    const auto add_wave = __builtin_cpu_supports("avx2") ? add_wave_avx2 : add_wave_base;
     const std::size_t cols = static_cast<std::size_t>(picture.cols);
     std::vector<double> cos_x(kBatch * cols), sin_x(kBatch * cols), sum(3 * cols);
     for (std::size_t first = 0; first < tones.size(); first += kBatch) {
@@ -137,7 +154,7 @@ void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones) 
                 for (int32_t c = 0; c < 3; ++c) {
                     const std::complex<double> b = 2.0 * tone.amplitude[c] * row;  // 2 Re(b (re + i im))
                     double* s = &sum[static_cast<std::size_t>(c) * cols];
-                    for (std::size_t x = 0; x < cols; ++x) s[x] += b.real() * re[x] - b.imag() * im[x];
+                    add_wave(s, re, im, b.real(), b.imag(), cols);
                 }
             }
             for (int32_t x = 0; x < picture.cols; ++x)
@@ -174,7 +191,7 @@ void unclip_tones(std::vector<FittedTone>& tones, const host::Image& work, const
             for (std::size_t k = 0; k < k_count; ++k) down[k] = std::polar(1.0, 2 * std::numbers::pi * std::fmod(tones[k].f.v * y, 1.0));
             for (std::size_t x = 0; x < width; ++x) {
                 if (!(row[x * 3] | row[x * 3 + 1] | row[x * 3 + 2])) continue;
-                for (std::size_t k = 0; k < k_count; ++k) turn[k] = down[k] * along[k * width + x];
+                bool turned = false;  // turn[] is worked out for this sample once a channel needs it
                 for (int32_t c = 0; c < 3; ++c) {
                     // A sample past either end (a float picture's) was not cut off there.
                     const uint8_t end = row[x * 3 + std::size_t(c)];
@@ -188,6 +205,9 @@ void unclip_tones(std::vector<FittedTone>& tones, const host::Image& work, const
                     // What the waves push beyond the end the sample was held at.
                     const double beyond = end == 1 ? std::min(0.0, held + wave) : std::max(0.0, held + wave - 1);
                     if (beyond == 0) continue;
+                    if (!turned)
+                        for (std::size_t k = 0; k < k_count; ++k) turn[k] = down[k] * along[k * width + x];
+                    turned = true;
                     for (std::size_t k = 0; k < k_count; ++k) sum[k * 3 + std::size_t(c)] += beyond * std::conj(turn[k]);
                 }
             }
