@@ -157,23 +157,40 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
 // Up to `passes` searches: peaks that one sinusoid explains are fitted and those waves taken out of
 // the picture whole, leakage and all (and line patterns and sweeps with their own models); the
 // spectrum of what remains is searched again, and the peaks found then (scan lines' leftovers,
-// screens) take their surroundings' magnitudes.
+// screens) take their surroundings' magnitudes. A screen's lattice found in a later search, after
+// an earlier one took a screen's waves out with the strength they have at each place, shows a print
+// whose dots that took out only in part: their harmonics and the other inks' waves stand out once
+// the strongest are gone, and a low-pass then, telling where the screen is by waves already taken
+// out, leaves patches of dots. The cleaning starts again from the picture as it came, with that
+// screen descreened in the first search.
 CleanResult clean_picture(const CleanModules& modules, host::Image picture, const CleanOptions& options) {
     check_cleanable(picture);
-    Job job{modules, options, to_float(picture), flat_evidence(picture, options.detect, options.thresholds), {}, {},
-            false, false, {}, {}};
-    for (int pass = 0; pass < options.thresholds.passes; ++pass) {
-        Evidence e = find(job, pass);
-        Judgement j = judge(job, e);
-        const bool again = remove(job, e, j);
-        job.result.detection = std::move(e.d);
-        if (!again) break;
+    const FlatEvidence flat = flat_evidence(picture, options.detect, options.thresholds);
+    double screen = 0;  // a print's screen period, found after its waves were taken out along the tone
+    for (;;) {
+        Job job{modules, options, to_float(picture), flat, {}, {}, false, false, {}, {}};
+        bool toned = false, again = false;
+        for (int pass = 0; pass < options.thresholds.passes; ++pass) {
+            Evidence e = find(job, pass);
+            if (pass == 0 && screen > 0 && e.d.screen_period == 0) e.d.screen_period = screen;
+            if (pass > 0 && toned && screen == 0 && options.lowpass && e.d.screen_period > 0) {
+                screen = e.d.screen_period;
+                again = true;
+                break;
+            }
+            Judgement j = judge(job, e);
+            toned = toned || j.envelopes > 0;
+            const bool more = remove(job, e, j);
+            job.result.detection = std::move(e.d);
+            if (!more) break;
+        }
+        if (again) continue;
+        CleanResult result = std::move(job.result);
+        if (result.changed > 0)
+            restore(picture, job.work, result.lowpass_period == 0, job.unclipped, options.thresholds.restore_reach);
+        result.image = std::move(picture);  // nothing removed: the picture as it was
+        return result;
     }
-    CleanResult result = std::move(job.result);
-    if (result.changed > 0)
-        restore(picture, job.work, result.lowpass_period == 0, job.unclipped, options.thresholds.restore_reach);
-    result.image = std::move(picture);  // nothing removed: the picture as it was
-    return result;
 }
 
 }  // namespace quen::cleaning
