@@ -46,7 +46,9 @@ std::array<double, 3> screen_frequencies(const LogMagnitudes& m, const Detection
 // darkest parts of a printed picture, where the dots all but vanish), and the edge is softened
 // over a period. A screen over screened_frame of the frame or more is a print's, whose lightest
 // and darkest parts hold faint dots too wherever they lie, even along the border: it is taken out
-// everywhere, as for a picture said to be a print (`whole`).
+// everywhere, as for a picture said to be a print (`whole`), and so are the other channels'
+// screens, the other inks of the same print (an ink light over most of the picture leaves dots
+// too faint there for its own channel to tell where they are).
 
 // Sets to 1 the zeros of a mask that no path of zeros joins to the border.
 void fill_holes(std::vector<uint8_t>& mask, int32_t rows, int32_t cols) {
@@ -72,8 +74,9 @@ void fill_holes(std::vector<uint8_t>& mask, int32_t rows, int32_t cols) {
 }
 
 // Channel c's share: its screen band's power smoothed over a period, where it reaches screen_level
-// of the strongest; that smoothed, its holes filled, and its edge softened.
-std::vector<float> share_of(const host::Image& waves, int32_t c, int32_t period, const Thresholds& t) {
+// of the strongest; that smoothed, its holes filled, and its edge softened. Sets `print` for a
+// screen over screened_frame of the frame, taken everywhere.
+std::vector<float> share_of(const host::Image& waves, int32_t c, int32_t period, const Thresholds& t, bool& print) {
     const int32_t rows = waves.rows, cols = waves.cols;
     const std::size_t size = std::size_t(rows) * cols;
     RealPlane field(size);
@@ -93,8 +96,10 @@ std::vector<float> share_of(const host::Image& waves, int32_t c, int32_t period,
     std::vector<uint8_t> mask(size);
     for (std::size_t i = 0; i < size; ++i) mask[i] = field[i] > 0.5f;
     fill_holes(mask, rows, cols);
-    if (std::count(mask.begin(), mask.end(), 1) >= std::ptrdiff_t(t.screened_frame * double(size)))
+    if (std::count(mask.begin(), mask.end(), 1) >= std::ptrdiff_t(t.screened_frame * double(size))) {
+        print = true;
         return std::vector<float>(size, 1.0f);
+    }
     field.assign(mask.begin(), mask.end());
     smooth(field, rows, cols, period);
     return field;
@@ -128,20 +133,19 @@ host::Image screen_waves(const host::ModuleLibrary& inverse, const host::Image& 
 std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inverse, const host::Image& spectrum,
                                                   const LogMagnitudes& m, const Detection& d,
                                                   const std::array<double, 3>& screen, bool whole, const Thresholds& t) {
-    if (whole) {
-        std::array<std::vector<float>, 3> share;
-        const std::size_t size = std::size_t(m.geometry.rows) * std::size_t(m.geometry.period_x);  // the picture's
-        for (int32_t c = 0; c < 3; ++c)
-            if (screen[std::size_t(c)] > 0) share[std::size_t(c)].assign(size, 1.0f);
-        return share;
-    }
-    const host::Image waves = screen_waves(inverse, spectrum, m, d, screen, t);
     std::array<std::vector<float>, 3> share;
-    for (int32_t c = 0; c < 3; ++c) {
-        if (screen[std::size_t(c)] == 0) continue;
-        const int32_t period = static_cast<int32_t>(std::ceil(1 / screen[std::size_t(c)]));
-        share[std::size_t(c)] = share_of(waves, c, period, t);
+    if (!whole) {
+        const host::Image waves = screen_waves(inverse, spectrum, m, d, screen, t);
+        for (int32_t c = 0; c < 3; ++c) {
+            if (screen[std::size_t(c)] == 0) continue;
+            const int32_t period = static_cast<int32_t>(std::ceil(1 / screen[std::size_t(c)]));
+            share[std::size_t(c)] = share_of(waves, c, period, t, whole);
+        }
+        if (!whole) return share;
     }
+    const std::size_t size = std::size_t(m.geometry.rows) * std::size_t(m.geometry.period_x);  // the picture's
+    for (int32_t c = 0; c < 3; ++c)
+        if (screen[std::size_t(c)] > 0) share[std::size_t(c)].assign(size, 1.0f);
     return share;
 }
 
