@@ -365,9 +365,12 @@ struct Segment {
 };
 
 // Each sample's power over its background, the channels averaged; negative where the sample is not
-// searched: protected, below `lowest`, in a peak or ridge found already, or beside an axis, where
-// the picture's borders and the blocks of its compression leave lines of their own (a JPEG's
-// blocks are as steady across the frame as any wave).
+// searched: protected, below `lowest`, or in a peak or ridge found already. Beside an axis the
+// picture's borders leave lines of their own, far above the background about them: there a
+// sample's power is taken over the median of its line's about it (faint_sweep_axis_window samples
+// either way), which a smooth line of leakage keeps near one and a drifting wave stands above. The
+// blocks of a picture's compression (8 and 16 pixels) leave lines as steady across the frame as
+// any wave at their multiples on the axes: the samples there are not searched.
 std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, double lowest, const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
     const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
@@ -377,12 +380,43 @@ std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, doub
             const std::size_t i = std::size_t(y) * g.columns + x;
             const Frequency f = frequency_of(g, y, x);
             if (d.group[i] || d.ridge[i] || std::hypot(f.u, f.v) < lowest ||
-                std::hypot(x - g.centre_x, y - g.centre_y) < t.protected_samples || near_axis(g, y, x))
+                std::hypot(x - g.centre_x, y - g.centre_y) < t.protected_samples)
                 continue;
             double sum = 0;
             for (int32_t c = 0; c < g.channels; ++c) sum += std::exp(2 * std::numbers::ln10 * (m.values[plane * c + i] - d.background[plane * c + i]));
             q[i] = static_cast<float>(sum / g.channels);
         }
+    // The lines beside the axes: (first sample, step between samples, count, samples per cycle).
+    struct Line {
+        std::size_t first, step;
+        int32_t count;
+        double centre, per_cycle;
+    };
+    std::vector<Line> lines;
+    for (int32_t y = 0; y < g.rows; ++y)
+        if (std::fabs(y - g.centre_y) <= 1.5) lines.push_back({std::size_t(y) * g.columns, 1, g.columns, g.centre_x, double(g.period_x)});
+    for (int32_t x = 0; x < g.columns; ++x)
+        if (std::fabs(x - g.centre_x) <= 1.5) lines.push_back({std::size_t(x), std::size_t(g.columns), g.rows, g.centre_y, double(g.rows)});
+    const int32_t reach = t.faint_sweep_axis_window;
+    std::vector<float> along, window;
+    for (const Line& line : lines) {
+        along.resize(std::size_t(line.count));
+        for (int32_t k = 0; k < line.count; ++k) along[std::size_t(k)] = q[line.first + std::size_t(k) * line.step];
+        for (int32_t k = 0; k < line.count; ++k) {
+            float& out = q[line.first + std::size_t(k) * line.step];
+            if (out < 0) continue;
+            const double blocks = std::fabs(k - line.centre) * 16 / line.per_cycle;  // in sixteenths of a cycle per pixel
+            if (std::fabs(blocks - std::round(blocks)) * line.per_cycle / 16 <= 1.5) {
+                out = -1;
+                continue;
+            }
+            window.clear();
+            for (int32_t j = std::max(0, k - reach); j <= std::min(line.count - 1, k + reach); ++j)
+                if (along[std::size_t(j)] >= 0) window.push_back(along[std::size_t(j)]);
+            const float level = median(window);
+            out = level > 0 ? along[std::size_t(k)] / level : -1;
+        }
+    }
     return q;
 }
 
