@@ -341,13 +341,22 @@ int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Th
         // point within its reach (a sample holds q and its mirror: about k covers -k too).
         std::fill(copies.begin(), copies.end(), 0.0);
         const int32_t rx = int32_t(std::ceil(s.reach * g.period_x)), ry = int32_t(std::ceil(s.reach * g.rows));
+        // The falloff over the reach, the same about every point.
+        std::vector<double> falloff(std::size_t(2 * ry + 1) * std::size_t(2 * rx + 1));
+        for (int32_t dy = -ry; dy <= ry; ++dy)
+            for (int32_t dx = -rx; dx <= rx; ++dx) {
+                const Frequency d{double(dx) / g.period_x, double(dy) / g.rows};
+                falloff[std::size_t(dy + ry) * std::size_t(2 * rx + 1) + std::size_t(dx + rx)] =
+                    std::pow(d.u * d.u + d.v * d.v + least2, s.falloff / 2);
+            }
         for (std::size_t i = 0; i < s.points.size(); ++i)
             for (int32_t dy = -ry; dy <= ry; ++dy)
                 for (int32_t dx = -rx; dx <= rx; ++dx) {
                     const Frequency d{double(dx) / g.period_x, double(dy) / g.rows};
                     int32_t y = 0, x = 0;
                     if (!sample_index(g, {s.points[i].u + d.u, s.points[i].v + d.v}, y, x)) continue;
-                    copies[std::size_t(y) * g.columns + x] += s.weights[i] / std::pow(d.u * d.u + d.v * d.v + least2, s.falloff / 2);
+                    copies[std::size_t(y) * g.columns + x] +=
+                        s.weights[i] / falloff[std::size_t(dy + ry) * std::size_t(2 * rx + 1) + std::size_t(dx + rx)];
                 }
         const double width = kDescreenWidth * s.frequency;
         const double per_unit = -0.5 / (width * width) / std::numbers::ln10;  // log10 gain per frequency squared
@@ -356,8 +365,9 @@ int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Th
                 const Frequency f = frequency_of(g, y, x);
                 const double beyond = std::hypot(f.u, f.v) - keep;
                 if (beyond <= 0) continue;
-                const double q2 = f.u * f.u + f.v * f.v + least2;
-                const double log_gain = per_unit * beyond * beyond - std::log10(1 + std::pow(q2, s.falloff / 2) * copies[std::size_t(y) * g.columns + x]);
+                const double q2 = f.u * f.u + f.v * f.v + least2, near = copies[std::size_t(y) * g.columns + x];
+                // (Where no copy reaches, the second term is log10(1), 0.)
+                const double log_gain = per_unit * beyond * beyond - (near == 0 ? 0.0 : std::log10(1 + std::pow(q2, s.falloff / 2) * near));
                 float& v = m.at(c, y, x);
                 v = std::max(kAbsent, v + static_cast<float>(log_gain));
                 ++changed;

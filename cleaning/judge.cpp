@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <future>
 #include <numbers>
 #include <optional>
 
@@ -177,14 +178,22 @@ struct TonedScreen {
                     for (int32_t x = 0; x < cols && alike; ++x) alike = work.get<float>(y, x, c) == work.get<float>(y, x, e);
                 if (alike) same[std::size_t(c)] = e;
             }
+        // A channel's fit reads that channel only: the other channels are fitted side by side
+        // before any is changed.
+        std::array<std::future<Fit>, 3> fitting;
+        for (int32_t c = 0; c < 3; ++c)
+            if (same[std::size_t(c)] == c && c != done)
+                fitting[std::size_t(c)] = std::async(std::launch::async, [&, c] { return fit(work, c, t); });
+        std::array<Fit, 3> own;
+        for (int32_t c = 0; c < 3; ++c)
+            if (fitting[std::size_t(c)].valid()) own[std::size_t(c)] = fitting[std::size_t(c)].get();
         for (int32_t c = 0; c < 3; ++c) {
             if (same[std::size_t(c)] != c) {
                 for (int32_t y = 0; y < rows; ++y)
                     for (int32_t x = 0; x < cols; ++x) work.set<float>(y, x, c, work.get<float>(y, x, same[std::size_t(c)]));
                 continue;
             }
-            Fit own;
-            const Fit& f = c == done ? fitted : (own = fit(work, c, t));
+            const Fit& f = c == done ? fitted : own[std::size_t(c)];
             for (int32_t y = 0; y < rows; ++y)
                 for (int32_t x = 0; x < cols; ++x) {
                     const std::size_t i = std::size_t(y) * cols + x;
