@@ -428,16 +428,13 @@ bool not_one_wave(PeakJudge& pj, Case& c) { return !pj.one_wave(c.f); }
 // its place off the axes), too weak to be taken for a screen's on its strength alone, that the
 // samples pinned at black and white show to fade there as a print's dots do. Fitted in the first
 // pass only, when filling to the background.
-// A print's screen lays its dots on a square lattice: a wave of a screen printed with the tones has
-// a partner at right angles, of its period, which may stand too low to be found as a peak (in a
-// picture at black or white in large parts, where its dots are few) or be kept by a rule that
-// weighs it alone (a flat square where the dots vanish with the tone). Where the spectrum of
-// channel c stands screen_evidence above its background within lattice_tolerance samples of that
-// frequency, the partner is fitted there. False when it does not stand out.
-bool right_angle_partner(const PeakJudge& pj, int32_t c, const Frequency& f, Frequency& partner) {
+// Where the spectrum of channel c stands screen_evidence above its background within
+// lattice_tolerance samples of frequency f, the wave there fitted between samples (`found`).
+// False when it does not stand out.
+bool stands_near(const PeakJudge& pj, int32_t c, const Frequency& f, Frequency& found) {
     const host::SpectrumGeometry& g = pj.e.m.geometry;
     int32_t y0 = 0, x0 = 0;
-    if (!sample_index(g, {-f.v, f.u}, y0, x0)) return false;
+    if (!sample_index(g, f, y0, x0)) return false;
     const int32_t reach = static_cast<int32_t>(pj.t.lattice_tolerance);
     float best = -1e30f;
     int32_t by = -1, bx = -1;
@@ -449,8 +446,15 @@ bool right_angle_partner(const PeakJudge& pj, int32_t c, const Frequency& f, Fre
     if (by < 0 || best < pj.t.screen_evidence) return false;
     Tone tone;
     fit_tone(pj.z, g, c, by, bx, tone);
-    partner = frequency_of(g, tone.b, tone.a);
+    found = frequency_of(g, tone.b, tone.a);
     return true;
+}
+// A print's screen lays its dots on a square lattice: a wave of a screen printed with the tones has
+// a partner at right angles, of its period, which may stand too low to be found as a peak (in a
+// picture at black or white in large parts, where its dots are few) or be kept by a rule that
+// weighs it alone (a flat square where the dots vanish with the tone): fitted where it stands out.
+bool right_angle_partner(const PeakJudge& pj, int32_t c, const Frequency& f, Frequency& partner) {
+    return stands_near(pj, c, {-f.v, f.u}, partner);
 }
 
 // Whether the samples pinned at black or white show peak c's wave to fade there, as a print's
@@ -501,6 +505,44 @@ bool screen_envelope(PeakJudge& pj, Case& c) {
     if (!toned && !c.dotted && !c.faded) return false;
     ++pj.j.envelopes;
     pj.job.result.removed.push_back(c.p);
+    // Two such frequencies may be the diagonals of a coarser square lattice, whose own frequencies
+    // lie at half their sum and half their difference: a screen turned a few degrees from the rows
+    // puts those beside the axes, where the picture's borders hide one or both from the peaks, and
+    // its hard-edged dots leave the diagonals about as strong. When a peak stands at either, about
+    // as strong as this one (within screen_alike), the waves there are taken out too where the
+    // spectrum stands out, with the amplitude they have at each place, and the peaks found there
+    // with them (unless a wave there was taken out already).
+    if (fs.size() == 2) {
+        const Frequency halves[2] = {{(fs[0].u + fs[1].u) / 2, (fs[0].v + fs[1].v) / 2},
+                                     {(fs[0].u - fs[1].u) / 2, (fs[0].v - fs[1].v) / 2}};
+        const auto near = [&](const Peak& q, const Frequency& h) {
+            const Frequency fq = frequency_of(g, q.row, q.column);
+            return q.group != c.p.group && !partners[static_cast<std::size_t>(q.group)] &&
+                   (distance_in_samples(g, fq, h) <= pj.t.lattice_tolerance ||
+                    distance_in_samples(g, fq, {-h.u, -h.v}) <= pj.t.lattice_tolerance);
+        };
+        bool coarser = false;
+        for (const Peak& q : pj.e.d.peaks)
+            coarser = coarser || ((near(q, halves[0]) || near(q, halves[1])) && q.amplitude * pj.t.screen_alike >= c.p.amplitude);
+        for (const Frequency& half : halves) {
+            Frequency h;
+            if (!coarser || !stands_near(pj, c.strongest, half, h)) continue;
+            std::vector<const Peak*> there;
+            bool taken = false;
+            for (const Peak& q : pj.e.d.peaks)
+                if (near(q, h)) {
+                    there.push_back(&q);
+                    taken = taken || (pj.j.decisions.settled(q.group) && pj.j.decisions[q.group].verdict != Verdict::Keep);
+                }
+            if (taken) continue;
+            subtract_envelope(pj.job.work, h, pj.t);
+            for (const Peak* q : there) {
+                pj.j.decisions.overrule(q->group, {Verdict::SubtractSweep, Reason::ScreenEnvelope});
+                ++pj.j.envelopes;
+                pj.job.result.removed.push_back(*q);
+            }
+        }
+    }
     if (!toned) {
         subtract_envelope(pj.job.work, fs.front(), pj.t);
         return true;
