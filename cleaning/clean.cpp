@@ -97,12 +97,14 @@ Evidence find(Job& job, int pass) {
     e.d = detect_peaks(e.m, options.detect, options.thresholds);
     if (options.print && e.d.screen_period == 0)
         e.d.screen_period = print_screen_period(e.d, options.detect.sensitivity, options.thresholds);
-    // The picture as its spectrum shows it, kept for a sweeping wave to be fitted in (any peak of
-    // the first pass may turn out to be one, or a faint one leave none).
-    if (pass == 0 && options.fill == Fill::Background) e.analysed = job.work;
-    if (pass == 0 && options.fill == Fill::Background)
+    // The first pass, filling to the background, keeps the picture as its spectrum shows it for a
+    // sweeping wave to be fitted in (any peak may turn out to be one, or a faint one leave none),
+    // and looks for line patterns.
+    if (pass == 0 && options.fill == Fill::Background) {
+        e.analysed = job.work;
         e.lines = find_lines(job.work, e.d.peaks, e.m.geometry, kSmallestAmplitude / options.detect.sensitivity,
                              options.thresholds);
+    }
     return e;
 }
 

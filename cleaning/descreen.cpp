@@ -65,15 +65,13 @@ double falloff_of(const LogMagnitudes& m, int32_t c, double keep, double screen)
             const auto ring = std::min<std::size_t>(std::size_t(std::log(r / inner) / span * kRings), kRings - 1);
             rings[ring].push_back(m.at(c, y, x));
         }
-    double sx = 0, sy = 0, sxx = 0, sxy = 0, n = 0;
+    LineFit law;
     for (int i = 0; i < kRings; ++i) {
         if (rings[std::size_t(i)].empty()) continue;
-        const double lx = std::log10(inner) + (i + 0.5) / kRings * span / std::numbers::ln10, ly = median(rings[std::size_t(i)]);
-        sx += lx, sy += ly, sxx += lx * lx, sxy += lx * ly, ++n;
+        law.add(std::log10(inner) + (i + 0.5) / kRings * span / std::numbers::ln10, median(rings[std::size_t(i)]));
     }
-    if (n < 3) return 2;
-    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);  // of the log magnitude
-    return std::clamp(-2 * slope, 1.0, 4.0);
+    if (law.n < 3) return 2;
+    return std::clamp(-2 * law.slope(), 1.0, 4.0);  // (the slope of the log magnitude)
 }
 
 // The points of the square lattice of dots spanned by fundamental a and a turned a right angle:
@@ -145,7 +143,7 @@ std::vector<Frequency> moire_of(const LogMagnitudes& m, int32_t c, std::vector<s
             if (r <= low || r >= high) continue;
             bool seen = false;
             for (const Frequency& q : points)
-                seen = seen || distance_in_samples(g, d, q) <= 1.5 || distance_in_samples(g, d, {-q.u, -q.v}) <= 1.5;
+                seen = seen || wave_distance(g, d, q) <= 1.5;
             if (!seen) points.push_back(d);
         }
     return points;
@@ -230,7 +228,7 @@ std::vector<std::pair<Frequency, float>> coarser_lattice(const LogMagnitudes& m,
         if (level <= strongest || excess < t.screen_evidence) continue;
         bool seen = false;
         for (const auto& [q, l] : found)
-            seen = seen || distance_in_samples(g, h, q) <= 1.5 || distance_in_samples(g, h, {-q.u, -q.v}) <= 1.5;
+            seen = seen || wave_distance(g, h, q) <= 1.5;
         if (!seen) found.push_back({h, level});
     }
     if (found.empty()) return {};
@@ -286,7 +284,7 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
             if (std::hypot(p.u, p.v) <= lowest) continue;
             bool seen = false;
             for (const Frequency& q : screen.points)
-                seen = seen || distance_in_samples(g, p, q) <= 1.5 || distance_in_samples(g, p, {-q.u, -q.v}) <= 1.5;
+                seen = seen || wave_distance(g, p, q) <= 1.5;
             if (seen) continue;
             const double w = weight_of(m, c, p, reach, screen.falloff);
             if (w < t.copy_least) continue;

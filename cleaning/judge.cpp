@@ -491,8 +491,7 @@ bool screen_envelope(PeakJudge& pj, Case& c) {
         bool taken = false;
         for (const Peak& q : pj.e.d.peaks) {
             const Frequency fq = frequency_of(g, q.row, q.column);
-            const bool there = q.group != c.p.group && (distance_in_samples(g, fq, partner) <= pj.t.lattice_tolerance ||
-                                                        distance_in_samples(g, fq, {-partner.u, -partner.v}) <= pj.t.lattice_tolerance);
+            const bool there = q.group != c.p.group && wave_distance(g, fq, partner) <= pj.t.lattice_tolerance;
             partners[static_cast<std::size_t>(q.group)] |= there;
             taken = taken || (there && pj.j.decisions.settled(q.group) && pj.j.decisions[q.group].verdict != Verdict::Keep);
         }
@@ -518,8 +517,7 @@ bool screen_envelope(PeakJudge& pj, Case& c) {
         const auto near = [&](const Peak& q, const Frequency& h) {
             const Frequency fq = frequency_of(g, q.row, q.column);
             return q.group != c.p.group && !partners[static_cast<std::size_t>(q.group)] &&
-                   (distance_in_samples(g, fq, h) <= pj.t.lattice_tolerance ||
-                    distance_in_samples(g, fq, {-h.u, -h.v}) <= pj.t.lattice_tolerance);
+                   wave_distance(g, fq, h) <= pj.t.lattice_tolerance;
         };
         bool coarser = false;
         for (const Peak& q : pj.e.d.peaks)
@@ -863,8 +861,7 @@ void subtract_lattice(Job& job, Evidence& e, Judgement& j, const Frequency& a, c
         const Frequency f = frequency_of(g, p.row, p.column);
         bool on = false;
         for (const Frequency& h : points)
-            on = on || distance_in_samples(g, f, h) <= t.lattice_tolerance ||
-                 distance_in_samples(g, f, {-h.u, -h.v}) <= t.lattice_tolerance;
+            on = on || wave_distance(g, f, h) <= t.lattice_tolerance;
         if (on && j.decisions.decide(p.group, {Verdict::SubtractTone, Reason::AddedScreen}))
             job.result.removed.push_back(p);
     }

@@ -52,18 +52,16 @@ int64_t lower_folded_copies(LogMagnitudes& m) {
         for (std::size_t i = 0; i < ring.size(); ++i)
             if (off_axes[i]) members[std::size_t(ring[i])].push_back(v[i]);
         std::array<double, kRings> level{}, log_radius{};
-        double sx = 0, sy = 0, sxx = 0, sxy = 0, n = 0;
+        LineFit law;
         for (int32_t r = 0; r < kRings; ++r) {
             if (members[std::size_t(r)].empty()) continue;
             level[std::size_t(r)] = median(members[std::size_t(r)]);
             const double centre = (r + 0.5) * kRing;
             log_radius[std::size_t(r)] = std::log10(centre);
-            if (centre < kMoireLawFrom || centre > kMoireLawTo) continue;
-            sx += log_radius[std::size_t(r)], sy += level[std::size_t(r)], ++n;
-            sxx += log_radius[std::size_t(r)] * log_radius[std::size_t(r)], sxy += log_radius[std::size_t(r)] * level[std::size_t(r)];
+            if (centre >= kMoireLawFrom && centre <= kMoireLawTo) law.add(log_radius[std::size_t(r)], level[std::size_t(r)]);
         }
-        if (n < 3) continue;
-        const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx), at = (sy - slope * sx) / n;
+        if (law.n < 3) continue;
+        const double slope = law.slope(), at = law.at();
         // The log10 gain of each ring: (law / ring)^2 in power, so 4 x (law - level) in log magnitude.
         std::array<float, kRings> gain{};
         for (int32_t r = 0; r < kRings; ++r)

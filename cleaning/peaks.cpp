@@ -507,8 +507,7 @@ bool coarser_than_pair(const SpectrumGeometry& g, const std::vector<Peak>& peaks
     for (std::size_t i = 0; i < std::min(peaks.size(), t.lattice_peaks); ++i) {
         const Frequency p = frequency_of(g, peaks[i].row, peaks[i].column);
         for (const Frequency& h : halves)
-            if (peaks[i].amplitude >= weaker && (distance_in_samples(g, p, h) <= t.lattice_tolerance ||
-                                                 distance_in_samples(g, {-p.u, -p.v}, h) <= t.lattice_tolerance))
+            if (peaks[i].amplitude >= weaker && wave_distance(g, p, h) <= t.lattice_tolerance)
                 return true;
     }
     return false;
@@ -521,6 +520,10 @@ bool square_pair(const SpectrumGeometry& g, const Frequency& a, const Frequency&
 
 double distance_in_samples(const SpectrumGeometry& g, const Frequency& a, const Frequency& b) {
     return std::hypot((a.u - b.u) * g.period_x, (a.v - b.v) * g.rows);
+}
+
+double wave_distance(const SpectrumGeometry& g, const Frequency& a, const Frequency& b) {
+    return std::min(distance_in_samples(g, a, b), distance_in_samples(g, a, {-b.u, -b.v}));
 }
 
 double sample_step(const SpectrumGeometry& g) { return 1.0 / std::min(g.period_x, g.rows); }

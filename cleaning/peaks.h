@@ -68,6 +68,10 @@ Frequency frequency_of(const host::SpectrumGeometry& g, double y, double x);
 // How many samples apart two frequencies lie in the spectrum.
 double distance_in_samples(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b);
 
+// How many samples apart two waves lie: frequency b and -b are one wave (a real picture's spectrum
+// holds it at both).
+double wave_distance(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b);
+
 // One sample of the spectrum, in frequency (along its shorter side).
 double sample_step(const host::SpectrumGeometry& g);
 
@@ -102,5 +106,14 @@ bool coarser_than_pair(const host::SpectrumGeometry& g, const std::vector<Peak>&
 
 // The median of the values (reordered); 0 for none.
 float median(std::vector<float>& v);
+
+// A straight line y = at + slope x fitted to points by least squares (a power law to the log
+// magnitudes of rings about the zero frequency).
+struct LineFit {
+    double sx = 0, sy = 0, sxx = 0, sxy = 0, n = 0;
+    void add(double x, double y) { sx += x, sy += y, sxx += x * x, sxy += x * y, ++n; }
+    double slope() const { return (n * sxy - sx * sy) / (n * sxx - sx * sx); }
+    double at() const { return (sy - slope() * sx) / n; }
+};
 
 }  // namespace quen::cleaning

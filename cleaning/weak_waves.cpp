@@ -29,7 +29,7 @@ void find_weak_waves(LazyTiles& tiles_of, const ComplexHalf& z, const LogMagnitu
     for (const FittedTone& tone : tones) taken.push_back(tone.f);
     const auto near = [&](const Frequency& f) {
         return std::any_of(taken.begin(), taken.end(), [&](const Frequency& o) {
-            return std::min(distance_in_samples(g, o, f), distance_in_samples(g, o, {-f.u, -f.v})) < lobe;
+            return wave_distance(g, o, f) < lobe;
         });
     };
     // A quick look at each candidate's own sample first, the two halves of the list at once.
