@@ -2,9 +2,11 @@
 # The photographs the cleaning benchmarks put noise on, in two halves from different sources:
 #   tuning   scikit-image's data files (python3-skimage): the pictures rules may be tuned on;
 #   heldout  MATE's nature wallpapers (mate-backgrounds): only ever measured, never tuned on.
+#   extra    OpenCV's sample photographs (opencv-doc): more pictures to tune on, from a third source,
+#            for the cases the tuning half has too few of.
 # Each package is downloaded and unpacked into the cache (not installed) the first time.
 # Prints the pictures of the half asked for, one path a line; the benchmarks scale large ones down.
-# Usage: bash scripts/bench-pictures.sh tuning|heldout
+# Usage: bash scripts/bench-pictures.sh tuning|heldout|extra
 set -euo pipefail
 cache="${XDG_CACHE_HOME:-$HOME/.cache}/quen/bench-pictures"
 
@@ -36,7 +38,16 @@ case "${1:-}" in
                 Wood YellowFlower; do
       echo "$cache/$data/$name.jpg"
     done ;;
+  extra)
+    data=usr/share/doc/opencv-doc/examples/data
+    unpack opencv-doc "$data/baboon.jpg"
+    # Colour photographs, and two grey ones (an office, a kitchen table).
+    for name in aloeL.jpg apple.jpg baboon.jpg building.jpg butterfly.jpg fruits.jpg home.jpg \
+                leuvenA.jpg messi5.jpg orange.jpg squirrel_cls.jpg aero1.jpg rubberwhale1.png \
+                basketball1.png box_in_scene.png; do
+      echo "$cache/$data/$name"
+    done ;;
   *)
-    echo "usage: $0 tuning|heldout" >&2
+    echo "usage: $0 tuning|heldout|extra" >&2
     exit 2 ;;
 esac
