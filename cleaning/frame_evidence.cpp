@@ -144,6 +144,116 @@ bool pinned_refute(const FlatEvidence& flat, const std::vector<FittedTone>& befo
     return lifted >= t.lifted_share * 3 * double(flat.rows) * flat.cols && lifted >= t.lifted_chance * by_chance;
 }
 
+Ground ground_of(const host::Image& work, const FlatEvidence& flat, int32_t reach, double level) {
+    const int32_t rows = work.rows, cols = work.cols;
+    Ground ground{host::Image::make(rows, cols, 3, 32), std::vector<uint8_t>(3 * std::size_t(rows) * cols, 0)};
+    // Counts of samples pinned at each end over the rectangle from the origin (a summed-area table).
+    const std::size_t stride = std::size_t(cols) + 1;
+    std::vector<int32_t> sums(2 * (std::size_t(rows) + 1) * stride);
+    const auto sum = [&](int end, int32_t y, int32_t x) -> int32_t& { return sums[(std::size_t(end) * (rows + 1) + y) * stride + x]; };
+    for (int32_t c = 0; c < 3; ++c) {
+        for (int end = 0; end < 2; ++end)
+            for (int32_t y = 0; y < rows; ++y)
+                for (int32_t x = 0; x < cols; ++x)
+                    sum(end, y + 1, x + 1) = sum(end, y, x + 1) + sum(end, y + 1, x) - sum(end, y, x) +
+                                             (flat.ends.empty() ? 0 : flat.ends[(std::size_t(y) * cols + x) * 3 + c] == end + 1);
+        const auto near = [&](int end, int32_t y, int32_t x) {
+            const int32_t y0 = std::max(0, y - reach), y1 = std::min(rows, y + reach + 1);
+            const int32_t x0 = std::max(0, x - reach), x1 = std::min(cols, x + reach + 1);
+            return sum(end, y1, x1) - sum(end, y0, x1) - sum(end, y1, x0) + sum(end, y0, x0) > 0;
+        };
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x) {
+                const double v = work.value(y, x, c);
+                const int end = v <= level && near(0, y, x) ? 1 : v >= 1 - level && near(1, y, x) ? 2 : 0;
+                if (!end) continue;
+                ground.of[(std::size_t(y) * cols + x) * 3 + c] = uint8_t(end);
+                ground.picture.set<float>(y, x, c, static_cast<float>(end == 1 ? v : v - 1));
+            }
+    }
+    return ground;
+}
+
+double ground_agreement(const host::Image& work, const Ground& ground, const FittedTone& tone) {
+    const std::complex<double> step = std::polar(1.0, 2 * std::numbers::pi * tone.f.u);
+    double agree = 0, weighed = 0;
+    for (int32_t c = 0; c < 3; ++c) {
+        const double amplitude = 2 * std::abs(tone.amplitude[c]);
+        if (amplitude == 0) continue;
+        for (int32_t y = 0; y < work.rows; ++y) {
+            std::complex<double> turn = std::polar(1.0, 2 * std::numbers::pi * std::fmod(tone.f.v * y, 1.0));
+            for (int32_t x = 0; x < work.cols; ++x, turn *= step) {
+                const uint8_t end = ground.of[(std::size_t(y) * work.cols + x) * 3 + c];
+                if (!end) continue;
+                const double w = 2 * std::real(tone.amplitude[c] * turn);
+                if (std::fabs(w) < amplitude / 2) continue;  // near nought: either may hold
+                const bool off = !at_either_end(work.value(y, x, c), 1.0);
+                agree += off == (end == 1 ? w > 0 : w < 0);
+                ++weighed;
+            }
+        }
+    }
+    return weighed > 0 ? agree / weighed : 0;
+}
+
+namespace {
+
+// The least-squares sinusoid of frequency f through the ground's samples off their end; `left`
+// receives what it leaves of their energy. With `near`, only the samples within `tolerance` of
+// that sinusoid count (a shadow beside the ground, whose picture is not at the end, does not).
+FittedTone fit_ground_at(const host::Image& work, const Ground& ground, const Frequency& f, double& left,
+                         const FittedTone* near = nullptr, double tolerance = 0) {
+    FittedTone tone{f, {}, true};
+    double cc[3] = {}, cs[3] = {}, ss[3] = {}, cv[3] = {}, sv[3] = {}, vv[3] = {};
+    const std::complex<double> step = std::polar(1.0, 2 * std::numbers::pi * f.u);
+    for (int32_t y = 0; y < work.rows; ++y) {
+        std::complex<double> turn = std::polar(1.0, 2 * std::numbers::pi * std::fmod(f.v * y, 1.0));
+        for (int32_t x = 0; x < work.cols; ++x, turn *= step)
+            for (int32_t c = 0; c < 3; ++c) {
+                const uint8_t end = ground.of[(std::size_t(y) * work.cols + x) * 3 + c];
+                const double v = work.value(y, x, c);
+                if (!end || at_either_end(v, 1.0)) continue;
+                const double w = end == 1 ? v : v - 1, co = turn.real(), si = turn.imag();
+                if (near && std::fabs(w - 2 * std::real(near->amplitude[c] * turn)) > tolerance) continue;
+                cc[c] += co * co, cs[c] += co * si, ss[c] += si * si, cv[c] += co * w, sv[c] += si * w, vv[c] += w * w;
+            }
+    }
+    left = 0;
+    for (int32_t c = 0; c < 3; ++c) {
+        const double det = cc[c] * ss[c] - cs[c] * cs[c];
+        if (det <= 0) continue;
+        const double a = (ss[c] * cv[c] - cs[c] * sv[c]) / det, b = (cc[c] * sv[c] - cs[c] * cv[c]) / det;
+        tone.amplitude[c] = {a / 2, -b / 2};  // a cos + b sin = 2 Re(A e^(i phase))
+        left += vv[c] - a * cv[c] - b * sv[c];
+    }
+    return tone;
+}
+
+}  // namespace
+
+FittedTone fit_on_ground(const host::Image& work, const Ground& ground, const Frequency& f, const Frequency& step) {
+    FittedTone best{f, {}};
+    double least = HUGE_VAL;
+    // Quarter samples up to half a sample each way, then eighths about the best.
+    for (const auto& [reach, part] : {std::pair{2, 0.25}, std::pair{1, 0.125}}) {
+        const Frequency about = best.f;
+        for (int i = -reach; i <= reach; ++i)
+            for (int k = -reach; k <= reach; ++k) {
+                double left = 0;
+                const FittedTone tone =
+                    fit_ground_at(work, ground, {about.u + k * part * step.u, about.v + i * part * step.v}, left);
+                if (left < least) least = left, best = tone;
+            }
+    }
+    // Twice more at that frequency, with only the samples the wave fitted explains.
+    for (int round = 0; round < 2; ++round) {
+        double strongest = 0, left = 0;
+        for (const std::complex<double>& a : best.amplitude) strongest = std::max(strongest, 2 * std::abs(a));
+        best = fit_ground_at(work, ground, best.f, left, &best, std::max(kSmallestAmplitude, strongest / 4));
+    }
+    return best;
+}
+
 bool FlatEvidence::refutes(const Frequency& f, bool by_pinned) const {
     return 1 / std::hypot(f.u, f.v) <= (by_pinned || pinned ? flat_side : free_side);
 }

@@ -45,6 +45,30 @@ struct FlatEvidence {
 bool pinned_refute(const FlatEvidence& flat, const std::vector<FittedTone>& before, const FittedTone& tone,
                    const Thresholds& t);
 
+// The picture's black and white ground: the samples within `reach` pixels of one pinned at black
+// (white) in their channel and within `level` of it (full scale 1). There the picture is its end,
+// and what a wave does shows alone: it lifts the ground off black in half-waves and leaves it
+// pinned between them (pushes it down from white). `picture` holds each such sample's distance
+// from its end (negative at white), 0 elsewhere; `of` says by sample, as FlatEvidence::ends, which
+// ground it belongs to.
+struct Ground {
+    host::Image picture;
+    std::vector<uint8_t> of;
+};
+Ground ground_of(const host::Image& work, const FlatEvidence& flat, int32_t reach, double level);
+
+// The share of the ground's samples that sinusoid `tone` puts where they are: lifted off black
+// (pushed down from white) where it stands well above (below) nought, pinned where it stands well
+// below (above); about a half for a wave unrelated to the picture.
+double ground_agreement(const host::Image& work, const Ground& ground, const FittedTone& tone);
+
+// The sinusoid that the ground's samples lifted off black (pushed down from white) hold: there the
+// picture is its end, so each such sample is the wave itself, and a least-squares fit to them
+// gives its amplitude in each channel unclipped by the ends. Its frequency is searched about f,
+// within half a sample `step` (one sample in frequency each way) and then finer, for the least
+// that the fit leaves.
+FittedTone fit_on_ground(const host::Image& work, const Ground& ground, const Frequency& f, const Frequency& step);
+
 FlatEvidence flat_evidence(const host::Image& picture, const DetectOptions& options, const Thresholds& t);
 
 }  // namespace quen::cleaning

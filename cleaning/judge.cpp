@@ -10,6 +10,7 @@
 #include <cmath>
 #include <future>
 #include <numbers>
+#include <functional>
 #include <optional>
 
 #include "descreen.h"
@@ -631,6 +632,92 @@ void judge_faint_sweep(PeakJudge& pj) {
     job.result.candidates.push_back({found, {Verdict::SubtractSweep, Reason::FaintSweep}, pj.e.pass});
 }
 
+// The strongest local maxima of a spectrum over its background (in any channel), on the axes too,
+// outside the protected low frequencies: y * columns + x, strongest first, `count` at most.
+std::vector<int32_t> strongest_maxima(const LogMagnitudes& m, const std::vector<float>& background, double protect_period,
+                                      std::size_t count, const Thresholds& t) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
+    std::vector<float> excess(plane, -1e30f);
+    for (int32_t y = 0; y < g.rows; ++y)
+        for (int32_t x = 0; x < g.columns; ++x) {
+            const Frequency f = frequency_of(g, y, x);
+            if (std::hypot(f.u, f.v) * protect_period < 1 || std::hypot(x - g.centre_x, y - g.centre_y) < t.protected_samples)
+                continue;
+            const std::size_t i = std::size_t(y) * g.columns + x;
+            for (int32_t c = 0; c < g.channels; ++c)
+                excess[i] = std::max(excess[i], m.values[plane * c + i] - background[plane * c + i]);
+        }
+    std::vector<std::pair<float, int32_t>> maxima;
+    for (int32_t y = 0; y < g.rows; ++y)
+        for (int32_t x = 0; x < g.columns; ++x) {
+            const std::size_t i = std::size_t(y) * g.columns + x;
+            bool highest = excess[i] > -1e30f;
+            for (int32_t ny = std::max(0, y - 1); ny <= std::min(g.rows - 1, y + 1) && highest; ++ny)
+                for (int32_t nx = std::max(0, x - 1); nx <= std::min(g.columns - 1, x + 1); ++nx)
+                    highest = highest && excess[std::size_t(ny) * g.columns + nx] <= excess[i];
+            if (highest) maxima.push_back({excess[i], static_cast<int32_t>(i)});
+        }
+    const std::size_t n = std::min(count, maxima.size());
+    std::partial_sort(maxima.begin(), maxima.begin() + std::ptrdiff_t(n), maxima.end(), std::greater<>());
+    std::vector<int32_t> found;
+    for (std::size_t k = 0; k < n; ++k) found.push_back(maxima[k].second);
+    return found;
+}
+
+// Waves over a black or white ground: searched in the first pass of a picture black or white in
+// large parts (a poster, a high-contrast print), where the picture's hard edges outshine a wave of
+// a long period in the spectrum and the waves, clipped at the ends, are weaker there than
+// elsewhere. On the ground the picture is its end, so a wave shows there by itself: the strongest
+// maxima of the ground's spectrum, each fitted between samples, are waves across the frame when
+// the ground is lifted off (pushed down) where the fitted wave stands above (below) nought and
+// pinned where it does not, in ground_agree of its samples (a picture's own shadow detail beside
+// its black agrees with no one sinusoid), first as the ground's spectrum fits it and then as its
+// lifted samples do. Each is taken out with the amplitudes those samples give; a peak of the pass
+// there that the rules kept as the picture's own is overruled, one they took out is left to them.
+void judge_ground_waves(PeakJudge& pj) {
+    Job& job = pj.job;
+    const Thresholds& t = pj.t;
+    if (pj.e.pass != 0 || !pj.first_pass_fitting() || job.flat.pinned || job.flat.share_pinned < t.ground_share)
+        return;
+    const double protect = job.options.detect.protect_period;
+    const Ground ground = ground_of(job.work, job.flat, static_cast<int32_t>(protect / 4), t.ground_level);
+    const host::Image spectrum = forward_spectrum(job.modules.forward, ground.picture);
+    const LogMagnitudes m = read_log_magnitudes(spectrum, host::Layout::Half);
+    const host::SpectrumGeometry& g = m.geometry;
+    const ComplexHalf z(spectrum, g);
+    std::vector<Frequency> taken = job.subtracted;
+    for (const FittedTone& tone : pj.j.tones) taken.push_back(tone.f);
+    for (const Peak& p : pj.e.d.peaks)
+        if (removes(pj.j.decisions[p.group].verdict)) taken.push_back(frequency_of(g, p.row, p.column));
+    const auto near = [&](const Frequency& f, const Frequency& o) { return wave_distance(g, o, f) <= t.lattice_tolerance; };
+    for (const int32_t i : strongest_maxima(m, spectrum_background(m, job.options.detect, t), protect, std::size_t(t.ground_candidates), t)) {
+        const int32_t y = i / g.columns, x = i % g.columns;
+        Tone tone;
+        fit_tone(z, g, -1, y, x, tone);
+        const Frequency f = frequency_of(g, tone.b, tone.a);
+        if (job.flat.refutes(f) || std::any_of(taken.begin(), taken.end(), [&](const Frequency& o) { return near(f, o); }) ||
+            ground_agreement(job.work, ground, fitted_tone(z, g, tone, y, x)) < t.ground_agree)
+            continue;
+        const FittedTone fitted = fit_on_ground(job.work, ground, f, {1.0 / g.period_x, 1.0 / g.rows});
+        if (ground_agreement(job.work, ground, fitted) < t.ground_agree) continue;
+        pj.j.tones.push_back(fitted);
+        taken.push_back(fitted.f);
+        const double angle = std::atan2(fitted.f.v, fitted.f.u) * 180 / std::numbers::pi;
+        Peak found{y, x, 2, 0, 1 / std::hypot(fitted.f.u, fitted.f.v), angle < 0 ? angle + 180 : angle, 7u, 0};
+        for (const std::complex<double>& a : fitted.amplitude) found.amplitude = std::max(found.amplitude, 2 * std::abs(a));
+        job.result.removed.push_back(found);
+        const Decision decision{Verdict::SubtractTone, Reason::GroundWave};
+        bool overruled = false;
+        for (const Peak& p : pj.e.d.peaks)
+            if (near(fitted.f, frequency_of(g, p.row, p.column))) {
+                pj.j.decisions.overrule(p.group, decision);
+                overruled = true;
+            }
+        if (!overruled) job.result.candidates.push_back({found, decision, pj.e.pass});
+    }
+}
+
 // Weak waves: searched once, in the first passes that have nothing else to take out.
 void judge_weak_waves(PeakJudge& pj, int32_t groups) {
     Job& job = pj.job;
@@ -779,6 +866,7 @@ void judge_peaks(Job& job, Evidence& e, Judgement& j, int32_t groups) {
     for (const Peak& p : e.d.peaks)
         if (!j.decisions.settled(p.group)) judge_peak(pj, p);
     judge_faint_sweep(pj);
+    judge_ground_waves(pj);
     judge_weak_waves(pj, groups);
 }
 

@@ -598,6 +598,12 @@ Frequency frequency_of(const SpectrumGeometry& g, double y, double x) {
     return {(x - g.centre_x) / g.period_x, (y - g.centre_y) / g.rows};
 }
 
+std::vector<float> spectrum_background(const LogMagnitudes& m, const DetectOptions& options, const Thresholds& t) {
+    Detection d;
+    find_background(Search{m, options, t}, d);
+    return std::move(d.background);
+}
+
 Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options, const Thresholds& t) {
     const Search search{m, options, t};
     const auto is_protected = [&](int32_t y, int32_t x) { return search.is_protected(y, x); };

@@ -59,6 +59,10 @@ struct Detection {
 Detection detect_peaks(const LogMagnitudes& magnitudes, const DetectOptions& options = {},
                        const Thresholds& thresholds = {});
 
+// The background alone (Detection::background), for a spectrum searched otherwise.
+std::vector<float> spectrum_background(const LogMagnitudes& magnitudes, const DetectOptions& options = {},
+                                       const Thresholds& thresholds = {});
+
 // Frequency of sample (y, x) in cycles per pixel along the columns and the rows.
 struct Frequency {
     double u = 0, v = 0;

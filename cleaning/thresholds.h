@@ -55,6 +55,10 @@ struct Thresholds {
     double lifted_share = 0.04;  // share of the samples pinned where a wave would lift them off, at least (a
                                  // few saturated highlights may lie deeper than the end and swallow it),
     double lifted_chance = 0.5;  // ... and of those a wave unrelated to the picture would find there
+    double ground_share = 0.1;   // share of samples at black or white from which their ground is searched for waves
+    double ground_level = 0.125; // full scale: how far a wave may lift a sample off that ground
+    int ground_candidates = 3;   // the strongest peaks of the ground's spectrum weighed as waves
+    double ground_agree = 0.8;   // share of the ground's samples a wave lifts off or leaves where it says
     int32_t tile_side = 256;     // pixels: of a larger tile, the centred block of this side is looked at
     double wave_presence = 30;   // presence a weak wave must show (the photographs' own: 16 at most)
     double wave_alike = 0.5;     // ... and the share of it one amplitude must explain

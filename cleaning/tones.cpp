@@ -213,7 +213,8 @@ void unclip_tones(std::vector<FittedTone>& tones, const host::Image& work, const
             }
         }
         for (std::size_t k = 0; k < k_count; ++k)
-            for (std::size_t c = 0; c < 3; ++c) tones[k].amplitude[c] = clipped[k].amplitude[c] + sum[k * 3 + c] / n;
+            for (std::size_t c = 0; c < 3 && !tones[k].unclipped; ++c)
+                tones[k].amplitude[c] = clipped[k].amplitude[c] + sum[k * 3 + c] / n;
     }
 }
 

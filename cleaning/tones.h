@@ -38,6 +38,7 @@ bool explains(const Fit& fit, const Detection& d, const host::SpectrumGeometry& 
 struct FittedTone {
     Frequency f;
     std::complex<double> amplitude[3];
+    bool unclipped = false;  // fitted to samples the ends did not cut off: its amplitudes are whole
 };
 
 // The tone of frequency `tone` fitted in each channel about the peak at (y0, x0).
@@ -74,7 +75,7 @@ double held_at_end(int32_t rows, int32_t cols, int32_t y, int32_t x, double end,
 // lies at black or white), which leaves the difference everywhere else. Each sample at an end is
 // taken to hold what held_at_end says the picture held there plus the waves, where that lies past
 // the end, and the amplitudes are fitted again to the picture so unclipped, `rounds` times (each
-// round takes about three quarters of what is left off).
+// round takes about three quarters of what is left off). A tone fitted unclipped keeps its amplitudes.
 void unclip_tones(std::vector<FittedTone>& tones, const host::Image& work, const std::vector<uint8_t>& ends, int rounds,
                   int32_t reach);
 

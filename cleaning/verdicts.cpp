@@ -46,6 +46,9 @@ std::string reason_text(const Decision& d) {
     case Reason::OneWave: return "removed: one wave across the whole frame, fitted and subtracted";
     case Reason::WeakWave:
         return "removed: a weak wave that every part of the frame shows alike, fitted and subtracted";
+    case Reason::GroundWave:
+        return "removed: a wave that lifts the picture's black ground off and pushes its white ground down in "
+               "half-waves where one sinusoid across the frame would, fitted and subtracted";
     case Reason::Sweep:
         return "removed: part of a wave sweeping in frequency across the frame, rebuilt from its envelope and "
                "subtracted";
@@ -102,6 +105,7 @@ const char* reason_name(Reason r) {
     case Reason::FaintLines: return "faint-lines";
     case Reason::OneWave: return "one-wave";
     case Reason::WeakWave: return "weak-wave";
+    case Reason::GroundWave: return "ground-wave";
     case Reason::Sweep: return "sweep";
     case Reason::FaintSweep: return "faint-sweep";
     case Reason::Filled: return "filled";

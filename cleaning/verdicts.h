@@ -39,6 +39,7 @@ enum class Reason : uint8_t {
     FaintLines,          // the fundamental of a line pattern too faint to show in the spectrum, divided out
     OneWave,             // one sinusoid explains the peak and the frame shows it
     WeakWave,            // too faint to be a peak, but every tile shows it alike
+    GroundWave,          // lifts a black ground off (pushes a white one down) in half-waves, as one sinusoid would
     Sweep,               // on a ridge that a sweeping wave explains
     FaintSweep,          // a sweeping wave too faint for any of its frequencies to stand out, found along its line
     Filled,              // a wave across the frame that no one sinusoid explains

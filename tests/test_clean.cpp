@@ -647,6 +647,41 @@ TYPED_TEST(Cleaning, WaveCutOffByBlackIsFittedWhole) {
     EXPECT_LT(ground / (3.0 * rows * black), 2e-5);
 }
 
+// A long wave over a picture black and white in large parts (discs of either at random): their
+// hard edges outshine the wave in the spectrum, and the ends cut it off where it lies over them.
+// It is found by the half-waves it lifts off the black (pushes down from the white), and taken out
+// whole; the picture without it comes back exactly.
+TYPED_TEST(Cleaning, WaveOverBlackAndWhiteGroundIsFoundThere) {
+    using S = TypeParam;
+    const int32_t rows = 192, cols = 256;
+    Image truth = photo<S>(rows, cols, 5), noisy = truth;
+    std::mt19937 gen(8);
+    std::uniform_real_distribution<double> at(0, 1);
+    for (int disc = 0; disc < 24; ++disc) {
+        const double cy = at(gen) * rows, cx = at(gen) * cols, r = 12 + 28 * at(gen), end = disc % 2 ? full_of<S>() : 0;
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x)
+                if (std::hypot(y - cy, x - cx) < r)
+                    for (int32_t c = 0; c < 3; ++c) truth.set_value(y, x, c, end);
+    }
+    const double a = 35 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 31.3, amplitude = 0.05;
+    double wave_square = 0, left = 0;
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            const double wave = amplitude * std::sin(k * (x * std::cos(a) + y * std::sin(a)));
+            for (int32_t c = 0; c < 3; ++c)
+                noisy.set_value(y, x, c, std::clamp(truth.value(y, x, c) + wave * full_of<S>(), 0.0, full_of<S>()));
+            wave_square += 3 * wave * wave;
+        }
+    const cleaning::CleanResult result = cleaning::clean_picture(modules(), noisy);
+    EXPECT_TRUE(decided_by(result, cleaning::Reason::GroundWave));
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) left += std::pow((result.image.value(y, x, c) - truth.value(y, x, c)) / full_of<S>(), 2);
+    EXPECT_LT(left, 0.05 * wave_square);
+    EXPECT_EQ(cleaning::clean_picture(modules(), truth).changed, 0);
+}
+
 // The photo-like picture with a disc a quarter of its height across darkened by half: a sharp
 // edge, whose spectrum spreads far from the zero frequency.
 template <class S>
