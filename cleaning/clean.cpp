@@ -36,13 +36,15 @@ void record(Job& job, const Evidence& e, const Judgement& j, bool last) {
         if (w.group == 0) job.result.candidates.push_back({w.peak, {Verdict::SubtractTone, Reason::WeakWave}, e.pass});
 }
 
-// The peaks no rule settled in a pass that found a halftone screen are the screen's; without the
-// low-pass they are filled, and counted among the peaks removed.
+// The peaks no rule settled in a pass that found a halftone screen are the screen's (a print's
+// rosette's, when one was made out); without the low-pass they are filled, and counted among the
+// peaks removed.
 void decide_screen(const Job& job, const Evidence& e, Judgement& j) {
     const bool lowpass = job.options.lowpass;
+    const Reason cut = e.d.rosette > 0 ? Reason::Rosette : Reason::Screen;
     for (const Peak& p : e.d.peaks)
         if (j.decisions.decide(p.group, {lowpass ? Verdict::LowPass : Verdict::Fill,
-                                         lowpass ? Reason::Screen : Reason::ScreenNotched, Axis::Rows,
+                                         lowpass ? cut : Reason::ScreenNotched, Axis::Rows,
                                          e.d.screen_period}) &&
             !lowpass)
             j.filled.push_back(p);
@@ -163,19 +165,34 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
 // an earlier one took a screen's waves out with the strength they have at each place, shows a print
 // whose dots that took out only in part: their harmonics and the other inks' waves stand out once
 // the strongest are gone, and a low-pass then, telling where the screen is by waves already taken
-// out, leaves patches of dots. The cleaning starts again from the picture as it came, with that
+// out, leaves patches of dots; so does a print's rosette made out only in a later search, whatever
+// the earlier ones took out. The cleaning starts again from the picture as it came, with that
 // screen descreened in the first search.
 CleanResult clean_picture(const CleanModules& modules, host::Image picture, const CleanOptions& options) {
     check_cleanable(picture);
     const FlatEvidence flat = flat_evidence(picture, options.detect, options.thresholds);
     double screen = 0;  // a print's screen period, found after its waves were taken out along the tone
+    // A print's rosette of screens is its screen's lattice even where the inks' beats or tones hide
+    // that; one ink's screen may stand out only once another's waves are taken out, so the screens
+    // of every search count.
+    std::vector<ScreenTurn> turns;
+    double rosette = 0;
     for (;;) {
         Job job{modules, options, to_float(picture), flat, {}, {}, false, false, {}, {}};
         bool toned = false, again = false;
         for (int pass = 0; pass < options.thresholds.passes; ++pass) {
             Evidence e = find(job, pass);
+            if (rosette == 0) {
+                const std::vector<ScreenTurn> found = square_screens(
+                    e.d, e.m.geometry, options.thresholds.screen_amplitude / options.detect.sensitivity, options.thresholds);
+                turns.insert(turns.end(), found.begin(), found.end());
+                rosette = rosette_period(turns, options.thresholds);
+            }
+            // (A lattice finer than the rosette is its inks' harmonics'.)
+            e.d.rosette = rosette;
+            if (rosette > e.d.screen_period * (1 + options.thresholds.rosette_period)) e.d.screen_period = rosette;
             if (pass == 0 && screen > 0 && e.d.screen_period == 0) e.d.screen_period = screen;
-            if (pass > 0 && toned && screen == 0 && options.lowpass && e.d.screen_period > 0) {
+            if (pass > 0 && (toned || rosette > 0) && screen == 0 && options.lowpass && e.d.screen_period > 0) {
                 screen = e.d.screen_period;
                 again = true;
                 break;

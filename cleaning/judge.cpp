@@ -904,11 +904,11 @@ bool screen_generators(const Evidence& e, const Thresholds& t, Frequency& a, Fre
 // A halftone screen whose strength does not follow the tone, and weaker than a print's dots, on a
 // picture that is not black or white nearly everywhere (line art, a one-ink print), was laid over the picture, not printed with it: it is the same wave everywhere, and each point of
 // its lattice is fitted and subtracted, harmonics and their aliases too, keeping the picture's own
-// detail above the screen that a low-pass would take.
+// detail above the screen that a low-pass would take. A rosette of screens is a print's inks.
 bool added_screen(Job& job, const Evidence& e, Frequency& a, Frequency& b) {
     const Thresholds& t = job.options.thresholds;
     int32_t channel = 0;
-    if (job.options.print || job.options.fill != Fill::Background || job.flat.pinned ||
+    if (job.options.print || job.options.fill != Fill::Background || job.flat.pinned || e.d.rosette > 0 ||
         !screen_generators(e, t, a, b, channel))
         return false;
     const ScreenStrength s = screen_strength(job.work, channel, a, t);

@@ -47,6 +47,7 @@ struct Peak {
 struct Detection {
     std::vector<Peak> peaks;        // strongest first; for a full spectrum, one of each mirrored pair
     double screen_period = 0;       // period in pixels of the halftone screen's lowest frequency, 0 when none
+    double rosette = 0;             // period in pixels of a print's rosette of screens (rosette_period), 0 when none
     std::vector<float> background;  // each magnitude sample's background, laid out as LogMagnitudes::values
     std::vector<int32_t> group;     // rows x columns: where a kept peak lies (in any channel), the
                                     // peak's group, from 1; 0 elsewhere

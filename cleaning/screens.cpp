@@ -296,6 +296,52 @@ double print_screen_period(const Detection& d, double sensitivity, const Thresho
     return 0;
 }
 
+std::vector<ScreenTurn> square_screens(const Detection& d, const host::SpectrumGeometry& g, double strong,
+                                       const Thresholds& t) {
+    std::vector<ScreenTurn> screens;
+    const std::size_t n = std::min(d.peaks.size(), t.lattice_peaks);
+    for (std::size_t i = 0; i < n && d.peaks[i].amplitude >= strong; ++i)
+        for (std::size_t k = i + 1; k < n && d.peaks[k].amplitude >= strong; ++k) {
+            const Peak &a = d.peaks[i], &b = d.peaks[k];
+            if (a.amplitude > t.screen_alike * b.amplitude ||
+                !square_pair(g, frequency_of(g, a.row, a.column), frequency_of(g, b.row, b.column), t))
+                continue;
+            screens.push_back({(a.period + b.period) / 2, std::fmod(a.angle, 90.0)});
+        }
+    return screens;
+}
+
+double rosette_period(const std::vector<ScreenTurn>& screens, const Thresholds& t) {
+    // Degrees between two screens' turns, 0 to 45.
+    const auto between = [](double a, double b) {
+        const double turn = std::fmod(std::fabs(a - b), 90.0);
+        return std::min(turn, 90 - turn);
+    };
+    const auto near = [&](double period, double other) { return std::fabs(other - period) <= t.rosette_period * period; };
+    for (const ScreenTurn& s : screens) {
+        std::vector<double> turns{s.turn};
+        for (const ScreenTurn& o : screens) {
+            if (!near(s.period, o.period)) continue;
+            const double apart = between(o.turn, s.turn), off = std::fmod(apart, 15.0);
+            if (std::min(off, 15 - off) > t.rosette_angle) continue;
+            bool seen = false;
+            for (double turn : turns) seen = seen || between(turn, o.turn) < 15 - t.rosette_angle;
+            if (!seen) turns.push_back(o.turn);
+        }
+        if (std::ssize(turns) < t.rosette_screens) continue;
+        // The inks' harmonics make a rosette of their own, finer: the diagonals of each screen
+        // (sqrt 2 times finer, turned 45 degrees) and its second harmonics (twice as fine, not
+        // turned). A screen of which the family's are the harmonics is the print's own.
+        for (const ScreenTurn& o : screens)
+            for (const auto& [finer, turned] : {std::pair{std::numbers::sqrt2, 45.0}, std::pair{2.0, 0.0}})
+                if (near(finer * s.period, o.period))
+                    for (double turn : turns)
+                        if (between(o.turn + turned, turn) <= t.rosette_angle) return o.period;
+        return s.period;
+    }
+    return 0;
+}
+
 bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_t kx, int32_t ky, const Thresholds& t) {
     // An ink at 0 degrees: two peaks of the screen's period on the two axes, alike in strength.
     const auto on_axis = [&](double angle) {

@@ -49,6 +49,27 @@ void keep_below_screen(const Detection& d, const host::SpectrumGeometry& g, Deci
 // A picture's own stripes (blinds, the streaks of a panned shot) have no such partner. 0: none.
 double print_screen_period(const Detection& d, double sensitivity, const Thresholds& t);
 
+// A square lattice among the peaks: its period (pixels) and turn (degrees, 0 to 90; a square
+// lattice turned 90 degrees is itself).
+struct ScreenTurn {
+    double period = 0, turn = 0;
+};
+
+// The square pairs of peaks at least `strong` and alike in strength (screen_alike), strongest first.
+std::vector<ScreenTurn> square_screens(const Detection& d, const host::SpectrumGeometry& g, double strong,
+                                       const Thresholds& t);
+
+// The period of a print's rosette among `screens`: rosette_screens of them or more of one period
+// (within rosette_period of it), turned from one another by whole multiples of 15 degrees (within
+// rosette_angle), as a press turns its inks' screens (15, 75, 0 and 45 degrees). The inks' screens
+// beat against one another into a coarser lattice of moire, which would pass for a drawing's
+// lattice, and each ink fades with its own tone, which would pass for a screen laid over the
+// picture: neither is, here. A page of text or a table shows no such family (its rows and columns
+// put their pairs on the axes alone). The inks' harmonics make finer rosettes of their own, each
+// the harmonic of a coarser screen among `screens`, whose period stands for them. The first
+// rosette found, screens in their order; 0: none.
+double rosette_period(const std::vector<ScreenTurn>& screens, const Thresholds& t);
+
 // Whether a screen found where lines are drawn both ways, every kx columns and every ky rows, is
 // a print's rather than the grid's: an ink at 0 degrees (yellow) rules rows and columns, but it
 // leaves a peak of the screen's period (within partner_period) on an axis, as strong as a

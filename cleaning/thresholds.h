@@ -132,6 +132,9 @@ struct Thresholds {
     double screen_side = 128;      // pixels of a printed picture's shorter side, at least (an icon is not)
     double screen_off_axis = 3;    // samples of the spectrum between a screen's peaks and its axes, at least
     double screen_alike = 1.5;     // ratio of the stronger of a screen's two frequencies to the weaker, at most
+    int32_t rosette_screens = 3;   // screens of one period, turned by whole multiples of 15 degrees, that make a print's rosette
+    double rosette_period = 0.04;  // share of the period by which a rosette's screens may differ
+    double rosette_angle = 3;      // degrees a rosette's screen may lie off a multiple of 15 degrees from another
     double tone_contrast = 0.7;    // 4 v (1 - v) of the tones furthest from mid grey over the nearest, at most, to tell
     double screen_untoned = 0.5;   // a screen following the tone less than this (0 to 1) was laid over the picture
     double print_swing = 0.18;     // full scale per unit of 4 v (1 - v): a print's dots swing more in its mid tones

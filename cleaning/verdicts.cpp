@@ -69,6 +69,9 @@ std::string reason_text(const Decision& d) {
     case Reason::Screen:
         return "removed: part of a halftone screen (lowest period " + std::string(spacing) +
                "), cut by a low-pass where the screen is";
+    case Reason::Rosette:
+        return "removed: part of a print's rosette, inks' screens of one period turned by multiples of 15 degrees "
+               "(lowest period " + std::string(spacing) + "), cut by a low-pass where the screen is";
     case Reason::ScreenNotched:
         return "removed: part of a halftone screen (lowest period " + std::string(spacing) + "), its peak filled";
     }
@@ -113,6 +116,7 @@ const char* reason_name(Reason r) {
     case Reason::ScreenPair: return "screen-pair";
     case Reason::AddedScreen: return "added-screen";
     case Reason::Screen: return "screen";
+    case Reason::Rosette: return "rosette";
     case Reason::ScreenNotched: return "screen-notched";
     }
     return "none";

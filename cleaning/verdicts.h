@@ -47,6 +47,7 @@ enum class Reason : uint8_t {
     ScreenPair,          // one of a screen's two frequencies at right angles, filled even where the tone fades it
     AddedScreen,         // on the lattice of a screen added to the picture (as strong in light and dark parts), fitted and subtracted
     Screen,              // a halftone screen's, cut by the low-pass
+    Rosette,             // a print's rosette of screens, cut by the low-pass
     ScreenNotched,       // a halftone screen's, notched out (no low-pass)
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -17,6 +18,7 @@
 #include "frame_evidence.h"
 #include "edit.h"
 #include "round_trip.h"
+#include "screens.h"
 #include "support.h"
 
 namespace quen {
@@ -809,6 +811,37 @@ TEST(CleaningRules, TwoInksInOneChannelBeatAtTheirFundamentalsDifference) {
     EXPECT_TRUE(beats(s[0]));
     EXPECT_FALSE(beats(s[1]));
     EXPECT_FALSE(beats(s[2]));
+}
+
+// A print's rosette is told by its screens' turns: square pairs of peaks of one period turned
+// from one another by multiples of 15 degrees (mod 90: 15 and 75 degrees are 30 apart), three
+// of them at least; a screen turned otherwise, or a table's pairs on the axes, make none.
+TEST(CleaningRules, RosetteIsScreensOfOnePeriodTurnedByFifteenDegrees) {
+    const host::SpectrumGeometry g = host::spectrum_geometry(512, 514, host::Layout::Half);
+    const auto peaks_of = [&](const std::vector<std::array<double, 2>>& screens) {  // period, turn
+        cleaning::Detection d;
+        double amplitude = 0.2;
+        for (const auto& [period, turn] : screens) {
+            for (const double angle : {turn, turn + 90}) {
+                const double a = angle * std::numbers::pi / 180, s = std::cos(a) < 0 ? -1 : 1;
+                cleaning::Peak p;
+                p.column = int32_t(std::lround(s * std::cos(a) / period * g.period_x));
+                p.row = int32_t(std::lround(g.centre_y + s * std::sin(a) / period * g.rows));
+                p.period = period;
+                p.angle = std::fmod(angle, 180.0);
+                p.amplitude = amplitude;
+                d.peaks.push_back(p);
+            }
+            amplitude *= 0.8;
+        }
+        return cleaning::rosette_period(cleaning::square_screens(d, g, 0.024, {}), {});
+    };
+    EXPECT_NEAR(peaks_of({{11, 15}, {11.1, 75}, {10.9, 0}}), 11, 0.01);
+    EXPECT_NEAR(peaks_of({{6, 17}, {6, 77}, {6, 47}, {4.24, 62}}), 6, 0.01);
+    EXPECT_NEAR(peaks_of({{4.24, 62}, {4.24, 32}, {4.24, 47}, {6, 17}}), 6, 0.01);  // the diagonals first
+    EXPECT_EQ(peaks_of({{11, 15}, {11, 75}, {11, 37}}), 0);
+    EXPECT_EQ(peaks_of({{11, 15}, {8, 75}, {6, 0}}), 0);
+    EXPECT_EQ(peaks_of({{11, 0}, {11.2, 0}, {10.9, 1}}), 0);
 }
 
 // One ink at 15 degrees over a picture of hard-edged horizontal blinds (every 11.5 rows): the
