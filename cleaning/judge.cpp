@@ -901,10 +901,22 @@ bool screen_generators(const Evidence& e, const Thresholds& t, Frequency& a, Fre
     return false;
 }
 
-// A halftone screen whose strength does not follow the tone, and weaker than a print's dots, on a
-// picture that is not black or white nearly everywhere (line art, a one-ink print), was laid over the picture, not printed with it: it is the same wave everywhere, and each point of
-// its lattice is fitted and subtracted, harmonics and their aliases too, keeping the picture's own
-// detail above the screen that a low-pass would take. A rosette of screens is a print's inks.
+// Whether the wave of frequency f lifts the black ground of a picture black or white in large
+// parts off (pushes its white ground down) where it stands above (below) nought, in ground_dots of
+// the ground's samples: a print's dots vanish at black and white, and leave the ground flat there.
+bool lifts_ground(const Job& job, const host::SpectrumGeometry& g, const Frequency& f, const Thresholds& t) {
+    if (job.flat.share_pinned < t.ground_share) return false;
+    const Ground ground = ground_of(job.work, job.flat, static_cast<int32_t>(job.options.detect.protect_period / 4), t.ground_level);
+    return ground_agreement(job.work, ground, fit_on_ground(job.work, ground, f, {1.0 / g.period_x, 1.0 / g.rows})) >= t.ground_dots;
+}
+
+// A halftone screen whose strength does not follow the tone, or that lifts the picture's black
+// ground off, and weaker than a print's dots, on a picture that is not black or white nearly
+// everywhere (line art, a one-ink print), was laid over the picture, not printed with it: it is
+// the same wave everywhere, and each point of its lattice is fitted and subtracted, harmonics and
+// their aliases too, keeping the picture's own detail above the screen that a low-pass would
+// take. (Where the picture's tones crowd its black and white, the ends cut such a screen short
+// beside them, and its strength seems to follow the tone.) A rosette of screens is a print's inks.
 bool added_screen(Job& job, const Evidence& e, Frequency& a, Frequency& b) {
     const Thresholds& t = job.options.thresholds;
     int32_t channel = 0;
@@ -912,7 +924,7 @@ bool added_screen(Job& job, const Evidence& e, Frequency& a, Frequency& b) {
         !screen_generators(e, t, a, b, channel))
         return false;
     const ScreenStrength s = screen_strength(job.work, channel, a, t);
-    return s.swing > 0 && s.swing <= t.print_swing && s.follows <= t.screen_untoned;
+    return s.swing > 0 && s.swing <= t.print_swing && (s.follows <= t.screen_untoned || lifts_ground(job, e.m.geometry, a, t));
 }
 
 // The lattice of an added screen: every point k a + l b up to lattice_order (folded into the
