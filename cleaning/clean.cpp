@@ -133,8 +133,8 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
     const LogMagnitudes found = screen ? e.m : LogMagnitudes{};
     int64_t changed = fill_peaks(e.m, e.d, j.decisions, job.options.fill);
     // A print whose screen no low-pass takes out may hold it folded below the sampling frequency.
-    if (job.options.print && !screen)
-        changed += lower_folded_screen(e.m, e.d, 1 / job.options.detect.protect_period) + lower_folded_copies(e.m);
+    const bool folded = job.options.print && !screen;
+    if (folded) changed += lower_folded_screen(e.m, e.d, 1 / job.options.detect.protect_period) + lower_folded_copies(e.m);
     result.removed.insert(result.removed.end(), j.filled.begin(), j.filled.end());
     ScreenCut cut;
     if (screen) {
@@ -152,6 +152,8 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
         // The low-pass is taken where the screen is; elsewhere the picture stays as it was.
         blend_screened(cleaned, job.work, cut.share);
         job.work = std::move(cleaned);
+        // The folded dots' grain, and the scanner's blur, taken out of what the spectrum kept.
+        if (folded) changed += restore_folded_print(job.work);
         result.changed += changed;
     }
     record(job, e, j, true);

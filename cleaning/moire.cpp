@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <complex>
+#include <numbers>
+#include <optional>
 #include <vector>
 
 namespace quen::cleaning {
@@ -77,6 +80,217 @@ int64_t lower_folded_copies(LogMagnitudes& m) {
             }
     }
     return lowered;
+}
+
+namespace {
+
+constexpr int32_t kB = kGrainBlock;
+
+// A block's samples, real and imaginary parts apart, row by row.
+struct Block {
+    alignas(32) std::array<std::array<float, kB>, kB> re{}, im{};
+};
+
+// Transforms every column of the block (along y) at once: each step of the radix-2 transform of
+// length kB works on whole rows, which the compiler does several samples at a time. Forward, or
+// (inverse) backward without the 1/kB.
+void transform_columns(Block& b, bool inverse) {
+    static const auto twiddles = [] {
+        std::array<std::array<std::complex<float>, kB / 2>, 2> w{};
+        for (int32_t k = 0; k < kB / 2; ++k) {
+            w[0][std::size_t(k)] = std::polar(1.0f, float(-2 * std::numbers::pi * k / kB));
+            w[1][std::size_t(k)] = std::conj(w[0][std::size_t(k)]);
+        }
+        return w;
+    }();
+    for (int32_t i = 1, j = 0; i < kB; ++i) {
+        int32_t bit = kB >> 1;
+        for (; j & bit; bit >>= 1) j ^= bit;
+        j ^= bit;
+        if (i < j) std::swap(b.re[std::size_t(i)], b.re[std::size_t(j)]), std::swap(b.im[std::size_t(i)], b.im[std::size_t(j)]);
+    }
+    const auto& w = twiddles[inverse ? 1 : 0];
+    for (int32_t len = 2; len <= kB; len <<= 1)
+        for (int32_t i = 0; i < kB; i += len)
+            for (int32_t k = 0; k < len / 2; ++k) {
+                const float wr = w[std::size_t(k * (kB / len))].real(), wi = w[std::size_t(k * (kB / len))].imag();
+                auto &ar = b.re[std::size_t(i + k)], &ai = b.im[std::size_t(i + k)];
+                auto &br = b.re[std::size_t(i + k + len / 2)], &bi = b.im[std::size_t(i + k + len / 2)];
+                for (int32_t x = 0; x < kB; ++x) {
+                    const float tr = br[std::size_t(x)] * wr - bi[std::size_t(x)] * wi, ti = br[std::size_t(x)] * wi + bi[std::size_t(x)] * wr;
+                    br[std::size_t(x)] = ar[std::size_t(x)] - tr, bi[std::size_t(x)] = ai[std::size_t(x)] - ti;
+                    ar[std::size_t(x)] += tr, ai[std::size_t(x)] += ti;
+                }
+            }
+}
+
+void transpose(Block& b) {
+    for (std::size_t y = 0; y < kB; ++y)
+        for (std::size_t x = y + 1; x < kB; ++x) std::swap(b.re[y][x], b.re[x][y]), std::swap(b.im[y][x], b.im[x][y]);
+}
+
+// The two-dimensional transform; the result is transposed (row x holds frequency u = x along its
+// columns' v), which the callers, symmetric in u and v, do not mind as long as they undo it with
+// the inverse, which transposes back.
+void transform2(Block& b, bool inverse) {
+    transform_columns(b, inverse);
+    transpose(b);
+    transform_columns(b, inverse);
+}
+
+// A block's frequency along one axis, cycles per pixel.
+double block_frequency(int32_t k) { return double(k < kB / 2 ? k : k - kB) / kB; }
+
+// One channel padded by a block on every side, mirrored at the borders.
+struct Padded {
+    int32_t rows, cols;
+    std::vector<double> v;
+    Padded(const host::Image& work, int32_t c) : rows(work.rows + 2 * kB), cols(work.cols + 2 * kB), v(std::size_t(rows) * cols) {
+        const auto mirror = [](int32_t i, int32_t n) {
+            if (n == 1) return 0;
+            const int32_t period = 2 * (n - 1);
+            i = ((i % period) + period) % period;
+            return i < n ? i : period - i;
+        };
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x)
+                v[std::size_t(y) * cols + x] = work.get<float>(mirror(y - kB, work.rows), mirror(x - kB, work.cols), c);
+    }
+    double at(int32_t y, int32_t x) const { return v[std::size_t(y) * cols + x]; }
+};
+
+// The blocks at (y, x) of two channels (`second` may be null), each less its mean and under
+// `window`, transformed together: the first in the real part, the second in the imaginary. Their
+// means go to `mean`.
+void windowed(const Padded& first, const Padded* second, int32_t y, int32_t x, const std::array<double, kB * kB>& window,
+              Block& block, std::array<double, 2>& mean) {
+    mean = {0, 0};
+    for (int32_t j = 0; j < kB; ++j)
+        for (int32_t i = 0; i < kB; ++i) {
+            mean[0] += first.at(y + j, x + i);
+            if (second) mean[1] += second->at(y + j, x + i);
+        }
+    mean[0] /= kB * kB, mean[1] /= kB * kB;
+    for (int32_t j = 0; j < kB; ++j)
+        for (int32_t i = 0; i < kB; ++i)
+            block.re[std::size_t(j)][std::size_t(i)] = float((first.at(y + j, x + i) - mean[0]) * window[std::size_t(j) * kB + i]),
+            block.im[std::size_t(j)][std::size_t(i)] = second ? float((second->at(y + j, x + i) - mean[1]) * window[std::size_t(j) * kB + i]) : 0.0f;
+    transform2(block, false);
+}
+
+// The two channels' spectra out of their joint one Z, at sample (j, i): (Z(k) + conj Z(-k)) / 2
+// and (Z(k) - conj Z(-k)) / 2i.
+std::array<std::complex<float>, 2> split(const Block& b, std::size_t j, std::size_t i) {
+    const std::size_t oj = (kB - j) % kB, oi = (kB - i) % kB;
+    const float zr = b.re[j][i], zi = b.im[j][i], wr = b.re[oj][oi], wi = -b.im[oj][oi];
+    return {std::complex<float>{(zr + wr) * 0.5f, (zi + wi) * 0.5f}, std::complex<float>{(zi - wi) * 0.5f, -(zr - wr) * 0.5f}};
+}
+
+}  // namespace
+
+int64_t restore_folded_print(host::Image& work) {
+    if (work.depth != 32 || work.planes < 3 || work.rows < kB || work.cols < kB) return 0;
+    // The Hann window, the scanner's response and the high frequencies, over a block's frequencies.
+    std::array<double, kB * kB> window{}, response{};
+    std::array<bool, kB * kB> high{};
+    for (int32_t j = 0; j < kB; ++j)
+        for (int32_t i = 0; i < kB; ++i) {
+            const auto hann = [](int32_t k) { return 0.5 - 0.5 * std::cos(2 * std::numbers::pi * (k + 1) / (kB + 1)); };
+            const std::size_t at = std::size_t(j) * kB + i;
+            window[at] = hann(j) * hann(i);
+            const double u = block_frequency(i), v = block_frequency(j), sinc_u = u == 0 ? 1 : std::sin(std::numbers::pi * u) / (std::numbers::pi * u),
+                         sinc_v = v == 0 ? 1 : std::sin(std::numbers::pi * v) / (std::numbers::pi * v);
+            // (the optics, then the sensor's area over a print held over the same area)
+            response[at] = std::exp(-2 * std::numbers::pi * std::numbers::pi * kScanOptics * kScanOptics * (u * u + v * v)) * sinc_u * sinc_u * sinc_v * sinc_v;
+            const double r = std::hypot(u, v);
+            high[at] = r >= kGrainFrom && r <= kGrainTo;
+        }
+    std::array<float, kB * kB> boost{};  // 1 over the scanner's response
+    for (std::size_t k = 0; k < boost.size(); ++k) boost[k] = float(1 / response[k]);
+    int64_t changed = 0;
+    Block block, restored;
+    std::array<double, 2> mean{};
+    // Channels 0 and 1 are transformed together, then channel 2 alone.
+    for (int32_t c = 0; c < 3; c += 2) {
+        const int32_t count = c == 0 ? 2 : 1;
+        const Padded first(work, c);
+        const std::optional<Padded> second = count == 2 ? std::optional<Padded>(std::in_place, work, c + 1) : std::nullopt;
+        const Padded* other = second ? &*second : nullptr;
+        // The grain's power by tone, from blocks side by side.
+        std::array<std::vector<std::pair<double, double>>, 2> tone_power;  // (mean, high-frequency power)
+        for (int32_t y = 0; y + kB <= first.rows; y += kB)
+            for (int32_t x = 0; x + kB <= first.cols; x += kB) {
+                windowed(first, other, y, x, window, block, mean);
+                std::array<double, 2> power{};
+                int32_t n = 0;
+                for (std::size_t k = 0; k < high.size(); ++k)
+                    if (high[k]) {
+                        const auto ab = split(block, k / kB, k % kB);
+                        power[0] += std::norm(ab[0]), power[1] += std::norm(ab[1]), ++n;
+                    }
+                for (int32_t h = 0; h < count; ++h) tone_power[std::size_t(h)].push_back({mean[std::size_t(h)], power[std::size_t(h)] / n});
+            }
+        std::array<std::array<double, kGrainTones>, 2> upper{}, grain{};  // each range's highest mean, and its grain
+        for (int32_t h = 0; h < count; ++h) {
+            auto& tp = tone_power[std::size_t(h)];
+            std::sort(tp.begin(), tp.end());
+            for (int32_t t = 0; t < kGrainTones; ++t) {
+                const std::size_t from = tp.size() * std::size_t(t) / kGrainTones, to = tp.size() * std::size_t(t + 1) / kGrainTones;
+                upper[std::size_t(h)][std::size_t(t)] = to > from ? tp[to - 1].first : -1e300;
+                if (to == from) continue;
+                std::vector<double> powers;
+                for (std::size_t i = from; i < to; ++i) powers.push_back(tp[i].second);
+                std::nth_element(powers.begin(), powers.begin() + std::ptrdiff_t(powers.size() / 4), powers.end());
+                grain[std::size_t(h)][std::size_t(t)] = kGrainShare * powers[powers.size() / 4];
+            }
+        }
+        // Each block restored, added up under the window again, divided by the windows' sum.
+        std::array<std::vector<double>, 2> sum{std::vector<double>(first.v.size()), std::vector<double>(count == 2 ? first.v.size() : 0)};
+        std::vector<double> weight(first.v.size());
+        for (int32_t y = 0; y + kB <= first.rows; y += kGrainStep)
+            for (int32_t x = 0; x + kB <= first.cols; x += kGrainStep) {
+                windowed(first, other, y, x, window, block, mean);
+                std::array<double, 2> noise{};
+                for (int32_t h = 0; h < count; ++h) {
+                    const auto& u = upper[std::size_t(h)];
+                    const auto range = std::min<std::ptrdiff_t>(std::lower_bound(u.begin(), u.end(), mean[std::size_t(h)]) - u.begin(), kGrainTones - 1);
+                    noise[std::size_t(h)] = grain[std::size_t(h)][std::size_t(range)];
+                }
+                for (std::size_t k = 0; k < response.size(); ++k) {
+                    const std::size_t j = k / kB, i = k % kB;
+                    if (k == 0) {
+                        restored.re[0][0] = block.re[0][0], restored.im[0][0] = block.im[0][0];
+                        continue;
+                    }
+                    const auto ab = split(block, j, i);
+                    std::array<float, 2> gain{};
+                    for (int32_t h = 0; h < count; ++h) {
+                        const float power = std::norm(ab[std::size_t(h)]), n = float(noise[std::size_t(h)]);
+                        gain[std::size_t(h)] = power > n ? std::min((1 - n / power) * boost[k], float(kGrainGain)) : 0.0f;
+                    }
+                    // a + i b
+                    restored.re[j][i] = ab[0].real() * gain[0] - ab[1].imag() * gain[1];
+                    restored.im[j][i] = ab[0].imag() * gain[0] + ab[1].real() * gain[1];
+                }
+                transform2(restored, true);
+                for (int32_t j = 0; j < kB; ++j)
+                    for (int32_t i = 0; i < kB; ++i) {
+                        const std::size_t at = std::size_t(j) * kB + i, to = std::size_t(y + j) * first.cols + std::size_t(x + i);
+                        const double w = window[at];
+                        sum[0][to] += (restored.re[std::size_t(j)][std::size_t(i)] / (kB * kB) + mean[0] * w) * w;
+                        if (count == 2) sum[1][to] += (restored.im[std::size_t(j)][std::size_t(i)] / (kB * kB) + mean[1] * w) * w;
+                        weight[to] += w * w;
+                    }
+            }
+        for (int32_t h = 0; h < count; ++h)
+            for (int32_t y = 0; y < work.rows; ++y)
+                for (int32_t x = 0; x < work.cols; ++x) {
+                    const std::size_t at = std::size_t(y + kB) * first.cols + std::size_t(x + kB);
+                    work.set<float>(y, x, c + h, float(sum[std::size_t(h)][at] / weight[at]));
+                    ++changed;
+                }
+    }
+    return changed;
 }
 
 }  // namespace quen::cleaning

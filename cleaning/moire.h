@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "image.h"
 #include "log_spectrum.h"
 #include "peaks.h"
 
@@ -39,5 +40,31 @@ inline constexpr double kMoireLawFrom = 0.05, kMoireLawTo = 0.2;
 // understates the copies, which gather about the lattice's points); rings at or below the law, as
 // a sharp picture's are, stay as they are. Returns the samples lowered.
 int64_t lower_folded_copies(LogMagnitudes& m);
+
+}  // namespace quen::cleaning
+
+namespace quen::cleaning {
+
+// Side of the square blocks a folded print is restored in (pixels, a power of two) and the step
+// between them (half of it: each pixel lies in four blocks).
+inline constexpr int32_t kGrainBlock = 16, kGrainStep = 8;
+
+// The folded dots leave a grain all over the print: each scan pixel holds a share of a dot that
+// depends on where the screen falls on it and on the tones about it, beyond what any lattice
+// explains, about as strong at every frequency and strongest in the middle tones. And the scanner's
+// optics (a Gaussian of kScanOptics pixels) and its sensor's area blurred the print's detail. Each
+// channel of `work` (a float picture, three channels at least) is restored block by block, in
+// overlapping blocks of kGrainBlock pixels under a Hann window: each frequency of a block is
+// multiplied by the gain that takes out the grain (1 - grain / power, a Wiener gain from the
+// block's own power) over the scanner's response there, held to kGrainGain at most. The grain's
+// power is the blocks' own at the high frequencies (kGrainFrom to kGrainTo cycles per pixel, where
+// the blur left little of the picture): in each of kGrainTones ranges of the blocks' mean tone,
+// its lower quartile (the blocks smooth there), times kGrainShare. Returns the samples changed.
+inline constexpr double kScanOptics = 0.5;
+inline constexpr double kGrainGain = 1.5;
+inline constexpr double kGrainFrom = 0.25, kGrainTo = 0.45;
+inline constexpr int32_t kGrainTones = 16;
+inline constexpr double kGrainShare = 3;
+int64_t restore_folded_print(host::Image& work);
 
 }  // namespace quen::cleaning

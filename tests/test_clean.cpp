@@ -16,6 +16,7 @@
 #include "combs.h"
 #include "descreen.h"
 #include "frame_evidence.h"
+#include "moire.h"
 #include "edit.h"
 #include "round_trip.h"
 #include "screens.h"
@@ -858,6 +859,26 @@ TEST(CleaningRules, StripesCopiedAboutTheScreenAreNoSecondInk) {
     const cleaning::Detection d = cleaning::detect_peaks(m, {}, t);
     const cleaning::Screens s = cleaning::screens_of(m, d, {1 / period, 0, 0}, 1 / 48.0, t);
     EXPECT_TRUE(s[0].moire.empty());
+}
+
+// A folded print is restored block by block, two channels in one transform: a picture without
+// grain, each channel its own smooth wave, comes back as it was, each channel its own, up to its
+// borders (within what the scanner's response lifts at the blocks' lowest frequencies).
+TEST(CleaningRules, FoldedPrintRestorationKeepsSmoothChannelsApart) {
+    Image im = Image::make(70, 90, 3, 32);
+    const auto wave = [](int32_t y, int32_t x, int32_t c) {
+        const double t = c == 0 ? x / 90.0 : c == 1 ? y / 70.0 : (x + y) / 100.0;
+        return float(0.5 + 0.3 * std::sin(2 * std::numbers::pi * t));
+    };
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) im.set<float>(y, x, c, wave(y, x, c));
+    EXPECT_GT(cleaning::restore_folded_print(im), 0);
+    double worst = 0;
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) worst = std::max(worst, double(std::fabs(im.get<float>(y, x, c) - wave(y, x, c))));
+    EXPECT_LT(worst, 0.03);
 }
 
 // Twice the modulus of the mean of channel c times exp(-2 pi i (u x + v y)): the amplitude of the
