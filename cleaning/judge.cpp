@@ -348,12 +348,26 @@ bool part_of_frame(PeakJudge& pj, Case& c) {
     return c.compact && !c.dotted && !runs_across(pj, c);
 }
 
+bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak);
+
+// Whether another peak lies in the peak's direction within chirp_drift of its frequency: a wave
+// drifting across the frame dwells at several frequencies, and more than one may stand out.
+bool drift_partner(const PeakJudge& pj, const Case& c) {
+    return std::any_of(pj.e.d.peaks.begin(), pj.e.d.peaks.end(), [&](const Peak& q) {
+        const double apart = std::fabs(q.angle - c.p.angle);
+        return q.group != c.p.group && std::min(apart, 180 - apart) <= pj.t.chirp_angle &&
+               std::fabs(c.p.period / q.period - 1) <= pj.t.chirp_drift;
+    });
+}
+
 // Removed: one sinusoid explains the peak, and the frame's tiles show its wave present; a broad
 // peak, or one on a ridge, that one tone seems to explain must show as one wave across the frame
 // too (a panned shot's streaks do not). The samples pinned at black or white weigh the wave
 // fitted (pinned_refute), not a flat square of them: a wave that fades there (a screen printed
 // with the tones) leaves such squares too. Fitted in the first pass only, when filling to the
-// background.
+// background. A broad peak, or one that another beside it in its direction shows to drift, is
+// taken out as a sweep instead when a sweep explains its band: one tone fitted to a wave drifting
+// a few per cent across the frame leaves the rest of its spread.
 bool one_tone(PeakJudge& pj, Case& c) {
     const host::SpectrumGeometry& g = pj.e.m.geometry;
     Tone tone;
@@ -366,6 +380,7 @@ bool one_tone(PeakJudge& pj, Case& c) {
     const FittedTone fitted = fitted_tone(pj.z, g, tone, c.p.row, c.p.column);
     c.faded = pinned_refute(pj.job.flat, pj.j.tones, fitted, pj.t);
     if (c.faded) return false;
+    if ((!c.compact || drift_partner(pj, c)) && try_sweep(pj, c, c.compact ? SweepPeak::Compact : SweepPeak::Broad)) return true;
     pj.j.tones.push_back(fitted);
     pj.job.result.removed.push_back(c.p);
     return true;
@@ -387,8 +402,8 @@ bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak) {
                                            : std::vector<uint8_t>{};
     const bool sweeps = !along.empty() && std::find(pj.no_sweep.begin(), pj.no_sweep.end(), along) == pj.no_sweep.end() &&
                         !pj.job.flat.refutes(c.f);
-    const bool swept = sweeps && subtract_chirp(pj.job.work, pj.e.analysed, pj.job.modules.inverse, pj.e.spectrum,
-                                                pj.e.m, pj.e.d, along, peak, pj.t);
+    const bool swept = sweeps && subtract_chirp(pj.job.work, pj.e.analysed, pj.job.flat.ends, pj.job.modules.inverse,
+                                                pj.e.spectrum, pj.e.m, pj.e.d, along, peak, pj.t, pj.job.unclipped);
     if (sweeps && !swept) pj.no_sweep.push_back(along);
     if (!swept) return false;
     ++pj.j.sweeps;
@@ -405,15 +420,15 @@ bool sweep(PeakJudge& pj, Case& c) {
     return !pj.one_wave(c.f) && try_sweep(pj, c, c.compact ? SweepPeak::Compact : SweepPeak::Broad);
 }
 
-// Removed: a compact peak whose waves neither run across the frame nor show as one wave in its
-// tiles, when a sweeping wave explains its band. A drifting wave shows only the samples where it
-// dwells longest when the lines of the frame's borders beside the axes, or the picture's hard
-// edges, hide its ridge; and the frame's quarters, each weighed at the peak's one frequency, do
-// not show it. Its sweep must keep one phase and one level across the frame, which a fence or a
-// fabric in part of the frame does not; a sinusoid that the tiles show is left to the rules after.
+// Removed: a compact peak whose waves do not run across the frame, when a sweeping wave explains
+// its band. A drifting wave shows only the samples where it dwells longest when the lines of the
+// frame's borders beside the axes, or the picture's hard edges, hide its ridge; and the frame's
+// quarters, each weighed at the peak's one frequency, do not show it, though its tiles may. Its
+// sweep must keep one phase and one level across the frame, which a fence or a fabric in part of
+// the frame does not (a peak on a ridge: explain the ridge's band, as on any ridge).
 bool compact_sweep(PeakJudge& pj, Case& c) {
-    return c.compact && !c.ridge && !c.dotted && !runs_across(pj, c) && !pj.one_wave(c.f) &&
-           try_sweep(pj, c, SweepPeak::Compact);
+    if (!c.compact || c.dotted || runs_across(pj, c)) return false;
+    return try_sweep(pj, c, c.ridge ? SweepPeak::Ridge : SweepPeak::Compact);
 }
 
 // Kept: a picture black or white nearly everywhere holds no wave.
@@ -565,6 +580,12 @@ bool screen_pair(PeakJudge& pj, Case& c) {
     if (c.dotted) pj.j.filled.push_back(c.p);
     return c.dotted;
 }
+// Removed: a peak that the frame's tiles show as one wave though no one sinusoid explains it, when
+// a sweeping wave explains its band: a wave drifting slowly across the frame looks like one in
+// each tile, and filling its peak would leave the rest of its spread.
+bool sweep_not_fill(PeakJudge& pj, Case& c) {
+    return try_sweep(pj, c, c.compact ? SweepPeak::Compact : SweepPeak::Broad);
+}
 // Removed: what is left, a wave across the frame, is filled.
 bool fill(PeakJudge& pj, Case& c) {
     pj.j.filled.push_back(c.p);
@@ -590,6 +611,7 @@ constexpr PeakRule kPeakRules[] = {
     {Verdict::Keep, Reason::MostlyPinned, mostly_pinned},
     {Verdict::Keep, Reason::FlatSquare, flat_square},
     {Verdict::Keep, Reason::NotOneWave, not_one_wave},
+    {Verdict::SubtractSweep, Reason::Sweep, sweep_not_fill},
     {Verdict::Fill, Reason::Filled, fill},
 };
 
@@ -623,9 +645,9 @@ void judge_faint_sweep(PeakJudge& pj) {
     Job& job = pj.job;
     Peak found;
     if (pj.e.pass != 0 || !pj.first_pass_fitting() || !pj.e.d.peaks.empty() || job.flat.pinned ||
-        !subtract_faint_sweep(job.work, pj.e.analysed, job.modules.inverse, pj.e.spectrum, pj.e.m, pj.e.d,
-                              1 / job.options.detect.protect_period, kSmallestAmplitude / job.options.detect.sensitivity,
-                              pj.t, found))
+        !subtract_faint_sweep(job.work, pj.e.analysed, job.flat.ends, job.modules.inverse, pj.e.spectrum, pj.e.m,
+                              pj.e.d, 1 / job.options.detect.protect_period,
+                              kSmallestAmplitude / job.options.detect.sensitivity, pj.t, found, job.unclipped))
         return;
     ++pj.j.sweeps;
     job.result.removed.push_back(found);

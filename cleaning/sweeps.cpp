@@ -5,8 +5,10 @@
 #include <cmath>
 #include <numbers>
 #include <optional>
+#include <tuple>
 
 #include "smooth.h"
+#include "tones.h"
 
 namespace quen::cleaning {
 namespace {
@@ -46,25 +48,28 @@ Sweep along(double du, double dv, int32_t rows, int32_t cols) {
     return sweep;
 }
 
-// The envelope of the sweep in `band` (planes 0..2, or their sum for plane -1), smoothed.
-Plane envelope(const host::Image& band, const Sweep& sweep, int32_t plane, const Thresholds& t) {
+// The envelope of the sweep in `band` (planes 0..2, or their sum for plane -1), smoothed; `added`
+// (by sample, when given) is added to the band's plane first.
+Plane envelope(const host::Image& band, const Sweep& sweep, int32_t plane, const Thresholds& t,
+               const RealPlane* added = nullptr) {
     Plane e(static_cast<std::size_t>(band.rows) * band.cols);
     std::vector<std::complex<double>> turns;
     for (int32_t y = 0; y < band.rows; ++y) {
         sweep.row(y, band.cols, turns);
         for (int32_t x = 0; x < band.cols; ++x) {
-            double v = 0;
+            const std::size_t i = std::size_t(y) * band.cols + x;
+            double v = added ? (*added)[i] : 0;
             for (int32_t c = plane < 0 ? 0 : plane; c <= (plane < 0 ? 2 : plane); ++c) v += band.get<float>(y, x, c);
-            e[std::size_t(y) * band.cols + x] = std::complex<float>(v * std::conj(turns[std::size_t(x)]));
+            e[i] = std::complex<float>(v * std::conj(turns[std::size_t(x)]));
         }
     }
     smooth(e, band.rows, band.cols, t.chirp_smooth);
     return e;
 }
 
-// Whether sample i lies in one of the groups (marked by group number) or on its ridge.
-bool on_sweep(const Detection& d, const std::vector<uint8_t>& groups, std::size_t i) {
-    return groups[static_cast<std::size_t>(d.group[i])] || groups[static_cast<std::size_t>(d.ridge[i])];
+// Whether sample i lies in one of the groups (marked by group number) or, `with_ridge`, on its ridge.
+bool on_sweep(const Detection& d, const std::vector<uint8_t>& groups, std::size_t i, bool with_ridge = true) {
+    return groups[static_cast<std::size_t>(d.group[i])] || (with_ridge && groups[static_cast<std::size_t>(d.ridge[i])]);
 }
 
 // The band about the peak's group, brought back to the picture: the picture less the picture
@@ -110,7 +115,7 @@ struct RidgeSpan {
 // along it, from the ridge's excess energy; `span` receives the ridge's frequencies. None when the
 // ridge holds no excess energy.
 std::optional<Sweep> sweep_direction(const LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& groups,
-                                     int32_t rows, int32_t cols, RidgeSpan& span) {
+                                     int32_t rows, int32_t cols, RidgeSpan& span, bool with_ridge = true) {
     const host::SpectrumGeometry& g = m.geometry;
     const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
     std::vector<std::pair<double, double>> radii;  // frequency, energy
@@ -118,7 +123,7 @@ std::optional<Sweep> sweep_direction(const LogMagnitudes& m, const Detection& d,
     for (int32_t y = 0; y < g.rows; ++y)
         for (int32_t x = 0; x < g.columns; ++x) {
             const std::size_t i = std::size_t(y) * g.columns + x;
-            if (!on_sweep(d, groups, i)) continue;
+            if (!on_sweep(d, groups, i, with_ridge)) continue;
             double w = 0;
             for (int32_t c = 0; c < g.channels; ++c)
                 w += excess_energy(m, d.background, plane * c + i);
@@ -325,33 +330,100 @@ bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan
     return share >= t.chirp_explains_steady && steady_across(e, band.rows, band.cols, t);
 }
 
-// Whether a slow sweep explains the band of its own frequencies. A slow sweep leaves no ridge of its
-// own: its direction's band holds the other peaks of that direction too (the picture's own, at other
-// frequencies), which it is not asked to explain. So the band is cut to the frequencies the sweep
-// runs through, widened by its leakage (chirp_leakage samples, or a tenth of the lowest), when
-// that keeps the middle of the ridge's energy.
-bool explains_its_frequencies(const host::ModuleLibrary& inverse, const host::Image& analysed, const host::Image& spectrum,
-                              const LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& groups,
-                              const Sweep& sweep, const RidgeSpan& ridge, const Thresholds& t) {
+// The frequencies about a sweep (cycles per pixel) that its band is cut to: those it runs through,
+// widened by its leakage (chirp_leakage samples, or a tenth of the lowest).
+std::pair<double, double> leaked_span(const Sweep& sweep, const LogMagnitudes& m, const Thresholds& t) {
     const double lo = std::min(sweep.start, sweep.end), hi = std::max(sweep.start, sweep.end);
     const double leakage = std::max(t.chirp_leakage * sample_step(m.geometry), 0.1 * lo);
-    if (ridge.lowest >= lo - leakage && ridge.highest <= hi + leakage) return false;  // nothing to cut
-    if (ridge.energy_lo < lo - leakage || ridge.energy_hi > hi + leakage) return false;
-    return sweep_explains(ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo - leakage, hi + leakage), sweep, ridge, SweepPeak::Broad, t);
+    return {lo - leakage, hi + leakage};
 }
 
-// Subtracts the sweep, each channel's envelope times its phase, from the picture.
-void subtract_sweep(host::Image& work, const host::Image& band, const Sweep& sweep, const Thresholds& t) {
-    for (int32_t c = 0; c < 3; ++c) {
-        const Plane e = envelope(band, sweep, c, t);
-        std::vector<std::complex<double>> turns;
-        for (int32_t y = 0; y < work.rows; ++y) {
-            sweep.row(y, work.cols, turns);
-            for (int32_t x = 0; x < work.cols; ++x) {
-                const double wave = std::real(std::complex<double>(e[std::size_t(y) * work.cols + x]) * turns[std::size_t(x)]);
-                work.set<float>(y, x, c, static_cast<float>(work.get<float>(y, x, c) - 2 * wave));
-            }
+// The wave of envelope `e`: twice its real part turned by the sweep's phase, by sample.
+RealPlane wave_of(const Plane& e, const Sweep& sweep, int32_t rows, int32_t cols) {
+    RealPlane wave(e.size());
+    std::vector<std::complex<double>> turns;
+    for (int32_t y = 0; y < rows; ++y) {
+        sweep.row(y, cols, turns);
+        for (int32_t x = 0; x < cols; ++x) {
+            const std::size_t i = std::size_t(y) * cols + x;
+            wave[i] = static_cast<float>(2 * std::real(std::complex<double>(e[i]) * turns[std::size_t(x)]));
         }
+    }
+    return wave;
+}
+
+// Whether sample (y, x) of channel c sits at black or white in the picture `analysed` (`ends`: by
+// sample, (y * cols + x) * 3 + c, 1 at black, 2 at white); `at` receives the end.
+bool pinned_at(const host::Image& analysed, const std::vector<uint8_t>& ends, int32_t y, int32_t x, int32_t c, float& at) {
+    const uint8_t end = ends[(std::size_t(y) * analysed.cols + x) * 3 + std::size_t(c)];
+    at = end == 1 ? 0.0f : 1.0f;
+    return end != 0 && analysed.get<float>(y, x, c) == at;
+}
+
+// The wave of channel c of the sweep in `band`. Where the picture `analysed` sits at black or
+// white, the wave was cut off by the range and the band holds only what is left of its swing (half
+// of it on a flat black ground), and the envelope there comes out too weak. What the wave would
+// push past the end, with the picture beneath as held_at_end says, is added back to the band and
+// the envelope taken again, sweep_unclip_rounds times (each takes about half of what is left off).
+// Returns whether so refitted: only where the channel has at least sweep_unclip_share of its
+// samples at the ends, as a photograph's few highlights cut little off.
+bool channel_wave(const host::Image& band, const host::Image& analysed, const Sweep& sweep, int32_t c,
+                  const std::vector<uint8_t>& ends, const Thresholds& t, RealPlane& wave) {
+    const int32_t rows = band.rows, cols = band.cols;
+    wave = wave_of(envelope(band, sweep, c, t), sweep, rows, cols);
+    if (ends.empty()) return false;
+    float at = 0;
+    std::size_t count = 0;
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) count += pinned_at(analysed, ends, y, x, c, at);
+    if (double(count) < t.sweep_unclip_share * double(rows) * cols) return false;
+    const auto pinned = [&](int32_t y, int32_t x) { return pinned_at(analysed, ends, y, x, c, at); };
+    const auto cleaned = [&](int32_t y, int32_t x) {
+        return double(analysed.get<float>(y, x, c)) - wave[std::size_t(y) * cols + x];
+    };
+    RealPlane beyond(wave.size());
+    for (int round = 0; round < t.sweep_unclip_rounds; ++round) {
+        for (int32_t y = 0; y < rows; ++y)
+            for (int32_t x = 0; x < cols; ++x) {
+                const std::size_t i = std::size_t(y) * cols + x;
+                beyond[i] = 0;
+                if (!pinned(y, x)) continue;
+                const double end = at, w = wave[i];
+                const double held = held_at_end(rows, cols, y, x, end, end - w, t.restore_reach, pinned, cleaned);
+                beyond[i] = static_cast<float>(end == 0 ? std::min(0.0, held + w) : std::max(0.0, held + w - 1));
+            }
+        wave = wave_of(envelope(band, sweep, c, t, &beyond), sweep, rows, cols);
+    }
+    return true;
+}
+
+// Subtracts the sweep, each channel's wave, from the picture. Where the wave was refitted to the
+// picture unclipped, a sample at black or white that the wave pushed past the end takes what
+// held_at_end says the picture held there (as the cleaned picture's will at the end), not the end
+// less the whole wave: the searches after this one would find half the wave again there. `unclipped`
+// is set when any channel was.
+void subtract_sweep(host::Image& work, const host::Image& band, const host::Image& analysed, const Sweep& sweep,
+                    const std::vector<uint8_t>& ends, const Thresholds& t, bool& unclipped) {
+    RealPlane wave;
+    std::vector<std::pair<std::size_t, float>> held;
+    for (int32_t c = 0; c < 3; ++c) {
+        const bool refitted = channel_wave(band, analysed, sweep, c, ends, t, wave);
+        unclipped = unclipped || refitted;
+        for (int32_t y = 0; y < work.rows; ++y)
+            for (int32_t x = 0; x < work.cols; ++x)
+                work.set<float>(y, x, c, work.get<float>(y, x, c) - wave[std::size_t(y) * work.cols + x]);
+        if (!refitted) continue;
+        float at = 0;
+        const auto pinned = [&](int32_t y, int32_t x) { return pinned_at(analysed, ends, y, x, c, at); };
+        const auto cleaned = [&](int32_t y, int32_t x) { return double(work.get<float>(y, x, c)); };
+        held.clear();
+        for (int32_t y = 0; y < work.rows; ++y)
+            for (int32_t x = 0; x < work.cols; ++x)
+                if (pinned(y, x))
+                    held.push_back({std::size_t(y) * work.cols + x,
+                                    static_cast<float>(held_at_end(work.rows, work.cols, y, x, at, cleaned(y, x),
+                                                                   t.restore_reach, pinned, cleaned))});
+        for (const auto& [i, v] : held) work.set<float>(int32_t(i / work.cols), int32_t(i % work.cols), c, v);
     }
 }
 
@@ -527,24 +599,55 @@ std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, 
 
 }  // namespace
 
-bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
-                    const host::Image& spectrum, const LogMagnitudes& m, const Detection& d,
-                    const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t) {
+bool subtract_chirp(host::Image& work, const host::Image& analysed, const std::vector<uint8_t>& ends,
+                    const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
+                    const Detection& d, const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t,
+                    bool& unclipped) {
     RidgeSpan ridge;
     std::optional<Sweep> sweep = sweep_direction(m, d, groups, work.rows, work.cols, ridge);
     if (!sweep) return false;
     const host::Image band = ridge_band(inverse, analysed, spectrum, m, d, groups, t);
     if (!fit_sweep(band, *sweep, ridge.lowest, ridge.highest, t)) return false;
-    if (!sweep_explains(band, *sweep, ridge, peak, t) &&
-        !(peak != SweepPeak::Ridge && explains_its_frequencies(inverse, analysed, spectrum, m, d, groups, *sweep, ridge, t)))
+    if (sweep_explains(band, *sweep, ridge, peak, t)) {
+        subtract_sweep(work, band, analysed, *sweep, ends, t, unclipped);
+        return true;
+    }
+    // A slow sweep leaves no ridge of its own: its direction's band holds the other peaks of that
+    // direction too (the picture's own, at other frequencies), which it is not asked to explain;
+    // and a sweep along a ridge of the picture's own edges (beside an axis, where the frame's
+    // borders leave one) shares its band with them. So the band is cut to the sweep's frequencies,
+    // when that keeps the middle of the ridge's energy. A peak's sweep on a ridge must then keep
+    // one phase and one level across the frame, as a compact peak's must.
+    const SweepPeak cut_as = peak == SweepPeak::Ridge ? SweepPeak::Compact : SweepPeak::Broad;
+    auto [lo, hi] = leaked_span(*sweep, m, t);
+    const bool cuts = ridge.lowest < lo || ridge.highest > hi;
+    if (cuts && ridge.energy_lo >= lo && ridge.energy_hi <= hi) {
+        const host::Image cut = ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo, hi);
+        if (sweep_explains(cut, *sweep, ridge, cut_as, t)) {
+            subtract_sweep(work, band, analysed, *sweep, ends, t, unclipped);
+            return true;
+        }
+    }
+    // A ridge's fit drawn away from the peaks to the picture's own edges along it (whose energy
+    // lies at the ridge's low end) is fitted again to the frequencies of the peaks alone.
+    RidgeSpan own;
+    if (peak != SweepPeak::Ridge) return false;
+    std::optional<Sweep> near = sweep_direction(m, d, groups, work.rows, work.cols, own, false);
+    if (!near || (std::max(sweep->start, sweep->end) >= own.lowest && std::min(sweep->start, sweep->end) <= own.highest) ||
+        !fit_sweep(band, *near, own.lowest, own.highest, t))
         return false;
-    subtract_sweep(work, band, *sweep, t);
+    std::tie(lo, hi) = leaked_span(*near, m, t);
+    if (own.energy_lo < lo || own.energy_hi > hi) return false;
+    const host::Image cut = ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo, hi);
+    if (!sweep_explains(cut, *near, own, cut_as, t)) return false;
+    subtract_sweep(work, band, analysed, *near, ends, t, unclipped);
     return true;
 }
 
-bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
-                          const host::Image& spectrum, const LogMagnitudes& m, const Detection& d, double lowest,
-                          double least, const Thresholds& t, Peak& found) {
+bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const std::vector<uint8_t>& ends,
+                          const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
+                          const Detection& d, double lowest, double least, const Thresholds& t, Peak& found,
+                          bool& unclipped) {
     const host::SpectrumGeometry& g = m.geometry;
     // Weighed by its phase from tile to tile, a faint wave of fewer than faint_sweep_cycles periods
     // a tile looks as steady as the picture's own broad shapes (rows of coins).
@@ -585,7 +688,7 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
         const Segment& s = segments[k];
         std::vector<uint8_t> one(groups, 0);
         one[static_cast<std::size_t>(first) + k] = 1;
-        if (!subtract_chirp(work, analysed, inverse, spectrum, m, marked, one, SweepPeak::Compact, t)) continue;
+        if (!subtract_chirp(work, analysed, ends, inverse, spectrum, m, marked, one, SweepPeak::Compact, t, unclipped)) continue;
         double strongest = -HUGE_VAL;
         std::size_t at = 0;
         for (double r = s.r0; r <= s.r1; ++r)

@@ -23,9 +23,10 @@ namespace quen::cleaning {
 // out of `work`, `found` the peak it is reported as. Frequencies below `lowest` (cycles per pixel)
 // are not searched, nor stretches weaker than a wave of amplitude `least` (of full scale); only
 // those of faint_sweep_looked times that are weighed, and the band is brought back only for them.
-bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
-                          const host::Image& spectrum, const LogMagnitudes& m, const Detection& d, double lowest,
-                          double least, const Thresholds& t, Peak& found);
+bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const std::vector<uint8_t>& ends,
+                          const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
+                          const Detection& d, double lowest, double least, const Thresholds& t, Peak& found,
+                          bool& unclipped);
 
 // The groups (by group number) of the peaks in the direction of peak p: the pieces of one ridge.
 std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t);
@@ -39,8 +40,9 @@ enum class SweepPeak { Ridge, Broad, Compact };
 // lie in one direction) out of the picture `work`, found in `analysed` (whose spectrum was
 // searched). Returns false, leaving the picture alone, when the sweep's envelope does not hold
 // most of the band: a straight edge of the picture rather than a wave.
-bool subtract_chirp(host::Image& work, const host::Image& analysed, const host::ModuleLibrary& inverse,
-                    const host::Image& spectrum, const LogMagnitudes& m, const Detection& d,
-                    const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t);
+bool subtract_chirp(host::Image& work, const host::Image& analysed, const std::vector<uint8_t>& ends,
+                    const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
+                    const Detection& d, const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t,
+                    bool& unclipped);
 
 }  // namespace quen::cleaning

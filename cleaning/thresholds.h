@@ -96,6 +96,7 @@ struct Thresholds {
     // Sweeping waves (sweeps.cpp).
     double chirp_ridge = 16;       // samples of ridge that make a peak a sweeping wave
     double chirp_angle = 2;        // degrees between peaks on one ridge, at most
+    double chirp_drift = 0.2;      // share of a peak's frequency within which another in its direction shows a drift
     int32_t chirp_band = 3;        // samples either side of the ridge that its band takes in
     int32_t chirp_window = 96;     // half pixels along the sweep in which its frequency is one
     int32_t chirp_refine = 2;      // rounds of refining a sweep's frequencies by its phase
@@ -117,6 +118,8 @@ struct Thresholds {
     double faint_sweep_looked = 2;     // times the least amplitude searched that a segment needs for a first look
     double faint_sweep_cycles = 2;     // periods of a faint sweep that a tile of the frame holds, at least
     double chirp_leakage = 4;      // samples beyond a sweep's frequencies that the leakage of its ends reaches
+    int sweep_unclip_rounds = 4;      // refits of a sweep's envelope to the picture unclipped at black and white
+    double sweep_unclip_share = 0.05; // share of a channel's samples at black or white for a sweep to be refitted unclipped there
     double chirp_least = 1;        // samples of the spectrum a sweep runs through, at least
 
     // Halftone screens (screens.cpp). Frequencies in units of the screen frequency.

@@ -739,18 +739,28 @@ TYPED_TEST(Cleaning, LinePatternsAreDividedOut) {
 // A wave whose period sweeps from 16 to 6 pixels across the frame, over the picture with a sharp
 // edge: taken out as a wave, its leakage at the frame's borders included, which fills along its
 // ridge would leave. So is one whose frequency drifts by 12 % either way about a period of 10 px,
-// which leaves no ridge but a broad peak whose phase drifts from one part of the frame to the next.
+// which leaves no ridge but a broad peak whose phase drifts from one part of the frame to the next;
+// and the same over the picture with its left third black, where the range cut off half the wave's
+// swing: taken out there with its whole swing, not the half left in the picture.
 TYPED_TEST(Cleaning, SweepingWaveIsTakenOut) {
     using S = TypeParam;
-    const Image truth = edged_photo<S>(200, 240, 13);
-    const double a = 0.6, span = std::cos(a) * truth.cols + std::sin(a) * truth.rows;
-    for (const auto& [from, to] : {std::pair{1 / 16.0, 1 / 6.0}, std::pair{0.88 / 10, 1.12 / 10}}) {
+    const Image photo = edged_photo<S>(200, 240, 13);
+    Image dark = photo;
+    for (int32_t y = 0; y < dark.rows; ++y)
+        for (int32_t x = 0; x < dark.cols / 3; ++x)
+            for (int32_t c = 0; c < 3; ++c) dark.set_value(y, x, c, 0);
+    const double a = 0.6;
+    for (const auto& [from, to, black] : {std::tuple{1 / 16.0, 1 / 6.0, false}, std::tuple{0.88 / 10, 1.12 / 10, false},
+                                          std::tuple{0.88 / 10, 1.12 / 10, true}}) {
+        const Image& truth = black ? dark : photo;
+        const double span = std::cos(a) * truth.cols + std::sin(a) * truth.rows;
         Image noisy = truth;
         for (int32_t y = 0; y < truth.rows; ++y)
             for (int32_t x = 0; x < truth.cols; ++x) {
                 const double s = std::cos(a) * x + std::sin(a) * y;
                 const double wave = 0.05 * std::sin(2 * std::numbers::pi * s * (from + (to - from) * s / (2 * span)));
-                for (int32_t c = 0; c < 3; ++c) noisy.set_value(y, x, c, truth.value(y, x, c) + wave * full_of<S>());
+                for (int32_t c = 0; c < 3; ++c)
+                    noisy.set_value(y, x, c, std::clamp(truth.value(y, x, c) + wave * full_of<S>(), 0.0, full_of<S>()));
             }
         const cleaning::CleanResult result = cleaning::clean_picture(modules(), noisy);
         EXPECT_TRUE(decided_by(result, cleaning::Reason::Sweep)) << "period " << 1 / from;
@@ -758,7 +768,7 @@ TYPED_TEST(Cleaning, SweepingWaveIsTakenOut) {
         for (int32_t c = 0; c < 3; ++c)
             EXPECT_GE(test::psnr(out, c, truth, c, full_of<S>(), truth.cols),
                       test::psnr(noisy, c, truth, c, full_of<S>(), truth.cols) + 18)
-                << "period " << 1 / from << " to " << 1 / to << ", channel " << c;
+                << "period " << 1 / from << " to " << 1 / to << (black ? " over black" : "") << ", channel " << c;
     }
 }
 
