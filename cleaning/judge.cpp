@@ -386,6 +386,44 @@ bool one_tone(PeakJudge& pj, Case& c) {
     return true;
 }
 
+// Whether the peak's frequency is the sum or difference of two other peaks', each in another
+// direction, for more pairs than chance gives: the peaks of a pattern printed or woven in two
+// directions (a fabric, a grille) lie on one lattice, and perspective makes each drift across the
+// frame as a sweep does. A drifting wave added to a picture has no such partners, or one pair at
+// most: where black or white clips it, it mixes with one of the picture's own patterns. Any pair of
+// peaks falls on a frequency by chance with the odds that it lies within lattice_reach of one of
+// the pair's four sums and differences: the pairs found must be lattice_chance unlikely for that
+// many to be chance. Only peaks as strong as the usual sensitivity finds are partners (the dozens
+// of weaker ones a higher sensitivity lets in are mostly the picture's texture, and crowd where
+// chance alone puts pairs on a wave); nor is one of a lower frequency than lattice_partner times
+// the peak's: the picture's broad shapes near the zero frequency, and the wave's own spread beside
+// it in other directions, add up to it without any lattice.
+bool on_lattice_of_others(const PeakJudge& pj, const Case& c) {
+    const host::SpectrumGeometry& g = pj.e.m.geometry;
+    const std::vector<Peak>& peaks = pj.e.d.peaks;
+    const double least = pj.t.lattice_partner / c.p.period;
+    std::vector<Frequency> across;
+    for (const Peak& q : peaks) {
+        const double apart = std::fabs(q.angle - c.p.angle);
+        if (std::min(apart, 180 - apart) > pj.t.chirp_angle && 1 / q.period >= least && q.amplitude >= kSmallestAmplitude)
+            across.push_back(frequency_of(g, q.row, q.column));
+    }
+    int pairs = 0;
+    for (std::size_t i = 0; i < across.size(); ++i)
+        for (std::size_t k = i + 1; k < across.size(); ++k) {
+            const Frequency a = across[i], b = across[k];
+            pairs += wave_distance(g, c.f, {a.u + b.u, a.v + b.v}) <= pj.t.lattice_reach ||
+                     wave_distance(g, c.f, {a.u - b.u, a.v - b.v}) <= pj.t.lattice_reach;
+        }
+    if (pairs < 2) return false;
+    // The chance that `pairs` or more of them fall there, with so many pairs tried (Poisson).
+    const double tried = across.size() * (across.size() - 1) / 2.0;
+    const double mean = tried * 4 * std::numbers::pi * pj.t.lattice_reach * pj.t.lattice_reach / g.sample_count();
+    double term = std::exp(-mean), below = 0;
+    for (int k = 0; k < pairs; ++k, term *= mean / k) below += term;
+    return 1 - below <= pj.t.lattice_chance;
+}
+
 // Removed: a peak on a ridge, with the other peaks of its direction, when a sweeping wave explains
 // the ridge's band; taken out at once. Peaks of one direction give the same groups, and a sweep
 // that failed for them fails again: it is fitted from the pass's spectrum and picture alone. A
@@ -395,8 +433,10 @@ bool one_tone(PeakJudge& pj, Case& c) {
 // the frame, that the tiles do not show as one wave (its phase drifts from tile to tile); or a
 // peak that one sinusoid seemed to explain but the samples pinned at black or white refuted (a
 // drifting wave lifts them elsewhere than one wave would), whose sweep must then keep one phase and
-// one level across the frame, as a compact peak's must.
+// one level across the frame, as a compact peak's must. A peak on the lattice of the picture's own
+// pattern is not tried.
 bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak) {
+    if (on_lattice_of_others(pj, c)) return false;
     const std::vector<uint8_t> along = pj.first_pass_fitting() && pj.no_sweep.size() < pj.t.chirp_tries
                                            ? same_direction(pj.e.d, c.p, pj.t)
                                            : std::vector<uint8_t>{};

@@ -95,6 +95,9 @@ struct Thresholds {
 
     // Sweeping waves (sweeps.cpp).
     double chirp_ridge = 16;       // samples of ridge that make a peak a sweeping wave
+    double lattice_reach = 1.5;    // samples between a peak and the sum or difference of two others on one lattice
+    double lattice_partner = 0.5;  // frequency of a lattice partner, at least, as a share of the peak's
+    double lattice_chance = 0.01;  // odds that chance puts as many pairs of peaks' sums on a peak, at most
     double chirp_angle = 2;        // degrees between peaks on one ridge, at most
     double chirp_drift = 0.2;      // share of a peak's frequency within which another in its direction shows a drift
     int32_t chirp_band = 3;        // samples either side of the ridge that its band takes in
