@@ -311,12 +311,32 @@ std::vector<ScreenTurn> square_screens(const Detection& d, const host::SpectrumG
     return screens;
 }
 
+namespace {
+
+// Degrees between two square lattices' turns, 0 to 45.
+double between(double a, double b) {
+    const double turn = std::fmod(std::fabs(a - b), 90.0);
+    return std::min(turn, 90 - turn);
+}
+
+}  // namespace
+
+double screen_fundamental(const Detection& d, const Thresholds& t) {
+    const double lattice = d.screen_period;
+    const auto near = [&](double period, double other) { return std::fabs(other - period) <= t.rosette_period * period; };
+    double strongest = 0;
+    for (const Peak& p : d.peaks)
+        if (near(lattice, p.period)) strongest = std::max(strongest, p.amplitude);
+    for (const Peak& p : d.peaks) {
+        if (p.amplitude <= strongest) break;  // strongest first
+        if (!near(std::numbers::sqrt2 * lattice, p.period)) continue;
+        for (const Peak& q : d.peaks)
+            if (near(lattice, q.period) && between(p.angle + 45, q.angle) <= t.rosette_angle) return p.period;
+    }
+    return lattice;
+}
+
 double rosette_period(const std::vector<ScreenTurn>& screens, const Thresholds& t) {
-    // Degrees between two screens' turns, 0 to 45.
-    const auto between = [](double a, double b) {
-        const double turn = std::fmod(std::fabs(a - b), 90.0);
-        return std::min(turn, 90 - turn);
-    };
     const auto near = [&](double period, double other) { return std::fabs(other - period) <= t.rosette_period * period; };
     for (const ScreenTurn& s : screens) {
         std::vector<double> turns{s.turn};

@@ -70,6 +70,13 @@ std::vector<ScreenTurn> square_screens(const Detection& d, const host::SpectrumG
 // rosette found, screens in their order; 0: none.
 double rosette_period(const std::vector<ScreenTurn>& screens, const Thresholds& t);
 
+// The period of the screen whose lattice's lowest frequency is d.screen_period: that, unless a
+// peak stronger than every one there stands sqrt 2 times coarser, turned 45 degrees from one of
+// them (within rosette_period and rosette_angle): the lattice made out is then the diagonals of a
+// screen whose own two frequencies made no pair (one of them lost in a neighbour's peak), and that
+// peak's period is the screen's. A picture's own detail is not that strong beside a screen.
+double screen_fundamental(const Detection& d, const Thresholds& t);
+
 // Whether a screen found where lines are drawn both ways, every kx columns and every ky rows, is
 // a print's rather than the grid's: an ink at 0 degrees (yellow) rules rows and columns, but it
 // leaves a peak of the screen's period (within partner_period) on an axis, as strong as a

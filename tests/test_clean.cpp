@@ -11,6 +11,7 @@
 #include <complex>
 #include <numbers>
 #include <random>
+#include <tuple>
 
 #include "clean.h"
 #include "combs.h"
@@ -827,7 +828,7 @@ TEST(CleaningRules, TwoInksInOneChannelBeatAtTheirFundamentalsDifference) {
 // A print's rosette is told by its screens' turns: square pairs of peaks of one period turned
 // from one another by multiples of 15 degrees (mod 90: 15 and 75 degrees are 30 apart), three
 // of them at least; a screen turned otherwise, or a table's pairs on the axes, make none.
-TEST(CleaningRules, RosetteIsScreensOfOnePeriodTurnedByFifteenDegrees) {
+TEST(CleaningRules, ScreenPeriodFromARosetteOrFromTheFrequencyOfADiagonalLattice) {
     const host::SpectrumGeometry g = host::spectrum_geometry(512, 514, host::Layout::Half);
     const auto peaks_of = [&](const std::vector<std::array<double, 2>>& screens) {  // period, turn
         cleaning::Detection d;
@@ -853,6 +854,17 @@ TEST(CleaningRules, RosetteIsScreensOfOnePeriodTurnedByFifteenDegrees) {
     EXPECT_EQ(peaks_of({{11, 15}, {11, 75}, {11, 37}}), 0);
     EXPECT_EQ(peaks_of({{11, 15}, {8, 75}, {6, 0}}), 0);
     EXPECT_EQ(peaks_of({{11, 0}, {11.2, 0}, {10.9, 1}}), 0);
+    // A lattice made out at a screen's diagonals only: the screen's own frequency, stronger and
+    // sqrt 2 times coarser, turned 45 degrees, gives the period; a weaker peak there does not.
+    cleaning::Detection d;
+    d.screen_period = 4.31;
+    for (const auto& [period, angle, amplitude] : {std::tuple{6.1, 107.4, 0.39}, {4.31, 152.4, 0.12}, {4.31, 62.4, 0.09}}) {
+        d.peaks.emplace_back();
+        d.peaks.back().period = period, d.peaks.back().angle = angle, d.peaks.back().amplitude = amplitude;
+    }
+    EXPECT_EQ(cleaning::screen_fundamental(d, {}), 6.1);
+    d.peaks.front().amplitude = 0.1;
+    EXPECT_EQ(cleaning::screen_fundamental(d, {}), 4.31);
 }
 
 // One ink at 15 degrees over a picture of hard-edged horizontal blinds (every 11.5 rows): the
