@@ -364,7 +364,10 @@ bool pinned_at(const host::Image& analysed, const std::vector<uint8_t>& ends, in
 // white, the wave was cut off by the range and the band holds only what is left of its swing (half
 // of it on a flat black ground), and the envelope there comes out too weak. What the wave would
 // push past the end, with the picture beneath as held_at_end says, is added back to the band and
-// the envelope taken again, sweep_unclip_rounds times (each takes about half of what is left off).
+// the envelope taken again, sweep_unclip_rounds times. On a flat ground half the swing is cut off,
+// and each round takes back half of what is left off; so each round's change is taken
+// sweep_unclip_step times over (where less of the swing was cut off, this overshoots, by at most
+// half of what was left off).
 // Returns whether so refitted: only where the channel has at least sweep_unclip_share of its
 // samples at the ends, as a photograph's few highlights cut little off.
 bool channel_wave(const host::Image& band, const host::Image& analysed, const Sweep& sweep, int32_t c,
@@ -392,7 +395,8 @@ bool channel_wave(const host::Image& band, const host::Image& analysed, const Sw
                 const double held = held_at_end(rows, cols, y, x, end, end - w, t.restore_reach, pinned, cleaned);
                 beyond[i] = static_cast<float>(end == 0 ? std::min(0.0, held + w) : std::max(0.0, held + w - 1));
             }
-        wave = wave_of(envelope(band, sweep, c, t, &beyond), sweep, rows, cols);
+        const RealPlane refitted = wave_of(envelope(band, sweep, c, t, &beyond), sweep, rows, cols);
+        for (std::size_t i = 0; i < wave.size(); ++i) wave[i] += float(t.sweep_unclip_step) * (refitted[i] - wave[i]);
     }
     return true;
 }

@@ -121,7 +121,8 @@ struct Thresholds {
     double faint_sweep_looked = 2;     // times the least amplitude searched that a segment needs for a first look
     double faint_sweep_cycles = 2;     // periods of a faint sweep that a tile of the frame holds, at least
     double chirp_leakage = 4;      // samples beyond a sweep's frequencies that the leakage of its ends reaches
-    int sweep_unclip_rounds = 4;      // refits of a sweep's envelope to the picture unclipped at black and white
+    int sweep_unclip_rounds = 2;      // refits of a sweep's envelope to the picture unclipped at black and white
+    double sweep_unclip_step = 1.5;   // ... each round's change taken this many times over
     double sweep_unclip_share = 0.05; // share of a channel's samples at black or white for a sweep to be refitted unclipped there
     double chirp_least = 1;        // samples of the spectrum a sweep runs through, at least
 
