@@ -190,9 +190,9 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 turns.insert(turns.end(), found.begin(), found.end());
                 rosette = rosette_period(turns, options.thresholds);
             }
-            // (A lattice finer than the rosette is its inks' harmonics'.)
+            // (A lattice finer than the rosette is its inks' harmonics'; one coarser, their beats'.)
             e.d.rosette = rosette;
-            if (rosette > e.d.screen_period * (1 + options.thresholds.rosette_period)) e.d.screen_period = rosette;
+            if (rosette > 0) e.d.screen_period = rosette;
             if (e.d.screen_period > 0) e.d.screen_period = screen_fundamental(e.d, options.thresholds);
             if (pass == 0 && screen > 0 && e.d.screen_period == 0) e.d.screen_period = screen;
             if (pass > 0 && (toned || rosette > 0) && screen == 0 && options.lowpass && e.d.screen_period > 0) {
