@@ -354,8 +354,7 @@ bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak);
 // drifting across the frame dwells at several frequencies, and more than one may stand out.
 bool drift_partner(const PeakJudge& pj, const Case& c) {
     return std::any_of(pj.e.d.peaks.begin(), pj.e.d.peaks.end(), [&](const Peak& q) {
-        const double apart = std::fabs(q.angle - c.p.angle);
-        return q.group != c.p.group && std::min(apart, 180 - apart) <= pj.t.chirp_angle &&
+        return q.group != c.p.group && directions_apart(q.angle, c.p.angle) <= pj.t.chirp_angle &&
                std::fabs(c.p.period / q.period - 1) <= pj.t.chirp_drift;
     });
 }
@@ -403,11 +402,9 @@ bool on_lattice_of_others(const PeakJudge& pj, const Case& c) {
     const std::vector<Peak>& peaks = pj.e.d.peaks;
     const double least = pj.t.lattice_partner / c.p.period;
     std::vector<Frequency> across;
-    for (const Peak& q : peaks) {
-        const double apart = std::fabs(q.angle - c.p.angle);
-        if (std::min(apart, 180 - apart) > pj.t.chirp_angle && 1 / q.period >= least && q.amplitude >= kSmallestAmplitude)
+    for (const Peak& q : peaks)
+        if (directions_apart(q.angle, c.p.angle) > pj.t.chirp_angle && 1 / q.period >= least && q.amplitude >= kSmallestAmplitude)
             across.push_back(frequency_of(g, q.row, q.column));
-    }
     int pairs = 0;
     for (std::size_t i = 0; i < across.size(); ++i)
         for (std::size_t k = i + 1; k < across.size(); ++k) {

@@ -526,6 +526,11 @@ double wave_distance(const SpectrumGeometry& g, const Frequency& a, const Freque
     return std::min(distance_in_samples(g, a, b), distance_in_samples(g, a, {-b.u, -b.v}));
 }
 
+double directions_apart(double a, double b) {
+    const double apart = std::fabs(a - b);
+    return std::min(apart, 180 - apart);
+}
+
 double sample_step(const SpectrumGeometry& g) { return 1.0 / std::min(g.period_x, g.rows); }
 
 Frequency wrapped(Frequency f) {

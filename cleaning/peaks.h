@@ -77,6 +77,10 @@ double distance_in_samples(const host::SpectrumGeometry& g, const Frequency& a, 
 // holds it at both).
 double wave_distance(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b);
 
+// Degrees between the directions of two waves (Peak::angle, 0 to 180), 0 to 90: a wave's normal
+// and its opposite are one direction.
+double directions_apart(double a, double b);
+
 // One sample of the spectrum, in frequency (along its shorter side).
 double sample_step(const host::SpectrumGeometry& g);
 

@@ -717,10 +717,8 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
 
 std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t) {
     std::vector<uint8_t> along(d.group.empty() ? 1 : static_cast<std::size_t>(*std::max_element(d.group.begin(), d.group.end())) + 1, 0);
-    for (const Peak& q : d.peaks) {
-        const double apart = std::fabs(q.angle - p.angle);
-        if (std::min(apart, 180 - apart) <= t.chirp_angle) along[static_cast<std::size_t>(q.group)] = 1;
-    }
+    for (const Peak& q : d.peaks)
+        if (directions_apart(q.angle, p.angle) <= t.chirp_angle) along[static_cast<std::size_t>(q.group)] = 1;
     return along;
 }
 
