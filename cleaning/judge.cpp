@@ -289,9 +289,14 @@ Frequency fitted_frequency(const ComplexHalf& z, const host::SpectrumGeometry& g
 // Whether a screen's frequency could lie at peak p: its dots close (longest_screen) and filling
 // many cells of a frame larger than an icon (screen_cells, screen_side), off the axes
 // (screen_off_axis samples, beyond the lines the picture's borders leave there).
-bool screen_place(const host::Image& work, const host::SpectrumGeometry& g, const Peak& p, const Thresholds& t) {
+// (`off_axis`: the samples between the peak and the axes, at least.)
+bool screen_place(const host::Image& work, const host::SpectrumGeometry& g, const Peak& p, const Thresholds& t,
+                  double off_axis) {
     return p.period <= t.longest_screen && std::min(work.rows, work.cols) >= std::max(t.screen_side, t.screen_cells * p.period) &&
-           samples_off_axes(g, p) >= t.screen_off_axis;
+           samples_off_axes(g, p) >= off_axis;
+}
+bool screen_place(const host::Image& work, const host::SpectrumGeometry& g, const Peak& p, const Thresholds& t) {
+    return screen_place(work, g, p, t, t.screen_off_axis);
 }
 
 // What the peak rules of a pass share.
@@ -527,7 +532,7 @@ bool fades_at_ends(PeakJudge& pj, Case& c) {
 // fade); otherwise the wave alone, as the same everywhere. A faint pair is taken only as a
 // screen printed with the tones.
 bool screen_envelope(PeakJudge& pj, Case& c) {
-    if (!(c.dotted || ((c.faded || c.faint_pair) && c.screen_place)) || !pj.first_pass_fitting()) return false;
+    if (!(c.dotted || c.faint_pair || (c.faded && c.screen_place)) || !pj.first_pass_fitting()) return false;
     const LogMagnitudes& m = pj.e.m;
     const host::SpectrumGeometry& g = m.geometry;
     std::vector<Frequency> fs{fitted_frequency(pj.z, g, c.strongest, c.p)};
@@ -887,7 +892,10 @@ void keep_drawn_grid(Job& job, Evidence& e, Judgement& j) {
 // picture dark or light in large parts, where its dots are few), which the flat squares not at
 // either end of the range must not refute, in a picture not at black or white nearly everywhere
 // (a chart, a page): a print's dots swing screen_amplitude at mid grey at least, so across the
-// frame its waves are at least that times the mean of 4 v (1 - v) over the picture's tones.
+// frame its waves are at least that times the mean of 4 v (1 - v) over the picture's tones. In a
+// picture at black or white in large parts (ground_share of its samples), a faint pair may lie
+// as close as screen_turned samples to the axes (a screen turned a degree or two from the rows):
+// it is taken only when its strength follows the tone, which a table's rules do not.
 std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, const FlatEvidence& flat, int32_t groups,
                                   const Thresholds& t) {
     const host::SpectrumGeometry& g = e.m.geometry;
@@ -895,16 +903,19 @@ std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, co
         t.screen_amplitude * (flat.share_pinned >= t.pinned_share ? 1 : std::min(1.0, flat.printed_strength / t.even_tones_strength));
     const double faint = flat.share_pinned >= t.pinned_share ? strong : t.screen_amplitude * flat.printed_strength;
     std::vector<uint8_t> dotted(static_cast<std::size_t>(groups) + 1, 0);
+    const bool banded = flat.share_pinned >= t.ground_share;  // black or white in large parts
+    const double off_axis = banded ? t.screen_turned : t.screen_off_axis;
     for (const Peak& a : e.d.peaks)
         for (const Peak& b : e.d.peaks)
-            if (a.group != b.group && screen_place(work, g, a, t) && screen_place(work, g, b, t) &&
+            if (a.group != b.group && screen_place(work, g, a, t, off_axis) && screen_place(work, g, b, t, off_axis) &&
                 std::max(a.amplitude, b.amplitude) <= t.screen_alike * std::min(a.amplitude, b.amplitude)) {
                 const Frequency fa = frequency_of(g, a.row, a.column), fb = frequency_of(g, b.row, b.column);
                 if (!square_pair(g, fa, fb, t) || coarser_than_pair(g, e.d.peaks, fa, fb, std::min(a.amplitude, b.amplitude), t))
                     continue;
                 uint8_t& d = dotted[static_cast<std::size_t>(a.group)];
                 const double weaker = std::min(a.amplitude, b.amplitude);
-                if (weaker >= strong) d = 1;
+                const bool off_axes = screen_place(work, g, a, t) && screen_place(work, g, b, t);
+                if (weaker >= strong && off_axes) d = 1;
                 else if (d == 0 && weaker >= faint && !flat.refutes(fa, false)) d = kFaintPair;
             }
     return dotted;

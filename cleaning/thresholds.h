@@ -139,6 +139,7 @@ struct Thresholds {
     double screen_cells = 24;      // periods of a screen along the picture's shorter side, at least
     double screen_side = 128;      // pixels of a printed picture's shorter side, at least (an icon is not)
     double screen_off_axis = 3;    // samples of the spectrum between a screen's peaks and its axes, at least
+    double screen_turned = 1;      // ... or this many, for a pair taken only as a screen printed with the tones
     double screen_alike = 1.5;     // ratio of the stronger of a screen's two frequencies to the weaker, at most
     int32_t rosette_screens = 3;   // screens of one period, turned by whole multiples of 15 degrees, that make a print's rosette
     double rosette_period = 0.04;  // share of the period by which a rosette's screens may differ
