@@ -195,6 +195,12 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
             if (rosette > 0) e.d.screen_period = rosette;
             if (e.d.screen_period > 0) e.d.screen_period = screen_fundamental(e.d, options.thresholds);
             if (pass == 0 && screen > 0 && e.d.screen_period == 0) e.d.screen_period = screen;
+            // A print's screen finer than kFoldedScreen is one the scan folded: not low-passed, its
+            // peaks judged one by one as any picture's, and the print restored as a folded one.
+            if (options.print && e.d.screen_period > 0 && e.d.screen_period < kFoldedScreen) {
+                job.result.folded_screen = e.d.screen_period;
+                e.d.screen_period = 0, e.d.rosette = 0;
+            }
             if (pass > 0 && (toned || rosette > 0) && screen == 0 && options.lowpass && e.d.screen_period > 0) {
                 screen = e.d.screen_period;
                 again = true;

@@ -52,6 +52,8 @@ struct CleanResult {
                                         // all of the last search's, kept or taken out
     double lowpass_period = 0;  // the low-pass halved waves of this period (pixels), the shortest it kept
                                 // at half strength or more; 0: none
+    double folded_screen = 0;   // a print's screen made out finer than kFoldedScreen (pixels), taken as one
+                                // the scan folded: not low-passed, the print restored; 0: none
     int64_t changed = 0;        // magnitude samples changed over the three channels, and sinusoids taken out
 };
 

@@ -12,6 +12,14 @@
 
 namespace quen::cleaning {
 
+// A print's screen made out finer than this (pixels) is one the scan folded: each frequency of a
+// screen too fine for the scan shows within half a cycle per pixel of 0 along either axis, so its
+// folded lattice stands from 1.4 px out, mostly about 2 px, where a low-pass would take the
+// picture's finest detail with it. Such a screen is not low-passed: its peaks are judged one by one
+// as any picture's, and the print restored as a folded one. (A screen of three inks turned from
+// one another by 15 degrees is folded in one ink at least below 1.93 px.)
+inline constexpr double kFoldedScreen = 2.8;
+
 // Frequencies below this (cycles per pixel) are the picture's, whatever stands there.
 inline constexpr double kMoireInner = 0.05;
 

@@ -12,6 +12,7 @@
 #include <numbers>
 #include <random>
 #include <tuple>
+#include <utility>
 
 #include "clean.h"
 #include "combs.h"
@@ -885,6 +886,21 @@ TEST(CleaningRules, StripesCopiedAboutTheScreenAreNoSecondInk) {
     const cleaning::Detection d = cleaning::detect_peaks(m, {}, t);
     const cleaning::Screens s = cleaning::screens_of(m, d, {1 / period, 0, 0}, 1 / 48.0, t);
     EXPECT_TRUE(s[0].moire.empty());
+}
+
+// A print's screen finer than a low-pass can cut apart from the picture's detail (2.2 px, as a
+// screen too fine for the scan folds to) is taken as folded, not low-passed; the same screen at
+// 3.2 px is still low-passed.
+TEST(CleaningRules, PrintScreenFinerThanTheScanIsTakenAsFolded) {
+    for (const auto& [period, folded] : {std::pair{2.2, true}, std::pair{3.2, false}}) {
+        const Image printed = with_toned_screen<float>(photo<float>(150, 190, 11), 2 * std::numbers::pi / period,
+                                                       20 * std::numbers::pi / 180, 0.1);
+        cleaning::CleanOptions options;
+        options.print = true;
+        const cleaning::CleanResult out = cleaning::clean_picture(modules(), printed, options);
+        EXPECT_EQ(out.folded_screen > 0, folded) << period;
+        EXPECT_EQ(out.lowpass_period > 0, !folded) << period;
+    }
 }
 
 // A folded print is restored block by block, two channels in one transform: a picture without

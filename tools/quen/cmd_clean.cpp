@@ -79,6 +79,10 @@ std::string clean_line(const std::string& input, const fs::path& target, const P
         std::snprintf(text, sizeof text, ", halftone screen: low-pass, waves of %.1f px halved, shorter ones cut more", result.lowpass_period);
         line += text;
     }
+    if (result.folded_screen > 0) {
+        std::snprintf(text, sizeof text, ", print's screen folded by the scan (%.2f px): not low-passed, restored", result.folded_screen);
+        line += text;
+    }
     std::snprintf(text, sizeof text, ", %.2f s\n", seconds);
     line += text;
     if (report)
@@ -143,8 +147,8 @@ std::string json_string(const std::string& s) {
 std::string json_line(const std::string& input, const fs::path& target, const Picture& picture,
                       const cleaning::CleanResult& result, double seconds) {
     char text[640];
-    std::snprintf(text, sizeof text, ", \"width\": %d, \"height\": %d, \"depth\": %d, \"lowpass_period\": %.6g, \"seconds\": %.3f",
-                  picture.image.cols, picture.image.rows, picture.image.depth, result.lowpass_period, seconds);
+    std::snprintf(text, sizeof text, ", \"width\": %d, \"height\": %d, \"depth\": %d, \"lowpass_period\": %.6g, \"folded_screen\": %.6g, \"seconds\": %.3f",
+                  picture.image.cols, picture.image.rows, picture.image.depth, result.lowpass_period, result.folded_screen, seconds);
     std::string line = "{\"input\": " + json_string(input) + ", \"output\": " + json_string(target.string()) + text +
                        ", \"candidates\": [";
     bool first = true;
