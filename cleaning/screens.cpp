@@ -362,7 +362,31 @@ double rosette_period(const std::vector<ScreenTurn>& screens, const Thresholds& 
     return 0;
 }
 
+namespace {
+
+// Whether a peak as strong as a screen's dots, off the spectrum's axes, at a frequency from lowest
+// to highest, lies off the lattice of lines drawn every kx columns and every ky rows.
+bool strong_peak_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_t kx, int32_t ky, double lowest,
+                          double highest, const Thresholds& t) {
+    for (const Peak& p : d.peaks) {
+        if (p.amplitude < t.screen_amplitude) break;  // strongest first
+        const Frequency f = frequency_of(g, p.row, p.column);
+        const double r = std::hypot(f.u, f.v);
+        if (r < lowest || r > highest || samples_off_axes(g, p) < t.screen_off_axis) continue;
+        const Frequency grid{std::round(f.u * kx) / kx, std::round(f.v * ky) / ky};
+        if (distance_in_samples(g, f, grid) > t.lattice_tolerance) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_t kx, int32_t ky, const Thresholds& t) {
+    // A rosette whose inks' screens stand off the grid's lattice (a grid's own harmonics may make
+    // a rosette, all of them on its lattice).
+    if (d.rosette > 0 && strong_peak_off_grid(d, g, kx, ky, (1 - t.rosette_period) / d.rosette,
+                                              (1 + t.rosette_period) / d.rosette, t))
+        return true;
     // An ink at 0 degrees: two peaks of the screen's period on the two axes, alike in strength.
     const auto on_axis = [&](double angle) {
         double strongest = 0;
@@ -374,16 +398,7 @@ bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_
     const double across = std::max(on_axis(0), on_axis(180)), down = on_axis(90);
     if (std::max(across, down) < t.screen_amplitude) return false;
     const double lowest = 1 / d.screen_period;
-    for (const Peak& p : d.peaks) {
-        if (p.amplitude < t.screen_amplitude) break;  // strongest first
-        const Frequency f = frequency_of(g, p.row, p.column);
-        const double r = std::hypot(f.u, f.v);
-        if (r < kScreenLattice * lowest || r > t.fundamental_ring * lowest || samples_off_axes(g, p) < t.screen_off_axis)
-            continue;
-        const Frequency grid{std::round(f.u * kx) / kx, std::round(f.v * ky) / ky};
-        if (distance_in_samples(g, f, grid) > t.lattice_tolerance) return true;
-    }
-    return false;
+    return strong_peak_off_grid(d, g, kx, ky, kScreenLattice * lowest, t.fundamental_ring * lowest, t);
 }
 
 void blend_screened(host::Image& cleaned, const host::Image& work, const std::array<std::vector<float>, 3>& share) {

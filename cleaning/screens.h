@@ -85,6 +85,8 @@ double screen_fundamental(const Detection& d, const Thresholds& t);
 // 75 degrees leave a peak of about the screen's lowest frequency (kScreenLattice to
 // fundamental_ring of it) off the spectrum's axes (screen_off_axis) and off the grid's lattice
 // (lattice_tolerance). A table's or graph paper's rules put their peaks there on the axes alone.
+// So is a print's rosette (d.rosette) with a screen of its period off the axes and off the grid's
+// lattice: a grid's harmonics may make a rosette of their own, on the lattice.
 bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_t kx, int32_t ky, const Thresholds& t);
 
 // Takes the low-passed picture `cleaned` where the screen is, the picture `work` as it was elsewhere.

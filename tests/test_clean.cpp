@@ -835,7 +835,7 @@ TEST(CleaningRules, TwoInksInOneChannelBeatAtTheirFundamentalsDifference) {
 // of them at least; a screen turned otherwise, or a table's pairs on the axes, make none.
 TEST(CleaningRules, ScreenPeriodFromARosetteOrFromTheFrequencyOfADiagonalLattice) {
     const host::SpectrumGeometry g = host::spectrum_geometry(512, 514, host::Layout::Half);
-    const auto peaks_of = [&](const std::vector<std::array<double, 2>>& screens) {  // period, turn
+    const auto detection_of = [&](const std::vector<std::array<double, 2>>& screens) {  // period, turn
         cleaning::Detection d;
         double amplitude = 0.2;
         for (const auto& [period, turn] : screens) {
@@ -851,7 +851,10 @@ TEST(CleaningRules, ScreenPeriodFromARosetteOrFromTheFrequencyOfADiagonalLattice
             }
             amplitude *= 0.8;
         }
-        return cleaning::rosette_period(cleaning::square_screens(d, g, 0.024, {}), {});
+        return d;
+    };
+    const auto peaks_of = [&](const std::vector<std::array<double, 2>>& screens) {
+        return cleaning::rosette_period(cleaning::square_screens(detection_of(screens), g, 0.024, {}), {});
     };
     EXPECT_NEAR(peaks_of({{11, 15}, {11.1, 75}, {10.9, 0}}), 11, 0.01);
     EXPECT_NEAR(peaks_of({{6, 17}, {6, 77}, {6, 47}, {4.24, 62}}), 6, 0.01);
@@ -859,6 +862,14 @@ TEST(CleaningRules, ScreenPeriodFromARosetteOrFromTheFrequencyOfADiagonalLattice
     EXPECT_EQ(peaks_of({{11, 15}, {11, 75}, {11, 37}}), 0);
     EXPECT_EQ(peaks_of({{11, 15}, {8, 75}, {6, 0}}), 0);
     EXPECT_EQ(peaks_of({{11, 0}, {11.2, 0}, {10.9, 1}}), 0);
+    // Lines drawn every 31 pixels both ways (an ink at 0 degrees rules them): a rosette off their
+    // lattice is a print's; one that a grid every 16 pixels makes of its own harmonics lies on it.
+    cleaning::Detection print = detection_of({{4.61, 11}, {4.61, 41}, {4.61, 26}});
+    print.rosette = print.screen_period = 4.61;
+    EXPECT_TRUE(cleaning::screen_off_grid(print, g, 31, 31, {}));
+    cleaning::Detection grid = detection_of({{4, 0}, {3.881, 14.04}, {3.771, 45}});
+    grid.rosette = grid.screen_period = 3.881;
+    EXPECT_FALSE(cleaning::screen_off_grid(grid, g, 16, 16, {}));
     // A lattice made out at a screen's diagonals only: the screen's own frequency, stronger and
     // sqrt 2 times coarser, turned 45 degrees, gives the period; a weaker peak there does not.
     cleaning::Detection d;
