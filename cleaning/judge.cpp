@@ -327,6 +327,8 @@ struct PeakJudge {
 
 // screen_pairs' mark of a pair too weak to be taken for a screen's on its strength alone.
 constexpr uint8_t kFaintPair = 2;
+// ... and of a wave whose partner at right angles only stands out of the spectrum.
+constexpr uint8_t kPartnerStands = 3;
 
 // One peak as the rules see it.
 struct Case {
@@ -337,6 +339,7 @@ struct Case {
     bool ridge = false;     // continues along a ridge through the zero frequency
     bool dotted = false;    // one of a screen's two frequencies at right angles
     bool faint_pair = false;  // one of two such frequencies, too weak to be taken for a screen's on their strength alone
+    bool partner_stands = false;  // like one, its partner at right angles standing out of the spectrum without a peak alike
     bool screen_place = false;  // where a screen's frequency could lie
     bool faded = false;     // one sinusoid explains it, but the samples pinned at black or white refute it
     std::optional<bool> across{};  // whether its waves run across the frame's quarters, once asked
@@ -486,25 +489,31 @@ bool not_one_wave(PeakJudge& pj, Case& c) { return !pj.one_wave(c.f); }
 // its place off the axes), too weak to be taken for a screen's on its strength alone, that the
 // samples pinned at black and white show to fade there as a print's dots do. Fitted in the first
 // pass only, when filling to the background.
-// Where the spectrum of channel c stands screen_evidence above its background within
-// lattice_tolerance samples of frequency f, the wave there fitted between samples (`found`).
-// False when it does not stand out.
-bool stands_near(const PeakJudge& pj, int32_t c, const Frequency& f, Frequency& found) {
-    const host::SpectrumGeometry& g = pj.e.m.geometry;
+// The sample of channel c within lattice_tolerance samples of frequency f that stands highest
+// above its background, where it stands screen_evidence above it at least (`y`, `x`). False when
+// none does.
+bool standing_sample(const Evidence& e, int32_t c, const Frequency& f, const Thresholds& t, int32_t& y, int32_t& x) {
+    const host::SpectrumGeometry& g = e.m.geometry;
     int32_t y0 = 0, x0 = 0;
     if (!sample_index(g, f, y0, x0)) return false;
-    const int32_t reach = static_cast<int32_t>(pj.t.lattice_tolerance);
+    const int32_t reach = static_cast<int32_t>(t.lattice_tolerance);
     float best = -1e30f;
-    int32_t by = -1, bx = -1;
-    for (int32_t y = std::max(0, y0 - reach); y <= std::min(g.rows - 1, y0 + reach); ++y)
-        for (int32_t x = std::max(0, x0 - reach); x <= std::min(g.columns - 1, x0 + reach); ++x) {
-            const std::size_t i = pj.e.m.index(c, y, x);
-            if (pj.e.m.values[i] - pj.e.d.background[i] > best) best = pj.e.m.values[i] - pj.e.d.background[i], by = y, bx = x;
+    y = x = -1;
+    for (int32_t sy = std::max(0, y0 - reach); sy <= std::min(g.rows - 1, y0 + reach); ++sy)
+        for (int32_t sx = std::max(0, x0 - reach); sx <= std::min(g.columns - 1, x0 + reach); ++sx) {
+            const std::size_t i = e.m.index(c, sy, sx);
+            if (e.m.values[i] - e.d.background[i] > best) best = e.m.values[i] - e.d.background[i], y = sy, x = sx;
         }
-    if (by < 0 || best < pj.t.screen_evidence) return false;
+    return y >= 0 && best >= t.screen_evidence;
+}
+// Where the spectrum of channel c stands out near frequency f (standing_sample), the wave there
+// fitted between samples (`found`). False when it does not stand out.
+bool stands_near(const PeakJudge& pj, int32_t c, const Frequency& f, Frequency& found) {
+    int32_t y = 0, x = 0;
+    if (!standing_sample(pj.e, c, f, pj.t, y, x)) return false;
     Tone tone;
-    fit_tone(pj.z, g, c, by, bx, tone);
-    found = frequency_of(g, tone.b, tone.a);
+    fit_tone(pj.z, pj.e.m.geometry, c, y, x, tone);
+    found = frequency_of(pj.e.m.geometry, tone.b, tone.a);
     return true;
 }
 // A print's screen lays its dots on a square lattice: a wave of a screen printed with the tones has
@@ -530,9 +539,12 @@ bool fades_at_ends(PeakJudge& pj, Case& c) {
 // the lock-ins' energy in the channel where the peak stands highest than amplitudes smoothed
 // over as many periods do (toned_doubt times as much where the pinned samples show the wave to
 // fade); otherwise the wave alone, as the same everywhere. A faint pair is taken only as a
-// screen printed with the tones.
+// screen printed with the tones, and a wave whose partner only stands out only when the frame's
+// tiles show it present too.
 bool screen_envelope(PeakJudge& pj, Case& c) {
-    if (!(c.dotted || c.faint_pair || (c.faded && c.screen_place)) || !pj.first_pass_fitting()) return false;
+    if (!(c.dotted || c.faint_pair || (c.partner_stands && pj.present(c.f, false)) || (c.faded && c.screen_place)) ||
+        !pj.first_pass_fitting())
+        return false;
     const LogMagnitudes& m = pj.e.m;
     const host::SpectrumGeometry& g = m.geometry;
     std::vector<Frequency> fs{fitted_frequency(pj.z, g, c.strongest, c.p)};
@@ -661,7 +673,7 @@ void judge_peak(PeakJudge& pj, const Peak& p) {
     const LogMagnitudes& m = pj.e.m;
     Case c{p, strongest_channel(m, p), frequency_of(m.geometry, p.row, p.column), p.radius <= pj.t.compact, p.ridge >= pj.t.chirp_ridge,
            pj.dotted[static_cast<std::size_t>(p.group)] == 1, pj.dotted[static_cast<std::size_t>(p.group)] == kFaintPair,
-           screen_place(pj.job.work, m.geometry, p, pj.t)};
+           pj.dotted[static_cast<std::size_t>(p.group)] == kPartnerStands, screen_place(pj.job.work, m.geometry, p, pj.t)};
     for (const PeakRule& rule : kPeakRules)
         if (rule.fires(pj, c)) {
             pj.j.decisions.decide(p.group, {rule.verdict, rule.reason});
@@ -895,7 +907,12 @@ void keep_drawn_grid(Job& job, Evidence& e, Judgement& j) {
 // frame its waves are at least that times the mean of 4 v (1 - v) over the picture's tones. In a
 // picture at black or white in large parts (ground_share of its samples), a faint pair may lie
 // as close as screen_turned samples to the axes (a screen turned a degree or two from the rows):
-// it is taken only when its strength follows the tone, which a table's rules do not.
+// it is taken only when its strength follows the tone, which a table's rules do not. There the
+// tone's narrow bands, running along the picture's edges, spread one of a screen's two waves more
+// than the other, which may then make no peak alike in strength, or none: when no pair is found,
+// the strongest peak where a screen's frequency could lie, as strong as a faint pair's, whose
+// partner at right angles stands out of the spectrum (screen_evidence) is marked kPartnerStands,
+// taken only when the frame's tiles show its wave present and its strength follows the tone.
 std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, const FlatEvidence& flat, int32_t groups,
                                   const Thresholds& t) {
     const host::SpectrumGeometry& g = e.m.geometry;
@@ -918,6 +935,16 @@ std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, co
                 if (weaker >= strong && off_axes) d = 1;
                 else if (d == 0 && weaker >= faint && !flat.refutes(fa, false)) d = kFaintPair;
             }
+    if (!banded || std::any_of(dotted.begin(), dotted.end(), [](uint8_t d) { return d != 0; })) return dotted;
+    for (const Peak& a : e.d.peaks) {
+        const Frequency fa = frequency_of(g, a.row, a.column);
+        int32_t y = 0, x = 0;
+        if (a.amplitude >= faint && screen_place(work, g, a, t, off_axis) && !flat.refutes(fa, false) &&
+            standing_sample(e, strongest_channel(e.m, a), {-fa.v, fa.u}, t, y, x)) {
+            dotted[static_cast<std::size_t>(a.group)] = kPartnerStands;
+            break;
+        }
+    }
     return dotted;
 }
 
