@@ -372,9 +372,12 @@ bool drift_partner(const PeakJudge& pj, const Case& c) {
 // too (a panned shot's streaks do not). The samples pinned at black or white weigh the wave
 // fitted (pinned_refute), not a flat square of them: a wave that fades there (a screen printed
 // with the tones) leaves such squares too. Fitted in the first pass only, when filling to the
-// background. A broad peak, or one that another beside it in its direction shows to drift, is
-// taken out as a sweep instead when a sweep explains its band: one tone fitted to a wave drifting
-// a few per cent across the frame leaves the rest of its spread.
+// background. The peak is taken out as a sweep instead when a sweep explains its band: one tone
+// fitted to a wave drifting a few per cent across the frame leaves the rest of its spread, which
+// grows towards the frame's ends. A broad peak, or one that another beside it in its direction
+// shows to drift, is tried as such; a compact one alone as a tone's (SweepPeak::Tone), whose
+// sweep must run through more of the spectrum than the picture's own detail in its band moves
+// the fit of one wave.
 bool one_tone(PeakJudge& pj, Case& c) {
     const host::SpectrumGeometry& g = pj.e.m.geometry;
     Tone tone;
@@ -387,7 +390,8 @@ bool one_tone(PeakJudge& pj, Case& c) {
     const FittedTone fitted = fitted_tone(pj.z, g, tone, c.p.row, c.p.column);
     c.faded = pinned_refute(pj.job.flat, pj.j.tones, fitted, pj.t);
     if (c.faded) return false;
-    if ((!c.compact || drift_partner(pj, c)) && try_sweep(pj, c, c.compact ? SweepPeak::Compact : SweepPeak::Broad)) return true;
+    const SweepPeak as = !c.compact ? SweepPeak::Broad : drift_partner(pj, c) ? SweepPeak::Compact : SweepPeak::Tone;
+    if (try_sweep(pj, c, as)) return true;
     pj.j.tones.push_back(fitted);
     pj.job.result.removed.push_back(c.p);
     return true;

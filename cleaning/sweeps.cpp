@@ -48,10 +48,9 @@ Sweep along(double du, double dv, int32_t rows, int32_t cols) {
     return sweep;
 }
 
-// The envelope of the sweep in `band` (planes 0..2, or their sum for plane -1), smoothed; `added`
-// (by sample, when given) is added to the band's plane first.
-Plane envelope(const host::Image& band, const Sweep& sweep, int32_t plane, const Thresholds& t,
-               const RealPlane* added = nullptr) {
+// The envelope of the sweep in `band` (planes 0..2, or their sum for plane -1), smoothed over
+// `radius`; `added` (by sample, when given) is added to the band's plane first.
+Plane envelope(const host::Image& band, const Sweep& sweep, int32_t plane, int32_t radius, const RealPlane* added = nullptr) {
     Plane e(static_cast<std::size_t>(band.rows) * band.cols);
     std::vector<std::complex<double>> turns;
     for (int32_t y = 0; y < band.rows; ++y) {
@@ -63,7 +62,7 @@ Plane envelope(const host::Image& band, const Sweep& sweep, int32_t plane, const
             e[i] = std::complex<float>(v * std::conj(turns[std::size_t(x)]));
         }
     }
-    smooth(e, band.rows, band.cols, t.chirp_smooth);
+    smooth(e, band.rows, band.cols, radius);
     return e;
 }
 
@@ -305,7 +304,9 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, const Thre
 // holding most of the energy but not the whole ridge (a slow sweep, its peak broadened by
 // leakage), or one of a broad peak without a ridge, must explain more of its band. The narrow
 // band of a compact peak holds little but a slowly changing wave, the picture's own too, so the
-// share says little there: its sweep must keep one phase and one level across the frame. A sweep
+// share says little there: its sweep must keep one phase and one level across the frame. One in
+// place of a tone that explains the peak must run through chirp_least_tone samples: the picture's
+// own detail in the band draws the fit of one wave by about a sample. A sweep
 // that keeps them needs only chirp_explains_steady of its band, whatever its peak: the samples
 // pinned at black or white cut a wave's swing short, and leave the rest of it in the band. No
 // sweep of a period longer than chirp_longest explains its band: the envelope, smoothed over
@@ -314,9 +315,10 @@ bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan
     if (std::min(sweep.start, sweep.end) * t.chirp_longest < 1) return false;
     const double swept = std::fabs(sweep.end - sweep.start);
     const bool whole_ridge = swept >= t.chirp_covers * (ridge.highest - ridge.lowest);
-    if ((!whole_ridge && swept < t.chirp_covers * (ridge.energy_hi - ridge.energy_lo)) || swept * sweep.span < t.chirp_least)
+    if ((!whole_ridge && swept < t.chirp_covers * (ridge.energy_hi - ridge.energy_lo)) ||
+        swept * sweep.span < (peak == SweepPeak::Tone ? t.chirp_least_tone : t.chirp_least))
         return false;
-    const Plane e = envelope(band, sweep, -1, t);
+    const Plane e = envelope(band, sweep, -1, t.chirp_smooth);
     double held = 0, band_energy = 0;
     for (const std::complex<float>& v : e) held += std::norm(v);
     for (int32_t y = 0; y < band.rows; ++y)
@@ -325,7 +327,7 @@ bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan
             band_energy += v * v;
         }
     const double share = 2 * held / band_energy;
-    if (peak != SweepPeak::Compact && share >= t.chirp_explains && ((peak == SweepPeak::Ridge && whole_ridge) || share >= t.chirp_explains_slow))
+    if (peak != SweepPeak::Compact && peak != SweepPeak::Tone && share >= t.chirp_explains && ((peak == SweepPeak::Ridge && whole_ridge) || share >= t.chirp_explains_slow))
         return true;
     return share >= t.chirp_explains_steady && steady_across(e, band.rows, band.cols, t);
 }
@@ -370,10 +372,13 @@ bool pinned_at(const host::Image& analysed, const std::vector<uint8_t>& ends, in
 // half of what was left off).
 // Returns whether so refitted: only where the channel has at least sweep_unclip_share of its
 // samples at the ends, as a photograph's few highlights cut little off.
+// The envelope is smoothed wider here (chirp_rebuild_smooth) than where the sweep is weighed: an
+// added wave's envelope changes slowly across the frame, and the wider smoothing averages away more
+// of what else lies in the band (the picture's own edges, the swing cut off at black or white).
 bool channel_wave(const host::Image& band, const host::Image& analysed, const Sweep& sweep, int32_t c,
                   const std::vector<uint8_t>& ends, const Thresholds& t, RealPlane& wave) {
     const int32_t rows = band.rows, cols = band.cols;
-    wave = wave_of(envelope(band, sweep, c, t), sweep, rows, cols);
+    wave = wave_of(envelope(band, sweep, c, t.chirp_rebuild_smooth), sweep, rows, cols);
     if (ends.empty()) return false;
     float at = 0;
     std::size_t count = 0;
@@ -395,7 +400,7 @@ bool channel_wave(const host::Image& band, const host::Image& analysed, const Sw
                 const double held = held_at_end(rows, cols, y, x, end, end - w, t.restore_reach, pinned, cleaned);
                 beyond[i] = static_cast<float>(end == 0 ? std::min(0.0, held + w) : std::max(0.0, held + w - 1));
             }
-        const RealPlane refitted = wave_of(envelope(band, sweep, c, t, &beyond), sweep, rows, cols);
+        const RealPlane refitted = wave_of(envelope(band, sweep, c, t.chirp_rebuild_smooth, &beyond), sweep, rows, cols);
         for (std::size_t i = 0; i < wave.size(); ++i) wave[i] += float(t.sweep_unclip_step) * (refitted[i] - wave[i]);
     }
     return true;
@@ -622,7 +627,7 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const std::v
     // borders leave one) shares its band with them. So the band is cut to the sweep's frequencies,
     // when that keeps the middle of the ridge's energy. A peak's sweep on a ridge must then keep
     // one phase and one level across the frame, as a compact peak's must.
-    const SweepPeak cut_as = peak == SweepPeak::Ridge ? SweepPeak::Compact : SweepPeak::Broad;
+    const SweepPeak cut_as = peak == SweepPeak::Ridge ? SweepPeak::Compact : peak == SweepPeak::Tone ? peak : SweepPeak::Broad;
     auto [lo, hi] = leaked_span(*sweep, m, t);
     const bool cuts = ridge.lowest < lo || ridge.highest > hi;
     if (cuts && ridge.energy_lo >= lo && ridge.energy_hi <= hi) {

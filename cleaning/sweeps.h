@@ -33,8 +33,8 @@ std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thr
 
 // The peak a sweep is tried for: on a ridge through the zero frequency; broad, without a ridge (a
 // slow sweep broadens its peak by a few samples); or compact, without a ridge (a slow sweep whose
-// ridge is hidden, or whose peak alone stands out).
-enum class SweepPeak { Ridge, Broad, Compact };
+// ridge is hidden, or whose peak alone stands out); or compact, that one tone explains as well.
+enum class SweepPeak { Ridge, Broad, Compact, Tone };
 
 // Takes the sweeping wave of the groups (by group number: 1 for those of the wave, whose peaks
 // lie in one direction) out of the picture `work`, found in `analysed` (whose spectrum was

@@ -104,7 +104,8 @@ struct Thresholds {
     int32_t chirp_window = 96;     // half pixels along the sweep in which its frequency is one
     int32_t chirp_refine = 2;      // rounds of refining a sweep's frequencies by its phase
     double chirp_refine_reach = 0.8; // ... which may take them this much below the lowest searched (and above the highest)
-    int32_t chirp_smooth = 18;     // pixels: radius of the three box filters that smooth the envelope
+    int32_t chirp_smooth = 18;     // pixels: radius of the three box filters that smooth the envelope a sweep is weighed by
+    int32_t chirp_rebuild_smooth = 80; // ... and the one it is rebuilt from
     double chirp_longest = 36;     // pixels: the longest period of a sweep, twice the smoothing radius
     double chirp_explains = 0.6;   // share of the band's energy the sweep's envelope must hold
     double chirp_explains_slow = 0.75; // ... of a slow sweep's band, or one that runs through only the ridge's middle energy
@@ -125,6 +126,7 @@ struct Thresholds {
     double sweep_unclip_step = 1.5;   // ... each round's change taken this many times over
     double sweep_unclip_share = 0.05; // share of a channel's samples at black or white for a sweep to be refitted unclipped there
     double chirp_least = 1;        // samples of the spectrum a sweep runs through, at least
+    double chirp_least_tone = 1.5; // ... in place of a tone that explains its compact peak alone
 
     // Halftone screens (screens.cpp). Frequencies in units of the screen frequency.
     double screen_band = 0.1;      // the band about the screen frequency that tells where the dots are
