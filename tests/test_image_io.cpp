@@ -378,15 +378,41 @@ std::string claiming_huge_size(const std::string& bytes, uint32_t side) {
 
 // The readers fill memory only as the file's data decodes: a file of a few hundred bytes that
 // claims 32767 x 32767 pixels (3 GB at 8-bit RGB) is refused as corrupt at once, without clearing
-// the buffer for the size it claims.
+// the buffer for the size it claims. An uncompressed tiled TIFF is rewritten to list 2 tiles, of
+// different sizes, of the 65536 its claimed size needs: libtiff puts the rest at offset 0, takes
+// every tile's size from the tile's shape, and would read each from the file's first bytes.
 TEST(FileSafety, ASmallFileClaimingAHugePictureIsRefusedWithLittleMemory) {
     ScratchDir dir;
     const Image small = Image::make(13, 21, 3, 8);
-    for (const char* name : {"huge.png", "huge.tif"}) {
+    for (const char* name : {"huge.png", "huge.tif", "huge-tiled.tif"}) {
         SCOPED_TRACE(name);
         const fs::path file = dir / name;
-        write_image(file, small);
-        test::write_bytes(file, claiming_huge_size(test::read_bytes(file), 32767));
+        std::string bytes;
+        if (std::string(name) == "huge-tiled.tif") {
+            test::TiffSpec spec;
+            spec.width = spec.height = 32;
+            spec.tiled = true;
+            test::write_raw_tiff(file, spec, std::vector<uint8_t>(32 * 32 * 3, 100));
+            bytes = test::read_bytes(file);
+            auto le32 = [&](std::size_t at) {
+                uint32_t v = 0;
+                for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(bytes[at + i]);
+                return v;
+            };
+            const uint32_t ifd = le32(4);
+            for (uint32_t i = 0; i < (le32(ifd) & 0xFFFF); ++i) {
+                const std::size_t entry = ifd + 2 + 12 * i;
+                const uint32_t tag = le32(entry) & 0xFFFF;
+                if (tag != TIFFTAG_TILEOFFSETS && tag != TIFFTAG_TILEBYTECOUNTS) continue;
+                bytes[entry + 4] = 2;  // two tiles listed
+                if (tag == TIFFTAG_TILEBYTECOUNTS)  // as two shorts in the entry: 768 and 512 bytes
+                    bytes.replace(entry + 2, 10, std::string("\x03\0\x02\0\0\0\0\x03\0\x02", 10));
+            }
+        } else {
+            write_image(file, small);
+            bytes = test::read_bytes(file);
+        }
+        test::write_bytes(file, claiming_huge_size(bytes, std::string(name) == "huge-tiled.tif" ? 4095 : 32767));
         std::ofstream("/proc/self/clear_refs") << "5";  // restart the peak from the current size
         const long before = test::resident_memory().peak_kib;
         try {

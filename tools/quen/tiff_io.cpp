@@ -131,8 +131,16 @@ Bytes read_samples(TIFF* tif, const TiffPixels& layout, const fs::path& path) {
     const std::size_t pixel_bytes = bytes * (layout.separate ? 1 : layout.samples);
     const std::size_t row_bytes = pixel_bytes * layout.width;
     const std::size_t block_bytes = row_bytes * layout.height;
-    Bytes raw = uninitialised(block_bytes * blocks);
     auto corrupt = [&] { return FileError(path, "truncated or corrupt TIFF: " + last_message()); };
+    // A directory listing fewer strips or tiles than the picture needs has the rest put at offset 0
+    // by libtiff, and read from the file's own first bytes: a file of 2 KB could so claim and fill
+    // a picture of a gigapixel. No strip or tile's data starts at the header.
+    const uint32_t striles = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+    for (uint32_t s = 0; s < striles; ++s)
+        if (TIFFGetStrileOffset(tif, s) == 0)
+            throw FileError(path, std::string("truncated or corrupt TIFF: no data for ") +
+                                      (TIFFIsTiled(tif) ? "tile " : "strip ") + std::to_string(s));
+    Bytes raw = uninitialised(block_bytes * blocks);
 
     if (TIFFIsTiled(tif)) {
         uint32_t tile_w = 0, tile_h = 0;
