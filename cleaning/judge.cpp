@@ -367,6 +367,12 @@ bool drift_partner(const PeakJudge& pj, const Case& c) {
     });
 }
 
+// How a peak one tone may explain is tried as a sweep: a broad one, or one that another beside it
+// in its direction shows to drift, as such; a compact one alone as a tone's (SweepPeak::Tone).
+SweepPeak as_tone_sweep(const PeakJudge& pj, const Case& c) {
+    return !c.compact ? SweepPeak::Broad : drift_partner(pj, c) ? SweepPeak::Compact : SweepPeak::Tone;
+}
+
 // Removed: one sinusoid explains the peak, and the frame's tiles show its wave present; a broad
 // peak, or one on a ridge, that one tone seems to explain must show as one wave across the frame
 // too (a panned shot's streaks do not). The samples pinned at black or white weigh the wave
@@ -390,8 +396,7 @@ bool one_tone(PeakJudge& pj, Case& c) {
     const FittedTone fitted = fitted_tone(pj.z, g, tone, c.p.row, c.p.column);
     c.faded = pinned_refute(pj.job.flat, pj.j.tones, fitted, pj.t);
     if (c.faded) return false;
-    const SweepPeak as = !c.compact ? SweepPeak::Broad : drift_partner(pj, c) ? SweepPeak::Compact : SweepPeak::Tone;
-    if (try_sweep(pj, c, as)) return true;
+    if (try_sweep(pj, c, as_tone_sweep(pj, c))) return true;
     pj.j.tones.push_back(fitted);
     pj.job.result.removed.push_back(c.p);
     return true;
@@ -538,6 +543,17 @@ bool fades_at_ends(PeakJudge& pj, Case& c) {
     return pinned_refute(pj.job.flat, pj.j.tones, fitted_tone(pj.z, g, tone, c.p.row, c.p.column), pj.t);
 }
 
+// Removed: a wave where a screen's could lie whose partner at right angles only stands out of the
+// spectrum (kPartnerStands), when a sweeping wave explains its band: over a picture at black or
+// white in large parts, a drifting wave's peak finds the picture's own pattern (a fabric) at right
+// angles often enough, and taken out with it along the tone it would leave its sweep. A screen's
+// wave keeps one frequency and no sweep explains it (tried as one tone's would be, or along its
+// ridge).
+bool partner_sweep(PeakJudge& pj, Case& c) {
+    return c.partner_stands && pj.first_pass_fitting() && pj.present(c.f, false) &&
+           try_sweep(pj, c, c.ridge ? SweepPeak::Ridge : as_tone_sweep(pj, c));
+}
+
 // A screen printed with the tones is taken out so, its two frequencies together (the other one a
 // peak found beside it, or its partner at right angles), when the fit to the tone leaves less of
 // the lock-ins' energy in the channel where the peak stands highest than amplitudes smoothed
@@ -660,6 +676,7 @@ struct PeakRule {
 constexpr PeakRule kPeakRules[] = {
     {Verdict::SubtractSweep, Reason::Sweep, compact_sweep},
     {Verdict::Keep, Reason::PartOfFrame, part_of_frame},
+    {Verdict::SubtractSweep, Reason::Sweep, partner_sweep},
     {Verdict::SubtractSweep, Reason::ScreenEnvelope, screen_envelope},
     {Verdict::SubtractTone, Reason::OneWave, one_tone},
     {Verdict::SubtractSweep, Reason::ScreenEnvelope, screen_envelope},

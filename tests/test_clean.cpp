@@ -779,6 +779,38 @@ TYPED_TEST(Cleaning, SweepingWaveIsTakenOut) {
     }
 }
 
+// A wave whose frequency drifts by 6 % either way about a period of 9.5 px, over a picture at black
+// or white in large parts, where a fabric of the picture's own, of that period and at right angles
+// to it, fills a part of the frame, too weak to make a screen's pair with the wave's peak: a sweep
+// explains the peak, and it is taken out as one, not with the fabric along the tone as a screen
+// printed with the tones would be.
+TYPED_TEST(Cleaning, SweepBesideAFabricAtRightAnglesIsNoScreen) {
+    using S = TypeParam;
+    const double a = 25 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 9.5, drift = 0.06;
+    Image truth = photo<S>(256, 256, 9);
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) {
+                const bool woven = y > 25 && y < 154 && x > 140;
+                const double fabric = woven ? 0.03 * std::sin(k * (y * std::cos(a) - x * std::sin(a))) : 0;
+                const double v = truth.value(y, x, c) / full_of<S>();
+                truth.set_value(y, x, c, std::clamp((v - 0.5) * 4 + 0.5 + fabric, 0.0, 1.0) * full_of<S>());
+            }
+    const double span = (std::cos(a) + std::sin(a)) * truth.cols;
+    Image noisy = truth;
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x) {
+            const double s = std::cos(a) * x + std::sin(a) * y;
+            const double wave = 0.05 * std::sin(k * s * (1 - drift + drift * s / span));
+            for (int32_t c = 0; c < 3; ++c)
+                noisy.set_value(y, x, c, std::clamp(truth.value(y, x, c) + wave * full_of<S>(), 0.0, full_of<S>()));
+        }
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+    EXPECT_TRUE(decided_by(out, cleaning::Reason::Sweep));
+    EXPECT_FALSE(decided_by(out, cleaning::Reason::ScreenEnvelope));
+    expect_gain<S>(out.image, noisy, truth, 6);
+}
+
 // A screen of soft dots whose strength follows the tone, 4 v (1 - v): two waves at right angles of
 // one period (8 px at 20 degrees) with no sum or difference, neither as strong in one part of the
 // frame as in another. They are the screen's and taken out, not left as the picture's own.
