@@ -57,8 +57,10 @@ bool mostly_pinned(const host::Image& picture, double pinned, double weakest, co
 // sample. At either end of the range a wave shows only half the time: over a highlight pinned
 // at white, waves leave flat patches up to about half the longest one's period wide, so such a
 // square counts only when it is wider than twice the longest period cleaned (`longest`).
+// The most 4 v (1 - v) of the squares not at either end is kept by side (FlatEvidence::free_tones).
 struct FlatSquares {
     int32_t any = 0, free = 0;  // the side of the largest counted, and of the largest not at either end
+    std::vector<double> free_tones;
 };
 FlatSquares largest_flat_square(const host::Image& picture, double longest) {
     std::vector<int32_t> above(std::size_t(picture.cols), 0), here(std::size_t(picture.cols), 0);
@@ -69,21 +71,31 @@ FlatSquares largest_flat_square(const host::Image& picture, double longest) {
         return true;
     };
     int32_t free = 0, pinned = 0;
+    std::vector<double> tones(1, 0.0);  // by side: the most 4 v (1 - v) of a free square that wide
     for (int32_t y = 0; y < picture.rows; ++y) {
         for (int32_t x = 0; x < picture.cols; ++x) {
             const std::size_t i = std::size_t(x);
             here[i] = y > 0 && x > 0 && same(y, x, y - 1, x) && same(y, x, y, x - 1) && same(y, x, y - 1, x - 1)
                           ? std::min({above[i], here[i - 1], above[i - 1]}) + 1
                           : 1;
-            if (here[i] <= std::min(free, pinned)) continue;
+            if (here[i] == 1) continue;
             bool at_end = false;
-            for (int32_t c = 0; c < 3; ++c) at_end = at_end || at_either_end(picture.value(y, x, c), full);
+            double tone = 0;
+            for (int32_t c = 0; c < 3; ++c) {
+                const double v = picture.value(y, x, c);
+                at_end = at_end || at_either_end(v, full);
+                tone = std::max(tone, 4 * (v / full) * (1 - v / full));
+            }
             int32_t& largest = at_end ? pinned : free;
             largest = std::max(largest, here[i]);
+            if (at_end) continue;
+            if (tones.size() <= std::size_t(here[i])) tones.resize(std::size_t(here[i]) + 1, 0.0);
+            tones[std::size_t(here[i])] = std::max(tones[std::size_t(here[i])], tone);
         }
         std::swap(above, here);
     }
-    return {std::max(free, pinned > 2 * longest ? pinned : 0), free};
+    for (std::size_t s = tones.size() - 1; s > 0; --s) tones[s - 1] = std::max(tones[s - 1], tones[s]);
+    return {std::max(free, pinned > 2 * longest ? pinned : 0), free, tones};
 }
 
 }  // namespace
@@ -258,6 +270,12 @@ bool FlatEvidence::refutes(const Frequency& f, bool by_pinned) const {
     return 1 / std::hypot(f.u, f.v) <= (by_pinned || pinned ? flat_side : free_side);
 }
 
+bool FlatEvidence::refutes_printed(const Frequency& f, double swing) const {
+    if (pinned || !refutes(f, false)) return refutes(f, false);
+    const std::size_t side = static_cast<std::size_t>(std::ceil(1 / std::hypot(f.u, f.v)));
+    return side < free_tones.size() && swing * free_tones[side] >= half_level;
+}
+
 FlatEvidence flat_evidence(const host::Image& picture, const DetectOptions& options, const Thresholds& t) {
     FlatEvidence e;
     tones_at_ends(picture, e);
@@ -268,6 +286,8 @@ FlatEvidence flat_evidence(const host::Image& picture, const DetectOptions& opti
         const FlatSquares squares = largest_flat_square(picture, options.protect_period);
         e.flat_side = squares.any;
         e.free_side = squares.free;
+        e.free_tones = squares.free_tones;
+        e.half_level = picture.depth == 32 ? 0 : 0.5 / host::Image::full_scale(picture.depth);
     }
     return e;
 }

@@ -29,11 +29,21 @@ struct FlatEvidence {
                                   // with the tones is this strong across the frame, 1 at mid grey
     int32_t flat_side = 0;  // pixels: waves of this period or shorter are refuted (every one when pinned)
     int32_t free_side = 0;  // ... by a square not at either end of the range
+    // By side s (pixels): the most 4 v (1 - v) over the channels of a flat square at least s wide
+    // not at either end of the range, 0 for none; a screen printed with the tones swings that
+    // times its swing at mid grey there.
+    std::vector<double> free_tones;
+    double half_level = 0;  // half a step of the picture's depth (full scale 1; 0 in floating point)
     int32_t rows = 0, cols = 0;
     std::vector<uint8_t> ends;  // by sample, (y * cols + x) * 3 + c: 1 at black, 2 at white, 0 between
     // Whether a wave of frequency f across the frame is refuted; without `by_pinned`, by a square
     // not at either end of the range (a wave fitted is weighed against the pinned samples one by one).
     bool refutes(const Frequency& f, bool by_pinned = true) const;
+    // Whether a flat square not at either end of the range refutes a screen printed with the tones
+    // of frequency f whose waves together swing `swing` (full scale 1) at mid grey: only one whose
+    // tone would keep half a level of that swing at least. Near black or white the dots fade below
+    // a step of the picture's depth, and a square there is flat with the screen printed over it.
+    bool refutes_printed(const Frequency& f, double swing) const;
 };
 // Whether the samples pinned at either end of the range refute the sinusoid `tone` added to the
 // picture with the waves `before` it: together they lift a sample at black off it wherever they

@@ -923,9 +923,11 @@ void keep_drawn_grid(Job& job, Evidence& e, Judgement& j) {
 // their own; a screen turned a few degrees from the rows is a screen all the same. By group: 1
 // for such a pair; kFaintPair for a pair like it but weaker (a screen printed with the tones over a
 // picture dark or light in large parts, where its dots are few), which the flat squares not at
-// either end of the range must not refute, in a picture not at black or white nearly everywhere
-// (a chart, a page): a print's dots swing screen_amplitude at mid grey at least, so across the
-// frame its waves are at least that times the mean of 4 v (1 - v) over the picture's tones. In a
+// either end of the range must not refute (but those a level or two off black or white, where the
+// pair's dots, swinging at mid grey its amplitudes over the mean of 4 v (1 - v), fade below half a
+// level: refutes_printed), in a picture not at black or white nearly everywhere (a chart, a page):
+// a print's dots swing screen_amplitude at mid grey at least, so across the frame its waves are at
+// least that times the mean of 4 v (1 - v) over the picture's tones. In a
 // picture at black or white in large parts (ground_share of its samples), a faint pair may lie
 // as close as screen_turned samples to the axes (a screen turned a degree or two from the rows):
 // it is taken only when its strength follows the tone, which a table's rules do not. There the
@@ -954,7 +956,9 @@ std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, co
                 const double weaker = std::min(a.amplitude, b.amplitude);
                 const bool off_axes = screen_place(work, g, a, t) && screen_place(work, g, b, t);
                 if (weaker >= strong && off_axes) d = 1;
-                else if (d == 0 && weaker >= faint && !flat.refutes(fa, false)) d = kFaintPair;
+                else if (d == 0 && weaker >= faint &&
+                         !flat.refutes_printed(fa, (a.amplitude + b.amplitude) / std::max(flat.printed_strength, kSmallestAmplitude)))
+                    d = kFaintPair;
             }
     if (!banded || std::any_of(dotted.begin(), dotted.end(), [](uint8_t d) { return d != 0; })) return dotted;
     for (const Peak& a : e.d.peaks) {
