@@ -147,28 +147,49 @@ std::optional<Sweep> sweep_direction(const LogMagnitudes& m, const Detection& d,
     return sweep;
 }
 
-// Refines a sweep's frequencies by its phase: the profile along it (in bins of half a pixel) turned
-// back by the sweep's phase and smoothed over a window leaves the phase the sweep is off by, which
-// a quadratic in the distance along it (the phase of a linear sweep) fitted by least squares,
-// weighted by the smoothed power, turns into corrections of both frequencies. The frequencies in
-// windows that the fit starts from are only as fine as a window allows, and a faint ridge may
-// show only part of the frequencies the wave runs through. False, leaving the sweep alone, when
-// the corrected one would leave the frequencies searched, widened by chirp_refine_reach.
-bool refine_sweep(const std::vector<double>& profile, const std::vector<double>& count, Sweep& sweep, double f_lo,
-                  double f_hi, const Thresholds& t) {
+// The profile along a sweep (in bins of half a pixel, `count` samples each) turned back by the
+// sweep's phase and summed over windows of chirp_window bins, one every quarter window: what is
+// left of the wave in each is the phase the sweep is off by there, and its power how much of the
+// wave the sweep gathers there. By the bin at the window's middle.
+std::vector<std::pair<std::size_t, std::complex<double>>> turned_back(const std::vector<double>& profile,
+                                                                      const std::vector<double>& count,
+                                                                      const Sweep& sweep, const Thresholds& t) {
     const std::size_t bins = profile.size();
     const double rate = (sweep.end - sweep.start) / (2 * sweep.span);
-    std::vector<std::complex<double>> z(bins), sum(bins + 1);
+    std::vector<std::complex<double>> sum(bins + 1);
     for (std::size_t b = 0; b < bins; ++b) {
         const double s = 0.5 * double(b);
-        if (count[b] > 0) z[b] = profile[b] / count[b] * std::polar(1.0, -2 * std::numbers::pi * s * (sweep.start + rate * s));
-        sum[b + 1] = sum[b] + z[b];
+        sum[b + 1] = sum[b];
+        if (count[b] > 0) sum[b + 1] += profile[b] / count[b] * std::polar(1.0, -2 * std::numbers::pi * s * (sweep.start + rate * s));
     }
     const std::size_t half = static_cast<std::size_t>(t.chirp_window / 2);
+    std::vector<std::pair<std::size_t, std::complex<double>>> windows;
+    for (std::size_t b = half; b + half < bins; b += half / 2) windows.push_back({b, sum[b + half] - sum[b - half]});
+    return windows;
+}
+
+// The power of a sweep's windows (turned_back) together.
+double gathered(const std::vector<std::pair<std::size_t, std::complex<double>>>& windows) {
+    double power = 0;
+    for (const auto& [b, v] : windows) power += std::norm(v);
+    return power;
+}
+
+// Refines a sweep's frequencies by its phase: the profile along it turned back by the sweep's
+// phase in windows (turned_back) leaves the phase the sweep is off by, which a quadratic in the
+// distance along it (the phase of a linear sweep) fitted by least squares, weighted by the
+// windows' power, turns into corrections of both frequencies. The frequencies in windows that the
+// fit starts from are only as fine as a window allows, and a faint ridge may show only part of
+// the frequencies the wave runs through. False, leaving the sweep alone, when the corrected one
+// would leave the frequencies searched, widened by chirp_refine_reach, and gathers no more of the
+// profile's power than the sweep it corrects: a fast sweep's slow end lies beneath the picture's
+// own energy, off its ridge, and only the wave's phase along the frame tells where it runs.
+bool refine_sweep(const std::vector<double>& profile, const std::vector<double>& count, Sweep& sweep, double f_lo,
+                  double f_hi, const Thresholds& t) {
+    const auto windows = turned_back(profile, count, sweep, t);
     double w = 0, ws = 0, wss = 0, wsss = 0, wssss = 0, wp = 0, wsp = 0, wssp = 0, last = 0;
     std::complex<double> previous = 0;
-    for (std::size_t b = half; b + half < bins; b += half / 2) {
-        const std::complex<double> v = sum[b + half] - sum[b - half];
+    for (const auto& [b, v] : windows) {
         const double weight = std::norm(v);
         if (weight <= 0) continue;
         // Unwrapped: each step turns by less than half a turn from the one before.
@@ -198,9 +219,14 @@ bool refine_sweep(const std::vector<double>& profile, const std::vector<double>&
     // sweep's rate changed by c / (2 pi span^2).
     const double start = sweep.start + b1 / (2 * std::numbers::pi * sweep.span);
     const double end = start + (sweep.end - sweep.start) + c1 / (std::numbers::pi * sweep.span);
-    if (std::min(start, end) < t.chirp_refine_reach * f_lo || std::max(start, end) > std::min(0.5, f_hi / t.chirp_refine_reach)) return false;
-    sweep.start = start;
-    sweep.end = end;
+    Sweep refined = sweep;
+    refined.start = start;
+    refined.end = end;
+    if (std::min(start, end) <= 0 || std::max(start, end) > 0.5) return false;
+    if ((std::min(start, end) < t.chirp_refine_reach * f_lo || std::max(start, end) > f_hi / t.chirp_refine_reach) &&
+        !(gathered(turned_back(profile, count, refined, t)) > gathered(windows)))
+        return false;
+    sweep = refined;
     return true;
 }
 

@@ -103,7 +103,7 @@ struct Thresholds {
     int32_t chirp_band = 3;        // samples either side of the ridge that its band takes in
     int32_t chirp_window = 96;     // half pixels along the sweep in which its frequency is one
     int32_t chirp_refine = 2;      // rounds of refining a sweep's frequencies by its phase
-    double chirp_refine_reach = 0.8; // ... which may take them this much below the lowest searched (and above the highest)
+    double chirp_refine_reach = 0.8; // ... which may take them this much below the lowest searched (and above the highest), or further when the refined sweep gathers more of the wave
     int32_t chirp_smooth = 18;     // pixels: radius of the three box filters that smooth the envelope a sweep is weighed by
     int32_t chirp_rebuild_smooth = 80; // ... and the one it is rebuilt from
     double chirp_longest = 36;     // pixels: the longest period of a sweep, twice the smoothing radius
