@@ -205,6 +205,9 @@ int64_t restore_folded_print(host::Image& work) {
             const double r = std::hypot(u, v);
             high[at] = r >= kGrainFrom && r <= kGrainTo;
         }
+    std::array<double, kB * kB> squared{};
+    double squared_sum = 0;
+    for (std::size_t k = 0; k < squared.size(); ++k) squared[k] = window[k] * window[k], squared_sum += squared[k];
     std::array<float, kB * kB> boost{};  // 1 over the scanner's response
     for (std::size_t k = 0; k < boost.size(); ++k) boost[k] = float(1 / response[k]);
     int64_t changed = 0;
@@ -244,6 +247,19 @@ int64_t restore_folded_print(host::Image& work) {
                 grain[std::size_t(h)][std::size_t(t)] = kGrainShare * powers[powers.size() / 4];
             }
         }
+        // The grain each pixel holds, by its own tone, and a block's the mean of its pixels' under
+        // the window's square: a block across an edge between tones that hold little grain is not
+        // smoothed as if it were of the middle tone it averages to.
+        std::array<std::vector<double>, 2> grain_at;
+        for (int32_t h = 0; h < count; ++h) {
+            const auto& u = upper[std::size_t(h)];
+            const std::vector<double>& tones = (h == 0 ? first : *other).v;
+            grain_at[std::size_t(h)].resize(tones.size());
+            for (std::size_t i = 0; i < tones.size(); ++i) {
+                const auto range = std::min<std::ptrdiff_t>(std::lower_bound(u.begin(), u.end(), tones[i]) - u.begin(), kGrainTones - 1);
+                grain_at[std::size_t(h)][i] = grain[std::size_t(h)][std::size_t(range)];
+            }
+        }
         // Each block restored, added up under the window again, divided by the windows' sum.
         std::array<std::vector<double>, 2> sum{std::vector<double>(first.v.size()), std::vector<double>(count == 2 ? first.v.size() : 0)};
         std::vector<double> weight(first.v.size());
@@ -252,9 +268,11 @@ int64_t restore_folded_print(host::Image& work) {
                 windowed(first, other, y, x, window, block, mean);
                 std::array<double, 2> noise{};
                 for (int32_t h = 0; h < count; ++h) {
-                    const auto& u = upper[std::size_t(h)];
-                    const auto range = std::min<std::ptrdiff_t>(std::lower_bound(u.begin(), u.end(), mean[std::size_t(h)]) - u.begin(), kGrainTones - 1);
-                    noise[std::size_t(h)] = grain[std::size_t(h)][std::size_t(range)];
+                    const std::vector<double>& at = grain_at[std::size_t(h)];
+                    double n = 0;
+                    for (int32_t j = 0; j < kB; ++j)
+                        for (int32_t i = 0; i < kB; ++i) n += squared[std::size_t(j) * kB + i] * at[std::size_t(y + j) * first.cols + std::size_t(x + i)];
+                    noise[std::size_t(h)] = n / squared_sum;
                 }
                 for (std::size_t k = 0; k < response.size(); ++k) {
                     const std::size_t j = k / kB, i = k % kB;

@@ -67,7 +67,10 @@ inline constexpr int32_t kGrainBlock = 16, kGrainStep = 8;
 // block's own power) over the scanner's response there, held to kGrainGain at most. The grain's
 // power is the blocks' own at the high frequencies (kGrainFrom to kGrainTo cycles per pixel, where
 // the blur left little of the picture): in each of kGrainTones ranges of the blocks' mean tone,
-// its lower quartile (the blocks smooth there), times kGrainShare. Returns the samples changed.
+// its lower quartile (the blocks smooth there), times kGrainShare. A block's grain is that of each
+// of its pixels' tones, averaged under the window's square (a block across an edge between tones
+// that hold little grain is not taken for the middle tone it averages to). Returns the samples
+// changed.
 inline constexpr double kScanOptics = 0.5;
 inline constexpr double kGrainGain = 1.5;
 inline constexpr double kGrainFrom = 0.25, kGrainTo = 0.45;

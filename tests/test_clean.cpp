@@ -983,6 +983,24 @@ TEST(CleaningRules, FoldedPrintRestorationKeepsSmoothChannelsApart) {
     EXPECT_LT(worst, 0.03);
 }
 
+// A folded print's grain is weighed by each pixel's tone: an edge from dark to light, neither of
+// which holds grain, keeps its full step beside a grainy middle tone (the scanner's response lifted
+// there), not smoothed as the middle tone its blocks average to.
+TEST(CleaningRules, FoldedPrintGrainGoesByEachPixelsTone) {
+    Image im = Image::make(64, 160, 3, 32);
+    std::mt19937 gen(3);
+    std::uniform_real_distribution<double> grain(-0.2, 0.2);
+    const auto edge = [](int32_t x) { return x < 120 ? 0.1f : 0.9f; };
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) im.set<float>(y, x, c, x < 80 ? float(0.5 + grain(gen)) : edge(x));
+    EXPECT_GT(cleaning::restore_folded_print(im), 0);
+    double step = 1;
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t c = 0; c < 3; ++c) step = std::min(step, double(im.get<float>(y, 120, c) - im.get<float>(y, 119, c)));
+    EXPECT_GE(step, 0.8);
+}
+
 // Twice the modulus of the mean of channel c times exp(-2 pi i (u x + v y)): the amplitude of the
 // wave of that frequency in the picture.
 double wave_amplitude(const Image& im, int32_t c, double period, double angle) {
