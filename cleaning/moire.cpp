@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+#include "smooth.h"
+
 namespace quen::cleaning {
 
 int64_t lower_folded_screen(LogMagnitudes& m, const Detection& d, double keep) {
@@ -186,6 +188,86 @@ std::array<std::complex<float>, 2> split(const Block& b, std::size_t j, std::siz
     return {std::complex<float>{(zr + wr) * 0.5f, (zi + wi) * 0.5f}, std::complex<float>{(zi - wi) * 0.5f, -(zr - wr) * 0.5f}};
 }
 
+// The grain by tone: blocks' (mean tone, grain power) in kGrainTones ranges of the mean, each
+// range's grain the lower quartile of its blocks' (the blocks smooth there) times `share`.
+class GrainByTone {
+public:
+    GrainByTone(std::vector<std::pair<double, double>> blocks, double share) {
+        std::sort(blocks.begin(), blocks.end());
+        for (int32_t t = 0; t < kGrainTones; ++t) {
+            const std::size_t from = blocks.size() * std::size_t(t) / kGrainTones, to = blocks.size() * std::size_t(t + 1) / kGrainTones;
+            upper_[std::size_t(t)] = to > from ? blocks[to - 1].first : -1e300;
+            if (to == from) continue;
+            std::vector<double> powers;
+            for (std::size_t i = from; i < to; ++i) powers.push_back(blocks[i].second);
+            std::nth_element(powers.begin(), powers.begin() + std::ptrdiff_t(powers.size() / 4), powers.end());
+            grain_[std::size_t(t)] = share * powers[powers.size() / 4];
+        }
+    }
+    // The grain of the range that holds the tone.
+    double at(double tone) const {
+        const auto range = std::min<std::ptrdiff_t>(std::lower_bound(upper_.begin(), upper_.end(), tone) - upper_.begin(), kGrainTones - 1);
+        return grain_[std::size_t(range)];
+    }
+
+private:
+    std::array<double, kGrainTones> upper_{}, grain_{};  // each range's highest mean, and its grain
+};
+
+}  // namespace
+
+namespace {
+
+// What grain the restoration left, smoothed out of channel c of `work` by a guided filter of the
+// channel by itself over kGuideRadius: each square about a pixel is taken as a straight function
+// of the channel, its slope var / (var + grain), so that a square whose spread is the grain's is
+// smoothed to its mean and one across an edge kept. The grain is measured on the restored channel,
+// less its smoothing over a pixel, in kGrainBlock blocks side by side, by tone (GrainByTone, times
+// kGuideShare), and each square's is the mean of its pixels' by their own tones.
+void smooth_grain_left(host::Image& work, int32_t c) {
+    const int32_t rows = work.rows, cols = work.cols;
+    const std::size_t n = std::size_t(rows) * cols;
+    RealPlane p(n);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) p[std::size_t(y) * cols + x] = work.get<float>(y, x, c);
+    RealPlane fine = p;
+    smooth(fine, rows, cols, 1);
+    std::vector<std::pair<double, double>> blocks;
+    for (int32_t y = 0; y + kB <= rows; y += kB)
+        for (int32_t x = 0; x + kB <= cols; x += kB) {
+            double mean = 0, left = 0, left2 = 0;
+            for (int32_t j = y; j < y + kB; ++j)
+                for (int32_t i = x; i < x + kB; ++i) {
+                    const std::size_t at = std::size_t(j) * cols + i;
+                    const double d = p[at] - fine[at];
+                    mean += p[at], left += d, left2 += d * d;
+                }
+            const double count = kB * kB;
+            blocks.push_back({mean / count, left2 / count - (left / count) * (left / count)});
+        }
+    if (blocks.empty()) return;
+    const GrainByTone grain(std::move(blocks), kGuideShare);
+    RealPlane mean = p, square(n), noise(n);
+    for (std::size_t i = 0; i < n; ++i) square[i] = p[i] * p[i], noise[i] = float(grain.at(p[i]));
+    box_mean(mean, rows, cols, kGuideRadius);
+    box_mean(square, rows, cols, kGuideRadius);
+    box_mean(noise, rows, cols, kGuideRadius);
+    RealPlane& slope = square;
+    RealPlane& offset = noise;
+    for (std::size_t i = 0; i < n; ++i) {
+        const float spread = std::max(0.0f, square[i] - mean[i] * mean[i]);
+        const float a = spread + noise[i] > 0 ? spread / (spread + noise[i]) : 1.0f;
+        slope[i] = a, offset[i] = mean[i] - a * mean[i];
+    }
+    box_mean(slope, rows, cols, kGuideRadius);
+    box_mean(offset, rows, cols, kGuideRadius);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            const std::size_t at = std::size_t(y) * cols + x;
+            work.set<float>(y, x, c, slope[at] * p[at] + offset[at]);
+        }
+}
+
 }  // namespace
 
 int64_t restore_folded_print(host::Image& work) {
@@ -233,32 +315,15 @@ int64_t restore_folded_print(host::Image& work) {
                     }
                 for (int32_t h = 0; h < count; ++h) tone_power[std::size_t(h)].push_back({mean[std::size_t(h)], power[std::size_t(h)] / n});
             }
-        std::array<std::array<double, kGrainTones>, 2> upper{}, grain{};  // each range's highest mean, and its grain
-        for (int32_t h = 0; h < count; ++h) {
-            auto& tp = tone_power[std::size_t(h)];
-            std::sort(tp.begin(), tp.end());
-            for (int32_t t = 0; t < kGrainTones; ++t) {
-                const std::size_t from = tp.size() * std::size_t(t) / kGrainTones, to = tp.size() * std::size_t(t + 1) / kGrainTones;
-                upper[std::size_t(h)][std::size_t(t)] = to > from ? tp[to - 1].first : -1e300;
-                if (to == from) continue;
-                std::vector<double> powers;
-                for (std::size_t i = from; i < to; ++i) powers.push_back(tp[i].second);
-                std::nth_element(powers.begin(), powers.begin() + std::ptrdiff_t(powers.size() / 4), powers.end());
-                grain[std::size_t(h)][std::size_t(t)] = kGrainShare * powers[powers.size() / 4];
-            }
-        }
         // The grain each pixel holds, by its own tone, and a block's the mean of its pixels' under
         // the window's square: a block across an edge between tones that hold little grain is not
         // smoothed as if it were of the middle tone it averages to.
         std::array<std::vector<double>, 2> grain_at;
         for (int32_t h = 0; h < count; ++h) {
-            const auto& u = upper[std::size_t(h)];
+            const GrainByTone grain(std::move(tone_power[std::size_t(h)]), kGrainShare);
             const std::vector<double>& tones = (h == 0 ? first : *other).v;
             grain_at[std::size_t(h)].resize(tones.size());
-            for (std::size_t i = 0; i < tones.size(); ++i) {
-                const auto range = std::min<std::ptrdiff_t>(std::lower_bound(u.begin(), u.end(), tones[i]) - u.begin(), kGrainTones - 1);
-                grain_at[std::size_t(h)][i] = grain[std::size_t(h)][std::size_t(range)];
-            }
+            for (std::size_t i = 0; i < tones.size(); ++i) grain_at[std::size_t(h)][i] = grain.at(tones[i]);
         }
         // Each block restored, added up under the window again, divided by the windows' sum.
         std::array<std::vector<double>, 2> sum{std::vector<double>(first.v.size()), std::vector<double>(count == 2 ? first.v.size() : 0)};
@@ -308,6 +373,7 @@ int64_t restore_folded_print(host::Image& work) {
                     ++changed;
                 }
     }
+    for (int32_t c = 0; c < 3; ++c) smooth_grain_left(work, c);
     return changed;
 }
 

@@ -76,6 +76,11 @@ inline constexpr double kGrainGain = 1.5;
 inline constexpr double kGrainFrom = 0.25, kGrainTo = 0.45;
 inline constexpr int32_t kGrainTones = 16;
 inline constexpr double kGrainShare = 3;
+// What grain the blocks leave is smoothed out last by a guided filter of each channel by itself,
+// over squares of kGuideRadius about each pixel, the grain (measured again on the restored
+// channel) taken kGuideShare times.
+inline constexpr int32_t kGuideRadius = 1;
+inline constexpr double kGuideShare = 0.5;
 int64_t restore_folded_print(host::Image& work);
 
 }  // namespace quen::cleaning

@@ -11,7 +11,7 @@ namespace {
 
 // Sums are kept in double (Sum) whatever the plane's samples (T).
 template <class T, class Sum>
-void box3(std::vector<T>& v, int32_t rows, int32_t cols, int32_t radius) {
+void boxes(std::vector<T>& v, int32_t rows, int32_t cols, int32_t radius, int repeats) {
     std::vector<Sum> line(static_cast<std::size_t>(cols) + 1), sum(static_cast<std::size_t>(cols));
     std::vector<T> kept(static_cast<std::size_t>(radius + 1) * cols);
     // Sums are scaled by the reciprocal of their count: a division costs several multiplications.
@@ -23,7 +23,7 @@ void box3(std::vector<T>& v, int32_t rows, int32_t cols, int32_t radius) {
             row[x] = T((line[std::size_t(hi)] - line[std::size_t(lo)]) * (1.0 / double(hi - lo)));
         }
     };
-    for (int repeat = 0; repeat < 3; ++repeat) {
+    for (int repeat = 0; repeat < repeats; ++repeat) {
         std::fill(sum.begin(), sum.end(), Sum(0));
         for (int32_t y = 0; y < std::min(rows, radius); ++y) {
             across(y);
@@ -50,8 +50,10 @@ void box3(std::vector<T>& v, int32_t rows, int32_t cols, int32_t radius) {
 
 }  // namespace
 
-void smooth(Plane& v, int32_t rows, int32_t cols, int32_t radius) { box3<std::complex<float>, std::complex<double>>(v, rows, cols, radius); }
+void smooth(Plane& v, int32_t rows, int32_t cols, int32_t radius) { boxes<std::complex<float>, std::complex<double>>(v, rows, cols, radius, 3); }
 
-void smooth(RealPlane& v, int32_t rows, int32_t cols, int32_t radius) { box3<float, double>(v, rows, cols, radius); }
+void smooth(RealPlane& v, int32_t rows, int32_t cols, int32_t radius) { boxes<float, double>(v, rows, cols, radius, 3); }
+
+void box_mean(RealPlane& v, int32_t rows, int32_t cols, int32_t radius) { boxes<float, double>(v, rows, cols, radius, 1); }
 
 }  // namespace quen::cleaning

@@ -15,4 +15,7 @@ using RealPlane = std::vector<float>;
 void smooth(Plane& v, int32_t rows, int32_t cols, int32_t radius);
 void smooth(RealPlane& v, int32_t rows, int32_t cols, int32_t radius);
 
+// One box filter: the mean over the square of the radius about each sample, within the plane.
+void box_mean(RealPlane& v, int32_t rows, int32_t cols, int32_t radius);
+
 }  // namespace quen::cleaning

@@ -1001,6 +1001,24 @@ TEST(CleaningRules, FoldedPrintGrainGoesByEachPixelsTone) {
     EXPECT_GE(step, 0.8);
 }
 
+// What grain a folded print's blocks leave is smoothed out last, each pixel's square taken to its
+// mean where its spread is the grain's: a picture of grain alone comes back within 0.04 of its
+// tone (the blocks alone leave 0.045 of the 0.115 it held).
+TEST(CleaningRules, FoldedPrintGrainLeftIsSmoothed) {
+    Image im = Image::make(64, 64, 3, 32);
+    std::mt19937 gen(3);
+    std::uniform_real_distribution<double> grain(-0.2, 0.2);
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) im.set<float>(y, x, c, float(0.5 + grain(gen)));
+    EXPECT_GT(cleaning::restore_folded_print(im), 0);
+    double spread = 0;
+    int32_t n = 0;
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x, ++n) spread += std::pow(im.get<float>(y, x, 0) - 0.5, 2);
+    EXPECT_LT(std::sqrt(spread / n), 0.04);
+}
+
 // Twice the modulus of the mean of channel c times exp(-2 pi i (u x + v y)): the amplitude of the
 // wave of that frequency in the picture.
 double wave_amplitude(const Image& im, int32_t c, double period, double angle) {
