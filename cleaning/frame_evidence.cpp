@@ -271,7 +271,8 @@ bool FlatEvidence::refutes(const Frequency& f, bool by_pinned) const {
 }
 
 bool FlatEvidence::refutes_printed(const Frequency& f, double swing) const {
-    if (pinned || !refutes(f, false)) return refutes(f, false);
+    if (!refutes(f, false)) return false;
+    if (pinned) return true;
     const std::size_t side = static_cast<std::size_t>(std::ceil(1 / std::hypot(f.u, f.v)));
     return side < free_tones.size() && swing * free_tones[side] >= half_level;
 }

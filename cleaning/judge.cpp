@@ -692,9 +692,9 @@ constexpr PeakRule kPeakRules[] = {
 
 void judge_peak(PeakJudge& pj, const Peak& p) {
     const LogMagnitudes& m = pj.e.m;
+    const uint8_t dotted = pj.dotted[static_cast<std::size_t>(p.group)];
     Case c{p, strongest_channel(m, p), frequency_of(m.geometry, p.row, p.column), p.radius <= pj.t.compact, p.ridge >= pj.t.chirp_ridge,
-           pj.dotted[static_cast<std::size_t>(p.group)] == 1, pj.dotted[static_cast<std::size_t>(p.group)] == kFaintPair,
-           pj.dotted[static_cast<std::size_t>(p.group)] == kPartnerStands, screen_place(pj.job.work, m.geometry, p, pj.t)};
+           dotted == 1, dotted == kFaintPair, dotted == kPartnerStands, screen_place(pj.job.work, m.geometry, p, pj.t)};
     for (const PeakRule& rule : kPeakRules)
         if (rule.fires(pj, c)) {
             pj.j.decisions.decide(p.group, {rule.verdict, rule.reason});

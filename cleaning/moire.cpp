@@ -214,10 +214,6 @@ private:
     std::array<double, kGrainTones> upper_{}, grain_{};  // each range's highest mean, and its grain
 };
 
-}  // namespace
-
-namespace {
-
 // What grain the restoration left, smoothed out of channel c of `work` by a guided filter of the
 // channel by itself over kGuideRadius: each square about a pixel is taken as a straight function
 // of the channel, its slope var / (var + grain), so that a square whose spread is the grain's is
