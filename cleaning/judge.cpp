@@ -762,6 +762,55 @@ std::vector<int32_t> strongest_maxima(const LogMagnitudes& m, const std::vector<
     return found;
 }
 
+// The peak a wave fitted about sample (y, x) stands for, `radius` samples wide: its period, its
+// direction and its amplitude in the channel where it is strongest.
+Peak fitted_peak(const FittedTone& fitted, int32_t y, int32_t x, double radius) {
+    const double angle = std::atan2(fitted.f.v, fitted.f.u) * 180 / std::numbers::pi;
+    Peak p{y, x, radius, 0, 1 / std::hypot(fitted.f.u, fitted.f.v), angle < 0 ? angle + 180 : angle, 7u, 0};
+    for (const std::complex<double>& a : fitted.amplitude) p.amplitude = std::max(p.amplitude, 2 * std::abs(a));
+    return p;
+}
+
+// A faint screen: searched in the first pass of a picture black or white in large parts
+// (ground_share of its samples) when its spectrum shows no peak at all. A screen printed with the
+// tones has few dots there, and the tone's narrow bands along the picture's edges spread its two
+// waves, so that neither may stand out as a peak. The strongest maximum of the spectrum over its
+// background is taken for one of them when it lies where a screen's frequency could (screen_turned
+// samples off the axes at least), is as strong as a faint pair's (screen_amplitude times the
+// picture's printed strength, over the sensitivity as every peak's smallest amplitude is), no
+// flat square refutes it (refutes_printed), and its partner at right angles stands out of the
+// spectrum: both are taken out along the tone when the fit to the tone leaves less of the
+// lock-ins' energy than amplitudes smoothed over as many periods do.
+void judge_faint_screen(PeakJudge& pj) {
+    Job& job = pj.job;
+    const Thresholds& t = pj.t;
+    if (!pj.first_pass_fitting() || !pj.e.d.peaks.empty() || job.flat.pinned || job.flat.share_pinned < t.ground_share)
+        return;
+    const host::SpectrumGeometry& g = pj.e.m.geometry;
+    const std::vector<int32_t> strongest = strongest_maxima(pj.e.m, pj.e.d.background, job.options.detect.protect_period, 1, t);
+    if (strongest.empty()) return;
+    const int32_t y = strongest.front() / g.columns, x = strongest.front() % g.columns;
+    const int32_t c = strongest_channel(pj.e.m, Peak{y, x, 1, 0, 0, 0, 7u, 0});
+    Tone tone;
+    fit_tone(pj.z, g, c, y, x, tone);
+    const FittedTone fitted = fitted_tone(pj.z, g, tone, y, x);
+    const Frequency f = fitted.f;
+    const Peak p = fitted_peak(fitted, y, x, 1);
+    Frequency partner;
+    if (p.amplitude < t.screen_amplitude * job.flat.printed_strength / job.options.detect.sensitivity ||
+        !screen_place(job.work, g, p, t, t.screen_turned) ||
+        job.flat.refutes_printed(f, 2 * p.amplitude / std::max(job.flat.printed_strength, kSmallestAmplitude)) ||
+        !right_angle_partner(pj, c, f, partner))
+        return;
+    const TonedScreen screen(job.work, {f, partner}, t);
+    const TonedScreen::Fit tried = screen.fit(job.work, c, t, true);
+    if (tried.toned_left >= tried.smoothed_left) return;
+    screen.subtract(job.work, t, c, tried);
+    ++pj.j.envelopes;
+    job.result.removed.push_back(p);
+    job.result.candidates.push_back({p, {Verdict::SubtractSweep, Reason::FaintScreen}, pj.e.pass});
+}
+
 // Waves over a black or white ground: searched in the first pass of a picture black or white in
 // large parts (a poster, a high-contrast print), where the picture's hard edges outshine a wave of
 // a long period in the spectrum and the waves, clipped at the ends, are weaker there than
@@ -800,9 +849,7 @@ void judge_ground_waves(PeakJudge& pj) {
         if (ground_agreement(job.work, ground, fitted) < t.ground_agree) continue;
         pj.j.tones.push_back(fitted);
         taken.push_back(fitted.f);
-        const double angle = std::atan2(fitted.f.v, fitted.f.u) * 180 / std::numbers::pi;
-        Peak found{y, x, 2, 0, 1 / std::hypot(fitted.f.u, fitted.f.v), angle < 0 ? angle + 180 : angle, 7u, 0};
-        for (const std::complex<double>& a : fitted.amplitude) found.amplitude = std::max(found.amplitude, 2 * std::abs(a));
+        const Peak found = fitted_peak(fitted, y, x, 2);
         job.result.removed.push_back(found);
         const Decision decision{Verdict::SubtractTone, Reason::GroundWave};
         bool overruled = false;
@@ -988,6 +1035,7 @@ void judge_peaks(Job& job, Evidence& e, Judgement& j, int32_t groups) {
     for (const Peak& p : e.d.peaks)
         if (!j.decisions.settled(p.group)) judge_peak(pj, p);
     judge_faint_sweep(pj);
+    judge_faint_screen(pj);
     judge_ground_waves(pj);
     judge_weak_waves(pj, groups);
 }

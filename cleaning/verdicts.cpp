@@ -60,6 +60,10 @@ std::string reason_text(const Decision& d) {
     case Reason::ScreenEnvelope:
         return "removed: one of a screen's two frequencies at right angles, its wave taken out with the strength "
                "it has at each place (its dots fade with the tone)";
+    case Reason::FaintScreen:
+        return "removed: a screen printed with the tones over a picture black or white in large parts, too faint "
+               "for a peak: the spectrum's strongest maximum and its partner at right angles, their waves taken out "
+               "with the strength they have at each place";
     case Reason::ScreenPair:
         return "removed: one of a screen's two frequencies at right angles (its dots fade with the tone), its peak "
                "filled";
@@ -113,6 +117,7 @@ const char* reason_name(Reason r) {
     case Reason::FaintSweep: return "faint-sweep";
     case Reason::Filled: return "filled";
     case Reason::ScreenEnvelope: return "screen-envelope";
+    case Reason::FaintScreen: return "faint-screen";
     case Reason::ScreenPair: return "screen-pair";
     case Reason::AddedScreen: return "added-screen";
     case Reason::Screen: return "screen";

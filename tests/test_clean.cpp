@@ -259,6 +259,34 @@ TYPED_TEST(Cleaning, ToneModulatedScreenOverBlackAndWhiteIsTakenOut) {
     }
 }
 
+// A screen printed with the tones over a picture of many small hard-edged shapes, a quarter black,
+// a quarter white and the rest grey: the edges in every direction raise the spectrum about the
+// screen's frequencies, so that neither of its waves stands out as a peak. The spectrum's
+// strongest maximum is one of them, and its partner at right angles stands out: both are taken
+// out along the tone. At half the sensitivity a screen this faint is left alone.
+TYPED_TEST(Cleaning, ScreenTooFaintForAPeakOverBlackAndWhiteIsTakenOut) {
+    using S = TypeParam;
+    const int32_t rows = 256, cols = 256;
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> at(0, 256), size(2, 12), mid(0.15, 0.85);
+    std::vector<double> value(std::size_t(rows) * cols, 0.5);
+    for (int32_t s = 0; s < 1500; ++s) {
+        const double cy = at(gen), cx = at(gen), r = size(gen), tone = s % 4 == 0 ? 0.0 : s % 4 == 1 ? 1.0 : mid(gen);
+        for (int32_t y = std::max(0, int32_t(cy - r)); y < std::min(rows, int32_t(cy + r) + 1); ++y)
+            for (int32_t x = std::max(0, int32_t(cx - r)); x < std::min(cols, int32_t(cx + r) + 1); ++x)
+                if (s % 2 == 0 ? std::hypot(y - cy, x - cx) < r : std::fabs(y - cy) < r && std::fabs(x - cx) < r / 2)
+                    value[std::size_t(y) * cols + x] = tone;
+    }
+    const Image truth = grey_picture<S>(rows, cols, value);
+    const Image noisy = with_toned_screen<S>(truth, 2 * std::numbers::pi / 6.5, 30 * std::numbers::pi / 180, 0.03);
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+    EXPECT_TRUE(decided_by(out, cleaning::Reason::FaintScreen));
+    expect_gain<S>(out.image, noisy, truth, 12);
+    cleaning::CleanOptions less;
+    less.detect.sensitivity = 0.5;
+    EXPECT_FALSE(decided_by(cleaning::clean_picture(modules(), noisy, less), cleaning::Reason::FaintScreen));
+}
+
 // Stripes of the picture's own, 24 px apart, printed with it through a screen of 5 px at 45
 // degrees: they lie far below the screen, and descreening must keep them (filling their peaks
 // as the screen's took them out of a print of a panned shot). Their amplitude, projected out of
