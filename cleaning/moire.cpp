@@ -188,6 +188,37 @@ std::array<std::complex<float>, 2> split(const Block& b, std::size_t j, std::siz
     return {std::complex<float>{(zr + wr) * 0.5f, (zi + wi) * 0.5f}, std::complex<float>{(zi - wi) * 0.5f, -(zr - wr) * 0.5f}};
 }
 
+// Each frequency's power in a block of each of `count` channels, averaged over the frequencies
+// within kPowerReach of it each way (round the block's period): one frequency's power scatters as
+// widely as the grain's own, and a gain from it lets grain through wherever it happens to stand
+// high, as blotches; the average over a square of frequencies scatters less.
+using Powers = std::array<float, kB * kB>;
+std::array<Powers, 2> steady_powers(const Block& block, int32_t count) {
+    std::array<Powers, 2> power{}, along{};
+    for (std::size_t k = 0; k < power[0].size(); ++k) {
+        const auto ab = split(block, k / kB, k % kB);
+        for (int32_t h = 0; h < count; ++h) power[std::size_t(h)][k] = std::norm(ab[std::size_t(h)]);
+    }
+    constexpr float kSquare = float((2 * kPowerReach + 1) * (2 * kPowerReach + 1));
+    for (int32_t h = 0; h < count; ++h) {
+        Powers& p = power[std::size_t(h)];
+        Powers& a = along[std::size_t(h)];
+        for (int32_t j = 0; j < kB; ++j)
+            for (int32_t i = 0; i < kB; ++i) {
+                float s = 0;
+                for (int32_t d = -kPowerReach; d <= kPowerReach; ++d) s += p[std::size_t(j * kB + ((i + d) & (kB - 1)))];
+                a[std::size_t(j * kB + i)] = s;
+            }
+        for (int32_t j = 0; j < kB; ++j)
+            for (int32_t i = 0; i < kB; ++i) {
+                float s = 0;
+                for (int32_t d = -kPowerReach; d <= kPowerReach; ++d) s += a[std::size_t(((j + d) & (kB - 1)) * kB + i)];
+                p[std::size_t(j * kB + i)] = s / kSquare;
+            }
+    }
+    return power;
+}
+
 // The grain by tone: blocks' (mean tone, grain power) in kGrainTones ranges of the mean, each
 // range's grain the lower quartile of its blocks' (the blocks smooth there) times `share`.
 class GrainByTone {
@@ -335,6 +366,7 @@ int64_t restore_folded_print(host::Image& work) {
                         for (int32_t i = 0; i < kB; ++i) n += squared[std::size_t(j) * kB + i] * at[std::size_t(y + j) * first.cols + std::size_t(x + i)];
                     noise[std::size_t(h)] = n / squared_sum;
                 }
+                const std::array<Powers, 2> power = steady_powers(block, count);
                 for (std::size_t k = 0; k < response.size(); ++k) {
                     const std::size_t j = k / kB, i = k % kB;
                     if (k == 0) {
@@ -344,8 +376,8 @@ int64_t restore_folded_print(host::Image& work) {
                     const auto ab = split(block, j, i);
                     std::array<float, 2> gain{};
                     for (int32_t h = 0; h < count; ++h) {
-                        const float power = std::norm(ab[std::size_t(h)]), n = float(noise[std::size_t(h)]);
-                        gain[std::size_t(h)] = power > n ? std::min((1 - n / power) * boost[k], float(kGrainGain)) : 0.0f;
+                        const float p = power[std::size_t(h)][k], n = float(noise[std::size_t(h)]);
+                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * boost[k], float(kGrainGain)) : 0.0f;
                     }
                     // a + i b
                     restored.re[j][i] = ab[0].real() * gain[0] - ab[1].imag() * gain[1];

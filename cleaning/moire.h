@@ -64,7 +64,8 @@ inline constexpr int32_t kGrainBlock = 16, kGrainStep = 8;
 // channel of `work` (a float picture, three channels at least) is restored block by block, in
 // overlapping blocks of kGrainBlock pixels under a Hann window: each frequency of a block is
 // multiplied by the gain that takes out the grain (1 - grain / power, a Wiener gain from the
-// block's own power) over the scanner's response there, held to kGrainGain at most. The grain's
+// block's own power, averaged over the frequencies within kPowerReach of it each way) over the
+// scanner's response there, held to kGrainGain at most. The grain's
 // power is the blocks' own at the high frequencies (kGrainFrom to kGrainTo cycles per pixel, where
 // the blur left little of the picture): in each of kGrainTones ranges of the blocks' mean tone,
 // its lower quartile (the blocks smooth there), times kGrainShare. A block's grain is that of each
@@ -75,7 +76,8 @@ inline constexpr double kScanOptics = 0.5;
 inline constexpr double kGrainGain = 1.5;
 inline constexpr double kGrainFrom = 0.25, kGrainTo = 0.45;
 inline constexpr int32_t kGrainTones = 16;
-inline constexpr double kGrainShare = 3;
+inline constexpr double kGrainShare = 2.5;
+inline constexpr int32_t kPowerReach = 2;
 // What grain the blocks leave is smoothed out last by a guided filter of each channel by itself,
 // over squares of kGuideRadius about each pixel, the grain (measured again on the restored
 // channel) taken kGuideShare times.
