@@ -361,10 +361,8 @@ bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak);
 // Whether another peak lies in the peak's direction within chirp_drift of its frequency: a wave
 // drifting across the frame dwells at several frequencies, and more than one may stand out.
 bool drift_partner(const PeakJudge& pj, const Case& c) {
-    return std::any_of(pj.e.d.peaks.begin(), pj.e.d.peaks.end(), [&](const Peak& q) {
-        return q.group != c.p.group && directions_apart(q.angle, c.p.angle) <= pj.t.chirp_angle &&
-               std::fabs(c.p.period / q.period - 1) <= pj.t.chirp_drift;
-    });
+    const std::vector<uint8_t> near = same_direction(pj.e.d, c.p, pj.t, true);
+    return std::count(near.begin(), near.end(), 1) > 1;
 }
 
 // How a peak one tone may explain is tried as a sweep: a broad one, or one that another beside it
@@ -448,24 +446,31 @@ bool on_lattice_of_others(const PeakJudge& pj, const Case& c) {
 // peak that one sinusoid seemed to explain but the samples pinned at black or white refuted (a
 // drifting wave lifts them elsewhere than one wave would), whose sweep must then keep one phase and
 // one level across the frame, as a compact peak's must. A peak on the lattice of the picture's own
-// pattern is not tried.
+// pattern is not tried. A sweep that fails for the peaks of the whole direction is fitted again to
+// those within chirp_drift of the peak's frequency alone: the picture's own peaks in the wave's
+// direction (its straight edges, a pattern of its own at another period; many beside an axis, and
+// where black and white cut sharp edges) draw the fit of the direction's band away from the wave.
+// That sweep must keep one phase and an even level across the frame (subtract_chirp's `near`).
 bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak) {
-    if (on_lattice_of_others(pj, c)) return false;
-    const std::vector<uint8_t> along = pj.first_pass_fitting() && pj.no_sweep.size() < pj.t.chirp_tries
-                                           ? same_direction(pj.e.d, c.p, pj.t)
-                                           : std::vector<uint8_t>{};
-    const bool sweeps = !along.empty() && std::find(pj.no_sweep.begin(), pj.no_sweep.end(), along) == pj.no_sweep.end() &&
-                        !pj.job.flat.refutes(c.f);
-    const bool swept = sweeps && subtract_chirp(pj.job.work, pj.e.analysed, pj.job.flat.ends, pj.job.modules.inverse,
-                                                pj.e.spectrum, pj.e.m, pj.e.d, along, peak, pj.t, pj.job.unclipped);
-    if (sweeps && !swept) pj.no_sweep.push_back(along);
-    if (!swept) return false;
-    ++pj.j.sweeps;
-    for (const Peak& q : pj.e.d.peaks)
-        if (along[static_cast<std::size_t>(q.group)] &&
-            pj.j.decisions.decide(q.group, {Verdict::SubtractSweep, Reason::Sweep}))
-            pj.job.result.removed.push_back(q);
-    return true;
+    if (on_lattice_of_others(pj, c) || !pj.first_pass_fitting() || pj.job.flat.refutes(c.f)) return false;
+    for (const bool near : {false, true}) {
+        if (pj.no_sweep.size() >= pj.t.chirp_tries) return false;
+        const std::vector<uint8_t> along = same_direction(pj.e.d, c.p, pj.t, near);
+        if (std::find(pj.no_sweep.begin(), pj.no_sweep.end(), along) != pj.no_sweep.end()) continue;
+        const bool swept = subtract_chirp(pj.job.work, pj.e.analysed, pj.job.flat.ends, pj.job.modules.inverse,
+                                          pj.e.spectrum, pj.e.m, pj.e.d, along, peak, pj.t, pj.job.unclipped, near);
+        if (!swept) {
+            pj.no_sweep.push_back(along);
+            continue;
+        }
+        ++pj.j.sweeps;
+        for (const Peak& q : pj.e.d.peaks)
+            if (along[static_cast<std::size_t>(q.group)] &&
+                pj.j.decisions.decide(q.group, {Verdict::SubtractSweep, Reason::Sweep}))
+                pj.job.result.removed.push_back(q);
+        return true;
+    }
+    return false;
 }
 bool sweep(PeakJudge& pj, Case& c) {
     if (c.ridge) return try_sweep(pj, c, SweepPeak::Ridge);

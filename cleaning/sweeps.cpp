@@ -317,9 +317,9 @@ Steadiness steadiness(const Plane& envelope, int32_t rows, int32_t cols, int32_t
             tile[std::size_t(y * n / rows) * n + x * n / cols] += std::complex<double>(envelope[std::size_t(y) * cols + x]);
     return steadiness(tile, n);
 }
-bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, const Thresholds& t) {
+bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, bool near, const Thresholds& t) {
     const Steadiness s = steadiness(envelope, rows, cols, t.chirp_grid);
-    return s.phase >= t.chirp_steady && s.level >= t.chirp_even;
+    return s.phase >= (near ? t.chirp_near_steady : t.chirp_steady) && s.level >= (near ? t.chirp_near_even : t.chirp_even);
 }
 
 // Whether the sweep explains the band: it runs through most of the ridge's frequencies (a sweep
@@ -336,8 +336,15 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, const Thre
 // that keeps them needs only chirp_explains_steady of its band, whatever its peak: the samples
 // pinned at black or white cut a wave's swing short, and leave the rest of it in the band. No
 // sweep of a period longer than chirp_longest explains its band: the envelope, smoothed over
-// chirp_smooth, holds whatever else changes as slowly (the grain of wood, rows of coins).
-bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan& ridge, SweepPeak peak, const Thresholds& t) {
+// chirp_smooth, holds whatever else changes as slowly (the grain of wood, rows of coins). A sweep
+// fitted to the peaks about one frequency alone (`near`), the rest of its direction left out, must
+// keep one phase across the frame as steady as chirp_near_steady and a level as even as
+// chirp_near_even, whatever its share: a piece cut from the picture's own ridge there keeps one
+// phase too, but only where that content is (the streaks of a panned shot, straight across the
+// frame in part of it; a pattern of its own over part of the frame), or not quite (the columns of
+// a page of text, broken between its lines and words).
+bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan& ridge, SweepPeak peak, const Thresholds& t,
+                    bool near) {
     if (std::min(sweep.start, sweep.end) * t.chirp_longest < 1) return false;
     const double swept = std::fabs(sweep.end - sweep.start);
     const bool whole_ridge = swept >= t.chirp_covers * (ridge.highest - ridge.lowest);
@@ -353,9 +360,10 @@ bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan
             band_energy += v * v;
         }
     const double share = 2 * held / band_energy;
-    if (peak != SweepPeak::Compact && peak != SweepPeak::Tone && share >= t.chirp_explains && ((peak == SweepPeak::Ridge && whole_ridge) || share >= t.chirp_explains_slow))
+    if (!near && peak != SweepPeak::Compact && peak != SweepPeak::Tone && share >= t.chirp_explains &&
+        ((peak == SweepPeak::Ridge && whole_ridge) || share >= t.chirp_explains_slow))
         return true;
-    return share >= t.chirp_explains_steady && steady_across(e, band.rows, band.cols, t);
+    return share >= t.chirp_explains_steady && steady_across(e, band.rows, band.cols, near, t);
 }
 
 // The frequencies about a sweep (cycles per pixel) that its band is cut to: those it runs through,
@@ -637,13 +645,13 @@ std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, 
 bool subtract_chirp(host::Image& work, const host::Image& analysed, const std::vector<uint8_t>& ends,
                     const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
                     const Detection& d, const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t,
-                    bool& unclipped) {
+                    bool& unclipped, bool near) {
     RidgeSpan ridge;
     std::optional<Sweep> sweep = sweep_direction(m, d, groups, work.rows, work.cols, ridge);
     if (!sweep) return false;
     const host::Image band = ridge_band(inverse, analysed, spectrum, m, d, groups, t);
     if (!fit_sweep(band, *sweep, ridge.lowest, ridge.highest, t)) return false;
-    if (sweep_explains(band, *sweep, ridge, peak, t)) {
+    if (sweep_explains(band, *sweep, ridge, peak, t, near)) {
         subtract_sweep(work, band, analysed, *sweep, ends, t, unclipped);
         return true;
     }
@@ -658,7 +666,7 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const std::v
     const bool cuts = ridge.lowest < lo || ridge.highest > hi;
     if (cuts && ridge.energy_lo >= lo && ridge.energy_hi <= hi) {
         const host::Image cut = ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo, hi);
-        if (sweep_explains(cut, *sweep, ridge, cut_as, t)) {
+        if (sweep_explains(cut, *sweep, ridge, cut_as, t, near)) {
             subtract_sweep(work, band, analysed, *sweep, ends, t, unclipped);
             return true;
         }
@@ -667,15 +675,15 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const std::v
     // lies at the ridge's low end) is fitted again to the frequencies of the peaks alone.
     RidgeSpan own;
     if (peak != SweepPeak::Ridge) return false;
-    std::optional<Sweep> near = sweep_direction(m, d, groups, work.rows, work.cols, own, false);
-    if (!near || (std::max(sweep->start, sweep->end) >= own.lowest && std::min(sweep->start, sweep->end) <= own.highest) ||
-        !fit_sweep(band, *near, own.lowest, own.highest, t))
+    std::optional<Sweep> refit = sweep_direction(m, d, groups, work.rows, work.cols, own, false);
+    if (!refit || (std::max(sweep->start, sweep->end) >= own.lowest && std::min(sweep->start, sweep->end) <= own.highest) ||
+        !fit_sweep(band, *refit, own.lowest, own.highest, t))
         return false;
-    std::tie(lo, hi) = leaked_span(*near, m, t);
+    std::tie(lo, hi) = leaked_span(*refit, m, t);
     if (own.energy_lo < lo || own.energy_hi > hi) return false;
     const host::Image cut = ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo, hi);
-    if (!sweep_explains(cut, *near, own, cut_as, t)) return false;
-    subtract_sweep(work, band, analysed, *near, ends, t, unclipped);
+    if (!sweep_explains(cut, *refit, own, cut_as, t, near)) return false;
+    subtract_sweep(work, band, analysed, *refit, ends, t, unclipped);
     return true;
 }
 
@@ -746,10 +754,11 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
     return false;
 }
 
-std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t) {
+std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t, bool near) {
     std::vector<uint8_t> along(d.group.empty() ? 1 : static_cast<std::size_t>(*std::max_element(d.group.begin(), d.group.end())) + 1, 0);
     for (const Peak& q : d.peaks)
-        if (directions_apart(q.angle, p.angle) <= t.chirp_angle) along[static_cast<std::size_t>(q.group)] = 1;
+        if (directions_apart(q.angle, p.angle) <= t.chirp_angle && (!near || std::fabs(p.period / q.period - 1) <= t.chirp_drift))
+            along[static_cast<std::size_t>(q.group)] = 1;
     return along;
 }
 

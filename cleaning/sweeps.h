@@ -28,8 +28,9 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
                           const Detection& d, double lowest, double least, const Thresholds& t, Peak& found,
                           bool& unclipped);
 
-// The groups (by group number) of the peaks in the direction of peak p: the pieces of one ridge.
-std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t);
+// The groups (by group number) of the peaks in the direction of peak p: the pieces of one ridge;
+// `near`, only those within chirp_drift of its frequency, where one drifting wave may dwell.
+std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t, bool near = false);
 
 // The peak a sweep is tried for: on a ridge through the zero frequency; broad, without a ridge (a
 // slow sweep broadens its peak by a few samples); or compact, without a ridge (a slow sweep whose
@@ -39,10 +40,12 @@ enum class SweepPeak { Ridge, Broad, Compact, Tone };
 // Takes the sweeping wave of the groups (by group number: 1 for those of the wave, whose peaks
 // lie in one direction) out of the picture `work`, found in `analysed` (whose spectrum was
 // searched). Returns false, leaving the picture alone, when the sweep's envelope does not hold
-// most of the band: a straight edge of the picture rather than a wave.
+// most of the band: a straight edge of the picture rather than a wave. `near`: the groups are the
+// peaks about one frequency of their direction alone, and the sweep must keep one phase and an
+// even level across the frame, more steadily than another.
 bool subtract_chirp(host::Image& work, const host::Image& analysed, const std::vector<uint8_t>& ends,
                     const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
                     const Detection& d, const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t,
-                    bool& unclipped);
+                    bool& unclipped, bool near = false);
 
 }  // namespace quen::cleaning

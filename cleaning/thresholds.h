@@ -99,7 +99,7 @@ struct Thresholds {
     double lattice_partner = 0.5;  // frequency of a lattice partner, at least, as a share of the peak's
     double lattice_chance = 0.01;  // odds that chance puts as many pairs of peaks' sums on a peak, at most
     double chirp_angle = 2;        // degrees between peaks on one ridge, at most
-    double chirp_drift = 0.2;      // share of a peak's frequency within which another in its direction shows a drift
+    double chirp_drift = 0.2;      // share of a peak's frequency within which another in its direction shows a drift, and within which a sweep is fitted again to the peaks of its direction alone
     int32_t chirp_band = 3;        // samples either side of the ridge that its band takes in
     int32_t chirp_window = 96;     // half pixels along the sweep in which its frequency is one
     int32_t chirp_refine = 2;      // rounds of refining a sweep's frequencies by its phase
@@ -114,6 +114,8 @@ struct Thresholds {
     int32_t chirp_grid = 8;        // tiles each way over which a sweep's envelope is weighed for one phase
     double chirp_steady = 0.8;     // steadiness of phase a compact peak's sweep keeps across the frame
     double chirp_even = 0.5;       // ... and evenness of its level
+    double chirp_near_steady = 0.9; // steadiness of phase of a sweep fitted to the peaks about one frequency of its direction alone
+    double chirp_near_even = 0.8;  // ... and evenness of its level
     std::size_t chirp_tries = 4;   // sweeps that may fail in one pass before no more are tried
     std::size_t faint_sweep_segments = 16; // stretches of lines through the zero frequency weighed for a faint sweep
     double faint_sweep_steady = 0.75;  // steadiness of phase a first look must find for one to be tried
