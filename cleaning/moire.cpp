@@ -188,16 +188,21 @@ std::array<std::complex<float>, 2> split(const Block& b, std::size_t j, std::siz
     return {std::complex<float>{(zr + wr) * 0.5f, (zi + wi) * 0.5f}, std::complex<float>{(zi - wi) * 0.5f, -(zr - wr) * 0.5f}};
 }
 
-// Each frequency's power in a block of each of `count` channels, averaged over the frequencies
-// within kPowerReach of it each way (round the block's period): one frequency's power scatters as
-// widely as the grain's own, and a gain from it lets grain through wherever it happens to stand
-// high, as blotches; the average over a square of frequencies scatters less.
+// Each of `count` channels' spectrum out of a block (split), and each frequency's power averaged
+// over the frequencies within kPowerReach of it each way (round the block's period): one
+// frequency's power scatters as widely as the grain's own, and a gain from it lets grain through
+// wherever it happens to stand high, as blotches; the average over a square of frequencies
+// scatters less.
 using Powers = std::array<float, kB * kB>;
-std::array<Powers, 2> steady_powers(const Block& block, int32_t count) {
-    std::array<Powers, 2> power{}, along{};
+using Spectrum = std::array<std::complex<float>, kB * kB>;
+void steady_powers(const Block& block, int32_t count, std::array<Spectrum, 2>& value, std::array<Powers, 2>& power) {
+    std::array<Powers, 2> along{};
     for (std::size_t k = 0; k < power[0].size(); ++k) {
         const auto ab = split(block, k / kB, k % kB);
-        for (int32_t h = 0; h < count; ++h) power[std::size_t(h)][k] = std::norm(ab[std::size_t(h)]);
+        for (int32_t h = 0; h < count; ++h) {
+            value[std::size_t(h)][k] = ab[std::size_t(h)];
+            power[std::size_t(h)][k] = std::norm(ab[std::size_t(h)]);
+        }
     }
     constexpr float kSquare = float((2 * kPowerReach + 1) * (2 * kPowerReach + 1));
     for (int32_t h = 0; h < count; ++h) {
@@ -216,7 +221,6 @@ std::array<Powers, 2> steady_powers(const Block& block, int32_t count) {
                 p[std::size_t(j * kB + i)] = s / kSquare;
             }
     }
-    return power;
 }
 
 // The grain by tone: blocks' (mean tone, grain power) in kGrainTones ranges of the mean, each
@@ -321,6 +325,8 @@ int64_t restore_folded_print(host::Image& work) {
     for (std::size_t k = 0; k < boost.size(); ++k) boost[k] = float(1 / response[k]);
     int64_t changed = 0;
     Block block, restored;
+    std::array<Spectrum, 2> value{};
+    std::array<Powers, 2> steady{};
     std::array<double, 2> mean{};
     // Channels 0 and 1 are transformed together, then channel 2 alone.
     for (int32_t c = 0; c < 3; c += 2) {
@@ -366,17 +372,17 @@ int64_t restore_folded_print(host::Image& work) {
                         for (int32_t i = 0; i < kB; ++i) n += squared[std::size_t(j) * kB + i] * at[std::size_t(y + j) * first.cols + std::size_t(x + i)];
                     noise[std::size_t(h)] = n / squared_sum;
                 }
-                const std::array<Powers, 2> power = steady_powers(block, count);
+                steady_powers(block, count, value, steady);
                 for (std::size_t k = 0; k < response.size(); ++k) {
                     const std::size_t j = k / kB, i = k % kB;
                     if (k == 0) {
                         restored.re[0][0] = block.re[0][0], restored.im[0][0] = block.im[0][0];
                         continue;
                     }
-                    const auto ab = split(block, j, i);
+                    const std::array<std::complex<float>, 2> ab{value[0][k], value[1][k]};
                     std::array<float, 2> gain{};
                     for (int32_t h = 0; h < count; ++h) {
-                        const float p = power[std::size_t(h)][k], n = float(noise[std::size_t(h)]);
+                        const float p = steady[std::size_t(h)][k], n = float(noise[std::size_t(h)]);
                         gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * boost[k], float(kGrainGain)) : 0.0f;
                     }
                     // a + i b
