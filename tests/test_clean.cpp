@@ -1058,6 +1058,30 @@ TEST(CleaningRules, FoldedPrintGrainLeftIsSmoothed) {
     EXPECT_LT(std::sqrt(spread / n), 0.02);
 }
 
+// Grain the blocks leave in the flat parts of blocks that hold an edge (the edge's power lets it
+// through there) is smoothed by the final filter: on squares of two tones under light grain, the
+// pixels two or more from an edge come back within 0.015 of their tone (0.021 without it).
+TEST(CleaningRules, FoldedPrintGrainBesideEdgesIsSmoothed) {
+    constexpr int32_t kCell = 13;
+    Image im = Image::make(96, 96, 3, 32);
+    std::mt19937 gen(5);
+    std::uniform_real_distribution<double> grain(-0.05, 0.05);
+    auto tone = [](int32_t y, int32_t x) { return (x / kCell + y / kCell) % 2 ? 0.35 : 0.65; };
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) im.set<float>(y, x, c, float(tone(y, x) + grain(gen)));
+    cleaning::restore_folded_print(im);
+    double spread = 0;
+    int32_t n = 0;
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x)
+            if (std::min({x % kCell, kCell - 1 - x % kCell, y % kCell, kCell - 1 - y % kCell}) >= 2) {
+                spread += std::pow(im.get<float>(y, x, 0) - tone(y, x), 2);
+                ++n;
+            }
+    EXPECT_LT(std::sqrt(spread / n), 0.015);
+}
+
 // Twice the modulus of the mean of channel c times exp(-2 pi i (u x + v y)): the amplitude of the
 // wave of that frequency in the picture.
 double wave_amplitude(const Image& im, int32_t c, double period, double angle) {
