@@ -274,7 +274,8 @@ bool FlatEvidence::refutes_printed(const Frequency& f, double swing) const {
     if (!refutes(f, false)) return false;
     if (pinned) return true;
     const std::size_t side = static_cast<std::size_t>(std::ceil(1 / std::hypot(f.u, f.v)));
-    return side < free_tones.size() && swing * free_tones[side] >= half_level;
+    const double mid_grey = swing / std::max(printed_strength, kSmallestAmplitude);
+    return side < free_tones.size() && mid_grey * free_tones[side] >= half_level;
 }
 
 FlatEvidence flat_evidence(const host::Image& picture, const DetectOptions& options, const Thresholds& t) {

@@ -40,8 +40,9 @@ struct FlatEvidence {
     // not at either end of the range (a wave fitted is weighed against the pinned samples one by one).
     bool refutes(const Frequency& f, bool by_pinned = true) const;
     // Whether a flat square not at either end of the range refutes a screen printed with the tones
-    // of frequency f whose waves together swing `swing` (full scale 1) at mid grey: only one whose
-    // tone would keep half a level of that swing at least. Near black or white the dots fade below
+    // of frequency f whose waves together swing `swing` (full scale 1) across the frame, that is
+    // the swing at mid grey times printed_strength: only one whose tone would keep half a level of
+    // the swing at mid grey at least. Near black or white the dots fade below
     // a step of the picture's depth, and a square there is flat with the screen printed over it.
     bool refutes_printed(const Frequency& f, double swing) const;
 };

@@ -804,7 +804,7 @@ void judge_faint_screen(PeakJudge& pj) {
     Frequency partner;
     if (p.amplitude < t.screen_amplitude * job.flat.printed_strength / job.options.detect.sensitivity ||
         !screen_place(job.work, g, p, t, t.screen_turned) ||
-        job.flat.refutes_printed(f, 2 * p.amplitude / std::max(job.flat.printed_strength, kSmallestAmplitude)) ||
+        job.flat.refutes_printed(f, 2 * p.amplitude) ||
         !right_angle_partner(pj, c, f, partner))
         return;
     const TonedScreen screen(job.work, {f, partner}, t);
@@ -1010,7 +1010,7 @@ std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, co
                 const bool off_axes = screen_place(work, g, a, t) && screen_place(work, g, b, t);
                 if (weaker >= strong && off_axes) d = 1;
                 else if (d == 0 && weaker >= faint &&
-                         !flat.refutes_printed(fa, (a.amplitude + b.amplitude) / std::max(flat.printed_strength, kSmallestAmplitude)))
+                         !flat.refutes_printed(fa, a.amplitude + b.amplitude))
                     d = kFaintPair;
             }
     if (!banded || std::any_of(dotted.begin(), dotted.end(), [](uint8_t d) { return d != 0; })) return dotted;
@@ -1018,7 +1018,7 @@ std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, co
         const Frequency fa = frequency_of(g, a.row, a.column);
         int32_t y = 0, x = 0;
         if (a.amplitude >= faint && screen_place(work, g, a, t, off_axis) &&
-            !flat.refutes_printed(fa, 2 * a.amplitude / std::max(flat.printed_strength, kSmallestAmplitude)) &&
+            !flat.refutes_printed(fa, 2 * a.amplitude) &&
             standing_sample(e, strongest_channel(e.m, a), {-fa.v, fa.u}, t, y, x)) {
             dotted[static_cast<std::size_t>(a.group)] = kPartnerStands;
             break;
