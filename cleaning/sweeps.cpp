@@ -112,13 +112,15 @@ struct RidgeSpan {
 
 // The direction of the sweep in the groups (and their ridges) and where the frame begins and ends
 // along it, from the ridge's excess energy; `span` receives the ridge's frequencies. None when the
-// ridge holds no excess energy.
+// ridge holds no excess energy. Each sample's direction is turned to the half of the plane its
+// strongest sample lies in: beside an axis the half spectrum holds a wave and its mirror on one
+// line (the column of zero horizontal frequency), whose directions would cancel.
 std::optional<Sweep> sweep_direction(const LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& groups,
                                      int32_t rows, int32_t cols, RidgeSpan& span, bool with_ridge = true) {
     const host::SpectrumGeometry& g = m.geometry;
     const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
     std::vector<std::pair<double, double>> radii;  // frequency, energy
-    double du = 0, dv = 0, total = 0;
+    std::vector<std::pair<Frequency, double>> directions;  // unit direction, energy
     for (int32_t y = 0; y < g.rows; ++y)
         for (int32_t x = 0; x < g.columns; ++x) {
             const std::size_t i = std::size_t(y) * g.columns + x;
@@ -128,11 +130,18 @@ std::optional<Sweep> sweep_direction(const LogMagnitudes& m, const Detection& d,
                 w += excess_energy(m, d.background, plane * c + i);
             const Frequency f = frequency_of(g, y, x);
             const double r = std::hypot(f.u, f.v);
-            du += w * f.u / r;
-            dv += w * f.v / r;
-            total += w;
+            directions.push_back({{f.u / r, f.v / r}, w});
             radii.push_back({r, w});
         }
+    double du = 0, dv = 0, total = 0;
+    const auto strongest = std::max_element(directions.begin(), directions.end(),
+                                            [](const auto& a, const auto& b) { return a.second < b.second; });
+    for (const auto& [f, w] : directions) {
+        const double side = strongest == directions.end() || f.u * strongest->first.u + f.v * strongest->first.v >= 0 ? w : -w;
+        du += side * f.u;
+        dv += side * f.v;
+        total += w;
+    }
     if (total <= 0) return std::nullopt;
     const Sweep sweep = along(du, dv, rows, cols);
     std::sort(radii.begin(), radii.end());
@@ -322,6 +331,9 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, bool near,
     return s.phase >= (near ? t.chirp_near_steady : t.chirp_steady) && s.level >= (near ? t.chirp_near_even : t.chirp_even);
 }
 
+// Samples either side of an axis within which a sweep's peak lies on the axis's lines.
+constexpr double kAxisReach = 1.5;
+
 // Whether the sweep explains the band: it runs through most of the ridge's frequencies (a sweep
 // that hardly moves along a ridge spanning many is the picture's own: a panned shot's streaks keep
 // most of their energy at the ridge's low end; a wave of one frequency would have been fitted as a
@@ -342,11 +354,17 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, bool near,
 // chirp_near_even, whatever its share: a piece cut from the picture's own ridge there keeps one
 // phase too, but only where that content is (the streaks of a panned shot, straight across the
 // frame in part of it; a pattern of its own over part of the frame), or not quite (the columns of
-// a page of text, broken between its lines and words).
+// a page of text, broken between its lines and words). A sweep along an axis (its peak on the
+// axis's lines) must run through chirp_axis_drift of its mean frequency: a scan's rows, a video's
+// lines and a screen's harmonics on the axes drift by a few per cent at most, and keep one phase
+// and one level across the frame as a wave does.
 bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan& ridge, SweepPeak peak, const Thresholds& t,
                     bool near) {
     if (std::min(sweep.start, sweep.end) * t.chirp_longest < 1) return false;
     const double swept = std::fabs(sweep.end - sweep.start);
+    const double highest = std::max(sweep.start, sweep.end);
+    const bool on_axis = std::fabs(sweep.cu) * highest * band.cols <= kAxisReach || std::fabs(sweep.cv) * highest * band.rows <= kAxisReach;
+    if (on_axis && swept < t.chirp_axis_drift * (sweep.start + sweep.end) / 2) return false;
     const bool whole_ridge = swept >= t.chirp_covers * (ridge.highest - ridge.lowest);
     if ((!whole_ridge && swept < t.chirp_covers * (ridge.energy_hi - ridge.energy_lo)) ||
         swept * sweep.span < (peak == SweepPeak::Tone ? t.chirp_least_tone : t.chirp_least))

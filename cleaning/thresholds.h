@@ -129,6 +129,7 @@ struct Thresholds {
     double sweep_unclip_share = 0.05; // share of a channel's samples at black or white for a sweep to be refitted unclipped there
     double chirp_least = 1;        // samples of the spectrum a sweep runs through, at least
     double chirp_least_tone = 1.5; // ... in place of a tone that explains its compact peak alone
+    double chirp_axis_drift = 0.04; // share of its mean frequency a sweep along an axis runs through, at least
 
     // Halftone screens (screens.cpp). Frequencies in units of the screen frequency.
     double screen_band = 0.1;      // the band about the screen frequency that tells where the dots are

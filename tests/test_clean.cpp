@@ -792,7 +792,9 @@ TYPED_TEST(Cleaning, LinePatternsAreDividedOut) {
 // where the ridge shows (the envelope, smoothed wide, cannot follow a phase that runs off). And a
 // wave drifting 10 % either way about 8 px beside stripes of the picture's own in its direction at
 // 28 px, in a quarter of the frame, whose peak draws the fit of the direction's whole band: fitted
-// again to the peaks about its own frequency, the stripes left alone.
+// again to the peaks about its own frequency, the stripes left alone. And a wave drifting 8 % either
+// way about 12 px straight down the frame, whose peak and its mirror share the half spectrum's
+// column of zero horizontal frequency: fitted along the axis, not across it.
 TYPED_TEST(Cleaning, SweepingWaveIsTakenOut) {
     using S = TypeParam;
     const Image photo = edged_photo<S>(200, 240, 13);
@@ -802,16 +804,16 @@ TYPED_TEST(Cleaning, SweepingWaveIsTakenOut) {
             for (int32_t c = 0; c < 3; ++c) dark.set_value(y, x, c, 0);
     Image crowded = edged_photo<S>(300, 300, 13);
     add_soft_blobs<S>(crowded, 1000, 5, 1, 5);
-    const double a = 0.6;
+    const double tilted = 0.6, down = std::numbers::pi / 2;
     Image striped = photo;
     for (int32_t y = striped.rows / 2; y < striped.rows; ++y)
         for (int32_t x = striped.cols / 2; x < striped.cols; ++x)
             for (int32_t c = 0; c < 3; ++c)
-                striped.set_value(y, x, c, striped.value(y, x, c) + 0.05 * full_of<S>() * std::sin(2 * std::numbers::pi * (std::cos(a) * x + std::sin(a) * y) / 28));
-    using Case = std::tuple<double, double, const Image*>;  // from, to (cycles per pixel), over
-    for (const auto& [from, to, over] : {Case{1 / 16.0, 1 / 6.0, &photo}, Case{0.88 / 10, 1.12 / 10, &photo},
-                                         Case{0.88 / 10, 1.12 / 10, &dark}, Case{1 / 25.0, 1 / 5.0, &crowded},
-                                         Case{0.9 / 8, 1.1 / 8, &striped}}) {
+                striped.set_value(y, x, c, striped.value(y, x, c) + 0.05 * full_of<S>() * std::sin(2 * std::numbers::pi * (std::cos(tilted) * x + std::sin(tilted) * y) / 28));
+    using Case = std::tuple<double, double, const Image*, double>;  // from, to (cycles per pixel), over, direction
+    for (const auto& [from, to, over, a] : {Case{1 / 16.0, 1 / 6.0, &photo, tilted}, Case{0.88 / 10, 1.12 / 10, &photo, tilted},
+                                            Case{0.88 / 10, 1.12 / 10, &dark, tilted}, Case{1 / 25.0, 1 / 5.0, &crowded, tilted},
+                                            Case{0.9 / 8, 1.1 / 8, &striped, tilted}, Case{0.92 / 12, 1.08 / 12, &photo, down}}) {
         const Image& truth = *over;
         const bool black = over == &dark;
         const double span = std::cos(a) * truth.cols + std::sin(a) * truth.rows;
