@@ -15,13 +15,20 @@ void boxes(std::vector<T>& v, int32_t rows, int32_t cols, int32_t radius, int re
     std::vector<Sum> line(static_cast<std::size_t>(cols) + 1), sum(static_cast<std::size_t>(cols));
     std::vector<T> kept(static_cast<std::size_t>(radius + 1) * cols);
     // Sums are scaled by the reciprocal of their count: a division costs several multiplications.
+    // Away from the borders every box holds 2 radius + 1 samples, and its reciprocal is taken once.
+    const double inner = 1.0 / double(2 * radius + 1);
+    const int32_t first = std::min(radius, cols), last = std::max(first, cols - radius);  // [first, last): whole boxes
     const auto across = [&](int32_t y) {
         T* row = &v[std::size_t(y) * cols];
-        for (int32_t x = 0; x < cols; ++x) line[std::size_t(x) + 1] = line[std::size_t(x)] + Sum(row[x]);
-        for (int32_t x = 0; x < cols; ++x) {
+        Sum* s = line.data();
+        for (int32_t x = 0; x < cols; ++x) s[x + 1] = s[x] + Sum(row[x]);
+        const auto border = [&](int32_t x) {
             const int32_t lo = std::max(0, x - radius), hi = std::min(cols, x + radius + 1);
-            row[x] = T((line[std::size_t(hi)] - line[std::size_t(lo)]) * (1.0 / double(hi - lo)));
-        }
+            row[x] = T((s[hi] - s[lo]) * (1.0 / double(hi - lo)));
+        };
+        for (int32_t x = 0; x < first; ++x) border(x);
+        for (int32_t x = first; x < last; ++x) row[x] = T((s[x + radius + 1] - s[x - radius]) * inner);
+        for (int32_t x = last; x < cols; ++x) border(x);
     };
     for (int repeat = 0; repeat < repeats; ++repeat) {
         std::fill(sum.begin(), sum.end(), Sum(0));
@@ -37,12 +44,22 @@ void boxes(std::vector<T>& v, int32_t rows, int32_t cols, int32_t radius, int re
                 const T* ahead = &v[std::size_t(y + radius) * cols];
                 for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] += Sum(ahead[x]);
             }
-            std::copy(row, row + cols, slot);
             const double scale = 1.0 / (std::min(rows - 1, y + radius) - std::max(0, y - radius) + 1);
-            for (int32_t x = 0; x < cols; ++x) row[x] = T(sum[std::size_t(x)] * scale);
+            Sum* s = sum.data();
             if (y - radius >= 0) {
+                // The row leaving the sum is kept in another slot than this row's (radius > 0),
+                // or in this one, copied just before it is read (radius 0).
                 const T* gone = &kept[std::size_t((y - radius) % (radius + 1)) * cols];
-                for (int32_t x = 0; x < cols; ++x) sum[std::size_t(x)] -= Sum(gone[x]);
+                for (int32_t x = 0; x < cols; ++x) {
+                    slot[x] = row[x];
+                    row[x] = T(s[x] * scale);
+                    s[x] -= Sum(gone[x]);
+                }
+            } else {
+                for (int32_t x = 0; x < cols; ++x) {
+                    slot[x] = row[x];
+                    row[x] = T(s[x] * scale);
+                }
             }
         }
     }
