@@ -76,21 +76,64 @@ double natural_energy(const Detection& d, const host::SpectrumGeometry& g, int32
     return sum / std::numbers::ln2;
 }
 
-// s += br re - bi im over n samples: one channel's share of a wave along a row. The same
-// operations in the same order with or without AVX2, so both give the same bits.
-[[gnu::always_inline]] inline void add_wave_to(double* s, const double* re, const double* im, double br, double bi,
-                                               std::size_t n) {
-    for (std::size_t x = 0; x < n; ++x) s[x] += br * re[x] - bi * im[x];
-}
+// The loops over a row's samples or over the tones below, each compiled for three instruction
+// sets from one body: the same operations in the same order whichever runs, so all give the same
+// bits (no product is fused with a sum).
+#define QUEN_TONE_KERNEL(name, params, args)                                                   \
+    void name##_base params { name##_body args; }                                              \
+    [[gnu::target("avx2")]] void name##_avx2 params { name##_body args; }                      \
+    [[gnu::target("avx512f")]] void name##_avx512 params { name##_body args; }                 \
+    void name params {                                                                         \
+        static const auto chosen = __builtin_cpu_supports("avx512f") ? name##_avx512           \
+                                   : __builtin_cpu_supports("avx2")  ? name##_avx2             \
+                                                                     : name##_base;            \
+        chosen args;                                                                           \
+    }
 
-void add_wave_base(double* s, const double* re, const double* im, double br, double bi, std::size_t n) {
-    add_wave_to(s, re, im, br, bi, n);
+// s[c] += b[c].re re - b[c].im im over n samples, for the three channels c: their share of a wave
+// along a row, the row's cosines and sines read once for the three.
+[[gnu::always_inline]] inline void add_wave_body(double* s0, double* s1, double* s2, const double* re, const double* im,
+                                                 const std::complex<double>* b, std::size_t n) {
+    const double b0r = b[0].real(), b0i = b[0].imag(), b1r = b[1].real(), b1i = b[1].imag(), b2r = b[2].real(),
+                 b2i = b[2].imag();
+    for (std::size_t x = 0; x < n; ++x) {
+        const double r = re[x], i = im[x];
+        s0[x] += b0r * r - b0i * i;
+        s1[x] += b1r * r - b1i * i;
+        s2[x] += b2r * r - b2i * i;
+    }
 }
+QUEN_TONE_KERNEL(add_wave,
+                 (double* s0, double* s1, double* s2, const double* re, const double* im, const std::complex<double>* b,
+                  std::size_t n),
+                 (s0, s1, s2, re, im, b, n))
 
-[[gnu::target("avx2")]] void add_wave_avx2(double* s, const double* re, const double* im, double br, double bi,
-                                           std::size_t n) {
-    add_wave_to(s, re, im, br, bi, n);
+// t = d a over n complex numbers as real and imaginary parts apart, as std::complex forms the
+// product (its check for infinities aside: none arise from unit phasors).
+[[gnu::always_inline]] inline void turn_body(const double* d_re, const double* d_im, const double* a_re,
+                                             const double* a_im, double* t_re, double* t_im, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+        t_re[k] = d_re[k] * a_re[k] - d_im[k] * a_im[k];
+        t_im[k] = d_re[k] * a_im[k] + d_im[k] * a_re[k];
+    }
 }
+QUEN_TONE_KERNEL(turn,
+                 (const double* d_re, const double* d_im, const double* a_re, const double* a_im, double* t_re,
+                  double* t_im, std::size_t n),
+                 (d_re, d_im, a_re, a_im, t_re, t_im, n))
+
+// s += v conj(t) over n complex numbers, as real and imaginary parts apart.
+[[gnu::always_inline]] inline void add_conj_body(double v, const double* t_re, const double* t_im, double* s_re,
+                                                 double* s_im, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+        s_re[k] += v * t_re[k];
+        s_im[k] += v * -t_im[k];
+    }
+}
+QUEN_TONE_KERNEL(add_conj, (double v, const double* t_re, const double* t_im, double* s_re, double* s_im, std::size_t n),
+                 (v, t_re, t_im, s_re, s_im, n))
+
+#undef QUEN_TONE_KERNEL
 
 }  // namespace
 
@@ -129,13 +172,15 @@ FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, co
 // spectrum of the row-signed channel holds amplitude A at frequency (u, v) for the wave
 // 2 Re(A exp(2 pi i (u x + v y))) of the picture: the whole wave, leakage and all, goes at once.
 // Along a row that wave is a complex factor times exp(2 pi i u x), worked out once per tone, so
-// the waves are summed row by row over contiguous buffers and subtracted once: a few operations
-// per sample and tone, where a picture with a hundred tones would otherwise take minutes.
-void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones) {
+// the waves are summed over contiguous buffers, eight rows at a time (each tone's cosines and
+// sines read once for them), and subtracted once: a few operations per sample and tone, where a
+// picture with a hundred tones would otherwise take minutes.
+void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones, const std::vector<bool>* rows_wanted) {
     constexpr std::size_t kBatch = 64;  // tones summed per pass over the picture
-    const auto add_wave = __builtin_cpu_supports("avx2") ? add_wave_avx2 : add_wave_base;
+    constexpr int32_t kBlock = 8;       // rows summed together
     const std::size_t cols = static_cast<std::size_t>(picture.cols);
-    std::vector<double> cos_x(kBatch * cols), sin_x(kBatch * cols), sum(3 * cols);
+    std::vector<double> cos_x(kBatch * cols), sin_x(kBatch * cols), sum(kBlock * 3 * cols);
+    std::vector<int32_t> block;  // the rows of a block that are wanted
     for (std::size_t first = 0; first < tones.size(); first += kBatch) {
         const std::size_t count = std::min(kBatch, tones.size() - first);
         for (std::size_t t = 0; t < count; ++t)
@@ -144,23 +189,27 @@ void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones) 
                 cos_x[t * cols + x] = w.real();
                 sin_x[t * cols + x] = w.imag();
             }
-        for (int32_t y = 0; y < picture.rows; ++y) {
+        for (int32_t y0 = 0; y0 < picture.rows; y0 += kBlock) {
+            block.clear();
+            for (int32_t y = y0; y < std::min(picture.rows, y0 + kBlock); ++y)
+                if (!rows_wanted || (*rows_wanted)[std::size_t(y)]) block.push_back(y);
             std::fill(sum.begin(), sum.end(), 0.0);
             for (std::size_t t = 0; t < count; ++t) {
                 const FittedTone& tone = tones[first + t];
-                const std::complex<double> row = std::polar(1.0, 2 * std::numbers::pi * tone.f.v * y);
-                const double* re = &cos_x[t * cols];
-                const double* im = &sin_x[t * cols];
-                for (int32_t c = 0; c < 3; ++c) {
-                    const std::complex<double> b = 2.0 * tone.amplitude[c] * row;  // 2 Re(b (re + i im))
-                    double* s = &sum[static_cast<std::size_t>(c) * cols];
-                    add_wave(s, re, im, b.real(), b.imag(), cols);
+                for (std::size_t r = 0; r < block.size(); ++r) {
+                    const std::complex<double> row = std::polar(1.0, 2 * std::numbers::pi * tone.f.v * block[r]);
+                    std::complex<double> b[3];
+                    for (int32_t c = 0; c < 3; ++c) b[c] = 2.0 * tone.amplitude[c] * row;  // 2 Re(b (re + i im))
+                    double* s = &sum[r * 3 * cols];
+                    add_wave(s, s + cols, s + 2 * cols, &cos_x[t * cols], &sin_x[t * cols], b, cols);
                 }
             }
-            for (int32_t x = 0; x < picture.cols; ++x)
-                for (int32_t c = 0; c < 3; ++c)
-                    picture.set<float>(y, x, c, static_cast<float>(picture.get<float>(y, x, c) -
-                                                                   sum[static_cast<std::size_t>(c) * cols + x]));
+            for (std::size_t r = 0; r < block.size(); ++r)
+                for (int32_t x = 0; x < picture.cols; ++x)
+                    for (int32_t c = 0; c < 3; ++c)
+                        picture.set<float>(block[r], x, c,
+                                           static_cast<float>(picture.get<float>(block[r], x, c) -
+                                                              sum[(r * 3 + std::size_t(c)) * cols + std::size_t(x)]));
         }
     }
 }
@@ -170,25 +219,42 @@ void unclip_tones(std::vector<FittedTone>& tones, const host::Image& work, const
     if (ends.empty() || tones.empty()) return;
     const int32_t rows = work.rows, cols = work.cols;
     const std::size_t k_count = tones.size(), width = static_cast<std::size_t>(cols);
-    // e^{2 pi i f.(x, y)} = along[x] down[y], by tone.
-    std::vector<std::complex<double>> along(k_count * width), down(k_count), turn(k_count);
+    // e^{2 pi i f.(x, y)} = along[x] down[y], by tone, as real and imaginary parts apart, for the
+    // kernels that run over the tones in step.
+    std::vector<double> along_re(k_count * width), along_im(k_count * width), down_re(k_count), down_im(k_count),
+        turn_re(k_count), turn_im(k_count);
     for (std::size_t k = 0; k < k_count; ++k)
-        for (std::size_t x = 0; x < width; ++x)
-            along[k * width + x] = std::polar(1.0, 2 * std::numbers::pi * std::fmod(tones[k].f.u * double(x), 1.0));
+        for (std::size_t x = 0; x < width; ++x) {
+            const std::complex<double> a = std::polar(1.0, 2 * std::numbers::pi * std::fmod(tones[k].f.u * double(x), 1.0));
+            along_re[x * k_count + k] = a.real();
+            along_im[x * k_count + k] = a.imag();
+        }
+    // The rows holding a sample at an end, and those within reach of one, whose cleaned samples
+    // are read: the waves are taken out of those alone.
+    std::vector<bool> pinned_row(std::size_t(rows), false), wanted(std::size_t(rows), false);
+    for (int32_t y = 0; y < rows; ++y) {
+        const uint8_t* row = &ends[std::size_t(y) * width * 3];
+        pinned_row[std::size_t(y)] = std::any_of(row, row + width * 3, [](uint8_t e) { return e != 0; });
+        if (pinned_row[std::size_t(y)])
+            for (int32_t j = std::max(0, y - reach); j <= std::min(rows - 1, y + reach); ++j) wanted[std::size_t(j)] = true;
+    }
     const std::vector<FittedTone> clipped = tones;
-    std::vector<std::complex<double>> sum(k_count * 3);
+    std::vector<double> sum_re(3 * k_count), sum_im(3 * k_count);  // by channel, then tone
     host::Image cleaned = work;
     const double n = double(rows) * cols;
     for (int r = 0; r < rounds; ++r) {
         cleaned = work;
-        subtract_tones(cleaned, tones);
-        std::fill(sum.begin(), sum.end(), 0.0);
+        subtract_tones(cleaned, tones, &wanted);
+        std::fill(sum_re.begin(), sum_re.end(), 0.0);
+        std::fill(sum_im.begin(), sum_im.end(), 0.0);
         for (int32_t y = 0; y < rows; ++y) {
+            if (!pinned_row[std::size_t(y)]) continue;
             const uint8_t* row = &ends[std::size_t(y) * width * 3];
-            bool any = false;
-            for (std::size_t i = 0; i < width * 3 && !any; ++i) any = row[i] != 0;
-            if (!any) continue;
-            for (std::size_t k = 0; k < k_count; ++k) down[k] = std::polar(1.0, 2 * std::numbers::pi * std::fmod(tones[k].f.v * y, 1.0));
+            for (std::size_t k = 0; k < k_count; ++k) {
+                const std::complex<double> d = std::polar(1.0, 2 * std::numbers::pi * std::fmod(tones[k].f.v * y, 1.0));
+                down_re[k] = d.real();
+                down_im[k] = d.imag();
+            }
             for (std::size_t x = 0; x < width; ++x) {
                 if (!(row[x * 3] | row[x * 3 + 1] | row[x * 3 + 2])) continue;
                 bool turned = false;  // turn[] is worked out for this sample once a channel needs it
@@ -206,15 +272,18 @@ void unclip_tones(std::vector<FittedTone>& tones, const host::Image& work, const
                     const double beyond = end == 1 ? std::min(0.0, held + wave) : std::max(0.0, held + wave - 1);
                     if (beyond == 0) continue;
                     if (!turned)
-                        for (std::size_t k = 0; k < k_count; ++k) turn[k] = down[k] * along[k * width + x];
+                        turn(down_re.data(), down_im.data(), &along_re[x * k_count], &along_im[x * k_count],
+                             turn_re.data(), turn_im.data(), k_count);
                     turned = true;
-                    for (std::size_t k = 0; k < k_count; ++k) sum[k * 3 + std::size_t(c)] += beyond * std::conj(turn[k]);
+                    add_conj(beyond, turn_re.data(), turn_im.data(), &sum_re[std::size_t(c) * k_count],
+                             &sum_im[std::size_t(c) * k_count], k_count);
                 }
             }
         }
         for (std::size_t k = 0; k < k_count; ++k)
             for (std::size_t c = 0; c < 3 && !tones[k].unclipped; ++c)
-                tones[k].amplitude[c] = clipped[k].amplitude[c] + sum[k * 3 + c] / n;
+                tones[k].amplitude[c] =
+                    clipped[k].amplitude[c] + std::complex<double>(sum_re[c * k_count + k], sum_im[c * k_count + k]) / n;
     }
 }
 

@@ -44,8 +44,10 @@ struct FittedTone {
 // The tone of frequency `tone` fitted in each channel about the peak at (y0, x0).
 FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, const Tone& tone, int32_t y0, int32_t x0);
 
-// Takes the sinusoids out of a float picture (planes 0..2, in units of full scale).
-void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones);
+// Takes the sinusoids out of a float picture (planes 0..2, in units of full scale); with
+// `rows_wanted`, out of those rows alone (the others are left as they are).
+void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones,
+                    const std::vector<bool>* rows_wanted = nullptr);
 
 // What a sample pinned at an end of the range (`end`, 0 or 1 of full scale) held beneath waves that
 // leave `cleaned` there: a value between the two. The cleaned samples about it (`reach` pixels
