@@ -75,20 +75,29 @@ void channel_background(const LogMagnitudes& m, const Rings& rings, int32_t c, f
     const int32_t step = std::clamp(std::max(rows, cols) / 128, 8, 32), stride = step / 8;
     const int32_t nodes_y = rows / step + 2, nodes_x = cols / step + 2;
     std::vector<float> node(static_cast<std::size_t>(nodes_y) * nodes_x), window;
+    // near_axis, by row and by column.
+    std::vector<uint8_t> axis_row(static_cast<std::size_t>(rows)), axis_column(static_cast<std::size_t>(cols));
+    for (int32_t y = 0; y < rows; ++y) axis_row[std::size_t(y)] = near_axis_row(g, y);
+    for (int32_t x = 0; x < cols; ++x) axis_column[std::size_t(x)] = near_axis_column(g, x);
     for (int32_t i = 0; i < nodes_y; ++i)
         for (int32_t j = 0; j < nodes_x; ++j) {
             window.clear();
-            for (int32_t y = std::max(0, (i - 1) * step); y <= std::min(rows - 1, (i + 1) * step); y += stride)
+            for (int32_t y = std::max(0, (i - 1) * step); y <= std::min(rows - 1, (i + 1) * step); y += stride) {
+                if (axis_row[std::size_t(y)]) continue;
+                const float* line = &rest[std::size_t(y) * cols];
                 for (int32_t x = std::max(0, (j - 1) * step); x <= std::min(cols - 1, (j + 1) * step); x += stride)
-                    if (!near_axis(g, y, x)) window.push_back(rest[std::size_t(y) * cols + x]);
+                    if (!axis_column[std::size_t(x)]) window.push_back(line[x]);
+            }
             node[std::size_t(i) * nodes_x + j] = median(window);
         }
+    std::vector<float> column_fraction(static_cast<std::size_t>(cols));
+    for (int32_t x = 0; x < cols; ++x) column_fraction[std::size_t(x)] = float(x - x / step * step) / step;
     for (int32_t y = 0; y < rows; ++y) {
         const int32_t i = y / step;
         const float fy = float(y - i * step) / step;
         for (int32_t x = 0; x < cols; ++x) {
             const int32_t j = x / step;
-            const float fx = float(x - j * step) / step;
+            const float fx = column_fraction[std::size_t(x)];
             const float* n0 = &node[std::size_t(i) * nodes_x + j];
             const float* n1 = n0 + nodes_x;
             const float local = (1 - fy) * ((1 - fx) * n0[0] + fx * n0[1]) + fy * ((1 - fx) * n1[0] + fx * n1[1]);
@@ -318,15 +327,19 @@ std::vector<uint32_t> flag_samples(const Search& search, const Detection& d) {
     const int32_t rows = g.rows, cols = g.columns;
     const std::size_t plane = static_cast<std::size_t>(rows) * cols;
     int64_t tested = 0;
+    std::vector<uint8_t> is_protected(plane);
     for (int32_t y = 0; y < rows; ++y)
-        for (int32_t x = 0; x < cols; ++x) tested += !search.is_protected(y, x);
+        for (int32_t x = 0; x < cols; ++x) {
+            is_protected[std::size_t(y) * cols + x] = search.is_protected(y, x);
+            tested += !is_protected[std::size_t(y) * cols + x];
+        }
     tested = std::max<int64_t>(tested * g.channels, 2);
     const double threshold = 0.5 * std::log10(std::log(double(tested) / search.t.false_alarms) / std::numbers::ln2) -
                              std::log10(search.options.sensitivity);
     std::vector<uint32_t> flags(plane, 0);
     for (int32_t y = 0; y < rows; ++y)
         for (int32_t x = 0; x < cols; ++x) {
-            if (search.is_protected(y, x)) continue;
+            if (is_protected[std::size_t(y) * cols + x]) continue;
             const double limit = near_axis(g, y, x) ? threshold + search.t.axis_margin : threshold;
             for (int32_t c = 0; c < g.channels; ++c) {
                 const std::size_t i = plane * c + std::size_t(y) * cols + x;
@@ -539,9 +552,11 @@ Frequency wrapped(Frequency f) {
     return f;
 }
 
-bool near_axis(const SpectrumGeometry& g, int32_t y, int32_t x) {
-    return std::fabs(x - g.centre_x) <= 1.5 || std::fabs(y - g.centre_y) <= 1.5;
-}
+bool near_axis_row(const SpectrumGeometry& g, int32_t y) { return std::fabs(y - g.centre_y) <= 1.5; }
+
+bool near_axis_column(const SpectrumGeometry& g, int32_t x) { return std::fabs(x - g.centre_x) <= 1.5; }
+
+bool near_axis(const SpectrumGeometry& g, int32_t y, int32_t x) { return near_axis_column(g, x) || near_axis_row(g, y); }
 
 double excess_energy(const LogMagnitudes& m, const std::vector<float>& background, std::size_t i) {
     return std::max(0.0, std::pow(10.0, 2.0 * m.values[i]) - std::pow(10.0, 2.0 * background[i]));

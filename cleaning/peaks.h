@@ -94,6 +94,9 @@ bool sample_index(const host::SpectrumGeometry& g, Frequency f, int32_t& y, int3
 // Whether sample (y, x) lies on an axis or the sample either side of it, where the borders' lines
 // spread too.
 bool near_axis(const host::SpectrumGeometry& g, int32_t y, int32_t x);
+// Whether every sample of row y lies so (near the horizontal axis), and every sample of column x.
+bool near_axis_row(const host::SpectrumGeometry& g, int32_t y);
+bool near_axis_column(const host::SpectrumGeometry& g, int32_t x);
 
 // The excess energy of magnitude sample i (LogMagnitudes::values' index) over its background.
 double excess_energy(const LogMagnitudes& m, const std::vector<float>& background, std::size_t i);
