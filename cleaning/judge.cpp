@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "descreen.h"
+#include "products.h"
 #include "screens.h"
 #include "smooth.h"
 #include "sweeps.h"
@@ -36,7 +37,7 @@ Plane carrier(int32_t rows, int32_t cols, const Frequency& f) {
     Plane turn(std::size_t(rows) * cols);
     for (int32_t y = 0; y < rows; ++y) {
         const std::complex<float> down = std::polar(1.0f, float(2 * std::numbers::pi * std::fmod(f.v * y, 1.0)));
-        for (int32_t x = 0; x < cols; ++x) turn[std::size_t(y) * cols + x] = down * along[std::size_t(x)];
+        for (int32_t x = 0; x < cols; ++x) turn[std::size_t(y) * cols + x] = times(down, along[std::size_t(x)]);
     }
     return turn;
 }
@@ -86,7 +87,7 @@ void subtract_envelope(host::Image& work, const Frequency& f, const Thresholds& 
         for (int32_t y = 0; y < work.rows; ++y)
             for (int32_t x = 0; x < work.cols; ++x) {
                 const std::size_t i = std::size_t(y) * work.cols + x;
-                work.set<float>(y, x, c, work.get<float>(y, x, c) - 2 * std::real(l.wave[i] * turn[i]));
+                work.set<float>(y, x, c, work.get<float>(y, x, c) - 2 * real_of_times(l.wave[i], turn[i]));
             }
     }
 }
@@ -139,7 +140,7 @@ struct TonedScreen {
             locked[k] = demodulate(work, c, fs[k], turns[k], same_tone ? &locked[k - 1].tone : nullptr);
             smoothed = locked[k].wave;
             smooth(smoothed, rows, cols, radii[k]);
-            for (std::size_t i = 0; i < size; ++i) out.waves[k][i] = 2 * std::real(smoothed[i] * turns[k][i]);
+            for (std::size_t i = 0; i < size; ++i) out.waves[k][i] = 2 * real_of_times(smoothed[i], turns[k][i]);
             if (weigh) out.smoothed_left += leaves(k, smoothed);
         }
         for (int round = 0; round < t.toned_rounds; ++round) {
@@ -160,7 +161,7 @@ struct TonedScreen {
                 }
                 for (std::size_t i = 0; i < size; ++i) {
                     smoothed[i] = smoothed[i] / (swing[i] + kPinned) * shape[i];
-                    out.waves[k][i] = 2 * std::real(smoothed[i] * turns[k][i]);
+                    out.waves[k][i] = 2 * real_of_times(smoothed[i], turns[k][i]);
                 }
                 if (weigh && round + 1 == t.toned_rounds) out.toned_left += leaves(k, smoothed);
             }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "kernels.h"
 #include "smooth.h"
 
 namespace quen::cleaning {
@@ -96,22 +97,13 @@ struct Block {
 // Transforms every column of the block (along y) at once: each step of the radix-2 transform of
 // length kB works on whole rows, which the compiler does several samples at a time. Forward, or
 // (inverse) backward without the 1/kB.
-void transform_columns(Block& b, bool inverse) {
-    static const auto twiddles = [] {
-        std::array<std::array<std::complex<float>, kB / 2>, 2> w{};
-        for (int32_t k = 0; k < kB / 2; ++k) {
-            w[0][std::size_t(k)] = std::polar(1.0f, float(-2 * std::numbers::pi * k / kB));
-            w[1][std::size_t(k)] = std::conj(w[0][std::size_t(k)]);
-        }
-        return w;
-    }();
+[[gnu::always_inline]] inline void butterflies_body(Block& b, const std::complex<float>* w) {
     for (int32_t i = 1, j = 0; i < kB; ++i) {
         int32_t bit = kB >> 1;
         for (; j & bit; bit >>= 1) j ^= bit;
         j ^= bit;
         if (i < j) std::swap(b.re[std::size_t(i)], b.re[std::size_t(j)]), std::swap(b.im[std::size_t(i)], b.im[std::size_t(j)]);
     }
-    const auto& w = twiddles[inverse ? 1 : 0];
     for (int32_t len = 2; len <= kB; len <<= 1)
         for (int32_t i = 0; i < kB; i += len)
             for (int32_t k = 0; k < len / 2; ++k) {
@@ -124,6 +116,19 @@ void transform_columns(Block& b, bool inverse) {
                     ar[std::size_t(x)] += tr, ai[std::size_t(x)] += ti;
                 }
             }
+}
+QUEN_KERNEL(butterflies, (Block & b, const std::complex<float>* w), (b, w))
+
+void transform_columns(Block& b, bool inverse) {
+    static const auto twiddles = [] {
+        std::array<std::array<std::complex<float>, kB / 2>, 2> w{};
+        for (int32_t k = 0; k < kB / 2; ++k) {
+            w[0][std::size_t(k)] = std::polar(1.0f, float(-2 * std::numbers::pi * k / kB));
+            w[1][std::size_t(k)] = std::conj(w[0][std::size_t(k)]);
+        }
+        return w;
+    }();
+    butterflies(b, twiddles[inverse ? 1 : 0].data());
 }
 
 void transpose(Block& b) {
@@ -364,14 +369,18 @@ int64_t restore_folded_print(host::Image& work) {
         for (int32_t y = 0; y + kB <= first.rows; y += kGrainStep)
             for (int32_t x = 0; x + kB <= first.cols; x += kGrainStep) {
                 windowed(first, other, y, x, window, block, mean);
+                // Both channels' sums in one pass, each in its own order.
                 std::array<double, 2> noise{};
-                for (int32_t h = 0; h < count; ++h) {
-                    const std::vector<double>& at = grain_at[std::size_t(h)];
-                    double n = 0;
-                    for (int32_t j = 0; j < kB; ++j)
-                        for (int32_t i = 0; i < kB; ++i) n += squared[std::size_t(j) * kB + i] * at[std::size_t(y + j) * first.cols + std::size_t(x + i)];
-                    noise[std::size_t(h)] = n / squared_sum;
-                }
+                const double* at0 = grain_at[0].data();
+                const double* at1 = count == 2 ? grain_at[1].data() : at0;
+                for (int32_t j = 0; j < kB; ++j)
+                    for (int32_t i = 0; i < kB; ++i) {
+                        const double s = squared[std::size_t(j) * kB + i];
+                        const std::size_t to = std::size_t(y + j) * first.cols + std::size_t(x + i);
+                        noise[0] += s * at0[to];
+                        noise[1] += s * at1[to];
+                    }
+                for (int32_t h = 0; h < count; ++h) noise[std::size_t(h)] /= squared_sum;
                 steady_powers(block, count, value, steady);
                 for (std::size_t k = 0; k < response.size(); ++k) {
                     const std::size_t j = k / kB, i = k % kB;

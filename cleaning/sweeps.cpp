@@ -7,6 +7,7 @@
 #include <optional>
 #include <tuple>
 
+#include "products.h"
 #include "smooth.h"
 #include "tones.h"
 
@@ -27,7 +28,7 @@ struct Sweep {
         out.resize(static_cast<std::size_t>(cols));
         std::complex<double> w = std::polar(1.0, phase(y, 0)), r = std::polar(1.0, phase(y, 1) - phase(y, 0));
         const std::complex<double> turn = std::polar(1.0, 2 * std::numbers::pi * (end - start) / span * cu * cu);
-        for (int32_t x = 0; x < cols; ++x, w *= r, r *= turn) out[std::size_t(x)] = w;
+        for (int32_t x = 0; x < cols; ++x, w = times(w, r), r = times(r, turn)) out[std::size_t(x)] = w;
     }
 };
 
@@ -400,7 +401,7 @@ RealPlane wave_of(const Plane& e, const Sweep& sweep, int32_t rows, int32_t cols
         sweep.row(y, cols, turns);
         for (int32_t x = 0; x < cols; ++x) {
             const std::size_t i = std::size_t(y) * cols + x;
-            wave[i] = static_cast<float>(2 * std::real(std::complex<double>(e[i]) * turns[std::size_t(x)]));
+            wave[i] = static_cast<float>(2 * real_of_times(std::complex<double>(e[i]), turns[std::size_t(x)]));
         }
     }
     return wave;

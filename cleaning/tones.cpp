@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "kernels.h"
+
 namespace quen::cleaning {
 namespace {
 
@@ -76,20 +78,6 @@ double natural_energy(const Detection& d, const host::SpectrumGeometry& g, int32
     return sum / std::numbers::ln2;
 }
 
-// The loops over a row's samples or over the tones below, each compiled for three instruction
-// sets from one body: the same operations in the same order whichever runs, so all give the same
-// bits (no product is fused with a sum).
-#define QUEN_TONE_KERNEL(name, params, args)                                                   \
-    void name##_base params { name##_body args; }                                              \
-    [[gnu::target("avx2")]] void name##_avx2 params { name##_body args; }                      \
-    [[gnu::target("avx512f")]] void name##_avx512 params { name##_body args; }                 \
-    void name params {                                                                         \
-        static const auto chosen = __builtin_cpu_supports("avx512f") ? name##_avx512           \
-                                   : __builtin_cpu_supports("avx2")  ? name##_avx2             \
-                                                                     : name##_base;            \
-        chosen args;                                                                           \
-    }
-
 // s[c] += b[c].re re - b[c].im im over n samples, for the three channels c: their share of a wave
 // along a row, the row's cosines and sines read once for the three.
 [[gnu::always_inline]] inline void add_wave_body(double* s0, double* s1, double* s2, const double* re, const double* im,
@@ -103,7 +91,7 @@ double natural_energy(const Detection& d, const host::SpectrumGeometry& g, int32
         s2[x] += b2r * r - b2i * i;
     }
 }
-QUEN_TONE_KERNEL(add_wave,
+QUEN_KERNEL(add_wave,
                  (double* s0, double* s1, double* s2, const double* re, const double* im, const std::complex<double>* b,
                   std::size_t n),
                  (s0, s1, s2, re, im, b, n))
@@ -117,7 +105,7 @@ QUEN_TONE_KERNEL(add_wave,
         t_im[k] = d_re[k] * a_im[k] + d_im[k] * a_re[k];
     }
 }
-QUEN_TONE_KERNEL(turn,
+QUEN_KERNEL(turn,
                  (const double* d_re, const double* d_im, const double* a_re, const double* a_im, double* t_re,
                   double* t_im, std::size_t n),
                  (d_re, d_im, a_re, a_im, t_re, t_im, n))
@@ -130,10 +118,8 @@ QUEN_TONE_KERNEL(turn,
         s_im[k] += v * -t_im[k];
     }
 }
-QUEN_TONE_KERNEL(add_conj, (double v, const double* t_re, const double* t_im, double* s_re, double* s_im, std::size_t n),
+QUEN_KERNEL(add_conj, (double v, const double* t_re, const double* t_im, double* s_re, double* s_im, std::size_t n),
                  (v, t_re, t_im, s_re, s_im, n))
-
-#undef QUEN_TONE_KERNEL
 
 }  // namespace
 
