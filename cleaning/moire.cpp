@@ -304,6 +304,23 @@ void smooth_grain_left(host::Image& work, int32_t c) {
         }
 }
 
+// How strongly a block is restored (see kGrainShare): the share of its grain taken out and its
+// gain's most, by its power at the `high` frequencies over its grain's.
+struct BlockStrength {
+    double share, most;
+};
+BlockStrength block_strength(const Spectrum& value, const std::array<bool, kB * kB>& high, double grain) {
+    double power = 0;
+    int32_t n = 0;
+    for (std::size_t k = 0; k < high.size(); ++k)
+        if (high[k]) power += std::norm(value[k]), ++n;
+    // (a block whose tone holds no grain holds nothing but detail)
+    const double detail = grain > 0 ? power / n / grain : power > 0 ? kDetailTo : 1;
+    const double past = std::clamp(std::log(std::max(detail, 1e-9) / kDetailFrom) / std::log(kDetailTo / kDetailFrom), 0.0, 1.0);
+    return {std::max(kGrainShareLeast, kGrainShare * std::pow(std::max(1.0, detail / kDetailFrom), -kShareFall)),
+            kGrainGainSmooth + (kGrainGain - kGrainGainSmooth) * past};
+}
+
 }  // namespace
 
 int64_t restore_folded_print(host::Image& work) {
@@ -358,7 +375,7 @@ int64_t restore_folded_print(host::Image& work) {
         // smoothed as if it were of the middle tone it averages to.
         std::array<std::vector<double>, 2> grain_at;
         for (int32_t h = 0; h < count; ++h) {
-            const GrainByTone grain(std::move(tone_power[std::size_t(h)]), kGrainShare);
+            const GrainByTone grain(std::move(tone_power[std::size_t(h)]), 1.0);
             const std::vector<double>& tones = (h == 0 ? first : *other).v;
             grain_at[std::size_t(h)].resize(tones.size());
             for (std::size_t i = 0; i < tones.size(); ++i) grain_at[std::size_t(h)][i] = grain.at(tones[i]);
@@ -382,6 +399,12 @@ int64_t restore_folded_print(host::Image& work) {
                     }
                 for (int32_t h = 0; h < count; ++h) noise[std::size_t(h)] /= squared_sum;
                 steady_powers(block, count, value, steady);
+                std::array<float, 2> most{};
+                for (int32_t h = 0; h < count; ++h) {
+                    const BlockStrength strength = block_strength(value[std::size_t(h)], high, noise[std::size_t(h)]);
+                    noise[std::size_t(h)] *= strength.share;
+                    most[std::size_t(h)] = float(strength.most);
+                }
                 for (std::size_t k = 0; k < response.size(); ++k) {
                     const std::size_t j = k / kB, i = k % kB;
                     if (k == 0) {
@@ -392,7 +415,7 @@ int64_t restore_folded_print(host::Image& work) {
                     std::array<float, 2> gain{};
                     for (int32_t h = 0; h < count; ++h) {
                         const float p = steady[std::size_t(h)][k], n = float(noise[std::size_t(h)]);
-                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * boost[k], float(kGrainGain)) : 0.0f;
+                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * boost[k], most[std::size_t(h)]) : 0.0f;
                     }
                     // a + i b
                     restored.re[j][i] = ab[0].real() * gain[0] - ab[1].imag() * gain[1];

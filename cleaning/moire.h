@@ -65,18 +65,27 @@ inline constexpr int32_t kGrainBlock = 16, kGrainStep = 8;
 // overlapping blocks of kGrainBlock pixels under a Hann window: each frequency of a block is
 // multiplied by the gain that takes out the grain (1 - grain / power, a Wiener gain from the
 // block's own power, averaged over the frequencies within kPowerReach of it each way) over the
-// scanner's response there, held to kGrainGain at most. The grain's
-// power is the blocks' own at the high frequencies (kGrainFrom to kGrainTo cycles per pixel, where
-// the blur left little of the picture): in each of kGrainTones ranges of the blocks' mean tone,
-// its lower quartile (the blocks smooth there), times kGrainShare. A block's grain is that of each
-// of its pixels' tones, averaged under the window's square (a block across an edge between tones
-// that hold little grain is not taken for the middle tone it averages to). Returns the samples
-// changed.
+// scanner's response there, held to at most a bound set by the block's detail. The grain's power is the
+// blocks' own at the high frequencies (kGrainFrom to kGrainTo cycles per pixel, where the blur left
+// little of the picture): in each of kGrainTones ranges of the blocks' mean tone, its lower
+// quartile (the blocks smooth there). A block's grain is that of each of its pixels' tones,
+// averaged under the window's square (a block across an edge between tones that hold little grain
+// is not taken for the middle tone it averages to). Returns the samples changed.
 inline constexpr double kScanOptics = 0.5;
-inline constexpr double kGrainGain = 1.5;
 inline constexpr double kGrainFrom = 0.25, kGrainTo = 0.45;
 inline constexpr int32_t kGrainTones = 16;
-inline constexpr double kGrainShare = 2.5;
+// How strongly a block is restored goes by the detail it holds beyond the grain: its own power at
+// the high frequencies over its grain's. A smooth block (kDetailFrom times its grain or less) takes
+// out kGrainShare times its grain and is not lifted (its gain held to kGrainGainSmooth: what it
+// holds up there is grain, and lifting it lifts the folded dots' leftovers with it); a block with
+// more, a textured one, takes out less, kGrainShare times (kDetailFrom / detail)^kShareFall, at
+// least kGrainShareLeast times, and is lifted more, its gain's most rising with the detail's log up
+// to kGrainGain at kDetailTo times its grain (its fine detail is the picture's, blurred by the
+// scanner). (Smooth photographs did best with more smoothing and no lift, textured ones with less
+// smoothing and more lift; one strength for all traded one for the other.)
+inline constexpr double kGrainShare = 2.5, kGrainShareLeast = 0.8, kShareFall = 1.0;
+inline constexpr double kDetailFrom = 2, kDetailTo = 8;
+inline constexpr double kGrainGainSmooth = 1.0, kGrainGain = 1.6;
 inline constexpr int32_t kPowerReach = 2;
 // What grain the blocks leave is smoothed out last by a guided filter of each channel by itself,
 // over squares of kGuideRadius about each pixel, the grain (measured again on the restored
