@@ -6,6 +6,8 @@
 #include <cstring>
 #include <numbers>
 
+#include "products.h"
+
 namespace quen::cleaning {
 namespace {
 
@@ -213,7 +215,7 @@ void Tiles::sums(int p, const Block& b, const Frequency& f, int nu, int nv, std:
     for (int k = 0; k < nu; ++k) {
         const std::complex<double> step = std::polar(1.0, -2 * std::numbers::pi * (f.u + du[k]));
         std::complex<double> e = std::polar(1.0, -2 * std::numbers::pi * (f.u + du[k]) * b.x0);
-        for (int32_t x = 0; x < b.cols; ++x, e *= step) {
+        for (int32_t x = 0; x < b.cols; ++x, e = times(e, step)) {
             re[std::size_t(k) * b.cols + x] = static_cast<float>(e.real());
             im[std::size_t(k) * b.cols + x] = static_cast<float>(e.imag());
         }
@@ -224,8 +226,8 @@ void Tiles::sums(int p, const Block& b, const Frequency& f, int nu, int nv, std:
         std::complex<double> dot[7];
         dots(&planes_[p][b.first + std::size_t(y) * b.cols], re.data(), im.data(), b.cols, nu, dot);
         for (int k = 0; k < nu; ++k)
-            for (int l = 0; l < nv; ++l) s[l][k] += dot[k] * row[l];
-        for (int l = 0; l < nv; ++l) row[l] *= down[l];
+            for (int l = 0; l < nv; ++l) s[l][k] += times(dot[k], row[l]);
+        for (int l = 0; l < nv; ++l) row[l] = times(row[l], down[l]);
     }
 }
 }  // namespace quen::cleaning

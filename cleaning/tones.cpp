@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "kernels.h"
+#include "products.h"
 
 namespace quen::cleaning {
 namespace {
@@ -53,13 +54,13 @@ Fit fit_amplitude(const Window& w, const host::SpectrumGeometry& g, const Tone& 
     for (int32_t i = 0; i < Window::kSide; ++i)
         for (int32_t j = 0; j < Window::kSide; ++j) {
             if (!w.in[i][j]) continue;
-            const std::complex<double> v = w.v[i][j], k = kx[j] * ky[i], l = lx[j] * ly[i];
+            const std::complex<double> v = w.v[i][j], k = times(kx[j], ky[i]), l = times(lx[j], ly[i]);
             const std::complex<double> e1 = k + l, e2 = std::complex<double>(0, 1) * (k - l);
             g11 += std::norm(e1);
             g22 += std::norm(e2);
-            g12 += std::real(e1 * std::conj(e2));
-            r1 += std::real(v * std::conj(e1));
-            r2 += std::real(v * std::conj(e2));
+            g12 += real_of_times(e1, std::conj(e2));
+            r1 += real_of_times(v, std::conj(e1));
+            r2 += real_of_times(v, std::conj(e2));
             xx += std::norm(v);
         }
     const double det = g11 * g22 - g12 * g12;
