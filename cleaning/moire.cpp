@@ -68,11 +68,11 @@ int64_t lower_folded_copies(LogMagnitudes& m) {
         }
         if (law.n < 3) continue;
         const double slope = law.slope(), at = law.at();
-        // The log10 gain of each ring: (law / ring)^2 in power, so 4 x (law - level) in log magnitude.
+        // The log10 gain of each ring: law / ring in power, so 2 x (law - level) in log magnitude.
         std::array<float, kRings> gain{};
         for (int32_t r = 0; r < kRings; ++r)
             if ((r + 0.5) * kRing > kMoireLawTo && !members[std::size_t(r)].empty())
-                gain[std::size_t(r)] = float(std::min(0.0, 4 * (at + slope * log_radius[std::size_t(r)] - level[std::size_t(r)])));
+                gain[std::size_t(r)] = float(std::min(0.0, 2 * (at + slope * log_radius[std::size_t(r)] - level[std::size_t(r)])));
         for (int32_t y = 0; y < g.rows; ++y)
             for (int32_t x = 0; x < g.columns; ++x) {
                 const float lower = gain[std::size_t(ring[std::size_t(y) * g.columns + x])];

@@ -44,9 +44,10 @@ inline constexpr double kMoireLawFrom = 0.05, kMoireLawTo = 0.2;
 // picture puts there. A natural picture's magnitudes fall about as a power of the frequency: the
 // medians of rings from kMoireLawFrom to kMoireLawTo, where the picture's own stand above the
 // copies, fix that law for each of channels 0..2, and every ring beyond whose median stands above
-// the law is lowered by the Wiener gain, the law's power over the ring's, squared (the median
-// understates the copies, which gather about the lattice's points); rings at or below the law, as
-// a sharp picture's are, stay as they are. Returns the samples lowered.
+// the law is lowered by the Wiener gain, the law's power over the ring's (squared, it took the
+// smooth photographs' own middle frequencies with the copies; what grain the copies leave the
+// blocks' restoration takes after); rings at or below the law, as a sharp picture's are, stay as
+// they are. Returns the samples lowered.
 int64_t lower_folded_copies(LogMagnitudes& m);
 
 }  // namespace quen::cleaning
