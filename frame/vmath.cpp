@@ -10,8 +10,6 @@
 namespace quen::vmath {
 
 namespace {
-// Asked once; libgcc's answers also cover the operating system's support for the registers.
-enum class Kernels { Avx512, Avx2, Scalar };
 Kernels choose_kernels() {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx512f")) return Kernels::Avx512;
@@ -20,6 +18,8 @@ Kernels choose_kernels() {
 }
 const Kernels kKernels = choose_kernels();
 }  // namespace
+
+Kernels kernels() { return kKernels; }
 
 void polar(const double* values, std::size_t n, double* magnitude, double* log10_magnitude, double* angle) {
     if (kKernels == Kernels::Avx512) return avx512::polar(values, n, magnitude, log10_magnitude, angle);

@@ -9,6 +9,12 @@
 
 namespace quen::vmath {
 
+// The instruction set the vector kernels run with, the widest the processor has: AVX-512, AVX2
+// with FMA, or the base one. Asked once; libgcc's answers also cover the system's support for the
+// registers.
+enum class Kernels { Avx512, Avx2, Scalar };
+Kernels kernels();
+
 // From n complex values stored as (real, imaginary) pairs: magnitude[i] = magnitude_of(re, im)
 // (the vector kernels may fuse its product and sum: within one unit in the last place),
 // log10_magnitude[i] = log10(magnitude[i]), angle[i] = atan2(im, re).
