@@ -552,9 +552,9 @@ Frequency wrapped(Frequency f) {
     return f;
 }
 
-bool near_axis_row(const SpectrumGeometry& g, int32_t y) { return std::fabs(y - g.centre_y) <= 1.5; }
+bool near_axis_row(const SpectrumGeometry& g, int32_t y) { return std::fabs(y - g.centre_y) <= kAxisReach; }
 
-bool near_axis_column(const SpectrumGeometry& g, int32_t x) { return std::fabs(x - g.centre_x) <= 1.5; }
+bool near_axis_column(const SpectrumGeometry& g, int32_t x) { return std::fabs(x - g.centre_x) <= kAxisReach; }
 
 bool near_axis(const SpectrumGeometry& g, int32_t y, int32_t x) { return near_axis_column(g, x) || near_axis_row(g, y); }
 

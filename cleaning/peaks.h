@@ -91,8 +91,9 @@ Frequency wrapped(Frequency f);
 // mirror of the other half); false outside the spectrum.
 bool sample_index(const host::SpectrumGeometry& g, Frequency f, int32_t& y, int32_t& x);
 
-// Whether sample (y, x) lies on an axis or the sample either side of it, where the borders' lines
-// spread too.
+// Whether sample (y, x) lies on an axis or the sample either side of it (within kAxisReach
+// samples), where the borders' lines spread too.
+inline constexpr double kAxisReach = 1.5;
 bool near_axis(const host::SpectrumGeometry& g, int32_t y, int32_t x);
 // Whether every sample of row y lies so (near the horizontal axis), and every sample of column x.
 bool near_axis_row(const host::SpectrumGeometry& g, int32_t y);

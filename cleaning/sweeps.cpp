@@ -332,9 +332,6 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, bool near,
     return s.phase >= (near ? t.chirp_near_steady : t.chirp_steady) && s.level >= (near ? t.chirp_near_even : t.chirp_even);
 }
 
-// Samples either side of an axis within which a sweep's peak lies on the axis's lines.
-constexpr double kAxisReach = 1.5;
-
 // Whether the sweep explains the band: it runs through most of the ridge's frequencies (a sweep
 // that hardly moves along a ridge spanning many is the picture's own: a panned shot's streaks keep
 // most of their energy at the ridge's low end; a wave of one frequency would have been fitted as a
@@ -355,10 +352,10 @@ constexpr double kAxisReach = 1.5;
 // chirp_near_even, whatever its share: a piece cut from the picture's own ridge there keeps one
 // phase too, but only where that content is (the streaks of a panned shot, straight across the
 // frame in part of it; a pattern of its own over part of the frame), or not quite (the columns of
-// a page of text, broken between its lines and words). A sweep along an axis (its peak on the
-// axis's lines) must run through chirp_axis_drift of its mean frequency: a scan's rows, a video's
-// lines and a screen's harmonics on the axes drift by a few per cent at most, and keep one phase
-// and one level across the frame as a wave does.
+// a page of text, broken between its lines and words). A sweep along an axis (its peak within
+// kAxisReach samples of it, as near_axis tells) must run through chirp_axis_drift of its mean
+// frequency: a scan's rows, a video's lines and a screen's harmonics on the axes drift by a few
+// per cent at most, and keep one phase and one level across the frame as a wave does.
 bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan& ridge, SweepPeak peak, const Thresholds& t,
                     bool near) {
     if (std::min(sweep.start, sweep.end) * t.chirp_longest < 1) return false;
@@ -528,9 +525,9 @@ std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, doub
     };
     std::vector<Line> lines;
     for (int32_t y = 0; y < g.rows; ++y)
-        if (std::fabs(y - g.centre_y) <= 1.5) lines.push_back({std::size_t(y) * g.columns, 1, g.columns, g.centre_x, double(g.period_x)});
+        if (near_axis_row(g, y)) lines.push_back({std::size_t(y) * g.columns, 1, g.columns, g.centre_x, double(g.period_x)});
     for (int32_t x = 0; x < g.columns; ++x)
-        if (std::fabs(x - g.centre_x) <= 1.5) lines.push_back({std::size_t(x), std::size_t(g.columns), g.rows, g.centre_y, double(g.rows)});
+        if (near_axis_column(g, x)) lines.push_back({std::size_t(x), std::size_t(g.columns), g.rows, g.centre_y, double(g.rows)});
     const int32_t reach = t.faint_sweep_axis_window;
     std::vector<float> along, window;
     for (const Line& line : lines) {
