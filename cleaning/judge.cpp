@@ -868,14 +868,17 @@ void judge_ground_waves(PeakJudge& pj) {
     }
 }
 
-// Weak waves: searched once, in the first passes that have nothing else to take out.
+// Weak waves: searched once, in the first passes that have nothing else to take out. In a print,
+// the folded copies of its screen fall anywhere over the band alike, few of them at the lowest
+// frequencies, where a photograph's own broad waves gather (light through foliage, a sky's
+// bands): a weak wave longer than print_own_wave is taken for the photograph's own.
 void judge_weak_waves(PeakJudge& pj, int32_t groups) {
     Job& job = pj.job;
     if (job.weak_searched || pj.e.pass >= pj.t.weak_passes || job.options.fill != Fill::Background || pj.j.takes_out())
         return;
     job.weak_searched = true;
     find_weak_waves(pj.tiles, pj.z, pj.e.m, pj.e.d, own_peaks(pj, groups), pj.grid, job.subtracted, job.flat,
-                    pj.j.tones, pj.j.weak, pj.t);
+                    job.options.print ? pj.t.print_own_wave : 0, pj.j.tones, pj.j.weak, pj.t);
     for (const WeakWave& w : pj.j.weak) {
         job.result.removed.push_back(w.peak);
         if (w.group > 0) pj.j.decisions.overrule(w.group, {Verdict::SubtractTone, Reason::WeakWave});

@@ -10,8 +10,8 @@ namespace quen::cleaning {
 
 void find_weak_waves(LazyTiles& tiles_of, const ComplexHalf& z, const LogMagnitudes& m, const Detection& d,
                      const std::vector<uint8_t>& own, const Grid& grid, const std::vector<Frequency>& earlier,
-                     const FlatEvidence& flat, std::vector<FittedTone>& tones, std::vector<WeakWave>& found,
-                     const Thresholds& t) {
+                     const FlatEvidence& flat, double longest, std::vector<FittedTone>& tones,
+                     std::vector<WeakWave>& found, const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
     std::vector<int32_t> candidates, groups;  // y * columns + x; the peaks' groups
     std::vector<Frequency> taken = earlier;
@@ -46,6 +46,7 @@ void find_weak_waves(LazyTiles& tiles_of, const ComplexHalf& z, const LogMagnitu
         const int32_t y = candidates[k] / g.columns, x = candidates[k] % g.columns;
         const Frequency f = frequency_of(g, y, x);
         if (quick[k] < t.wave_presence / 2 || near(f) || flat.refutes(f)) continue;
+        if (longest > 0 && std::hypot(f.u, f.v) * longest < 1) continue;
         Tone fitted;
         fit_tone(z, g, -1, y, x, fitted);
         FittedTone tone{frequency_of(g, fitted.b, fitted.a), {}};

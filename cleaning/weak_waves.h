@@ -24,10 +24,11 @@ struct WeakWave {
 // of another peak, or of a wave taken out already, would see that one's waves in the tiles, and
 // is passed over. The search ends after weak_tries candidates weighed in vain: a page of text or a
 // table holds hundreds that pass the quick look (a second each megapixel), where the weak waves
-// of the cleaning benchmark were found among the first five weighed.
+// of the cleaning benchmark were found among the first five weighed. Candidates of a period longer
+// than `longest` pixels (0: none) are passed over.
 void find_weak_waves(LazyTiles& tiles_of, const ComplexHalf& z, const LogMagnitudes& m, const Detection& d,
                      const std::vector<uint8_t>& own, const Grid& grid, const std::vector<Frequency>& earlier,
-                     const FlatEvidence& flat, std::vector<FittedTone>& tones, std::vector<WeakWave>& found,
-                     const Thresholds& t);
+                     const FlatEvidence& flat, double longest, std::vector<FittedTone>& tones,
+                     std::vector<WeakWave>& found, const Thresholds& t);
 
 }  // namespace quen::cleaning

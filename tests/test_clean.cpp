@@ -642,6 +642,25 @@ TYPED_TEST(Cleaning, WeakWaveUnderTheBlobsIsTakenOut) {
             << "channel " << c;
 }
 
+// The same weak wave in a print (--print): taken out while it is shorter than the longest a
+// print's weak wave may be, left as the photograph's own once it is longer.
+TYPED_TEST(Cleaning, LongWeakWaveInAPrintIsThePhotographsOwn) {
+    using S = TypeParam;
+    Image noisy = photo<S>(160, 200, 21);
+    add_soft_blobs<S>(noisy, 600, 3, 0.5, 5);
+    const double a = 0.7, k = 2 * std::numbers::pi / 11.3;
+    for (int32_t y = 0; y < noisy.rows; ++y)
+        for (int32_t x = 0; x < noisy.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c)
+                noisy.set_value(y, x, c, noisy.value(y, x, c) + 3.0 / 255 * std::sin(k * (x * std::cos(a) + y * std::sin(a))) * full_of<S>());
+    cleaning::CleanOptions print;
+    print.print = true;
+    for (const auto& [longest, taken] : {std::pair{12.0, true}, std::pair{10.0, false}}) {
+        print.thresholds.print_own_wave = longest;
+        EXPECT_EQ(decided_by(cleaning::clean_picture(modules(), noisy, print), cleaning::Reason::WeakWave), taken) << longest;
+    }
+}
+
 // A wave over a picture whose top left corner is white: there the wave was cut off at full
 // scale, so a white sample says only that the picture was at least full scale less the wave.
 // Cleaning must not paint the inverted wave into the white: such samples take the middle, which
