@@ -114,10 +114,14 @@ struct TonedScreen {
     }
     // Channel c's waves fitted so; with `weigh`, `smoothed_left` and `toned_left`: the energy the
     // lock-ins leave, smoothed over a period (what the picture's own detail puts there mostly
-    // cancels), when their amplitudes are smoothed over the same periods, and when fitted to the tone.
+    // cancels), when their amplitudes are smoothed over the same periods, and when fitted to the tone;
+    // and `steady`: how alike the first wave's amplitude per unit of 4 v (1 - v) is across the
+    // frame, the share of its power (each place weighed by how far the dots swing there) that one
+    // amplitude explains: near 1 for a screen, which is one wave printed with the tones everywhere,
+    // less for the picture's own texture, whose phase and strength change from place to place.
     struct Fit {
         std::vector<std::vector<float>> waves;
-        double smoothed_left = 0, toned_left = 0;
+        double smoothed_left = 0, toned_left = 0, steady = 0;
     };
     Fit fit(const host::Image& work, int32_t c, const Thresholds& t, bool weigh = false) const {
         const int32_t rows = work.rows, cols = work.cols;
@@ -159,6 +163,7 @@ struct TonedScreen {
                     for (std::size_t i = 0; i < size; ++i) swing[i] = shape[i] * shape[i];
                     smooth(swing, rows, cols, radii[k]);
                 }
+                if (weigh && k == 0 && round + 1 == t.toned_rounds) out.steady = steadiness(smoothed, swing, kPinned);
                 for (std::size_t i = 0; i < size; ++i) {
                     smoothed[i] = smoothed[i] / (swing[i] + kPinned) * shape[i];
                     out.waves[k][i] = 2 * real_of_times(smoothed[i], turns[k][i]);
@@ -167,6 +172,17 @@ struct TonedScreen {
             }
         }
         return out;
+    }
+    // The share of the power of the amplitudes per unit of 4 v (1 - v), `toned` over `swing` (the
+    // squares of 4 v (1 - v) smoothed), weighed by `swing`, that their weighted mean explains.
+    static double steadiness(const Plane& toned, const RealPlane& swing, float pinned) {
+        std::complex<double> sum = 0;
+        double power = 0, weight = 0;
+        for (std::size_t i = 0; i < toned.size(); ++i) {
+            const std::complex<double> a = std::complex<double>(toned[i]) / double(swing[i] + pinned);
+            sum += double(swing[i]) * a, power += double(swing[i]) * std::norm(a), weight += swing[i];
+        }
+        return power > 0 ? std::norm(sum) / (weight * power) : 0;
     }
     // Takes the waves out of every channel, channel `done`'s as fitted already (`fitted`); a
     // channel the same as one before it (a grey picture) is cleaned as that one was.
@@ -566,10 +582,12 @@ bool partner_sweep(PeakJudge& pj, Case& c) {
 // over as many periods do (toned_doubt times as much where the pinned samples show the wave to
 // fade); otherwise the wave alone, as the same everywhere. A faint pair is taken only as a
 // screen printed with the tones, and a wave whose partner only stands out only when the frame's
-// tiles show it present too.
+// tiles show it present too, or when its amplitude per unit of 4 v (1 - v) is one across the
+// frame (toned_steady): the tiles weigh the quiet ones most, and in a picture at black or white in
+// large parts those are its black and white, where a screen printed with the tones has no dots.
 bool screen_envelope(PeakJudge& pj, Case& c) {
-    if (!(c.dotted || c.faint_pair || (c.partner_stands && pj.present(c.f, false)) || (c.faded && c.screen_place)) ||
-        !pj.first_pass_fitting())
+    const bool unshown = c.partner_stands && !(c.dotted || c.faint_pair || (c.faded && c.screen_place)) && !pj.present(c.f, false);
+    if (!(c.dotted || c.faint_pair || c.partner_stands || (c.faded && c.screen_place)) || !pj.first_pass_fitting())
         return false;
     const LogMagnitudes& m = pj.e.m;
     const host::SpectrumGeometry& g = m.geometry;
@@ -596,6 +614,7 @@ bool screen_envelope(PeakJudge& pj, Case& c) {
     }
     const TonedScreen screen(pj.job.work, fs, pj.t);
     const TonedScreen::Fit tried = screen.fit(pj.job.work, c.strongest, pj.t, true);
+    if (unshown && tried.steady < pj.t.toned_steady) return false;
     const bool toned = tried.toned_left < (fades_at_ends(pj, c) ? pj.t.toned_doubt : 1.0) * tried.smoothed_left;
     if (!toned && !c.dotted && !c.faded) return false;
     ++pj.j.envelopes;

@@ -160,6 +160,9 @@ struct Thresholds {
     int toned_rounds = 2;          // times a printed screen's waves are refitted to the tone they leave
     double toned_doubt = 1.1;      // energy a fit to the tone may leave over smoothed amplitudes' where the pinned
                                    // samples show the wave to fade (the picture's edges lie in its mid tones too)
+    double toned_steady = 0.9;     // share of the power of a wave's amplitude per unit of 4 v (1 - v) that one
+                                   // amplitude across the frame explains, at least, for a screen printed with
+                                   // the tones that the frame's tiles miss (its dots are few where they look)
     int lattice_order = 8;         // an added screen's lattice points k a + l b, |k| and |l| up to this
     double lattice_evidence = 0.15; // log10: a lattice point this far above the background is fitted
     double fundamental_reach = 1.1; // peaks of a channel up to this far beyond its screen frequency are its inks' fundamentals
