@@ -322,18 +322,22 @@ double between(double a, double b) {
 }  // namespace
 
 double screen_fundamental(const Detection& d, const Thresholds& t) {
-    const double lattice = d.screen_period;
     const auto near = [&](double period, double other) { return std::fabs(other - period) <= t.rosette_period * period; };
-    double strongest = 0;
-    for (const Peak& p : d.peaks)
-        if (near(lattice, p.period)) strongest = std::max(strongest, p.amplitude);
-    for (const Peak& p : d.peaks) {
-        if (p.amplitude <= strongest) break;  // strongest first
-        if (!near(std::numbers::sqrt2 * lattice, p.period)) continue;
-        for (const Peak& q : d.peaks)
-            if (near(lattice, q.period) && between(p.angle + 45, q.angle) <= t.rosette_angle) return p.period;
-    }
-    return lattice;
+    // The screen's diagonals, sqrt 2 times finer, or the lattice they make with its second
+    // harmonics, twice as fine: one step or two.
+    const auto coarser = [&](double lattice) {
+        double strongest = 0;
+        for (const Peak& p : d.peaks)
+            if (near(lattice, p.period)) strongest = std::max(strongest, p.amplitude);
+        for (const Peak& p : d.peaks) {
+            if (p.amplitude <= strongest) break;  // strongest first
+            if (!near(std::numbers::sqrt2 * lattice, p.period)) continue;
+            for (const Peak& q : d.peaks)
+                if (near(lattice, q.period) && between(p.angle + 45, q.angle) <= t.rosette_angle) return p.period;
+        }
+        return lattice;
+    };
+    return coarser(coarser(d.screen_period));
 }
 
 double rosette_period(const std::vector<ScreenTurn>& screens, const Thresholds& t) {

@@ -74,7 +74,10 @@ double rosette_period(const std::vector<ScreenTurn>& screens, const Thresholds& 
 // peak stronger than every one there stands sqrt 2 times coarser, turned 45 degrees from one of
 // them (within rosette_period and rosette_angle): the lattice made out is then the diagonals of a
 // screen whose own two frequencies made no pair (one of them lost in a neighbour's peak), and that
-// peak's period is the screen's. A picture's own detail is not that strong beside a screen.
+// peak's period is the screen's. A picture's own detail is not that strong beside a screen. The
+// lattice made out may be a step finer still, the diagonals' with the inks' second harmonics
+// (twice the screen's frequency: a dark picture's inks, whose dots are small, leave their own
+// pairs too weak): the step is taken twice.
 double screen_fundamental(const Detection& d, const Thresholds& t);
 
 // Whether a screen found where lines are drawn both ways, every kx columns and every ky rows, is

@@ -1015,6 +1015,12 @@ TEST(CleaningRules, ScreenPeriodFromARosetteOrFromTheFrequencyOfADiagonalLattice
         d.peaks.back().period = period, d.peaks.back().angle = angle, d.peaks.back().amplitude = amplitude;
     }
     EXPECT_EQ(cleaning::screen_fundamental(d, {}), 6.1);
+    // ... and made out at the second harmonics, twice as fine, two such steps.
+    d.screen_period = 3.05;
+    d.peaks.push_back(d.peaks.back());
+    d.peaks.back().period = 3.05, d.peaks.back().angle = 17.4, d.peaks.back().amplitude = 0.05;
+    EXPECT_EQ(cleaning::screen_fundamental(d, {}), 6.1);
+    d.screen_period = 4.31;
     d.peaks.front().amplitude = 0.1;
     EXPECT_EQ(cleaning::screen_fundamental(d, {}), 4.31);
 }
