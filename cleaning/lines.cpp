@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace quen::cleaning {
 namespace {
@@ -121,6 +122,23 @@ bool scales_samples(const LineGains& sums, const LineGains& samples, const Thres
     return along >= t.line_alike * size;
 }
 
+// Whether the gains fitted to the first half of the lines and to the second bear out those
+// fitted to all of them (scales_samples), each half starting at a line of class 0: a line pattern
+// gives every period of lines the same gains, from the first to the last; a wave whose frequency
+// drifts along the axis, near a period of whole lines in one part of the frame, slips out of step
+// with it across the frame, and its halves' gains disagree. Halves too short to fit bear out any.
+bool same_in_both_halves(const LineGains& whole, const std::vector<double>& steps, int32_t period, const Thresholds& t) {
+    const int32_t lines = static_cast<int32_t>(steps.size() / 3), middle = lines / 2 / period * period;
+    for (const auto& [first, last] : {std::pair{0, middle}, std::pair{middle, lines}}) {
+        std::vector<double> half;
+        for (int32_t c = 0; c < 3; ++c)
+            half.insert(half.end(), steps.begin() + c * lines + first, steps.begin() + c * lines + last);
+        const LineGains fit = fit_line_gains(half, period, t);
+        if (!fit.log_gain.empty() && !scales_samples(whole, fit, t)) return false;
+    }
+    return true;
+}
+
 // The steps of one axis's lines in the picture as it is, for every period tried on it: those of
 // the sums at once, those of the samples of each part of the lines when a fit first needs them.
 // A line pattern scales its lines from end to end; the upright bars of a chart, a fence or the
@@ -163,6 +181,7 @@ LinePattern find_line_pattern(int32_t k, LineSteps& steps) {
         if (!fit.stands_out) return {};
         for (const std::vector<double>& part : steps.of_samples())
             if (!scales_samples(fit, fit_line_gains(part, period, t), t)) return {};
+        if (!same_in_both_halves(fit, steps.sums, period, t)) return {};
         if (std::any_of(fit.log_gain.begin(), fit.log_gain.end(), [&](double g) { return std::fabs(g) > t.line_strongest; }))
             return {0, {}, period};
         return {period, std::move(fit), 0};

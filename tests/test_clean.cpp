@@ -882,6 +882,28 @@ TYPED_TEST(Cleaning, SweepingWaveIsTakenOut) {
     }
 }
 
+// A wave straight along the rows or the columns whose period drifts from whole pixels at one
+// border by a few percent to the other: as strong a line pattern as any in either half of the
+// frame, but the two halves' gains disagree (the wave slips out of step with the lines), so it is
+// not divided out as lines, which would take little of it.
+TYPED_TEST(Cleaning, WaveDriftingAlongAnAxisIsNoLinePattern) {
+    using S = TypeParam;
+    const Image truth = edged_photo<S>(320, 400, 17);
+    for (const auto& [period, drift, columns] : {std::tuple{5.0, 0.04, false}, std::tuple{13.0, 0.06, true}, std::tuple{17.0, 0.1, false}}) {
+        Image noisy = truth;
+        for (int32_t y = 0; y < truth.rows; ++y)
+            for (int32_t x = 0; x < truth.cols; ++x) {
+                const double s = columns ? x : y, span = columns ? truth.cols : truth.rows;
+                const double wave = 0.04 * std::sin(2 * std::numbers::pi * s / period * (1 + drift * s / span));
+                for (int32_t c = 0; c < 3; ++c) noisy.set_value(y, x, c, truth.value(y, x, c) + wave * full_of<S>());
+            }
+        const cleaning::CleanResult result = cleaning::clean_picture(modules(), noisy);
+        EXPECT_FALSE(decided_by(result, cleaning::Reason::LinePattern) || decided_by(result, cleaning::Reason::FaintLines))
+            << "period " << period;
+        expect_gain<S>(result.image, noisy, truth, 4);
+    }
+}
+
 // A wave whose frequency drifts by 6 % either way about a period of 9.5 px, over a picture at black
 // or white in large parts, where a fabric of the picture's own, of that period and at right angles
 // to it, fills a part of the frame, too weak to make a screen's pair with the wave's peak: a sweep
