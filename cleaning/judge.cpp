@@ -685,6 +685,9 @@ bool screen_pair(PeakJudge& pj, Case& c) {
 bool sweep_not_fill(PeakJudge& pj, Case& c) {
     return try_sweep(pj, c, c.compact ? SweepPeak::Compact : SweepPeak::Broad);
 }
+// Kept: in a print, a wave longer than print_own_wave that nothing but a fill would take out is
+// the photograph's own (see judge_weak_waves).
+bool prints_own(PeakJudge& pj, Case& c) { return pj.job.options.print && c.p.period > pj.t.print_own_wave; }
 // Removed: what is left, a wave across the frame, is filled.
 bool fill(PeakJudge& pj, Case& c) {
     pj.j.filled.push_back(c.p);
@@ -712,6 +715,7 @@ constexpr PeakRule kPeakRules[] = {
     {Verdict::Keep, Reason::FlatSquare, flat_square},
     {Verdict::Keep, Reason::NotOneWave, not_one_wave},
     {Verdict::SubtractSweep, Reason::Sweep, sweep_not_fill},
+    {Verdict::Keep, Reason::PrintsOwn, prints_own},
     {Verdict::Fill, Reason::Filled, fill},
 };
 
@@ -740,13 +744,15 @@ std::vector<uint8_t> own_peaks(const PeakJudge& pj, int32_t groups) {
 // wave that leaves none), as strong as the weakest peak at least. A picture whose own repeating
 // content stands out as peaks (a brick wall's courses, rows of coins, a chart's ticks) has more of
 // it too faint to: its stretches of lines are its own. Nor in a picture black or white nearly
-// everywhere (text, line art), which holds no wave.
+// everywhere (text, line art), which holds no wave. In a print, none longer than print_own_wave
+// (see judge_weak_waves).
 void judge_faint_sweep(PeakJudge& pj) {
     Job& job = pj.job;
     Peak found;
+    const double lowest = std::max(1 / job.options.detect.protect_period, job.options.print ? 1 / pj.t.print_own_wave : 0.0);
     if (pj.e.pass != 0 || !pj.first_pass_fitting() || !pj.e.d.peaks.empty() || job.flat.pinned ||
         !subtract_faint_sweep(job.work, pj.e.analysed, job.flat.ends, job.modules.inverse, pj.e.spectrum, pj.e.m,
-                              pj.e.d, 1 / job.options.detect.protect_period,
+                              pj.e.d, lowest,
                               kSmallestAmplitude / job.options.detect.sensitivity, pj.t, found, job.unclipped))
         return;
     ++pj.j.sweeps;
@@ -890,7 +896,8 @@ void judge_ground_waves(PeakJudge& pj) {
 // Weak waves: searched once, in the first passes that have nothing else to take out. In a print,
 // the folded copies of its screen fall anywhere over the band alike, few of them at the lowest
 // frequencies, where a photograph's own broad waves gather (light through foliage, a sky's
-// bands): a weak wave longer than print_own_wave is taken for the photograph's own.
+// bands): a weak wave longer than print_own_wave is taken for the photograph's own, as are a
+// faint sweep and a peak that only a fill would take out.
 void judge_weak_waves(PeakJudge& pj, int32_t groups) {
     Job& job = pj.job;
     if (job.weak_searched || pj.e.pass >= pj.t.weak_passes || job.options.fill != Fill::Background || pj.j.takes_out())

@@ -69,7 +69,7 @@ struct Thresholds {
     double off_axis = 3;         // ... and bins beyond that from the other axis for it to count so
     int steady_rounds = 3;       // steps of the search for the frequency whose phase the tiles hold
     int weak_tries = 32;         // weak-wave candidates weighed in vain before the search ends
-    double print_own_wave = 16;  // pixels: in a print (--print), a weak wave longer than this is the photograph's own
+    double print_own_wave = 16;  // pixels: in a print (--print), a weak or faint wave, or one only a fill takes out, longer than this is the photograph's own
 
     // Line patterns: scan lines and streaks (lines.cpp).
     int32_t longest_line_period = 32;  // rows (columns) per period of a line pattern, at most

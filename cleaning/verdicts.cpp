@@ -38,6 +38,9 @@ std::string reason_text(const Decision& d) {
                "there (a panned shot's streaks, a pattern in part of the frame)";
     case Reason::BelowScreen:
         return "kept: below the halftone screen's frequency, the picture's own detail that descreening keeps";
+    case Reason::PrintsOwn:
+        return "kept: in a print, a wave this long that no one sinusoid explains is the photograph's own (its "
+               "screen's folded copies fall anywhere in the band, a photograph's own gather at low frequencies)";
     case Reason::LinePattern:
         return "removed: a harmonic of " + every + " darker or lighter than the rest, divided out (subtracted when the lines add to the picture rather than scale it)";
     case Reason::FaintLines:
@@ -108,6 +111,7 @@ const char* reason_name(Reason r) {
     case Reason::PinnedEnds: return "pinned-ends";
     case Reason::NotOneWave: return "not-one-wave";
     case Reason::BelowScreen: return "below-screen";
+    case Reason::PrintsOwn: return "prints-own";
     case Reason::LinePattern: return "line-pattern";
     case Reason::FaintLines: return "faint-lines";
     case Reason::OneWave: return "one-wave";

@@ -34,6 +34,7 @@ enum class Reason : uint8_t {
     PinnedEnds,          // samples pinned at black or white where the wave would lift them off refute it
     NotOneWave,          // neither a tone nor a sweep explains it, and the tiles do not show one wave
     BelowScreen,         // below a halftone screen, the picture's own, which descreening keeps
+    PrintsOwn,           // in a print, longer than its screen's folded copies are likely to be, with no more evidence than a fill's
     // Removed.
     LinePattern,         // a harmonic of a line pattern, divided out
     FaintLines,          // the fundamental of a line pattern too faint to show in the spectrum, divided out

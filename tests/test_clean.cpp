@@ -670,22 +670,31 @@ TYPED_TEST(Cleaning, WeakWaveUnderTheBlobsIsTakenOut) {
             << "channel " << c;
 }
 
-// The same weak wave in a print (--print): taken out while it is shorter than the longest a
-// print's weak wave may be, left as the photograph's own once it is longer.
-TYPED_TEST(Cleaning, LongWeakWaveInAPrintIsThePhotographsOwn) {
+// In a print (--print), a wave longer than the longest a print's screen is likely to fold to, and
+// with no more evidence than a weak wave's or a fill's, is the photograph's own: the weak wave
+// under the blobs, and a wave whose amplitude grows across the frame (a fill, one sinusoid
+// explaining only part of it), are taken out while they are shorter than that longest, kept once
+// they are longer.
+TYPED_TEST(Cleaning, LongWavesInAPrintAreThePhotographsOwn) {
     using S = TypeParam;
-    Image noisy = photo<S>(160, 200, 21);
-    add_soft_blobs<S>(noisy, 600, 3, 0.5, 5);
+    Image weak = photo<S>(160, 200, 21), growing = weak;
+    add_soft_blobs<S>(weak, 600, 3, 0.5, 5);
     const double a = 0.7, k = 2 * std::numbers::pi / 11.3;
-    for (int32_t y = 0; y < noisy.rows; ++y)
-        for (int32_t x = 0; x < noisy.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c)
-                noisy.set_value(y, x, c, noisy.value(y, x, c) + 3.0 / 255 * std::sin(k * (x * std::cos(a) + y * std::sin(a))) * full_of<S>());
+    for (int32_t y = 0; y < weak.rows; ++y)
+        for (int32_t x = 0; x < weak.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) {
+                const double wave = std::sin(k * (x * std::cos(a) + y * std::sin(a))) * full_of<S>();
+                weak.set_value(y, x, c, weak.value(y, x, c) + 3.0 / 255 * wave);
+                growing.set_value(y, x, c, growing.value(y, x, c) + 0.03 * (0.5 + double(x) / weak.cols) * wave);
+            }
     cleaning::CleanOptions print;
     print.print = true;
     for (const auto& [longest, taken] : {std::pair{12.0, true}, std::pair{10.0, false}}) {
         print.thresholds.print_own_wave = longest;
-        EXPECT_EQ(decided_by(cleaning::clean_picture(modules(), noisy, print), cleaning::Reason::WeakWave), taken) << longest;
+        EXPECT_EQ(decided_by(cleaning::clean_picture(modules(), weak, print), cleaning::Reason::WeakWave), taken) << longest;
+        const cleaning::CleanResult r = cleaning::clean_picture(modules(), growing, print);
+        EXPECT_EQ(decided_by(r, cleaning::Reason::Filled), taken) << longest;
+        EXPECT_EQ(decided_by(r, cleaning::Reason::PrintsOwn), !taken) << longest;
     }
 }
 
