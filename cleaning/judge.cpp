@@ -268,7 +268,10 @@ ScreenStrength strength_in_thirds(const std::vector<float>& shape, const Plane& 
 // Where a screen reaches past black or white, the range's end cuts it: a screen laid over a
 // picture that lies at black or white in large parts shows only half its dots there and would
 // seem to follow the tone. The tones within twice the screen's mid-tone amplitude of either end
-// are left out and the thirds taken again from the rest, when a quarter of the picture is left.
+// are left out and the thirds taken again from the rest, when a quarter of the picture is left and
+// its tones are not too alike to tell by (a print's fine screen, blurred by the scan, swings as
+// little as an added one, and reaches a third of the range into the tones from either end: the
+// whole picture's tones tell then).
 ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequency& f, const Thresholds& t) {
     const std::size_t size = std::size_t(work.rows) * work.cols;
     const LockIn l = lock_in(work, c, f, carrier(work.rows, work.cols, f), 2 * tone_radius(f));
@@ -285,7 +288,7 @@ ScreenStrength screen_strength(const host::Image& work, int32_t c, const Frequen
     }
     if (within == size || within < size / 4) return all;
     const ScreenStrength inside = strength_in_thirds(shape, l.wave, kept, t);
-    return inside.swing > 0 ? inside : all;
+    return inside.swing > 0 && inside.follows >= 0 ? inside : all;
 }
 
 // The channel where peak p stands highest.

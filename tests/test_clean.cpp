@@ -222,6 +222,49 @@ TYPED_TEST(Cleaning, AddedDotScreenIsSubtractedNotLowPassed) {
     expect_gain<S>(out.image, noisy, truth, 10);
 }
 
+// One ink printed through a screen of about 3 px, scanned: each pixel the share of it the dots
+// cover (rendered four times finer). So fine a screen swings less than a print's coarser dots,
+// as an added screen would; and its reach into the tones, twice its mid-tone amplitude, leaves
+// a photograph's tones between the ends too alike to tell whether it follows them. The whole
+// picture's tones then tell: it fades with them, and is cut as a print's screen, not fitted
+// point by point as one laid over the picture.
+TYPED_TEST(Cleaning, FineScreenOfAPrintIsToldByTheWholePicturesTones) {
+    using S = TypeParam;
+    const Image truth = photo<S>(256, 256, 3);
+    Image printed = truth;
+    const double a = 45 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 3.1;
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x) {
+            const double grey = (truth.value(y, x, 0) + truth.value(y, x, 1) + truth.value(y, x, 2)) / (3 * full_of<S>());
+            const double ink = x < 40 ? 0.04 : x >= 216 ? 0.96 : 1 - grey;
+            double paper = 0;
+            for (int32_t i = 0; i < 4; ++i)
+                for (int32_t j = 0; j < 4; ++j) {
+                    const double u = x + (j + 0.5) / 4, v = y + (i + 0.5) / 4;
+                    const double spot = (std::cos(k * (u * std::cos(a) + v * std::sin(a))) + std::cos(k * (v * std::cos(a) - u * std::sin(a)))) / 2;
+                    paper += (spot <= 1 - 2 * ink) / 16.0;
+                }
+            for (int32_t c = 0; c < 3; ++c) printed.set_value(y, x, c, paper * full_of<S>());
+        }
+    // The scanner's optics: a Gaussian of 0.6 px, along the rows and then the columns.
+    const double w[3] = {std::exp(0.0), std::exp(-1 / 0.72), std::exp(-4 / 0.72)}, sum = w[0] + 2 * (w[1] + w[2]);
+    for (const bool rows : {true, false}) {
+        const Image before = printed;
+        for (int32_t y = 0; y < truth.rows; ++y)
+            for (int32_t x = 0; x < truth.cols; ++x)
+                for (int32_t c = 0; c < 3; ++c) {
+                    double v = 0;
+                    for (int32_t d = -2; d <= 2; ++d)
+                        v += w[std::abs(d)] * (rows ? before.value(y, std::clamp(x + d, 0, truth.cols - 1), c)
+                                                    : before.value(std::clamp(y + d, 0, truth.rows - 1), x, c));
+                    printed.set_value(y, x, c, v / sum);
+                }
+    }
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), printed);
+    EXPECT_TRUE(decided_by(out, cleaning::Reason::Screen));
+    EXPECT_FALSE(decided_by(out, cleaning::Reason::AddedScreen));
+}
+
 // A screen whose strength follows the tone (gone at black and white), turned 4 degrees off the
 // rows, where its peaks still lie a few samples off the axes: each of its two frequencies is
 // taken out with the strength it has at each place.
