@@ -1018,9 +1018,9 @@ void keep_drawn_grid(Job& job, Evidence& e, Judgement& j) {
 // it is taken only when its strength follows the tone, which a table's rules do not. There the
 // tone's narrow bands, running along the picture's edges, spread one of a screen's two waves more
 // than the other, which may then make no peak alike in strength, or none: when no pair is found,
-// the strongest peak where a screen's frequency could lie, as strong as a faint pair's and not
-// refuted as one would be, whose partner at right angles stands out of the spectrum
-// (screen_evidence) is marked kPartnerStands,
+// the strongest peak where a screen's frequency could lie, on the axes too (a screen along the rows
+// and columns), as strong as a faint pair's and not refuted as one would be, whose partner at right
+// angles stands out of the spectrum (screen_evidence) is marked kPartnerStands,
 // taken only when the frame's tiles show its wave present and its strength follows the tone.
 std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, const FlatEvidence& flat, int32_t groups,
                                   const Thresholds& t) {
@@ -1050,7 +1050,7 @@ std::vector<uint8_t> screen_pairs(const host::Image& work, const Evidence& e, co
     for (const Peak& a : e.d.peaks) {
         const Frequency fa = frequency_of(g, a.row, a.column);
         int32_t y = 0, x = 0;
-        if (a.amplitude >= faint && screen_place(work, g, a, t, off_axis) &&
+        if (a.amplitude >= faint && screen_place(work, g, a, t, 0) &&
             !flat.refutes_printed(fa, 2 * a.amplitude) &&
             standing_sample(e, strongest_channel(e.m, a), {-fa.v, fa.u}, t, y, x)) {
             dotted[static_cast<std::size_t>(a.group)] = kPartnerStands;
