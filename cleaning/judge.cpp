@@ -332,6 +332,9 @@ struct PeakJudge {
     std::vector<uint8_t> dotted;                  // by group: one of a screen's two frequencies
 
     bool first_pass_fitting() const { return e.pass == 0 && job.options.fill == Fill::Background; }
+    // In a print (--print), the longest period a weak or faint wave, or one only a fill would take
+    // out, is taken at (see judge_weak_waves); 0 elsewhere: no limit.
+    double longest_taken() const { return job.options.print ? t.print_own_wave : 0; }
     // Whether the frame's tiles show one wave at frequency f.
     // (Without `by_pinned`, only flat squares not at either end of the range refute it.)
     bool one_wave(const Frequency& f, bool by_pinned = true) {
@@ -690,7 +693,7 @@ bool sweep_not_fill(PeakJudge& pj, Case& c) {
 }
 // Kept: in a print, a wave longer than print_own_wave that nothing but a fill would take out is
 // the photograph's own (see judge_weak_waves).
-bool prints_own(PeakJudge& pj, Case& c) { return pj.job.options.print && c.p.period > pj.t.print_own_wave; }
+bool prints_own(PeakJudge& pj, Case& c) { return pj.longest_taken() > 0 && c.p.period > pj.longest_taken(); }
 // Removed: what is left, a wave across the frame, is filled.
 bool fill(PeakJudge& pj, Case& c) {
     pj.j.filled.push_back(c.p);
@@ -752,7 +755,7 @@ std::vector<uint8_t> own_peaks(const PeakJudge& pj, int32_t groups) {
 void judge_faint_sweep(PeakJudge& pj) {
     Job& job = pj.job;
     Peak found;
-    const double lowest = std::max(1 / job.options.detect.protect_period, job.options.print ? 1 / pj.t.print_own_wave : 0.0);
+    const double lowest = std::max(1 / job.options.detect.protect_period, pj.longest_taken() > 0 ? 1 / pj.longest_taken() : 0.0);
     if (pj.e.pass != 0 || !pj.first_pass_fitting() || !pj.e.d.peaks.empty() || job.flat.pinned ||
         !subtract_faint_sweep(job.work, pj.e.analysed, job.flat.ends, job.modules.inverse, pj.e.spectrum, pj.e.m,
                               pj.e.d, lowest,
@@ -907,7 +910,7 @@ void judge_weak_waves(PeakJudge& pj, int32_t groups) {
         return;
     job.weak_searched = true;
     find_weak_waves(pj.tiles, pj.z, pj.e.m, pj.e.d, own_peaks(pj, groups), pj.grid, job.subtracted, job.flat,
-                    job.options.print ? pj.t.print_own_wave : 0, pj.j.tones, pj.j.weak, pj.t);
+                    pj.longest_taken(), pj.j.tones, pj.j.weak, pj.t);
     for (const WeakWave& w : pj.j.weak) {
         job.result.removed.push_back(w.peak);
         if (w.group > 0) pj.j.decisions.overrule(w.group, {Verdict::SubtractTone, Reason::WeakWave});
