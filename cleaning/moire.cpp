@@ -193,15 +193,33 @@ std::array<std::complex<float>, 2> split(const Block& b, std::size_t j, std::siz
     return {std::complex<float>{(zr + wr) * 0.5f, (zi + wi) * 0.5f}, std::complex<float>{(zi - wi) * 0.5f, -(zr - wr) * 0.5f}};
 }
 
-// Each of `count` channels' spectrum out of a block (split), and each frequency's power averaged
-// over the frequencies within kPowerReach of it each way (round the block's period): one
-// frequency's power scatters as widely as the grain's own, and a gain from it lets grain through
-// wherever it happens to stand high, as blotches; the average over a square of frequencies
-// scatters less.
 using Powers = std::array<float, kB * kB>;
 using Spectrum = std::array<std::complex<float>, kB * kB>;
+
+// Each frequency's power averaged over the frequencies within kPowerReach of it each way (round
+// the block's period).
+void average_about(Powers& p) {
+    constexpr float kSquare = float((2 * kPowerReach + 1) * (2 * kPowerReach + 1));
+    Powers along{};
+    for (int32_t j = 0; j < kB; ++j)
+        for (int32_t i = 0; i < kB; ++i) {
+            float s = 0;
+            for (int32_t d = -kPowerReach; d <= kPowerReach; ++d) s += p[std::size_t(j * kB + ((i + d) & (kB - 1)))];
+            along[std::size_t(j * kB + i)] = s;
+        }
+    for (int32_t j = 0; j < kB; ++j)
+        for (int32_t i = 0; i < kB; ++i) {
+            float s = 0;
+            for (int32_t d = -kPowerReach; d <= kPowerReach; ++d) s += along[std::size_t(((j + d) & (kB - 1)) * kB + i)];
+            p[std::size_t(j * kB + i)] = s / kSquare;
+        }
+}
+
+// Each of `count` channels' spectrum out of a block (split), and each frequency's power averaged
+// about it (average_about): one frequency's power scatters as widely as the grain's own, and a
+// gain from it lets grain through wherever it happens to stand high, as blotches; the average
+// over a square of frequencies scatters less.
 void steady_powers(const Block& block, int32_t count, std::array<Spectrum, 2>& value, std::array<Powers, 2>& power) {
-    std::array<Powers, 2> along{};
     for (std::size_t k = 0; k < power[0].size(); ++k) {
         const auto ab = split(block, k / kB, k % kB);
         for (int32_t h = 0; h < count; ++h) {
@@ -209,23 +227,7 @@ void steady_powers(const Block& block, int32_t count, std::array<Spectrum, 2>& v
             power[std::size_t(h)][k] = std::norm(ab[std::size_t(h)]);
         }
     }
-    constexpr float kSquare = float((2 * kPowerReach + 1) * (2 * kPowerReach + 1));
-    for (int32_t h = 0; h < count; ++h) {
-        Powers& p = power[std::size_t(h)];
-        Powers& a = along[std::size_t(h)];
-        for (int32_t j = 0; j < kB; ++j)
-            for (int32_t i = 0; i < kB; ++i) {
-                float s = 0;
-                for (int32_t d = -kPowerReach; d <= kPowerReach; ++d) s += p[std::size_t(j * kB + ((i + d) & (kB - 1)))];
-                a[std::size_t(j * kB + i)] = s;
-            }
-        for (int32_t j = 0; j < kB; ++j)
-            for (int32_t i = 0; i < kB; ++i) {
-                float s = 0;
-                for (int32_t d = -kPowerReach; d <= kPowerReach; ++d) s += a[std::size_t(((j + d) & (kB - 1)) * kB + i)];
-                p[std::size_t(j * kB + i)] = s / kSquare;
-            }
-    }
+    for (int32_t h = 0; h < count; ++h) average_about(power[std::size_t(h)]);
 }
 
 // The grain by tone: blocks' (mean tone, grain power) in kGrainTones ranges of the mean, each
@@ -304,6 +306,59 @@ void smooth_grain_left(host::Image& work, int32_t c) {
         }
 }
 
+// Frequency k of a block turned by a right angle: (j, i) to (i, -j).
+std::size_t turned(std::size_t k) { return (k % kB) * kB + (kB - k / kB) % kB; }
+
+// A block's grain level: its mean power at the high frequencies, each frequency's taken as the
+// lesser of its own and that of the frequency a right angle from it, twice over. Each ink's
+// screen is a square lattice, and folded onto the square grid of samples it stays one, so the
+// folded dots' grain stands alike at a frequency and at its turn; the picture's own fine lines and
+// edges stand at one and not the other. (The lesser of two powers that scatter alike about one
+// mean averages half of it.)
+double grain_level(const Powers& power, const std::array<bool, kB * kB>& high) {
+    double sum = 0;
+    int32_t n = 0;
+    for (std::size_t k = 0; k < power.size(); ++k)
+        if (high[k]) sum += std::min(power[k], power[turned(k)]), ++n;
+    return 2 * sum / n;
+}
+
+// The grain's shape over a block's frequencies (GrainShape::at): each frequency's power over its
+// block's grain level, as the geometric mean over the blocks (the grain has one shape at every
+// tone; the few blocks of strong detail weigh little), the lesser of that at the frequency and at
+// its turn (see grain_level), averaged as the blocks' powers are (average_about), over its mean at
+// the high frequencies, and held to 1. From kGrainFrom out, where the scanner's blur left the
+// grain weaker than at the high frequencies on average, the picture's detail is kept that much
+// more; below, the picture's own power hides the grain's shape, and it is taken as flat.
+class GrainShape {
+public:
+    void add(const Powers& power, double level) {
+        if (level <= 0) return;
+        for (std::size_t k = 0; k < power.size(); ++k) log_sum_[k] += std::log(power[k] / level + 1e-12);
+        ++blocks_;
+    }
+    Powers at(const std::array<bool, kB * kB>& high, const std::array<double, kB * kB>& radius) const {
+        Powers shape;
+        shape.fill(1.0f);
+        if (blocks_ == 0) return shape;
+        Powers lesser;
+        for (std::size_t k = 0; k < lesser.size(); ++k) lesser[k] = float(std::exp(std::min(log_sum_[k], log_sum_[turned(k)]) / blocks_));
+        average_about(lesser);
+        double high_mean = 0;
+        int32_t n = 0;
+        for (std::size_t k = 0; k < lesser.size(); ++k)
+            if (high[k]) high_mean += lesser[k], ++n;
+        high_mean /= n;
+        for (std::size_t k = 0; k < lesser.size(); ++k)
+            if (radius[k] >= kGrainFrom) shape[k] = float(std::min(1.0, lesser[k] / high_mean));
+        return shape;
+    }
+
+private:
+    std::array<double, kB * kB> log_sum_{};
+    int32_t blocks_ = 0;
+};
+
 // How strongly a block is restored (see kGrainShare): the share of its grain taken out and its
 // gain's most, by its power at the `high` frequencies over its grain's.
 struct BlockStrength {
@@ -326,7 +381,7 @@ BlockStrength block_strength(const Spectrum& value, const std::array<bool, kB * 
 int64_t restore_folded_print(host::Image& work) {
     if (work.depth != 32 || work.planes < 3 || work.rows < kB || work.cols < kB) return 0;
     // The Hann window, the scanner's response and the high frequencies, over a block's frequencies.
-    std::array<double, kB * kB> window{}, response{};
+    std::array<double, kB * kB> window{}, response{}, radius{};
     std::array<bool, kB * kB> high{};
     for (int32_t j = 0; j < kB; ++j)
         for (int32_t i = 0; i < kB; ++i) {
@@ -337,8 +392,8 @@ int64_t restore_folded_print(host::Image& work) {
                          sinc_v = v == 0 ? 1 : std::sin(std::numbers::pi * v) / (std::numbers::pi * v);
             // (the optics, then the sensor's area over a print held over the same area)
             response[at] = std::exp(-2 * std::numbers::pi * std::numbers::pi * kScanOptics * kScanOptics * (u * u + v * v)) * sinc_u * sinc_u * sinc_v * sinc_v;
-            const double r = std::hypot(u, v);
-            high[at] = r >= kGrainFrom && r <= kGrainTo;
+            radius[at] = std::hypot(u, v);
+            high[at] = radius[at] >= kGrainFrom && radius[at] <= kGrainTo;
         }
     std::array<double, kB * kB> squared{};
     double squared_sum = 0;
@@ -356,20 +411,25 @@ int64_t restore_folded_print(host::Image& work) {
         const Padded first(work, c);
         const std::optional<Padded> second = count == 2 ? std::optional<Padded>(std::in_place, work, c + 1) : std::nullopt;
         const Padded* other = second ? &*second : nullptr;
-        // The grain's power by tone, from blocks side by side.
+        // The grain's power by tone, and its shape, from blocks side by side.
         std::array<std::vector<std::pair<double, double>>, 2> tone_power;  // (mean, high-frequency power)
+        std::array<GrainShape, 2> shape;
+        std::array<Powers, 2> power{};
         for (int32_t y = 0; y + kB <= first.rows; y += kB)
             for (int32_t x = 0; x + kB <= first.cols; x += kB) {
                 windowed(first, other, y, x, window, block, mean);
-                std::array<double, 2> power{};
-                int32_t n = 0;
-                for (std::size_t k = 0; k < high.size(); ++k)
-                    if (high[k]) {
-                        const auto ab = split(block, k / kB, k % kB);
-                        power[0] += std::norm(ab[0]), power[1] += std::norm(ab[1]), ++n;
-                    }
-                for (int32_t h = 0; h < count; ++h) tone_power[std::size_t(h)].push_back({mean[std::size_t(h)], power[std::size_t(h)] / n});
+                for (std::size_t k = 0; k < power[0].size(); ++k) {
+                    const auto ab = split(block, k / kB, k % kB);
+                    power[0][k] = std::norm(ab[0]), power[1][k] = std::norm(ab[1]);
+                }
+                for (int32_t h = 0; h < count; ++h) {
+                    const double level = grain_level(power[std::size_t(h)], high);
+                    tone_power[std::size_t(h)].push_back({mean[std::size_t(h)], level});
+                    shape[std::size_t(h)].add(power[std::size_t(h)], level);
+                }
             }
+        std::array<Powers, 2> grain_shape{};
+        for (int32_t h = 0; h < count; ++h) grain_shape[std::size_t(h)] = shape[std::size_t(h)].at(high, radius);
         // The grain each pixel holds, by its own tone, and a block's the mean of its pixels' under
         // the window's square: a block across an edge between tones that hold little grain is not
         // smoothed as if it were of the middle tone it averages to.
@@ -414,7 +474,7 @@ int64_t restore_folded_print(host::Image& work) {
                     const std::array<std::complex<float>, 2> ab{value[0][k], value[1][k]};
                     std::array<float, 2> gain{};
                     for (int32_t h = 0; h < count; ++h) {
-                        const float p = steady[std::size_t(h)][k], n = float(noise[std::size_t(h)]);
+                        const float p = steady[std::size_t(h)][k], n = float(noise[std::size_t(h)]) * grain_shape[std::size_t(h)][k];
                         gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * boost[k], most[std::size_t(h)]) : 0.0f;
                     }
                     // a + i b

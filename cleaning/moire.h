@@ -68,8 +68,10 @@ inline constexpr int32_t kGrainBlock = 16, kGrainStep = 8;
 // block's own power, averaged over the frequencies within kPowerReach of it each way) over the
 // scanner's response there, held to at most a bound set by the block's detail. The grain's power is the
 // blocks' own at the high frequencies (kGrainFrom to kGrainTo cycles per pixel, where the blur left
-// little of the picture): in each of kGrainTones ranges of the blocks' mean tone, its lower
-// quartile (the blocks smooth there). A block's grain is that of each of its pixels' tones,
+// little of the picture), each frequency's the lesser of its own and that of the frequency a right
+// angle from it (a screen's folded lattice is square; the picture's fine lines and edges are not):
+// in each of kGrainTones ranges of the blocks' mean tone, its lower quartile (the blocks smooth
+// there), spread over the frequencies in the shape the blocks hold it in. A block's grain is that of each of its pixels' tones,
 // averaged under the window's square (a block across an edge between tones that hold little grain
 // is not taken for the middle tone it averages to). Returns the samples changed.
 inline constexpr double kScanOptics = 0.5;
