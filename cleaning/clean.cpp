@@ -88,6 +88,13 @@ double strongest_amplitude(const std::vector<FittedTone>& tones) {
     return a;
 }
 
+// A wave laid over a picture at black or white in large parts is cut off where it would push
+// past the ends: the samples pinned there hold none of it, and its peaks stand weaker than its
+// swing, by the share of the samples that are not.
+double shown(const FlatEvidence& flat, const Thresholds& t) {
+    return flat.share_pinned >= t.ground_share ? 1 - flat.share_pinned : 1;
+}
+
 }  // namespace
 
 Evidence find(Job& job, int pass) {
@@ -96,7 +103,7 @@ Evidence find(Job& job, int pass) {
     e.pass = pass;
     e.spectrum = forward_spectrum(job.modules.forward, job.work);
     e.m = read_log_magnitudes(e.spectrum, host::Layout::Half);
-    e.d = detect_peaks(e.m, options.detect, options.thresholds);
+    e.d = detect_peaks(e.m, options.detect, options.thresholds, shown(job.flat, options.thresholds));
     if (options.print && e.d.screen_period == 0)
         e.d.screen_period = print_screen_period(e.d, options.detect.sensitivity, options.thresholds);
     // The first pass, filling to the background, keeps the picture as its spectrum shows it for a
@@ -114,9 +121,11 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
     CleanResult& result = job.result;
     if (j.takes_out()) {
         // The picture's samples at black or white stand as they came in the first pass only. A
-        // wave weaker than a screen's dots is hardly cut off there, and a photograph's own shadows
-        // and highlights a level or two off the end would weigh more than what was cut.
-        if (e.pass == 0 && strongest_amplitude(j.tones) >= job.options.thresholds.screen_amplitude) {
+        // wave weaker than a screen's dots (as the ends leave them, `shown`) is hardly cut off
+        // there, and a photograph's own shadows and highlights a level or two off the end would
+        // weigh more than what was cut.
+        if (e.pass == 0 &&
+            strongest_amplitude(j.tones) >= job.options.thresholds.screen_amplitude * shown(job.flat, job.options.thresholds)) {
             unclip_tones(j.tones, job.work, job.flat.ends, job.options.thresholds.unclip_rounds, job.options.thresholds.restore_reach);
             job.unclipped = true;
         }

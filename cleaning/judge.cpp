@@ -1189,11 +1189,16 @@ Judgement judge(Job& job, Evidence& e) {
     if (e.lines) judge_lines(job, e, j);
     if (job.drawn.across > 0 && !job.options.print) keep_drawn_grid(job, e, j);
     Frequency a, b;
+    // A lattice found only among peaks the range's ends weakened is taken as a screen laid over
+    // the picture or not at all: a print's screen, a drawing's or a barcode's are not cut off so.
+    const bool cut = e.d.screen_period == 0 && e.d.cut_screen > 0 && !job.added_screen;
+    if (cut) e.d.screen_period = e.d.cut_screen;
     if (e.d.screen_period > 0 && (job.added_screen || added_screen(job, e, a, b))) {
         if (!job.added_screen) subtract_lattice(job, e, j, a, b);
         job.added_screen = true;
         e.d.screen_period = 0;
     }
+    if (cut) e.d.screen_period = 0;
     if (e.d.screen_period == 0) judge_peaks(job, e, j, groups);
     return j;
 }

@@ -174,11 +174,11 @@ double notch_radius(const Component& comp, const LogMagnitudes& m, const std::ve
 // of one frequency at right angles (a screen lays its ink dots on a square grid) whose sum and
 // difference are peaks too, or one of them when the two are strong (a screen at 45 degrees puts
 // them on the axes, where a page's own lines may hide one or both from the peaks). 0 when there
-// is none. Any two peaks
+// is none (`shown`: the share of their strength the peaks show). Any two peaks
 // would not do: of the dozens of weak peaks a picture's own texture leaves at a high sensitivity,
 // some pair's sum and difference land on peaks by chance.
 double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& background, const std::vector<Peak>& peaks,
-                         double strong, const Thresholds& t) {
+                         double strong, double shown, const Thresholds& t) {
     const SpectrumGeometry& g = m.geometry;
     // Whether the spectrum stands screen_evidence above its background about frequency q on an
     // axis, found as a peak or not (the threshold is stricter there). Off the axes a lattice point
@@ -202,7 +202,7 @@ double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& backg
         f.push_back({-p.u, -p.v});
     }
     std::size_t generators = 0;  // frequencies (each peak's and its mirror's) strong enough to span a screen
-    while (generators < f.size() && peaks[generators / 2].amplitude >= strong) generators += 2;
+    while (generators < f.size() && peaks[generators / 2].amplitude >= strong * shown) generators += 2;
     double lowest = 0;
     for (std::size_t a = 0; a < generators; ++a)
         for (std::size_t b = a + 1; b < generators; ++b) {
@@ -218,7 +218,7 @@ double lattice_frequency(const LogMagnitudes& m, const std::vector<float>& backg
             // at the usual sensitivity, and it may stand out without being a peak; weaker ones,
             // let in by a higher sensitivity, need both among the peaks.
             const double weaker = std::min(peaks[a / 2].amplitude, peaks[b / 2].amplitude);
-            const bool strong_pair = weaker >= t.screen_amplitude;
+            const bool strong_pair = weaker >= t.screen_amplitude * shown;
             const bool lattice = (has_sum && has_diff) ||
                                  (strong_pair && (has_sum || has_diff || stands_out(sum) || stands_out(diff)));
             if (!lattice || (lowest > 0 && std::min(ra, rb) >= lowest)) continue;
@@ -624,7 +624,7 @@ std::vector<float> spectrum_background(const LogMagnitudes& m, const DetectOptio
     return std::move(d.background);
 }
 
-Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options, const Thresholds& t) {
+Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options, const Thresholds& t, double shown) {
     const Search search{m, options, t};
     const auto is_protected = [&](int32_t y, int32_t x) { return search.is_protected(y, x); };
     Detection d;
@@ -642,8 +642,10 @@ Detection detect_peaks(const LogMagnitudes& m, const DetectOptions& options, con
     for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected, t, 1);
     for (Peak& p : d.peaks) follow_ridge(m, d, p, is_protected, t, -1);
     std::sort(d.peaks.begin(), d.peaks.end(), [](const Peak& a, const Peak& b) { return a.amplitude > b.amplitude; });
-    const double screen = lattice_frequency(m, d.background, d.peaks, t.screen_amplitude / options.sensitivity, t);
+    const double screen = lattice_frequency(m, d.background, d.peaks, t.screen_amplitude / options.sensitivity, 1, t);
     d.screen_period = screen > 0 ? 1 / screen : 0;
+    const double cut = screen > 0 || shown >= 1 ? 0 : lattice_frequency(m, d.background, d.peaks, t.screen_amplitude / options.sensitivity, shown, t);
+    d.cut_screen = cut > 0 ? 1 / cut : 0;
     return d;
 }
 

@@ -48,6 +48,9 @@ struct Detection {
     std::vector<Peak> peaks;        // strongest first; for a full spectrum, one of each mirrored pair
     double screen_period = 0;       // period in pixels of the halftone screen's lowest frequency, 0 when none
     double rosette = 0;             // period in pixels of a print's rosette of screens (rosette_period), 0 when none
+    double cut_screen = 0;          // the same, among peaks as strong as the share of a screen's that
+                                    // the range's ends leave it (`shown`), when screen_period is 0
+
     std::vector<float> background;  // each magnitude sample's background, laid out as LogMagnitudes::values
     std::vector<int32_t> group;     // rows x columns: where a kept peak lies (in any channel), the
                                     // peak's group, from 1; 0 elsewhere
@@ -57,8 +60,11 @@ struct Detection {
                                     // test to tell a weak wave (the same across the frame) from the picture
 };
 
+// `shown`: the share of a wave's strength its peak shows (less than 1 where the range's ends cut
+// the waves off): a screen's lattice is looked for again among peaks as strong as that share of
+// a screen's (Detection::cut_screen).
 Detection detect_peaks(const LogMagnitudes& magnitudes, const DetectOptions& options = {},
-                       const Thresholds& thresholds = {});
+                       const Thresholds& thresholds = {}, double shown = 1);
 
 // The background alone (Detection::background), for a spectrum searched otherwise.
 std::vector<float> spectrum_background(const LogMagnitudes& magnitudes, const DetectOptions& options = {},

@@ -205,21 +205,30 @@ Image with_toned_screen(const Image& truth, double k, double a, double strength)
 
 // A dot screen laid over a photograph, hard-edged dots the same in its light and dark parts (not a
 // print's, which fade with the tone): its lattice, harmonics included, is fitted and subtracted,
-// and the photograph's detail above the screen is kept, where a low-pass would blur it.
+// and the photograph's detail above the screen is kept, where a low-pass would blur it. So too
+// over the photograph at high contrast, black or white in large parts, where the range's ends cut
+// the dots short and leave the screen's waves weaker than the dots' swing (`swing`) would.
 TYPED_TEST(Cleaning, AddedDotScreenIsSubtractedNotLowPassed) {
     using S = TypeParam;
-    const Image truth = photo<S>(150, 190, 5);
-    Image noisy = truth;
-    const double a = 30 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 6.5;
-    for (int32_t y = 0; y < truth.rows; ++y)
-        for (int32_t x = 0; x < truth.cols; ++x) {
-            const double dot = screen(k, a, y, x) > 0.75 ? 0.12 : -0.03;
-            for (int32_t c = 0; c < 3; ++c) noisy.set_value(y, x, c, truth.value(y, x, c) + dot * full_of<S>());
-        }
-    const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
-    EXPECT_TRUE(decided_by(out, cleaning::Reason::AddedScreen));
-    EXPECT_EQ(out.lowpass_period, 0);
-    expect_gain<S>(out.image, noisy, truth, 10);
+    for (const double contrast : {1.0, 4.0}) {
+        Image truth = photo<S>(150, 190, 5);
+        for (int32_t y = 0; y < truth.rows; ++y)
+            for (int32_t x = 0; x < truth.cols; ++x)
+                for (int32_t c = 0; c < 3; ++c)
+                    truth.set_value(y, x, c, std::clamp((truth.value(y, x, c) / full_of<S>() - 0.5) * contrast + 0.5, 0.0, 1.0) * full_of<S>());
+        Image noisy = truth;
+        const double a = 30 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 6.5, swing = contrast > 1 ? 0.09 : 0.15;
+        for (int32_t y = 0; y < truth.rows; ++y)
+            for (int32_t x = 0; x < truth.cols; ++x) {
+                const double dot = (screen(k, a, y, x) > 0.75 ? 0.8 : -0.2) * swing;
+                for (int32_t c = 0; c < 3; ++c)
+                    noisy.set_value(y, x, c, std::clamp(truth.value(y, x, c) / full_of<S>() + dot, 0.0, 1.0) * full_of<S>());
+            }
+        const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+        EXPECT_TRUE(decided_by(out, cleaning::Reason::AddedScreen)) << contrast;
+        EXPECT_EQ(out.lowpass_period, 0) << contrast;
+        expect_gain<S>(out.image, noisy, truth, contrast > 1 ? 6 : 10);
+    }
 }
 
 // One ink printed through a screen of about 3 px, scanned: each pixel the share of it the dots
