@@ -480,7 +480,7 @@ bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak) {
         if (pj.no_sweep.size() >= pj.t.chirp_tries) return false;
         const std::vector<uint8_t> along = same_direction(pj.e.d, c.p, pj.t, near);
         if (std::find(pj.no_sweep.begin(), pj.no_sweep.end(), along) != pj.no_sweep.end()) continue;
-        const bool swept = subtract_chirp(pj.job.work, pj.e.analysed, pj.job.flat.ends, pj.job.modules.inverse,
+        const bool swept = subtract_chirp(pj.job.work, pj.e.analysed, pj.job.flat, pj.job.modules.inverse,
                                           pj.e.spectrum, pj.e.m, pj.e.d, along, peak, pj.t, pj.job.unclipped, near);
         if (!swept) {
             pj.no_sweep.push_back(along);
@@ -757,7 +757,7 @@ void judge_faint_sweep(PeakJudge& pj) {
     Peak found;
     const double lowest = std::max(1 / job.options.detect.protect_period, pj.longest_taken() > 0 ? 1 / pj.longest_taken() : 0.0);
     if (pj.e.pass != 0 || !pj.first_pass_fitting() || !pj.e.d.peaks.empty() || job.flat.pinned ||
-        !subtract_faint_sweep(job.work, pj.e.analysed, job.flat.ends, job.modules.inverse, pj.e.spectrum, pj.e.m,
+        !subtract_faint_sweep(job.work, pj.e.analysed, job.flat, job.modules.inverse, pj.e.spectrum, pj.e.m,
                               pj.e.d, lowest,
                               kSmallestAmplitude / job.options.detect.sensitivity, pj.t, found, job.unclipped))
         return;

@@ -76,16 +76,17 @@ bool on_sweep(const Detection& d, const std::vector<uint8_t>& groups, std::size_
 // with the band notched out. (A spectrum picture's magnitudes cannot go below one over the
 // samples counted, so a spectrum with everything but the band removed would come back with the
 // phases of all the rest.) Only the samples from `lowest` to `highest` (cycles per pixel) are
-// taken when these are given. The samples of other peaks beside it are left out of the band: a
+// taken when these are given; without `with_ridge`, only those about the peaks, not their ridges.
+// The samples of other peaks beside it are left out of the band: a
 // strong wave there would lend it a steady phase and be taken out twice.
 host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& work, const host::Image& spectrum,
                        const LogMagnitudes& m, const Detection& d, const std::vector<uint8_t>& groups, const Thresholds& t,
-                       double lowest = 0, double highest = HUGE_VAL) {
+                       double lowest = 0, double highest = HUGE_VAL, bool with_ridge = true) {
     const host::SpectrumGeometry& g = m.geometry;
     LogMagnitudes notched = m;
     for (int32_t y = 0; y < g.rows; ++y)
         for (int32_t x = 0; x < g.columns; ++x) {
-            if (!on_sweep(d, groups, std::size_t(y) * g.columns + x)) continue;
+            if (!on_sweep(d, groups, std::size_t(y) * g.columns + x, with_ridge)) continue;
             const Frequency f = frequency_of(g, y, x);
             if (const double r = std::hypot(f.u, f.v); r < lowest || r > highest) continue;
             for (int32_t ny = std::max(0, y - t.chirp_band); ny <= std::min(g.rows - 1, y + t.chirp_band); ++ny)
@@ -109,6 +110,29 @@ host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& wo
 struct RidgeSpan {
     double lowest = 0, highest = 0;
     double energy_lo = 0, energy_hi = 0;
+    std::vector<std::pair<double, double>> samples;  // frequency, excess energy; by frequency
+
+    // The span of the samples outside the frequencies from `lo` to `hi`.
+    RidgeSpan without(double lo, double hi) const {
+        RidgeSpan kept;
+        for (const auto& sample : samples)
+            if (sample.first < lo || sample.first > hi) kept.samples.push_back(sample);
+        kept.measure();
+        return kept;
+    }
+    // Its frequencies, and those that hold its energy but for its tenth at either end.
+    void measure() {
+        if (samples.empty()) return;
+        lowest = samples.front().first;
+        highest = samples.back().first;
+        double total = 0, below = 0;
+        for (const auto& [r, w] : samples) total += w;
+        for (const auto& [r, w] : samples) {
+            below += w;
+            if (energy_lo == 0 && below >= 0.1 * total) energy_lo = r;
+            if (energy_hi == 0 && below >= 0.9 * total) energy_hi = r;
+        }
+    }
 };
 
 // The direction of the sweep in the groups (and their ridges) and where the frame begins and ends
@@ -146,14 +170,9 @@ std::optional<Sweep> sweep_direction(const LogMagnitudes& m, const Detection& d,
     if (total <= 0) return std::nullopt;
     const Sweep sweep = along(du, dv, rows, cols);
     std::sort(radii.begin(), radii.end());
-    span.lowest = radii.front().first;
-    span.highest = radii.back().first;
-    double below = 0;
-    for (const auto& [r, w] : radii) {
-        below += w;
-        if (span.energy_lo == 0 && below >= 0.1 * total) span.energy_lo = r;
-        if (span.energy_hi == 0 && below >= 0.9 * total) span.energy_hi = r;
-    }
+    span = {};
+    span.samples = std::move(radii);
+    span.measure();
     return sweep;
 }
 
@@ -344,7 +363,11 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, bool near,
 // place of a tone that explains the peak must run through chirp_least_tone samples: the picture's
 // own detail in the band draws the fit of one wave by about a sample. A sweep
 // that keeps them needs only chirp_explains_steady of its band, whatever its peak: the samples
-// pinned at black or white cut a wave's swing short, and leave the rest of it in the band. No
+// pinned at black or white cut a wave's swing short, and leave the rest of it in the band. Where
+// they cut it short in patches (a `pinned` share of the picture's samples at black or white), the
+// band holds what an envelope smoothed so widely cannot follow; so a sweep that keeps one phase and
+// one level as steadily as chirp_near_steady and chirp_near_even needs that share less of its band
+// but for a ridge's (whose band holds the picture's own edges along the direction too). No
 // sweep of a period longer than chirp_longest explains its band: the envelope, smoothed over
 // chirp_smooth, holds whatever else changes as slowly (the grain of wood, rows of coins). A sweep
 // fitted to the peaks about one frequency alone (`near`), the rest of its direction left out, must
@@ -357,7 +380,7 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, bool near,
 // frequency: a scan's rows, a video's lines and a screen's harmonics on the axes drift by a few
 // per cent at most, and keep one phase and one level across the frame as a wave does.
 bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan& ridge, SweepPeak peak, const Thresholds& t,
-                    bool near) {
+                    bool near, double pinned) {
     if (std::min(sweep.start, sweep.end) * t.chirp_longest < 1) return false;
     const double swept = std::fabs(sweep.end - sweep.start);
     const double highest = std::max(sweep.start, sweep.end);
@@ -379,7 +402,9 @@ bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan
     if (!near && peak != SweepPeak::Compact && peak != SweepPeak::Tone && share >= t.chirp_explains &&
         ((peak == SweepPeak::Ridge && whole_ridge) || share >= t.chirp_explains_slow))
         return true;
-    return share >= t.chirp_explains_steady && steady_across(e, band.rows, band.cols, near, t);
+    if (share >= t.chirp_explains_steady && steady_across(e, band.rows, band.cols, near, t)) return true;
+    return peak != SweepPeak::Ridge && share >= t.chirp_explains_steady * (1 - pinned) &&
+           steady_across(e, band.rows, band.cols, true, t);
 }
 
 // The frequencies about a sweep (cycles per pixel) that its band is cut to: those it runs through,
@@ -658,16 +683,18 @@ std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, 
 
 }  // namespace
 
-bool subtract_chirp(host::Image& work, const host::Image& analysed, const std::vector<uint8_t>& ends,
+bool subtract_chirp(host::Image& work, const host::Image& analysed, const FlatEvidence& flat,
                     const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
                     const Detection& d, const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t,
                     bool& unclipped, bool near) {
+    const std::vector<uint8_t>& ends = flat.ends;
+    const double pinned = flat.share_pinned;
     RidgeSpan ridge;
     std::optional<Sweep> sweep = sweep_direction(m, d, groups, work.rows, work.cols, ridge);
     if (!sweep) return false;
     const host::Image band = ridge_band(inverse, analysed, spectrum, m, d, groups, t);
     if (!fit_sweep(band, *sweep, ridge.lowest, ridge.highest, t)) return false;
-    if (sweep_explains(band, *sweep, ridge, peak, t, near)) {
+    if (sweep_explains(band, *sweep, ridge, peak, t, near, pinned)) {
         subtract_sweep(work, band, analysed, *sweep, ends, t, unclipped);
         return true;
     }
@@ -676,34 +703,42 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const std::v
     // and a sweep along a ridge of the picture's own edges (beside an axis, where the frame's
     // borders leave one) shares its band with them. So the band is cut to the sweep's frequencies,
     // when that keeps the middle of the ridge's energy. A peak's sweep on a ridge must then keep
-    // one phase and one level across the frame, as a compact peak's must.
+    // one phase and one level across the frame, as a compact peak's must. Where the picture sits
+    // at black or white, the range cuts the wave's swing and leaves its second harmonic, along the
+    // same direction at twice its frequencies: the ridge's energy there is the sweep's own, not the
+    // picture's beside it, and is not asked to lie within the cut.
     const SweepPeak cut_as = peak == SweepPeak::Ridge ? SweepPeak::Compact : peak == SweepPeak::Tone ? peak : SweepPeak::Broad;
     auto [lo, hi] = leaked_span(*sweep, m, t);
+    const double leakage = hi - std::max(sweep->start, sweep->end);
+    const RidgeSpan fundamental = ends.empty() ? ridge : ridge.without(std::max(hi, 2 * lo + leakage), 2 * hi - leakage);
     const bool cuts = ridge.lowest < lo || ridge.highest > hi;
-    if (cuts && ridge.energy_lo >= lo && ridge.energy_hi <= hi) {
+    if (cuts && fundamental.energy_lo >= lo && fundamental.energy_hi <= hi) {
         const host::Image cut = ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo, hi);
-        if (sweep_explains(cut, *sweep, ridge, cut_as, t, near)) {
+        if (sweep_explains(cut, *sweep, fundamental, cut_as, t, near, pinned)) {
             subtract_sweep(work, band, analysed, *sweep, ends, t, unclipped);
             return true;
         }
     }
     // A ridge's fit drawn away from the peaks to the picture's own edges along it (whose energy
-    // lies at the ridge's low end) is fitted again to the frequencies of the peaks alone.
+    // lies at the ridge's low end), or past them (more than their leakage beyond), is fitted again
+    // to the frequencies of the peaks alone, and weighed on their band alone: beside an axis, the
+    // ridge there is the frame's borders' own.
     RidgeSpan own;
     if (peak != SweepPeak::Ridge) return false;
     std::optional<Sweep> refit = sweep_direction(m, d, groups, work.rows, work.cols, own, false);
-    if (!refit || (std::max(sweep->start, sweep->end) >= own.lowest && std::min(sweep->start, sweep->end) <= own.highest) ||
+    const double reach = t.chirp_leakage * sample_step(m.geometry);
+    if (!refit || (std::max(sweep->start, sweep->end) <= own.highest + reach && std::min(sweep->start, sweep->end) >= own.lowest - reach) ||
         !fit_sweep(band, *refit, own.lowest, own.highest, t))
         return false;
     std::tie(lo, hi) = leaked_span(*refit, m, t);
     if (own.energy_lo < lo || own.energy_hi > hi) return false;
-    const host::Image cut = ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo, hi);
-    if (!sweep_explains(cut, *refit, own, cut_as, t, near)) return false;
+    const host::Image cut = ridge_band(inverse, analysed, spectrum, m, d, groups, t, lo, hi, false);
+    if (!sweep_explains(cut, *refit, own, cut_as, t, near, pinned)) return false;
     subtract_sweep(work, band, analysed, *refit, ends, t, unclipped);
     return true;
 }
 
-bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const std::vector<uint8_t>& ends,
+bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const FlatEvidence& flat,
                           const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
                           const Detection& d, double lowest, double least, const Thresholds& t, Peak& found,
                           bool& unclipped) {
@@ -747,7 +782,7 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
         const Segment& s = segments[k];
         std::vector<uint8_t> one(groups, 0);
         one[static_cast<std::size_t>(first) + k] = 1;
-        if (!subtract_chirp(work, analysed, ends, inverse, spectrum, m, marked, one, SweepPeak::Compact, t, unclipped)) continue;
+        if (!subtract_chirp(work, analysed, flat, inverse, spectrum, m, marked, one, SweepPeak::Compact, t, unclipped)) continue;
         double strongest = -HUGE_VAL;
         std::size_t at = 0;
         for (double r = s.r0; r <= s.r1; ++r)

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "frame_evidence.h"
 #include "peaks.h"
 #include "round_trip.h"
 #include "thresholds.h"
@@ -23,7 +24,7 @@ namespace quen::cleaning {
 // out of `work`, `found` the peak it is reported as. Frequencies below `lowest` (cycles per pixel)
 // are not searched, nor stretches weaker than a wave of amplitude `least` (of full scale); only
 // those of faint_sweep_looked times that are weighed, and the band is brought back only for them.
-bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const std::vector<uint8_t>& ends,
+bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const FlatEvidence& flat,
                           const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
                           const Detection& d, double lowest, double least, const Thresholds& t, Peak& found,
                           bool& unclipped);
@@ -39,11 +40,11 @@ enum class SweepPeak { Ridge, Broad, Compact, Tone };
 
 // Takes the sweeping wave of the groups (by group number: 1 for those of the wave, whose peaks
 // lie in one direction) out of the picture `work`, found in `analysed` (whose spectrum was
-// searched). Returns false, leaving the picture alone, when the sweep's envelope does not hold
+// searched; `flat` tells which of its samples sit at black or white). Returns false, leaving the picture alone, when the sweep's envelope does not hold
 // most of the band: a straight edge of the picture rather than a wave. `near`: the groups are the
 // peaks about one frequency of their direction alone, and the sweep must keep one phase and an
 // even level across the frame, more steadily than another.
-bool subtract_chirp(host::Image& work, const host::Image& analysed, const std::vector<uint8_t>& ends,
+bool subtract_chirp(host::Image& work, const host::Image& analysed, const FlatEvidence& flat,
                     const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
                     const Detection& d, const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t,
                     bool& unclipped, bool near = false);

@@ -1005,6 +1005,40 @@ TYPED_TEST(Cleaning, SweepBesideAFabricAtRightAnglesIsNoScreen) {
     expect_gain<S>(out.image, noisy, truth, 6);
 }
 
+// A wave drifting 6-12 % either way over a picture at black or white in large parts, taken out as
+// a sweep: about 18 px, beside an axis over sharp edges and at 60 degrees over soft blobs, where the
+// range cut its swing short in patches and the envelope holds less than half its band, though it
+// keeps one phase and one level across the frame; and about 12 px, 3 and 2 degrees off an axis,
+// whose ridge runs on along the frame's borders' own and draws the first fit far past the peaks'
+// frequencies, fitted again to the peaks alone.
+TYPED_TEST(Cleaning, SweepOverBlackAndWhiteIsTakenOut) {
+    using S = TypeParam;
+    enum Ground { Smooth, Edged, Blobs };
+    for (const auto& [degrees, period, drift, ground] : {std::tuple{-5.9, 18.0, -0.12, Edged}, std::tuple{60.0, 18.0, 0.12, Blobs},
+                                                         std::tuple{3.0, 12.0, -0.12, Smooth}, std::tuple{2.0, 12.0, 0.06, Smooth}}) {
+        Image truth = ground == Edged ? edged_photo<S>(320, 360, 13) : photo<S>(320, 360, 9);
+        if (ground == Blobs) add_soft_blobs<S>(truth, 600, 5, 1, 5);
+        for (int32_t y = 0; y < truth.rows; ++y)
+            for (int32_t x = 0; x < truth.cols; ++x)
+                for (int32_t c = 0; c < 3; ++c)
+                    truth.set_value(y, x, c, std::clamp((truth.value(y, x, c) / full_of<S>() - 0.5) * 4 + 0.5, 0.0, 1.0) * full_of<S>());
+        const double a = degrees * std::numbers::pi / 180, ca = std::cos(a), sa = std::sin(a);
+        const double span = std::fabs(ca) * truth.cols + std::fabs(sa) * truth.rows;
+        const double s0 = std::min(0.0, ca * truth.cols) + std::min(0.0, sa * truth.rows);
+        Image noisy = truth;
+        for (int32_t y = 0; y < truth.rows; ++y)
+            for (int32_t x = 0; x < truth.cols; ++x) {
+                const double s = ca * x + sa * y - s0;
+                const double wave = 0.06 * std::sin(2 * std::numbers::pi / period * s * (1 - drift + drift * s / span));
+                for (int32_t c = 0; c < 3; ++c)
+                    noisy.set_value(y, x, c, std::clamp(truth.value(y, x, c) + wave * full_of<S>(), 0.0, full_of<S>()));
+            }
+        const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+        EXPECT_TRUE(decided_by(out, cleaning::Reason::Sweep)) << degrees << " degrees";
+        expect_gain<S>(out.image, noisy, truth, 8);
+    }
+}
+
 // A screen of soft dots whose strength follows the tone, 4 v (1 - v): two waves at right angles of
 // one period (8 px at 20 degrees) with no sum or difference, neither as strong in one part of the
 // frame as in another. They are the screen's and taken out, not left as the picture's own.
