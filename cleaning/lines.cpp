@@ -122,20 +122,55 @@ bool scales_samples(const LineGains& sums, const LineGains& samples, const Thres
     return along >= t.line_alike * size;
 }
 
-// Whether the gains fitted to the first half of the lines and to the second bear out those
-// fitted to all of them (scales_samples), each half starting at a line of class 0: a line pattern
-// gives every period of lines the same gains, from the first to the last; a wave whose frequency
-// drifts along the axis, near a period of whole lines in one part of the frame, slips out of step
-// with it across the frame, and its halves' gains disagree. Halves too short to fit bear out any.
-bool same_in_both_halves(const LineGains& whole, const std::vector<double>& steps, int32_t period, const Thresholds& t) {
-    const int32_t lines = static_cast<int32_t>(steps.size() / 3), middle = lines / 2 / period * period;
-    for (const auto& [first, last] : {std::pair{0, middle}, std::pair{middle, lines}}) {
-        std::vector<double> half;
-        for (int32_t c = 0; c < 3; ++c)
-            half.insert(half.end(), steps.begin() + c * lines + first, steps.begin() + c * lines + last);
-        const LineGains fit = fit_line_gains(half, period, t);
-        if (!fit.log_gain.empty() && !scales_samples(whole, fit, t)) return false;
+// The cosine of the angle between two fits' gains (1 when one is the other scaled).
+double alike(const LineGains& a, const LineGains& b) {
+    double ab = 0, aa = 0, bb = 0;
+    for (std::size_t i = 0; i < a.log_gain.size(); ++i) {
+        ab += a.log_gain[i] * b.log_gain[i];
+        aa += a.log_gain[i] * a.log_gain[i];
+        bb += b.log_gain[i] * b.log_gain[i];
     }
+    return aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : 0;
+}
+
+// The size of a fit's gains (their root sum of squares).
+double size(const LineGains& fit) {
+    double sum = 0;
+    for (double g : fit.log_gain) sum += g * g;
+    return std::sqrt(sum);
+}
+
+// Whether the lines split two ways into two parts, each cut at lines of class 0, bear out the
+// gains of all of them: the first half and the second each give those gains (scales_samples), and
+// the two halves, and the middle half and the two quarters at the ends together, give alike ones
+// (alike, line_steady) where both parts' gains are line_alike the size of the whole's at least (a
+// grid or a table drawn short of the frame's borders leaves them blank). A line pattern gives every period of lines the
+// same gains, from the first to the last; a wave whose frequency drifts along the axis, near a
+// period of whole lines in one part of the frame, slips out of step with it across the frame: its
+// halves disagree where it drifts one way from the lines' frequency, its middle and its ends where
+// it drifts through it (the phase it slips by grows from the middle to both ends alike, which two
+// halves share). Parts too short to fit bear out any.
+bool same_in_every_part(const LineGains& whole, const std::vector<double>& steps, int32_t period, const Thresholds& t) {
+    const int32_t lines = static_cast<int32_t>(steps.size() / 3);
+    const int32_t quarter = lines / 4 / period * period, middle = lines / 2 / period * period,
+                  last_quarter = lines * 3 / 4 / period * period;
+    using Part = std::array<std::pair<int32_t, int32_t>, 2>;  // one or two runs of lines
+    const auto fit_part = [&](const Part& part) {
+        std::vector<double> some;
+        for (int32_t c = 0; c < 3; ++c)
+            for (const auto& [first, last] : part)
+                some.insert(some.end(), steps.begin() + c * lines + first, steps.begin() + c * lines + last);
+        return fit_line_gains(some, period, t);
+    };
+    const LineGains first = fit_part({{{0, middle}, {0, 0}}}), second = fit_part({{{middle, lines}, {0, 0}}});
+    for (const LineGains& half : {first, second})
+        if (!half.log_gain.empty() && !scales_samples(whole, half, t)) return false;
+    const LineGains inner = fit_part({{{quarter, last_quarter}, {0, 0}}}), outer = fit_part({{{0, quarter}, {last_quarter, lines}}});
+    const auto sized = [&](const LineGains& part) {
+        return !part.log_gain.empty() && size(part) > 0 && size(part) >= t.line_alike * size(whole);
+    };
+    for (const auto& [a, b] : {std::pair{&first, &second}, std::pair{&inner, &outer}})
+        if (sized(*a) && sized(*b) && alike(*a, *b) < t.line_steady) return false;
     return true;
 }
 
@@ -181,7 +216,7 @@ LinePattern find_line_pattern(int32_t k, LineSteps& steps) {
         if (!fit.stands_out) return {};
         for (const std::vector<double>& part : steps.of_samples())
             if (!scales_samples(fit, fit_line_gains(part, period, t), t)) return {};
-        if (!same_in_both_halves(fit, steps.sums, period, t)) return {};
+        if (!same_in_every_part(fit, steps.sums, period, t)) return {};
         if (std::any_of(fit.log_gain.begin(), fit.log_gain.end(), [&](double g) { return std::fabs(g) > t.line_strongest; }))
             return {0, {}, period};
         return {period, std::move(fit), 0};

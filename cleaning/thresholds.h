@@ -80,6 +80,7 @@ struct Thresholds {
     double line_spread = 1.1;          // a period's gains may leave this much more spread than the best
     int32_t lines_per_class = 8;       // lines of each class at least, for a fair comparison
     double line_alike = 0.5;           // share of the lines' gains their samples must bear out
+    double line_steady = 0.6;          // cosine between the gains of two parts of the lines, at least
     int line_attempts = 3;             // periods tried along one axis, at most
     int32_t line_stride_samples = 1024; // a line's samples taken for its median steps, about
     int32_t line_tone_bins = 8;        // bins of tone over which added lines are told from scaled ones

@@ -951,19 +951,21 @@ TYPED_TEST(Cleaning, SweepingWaveIsTakenOut) {
     }
 }
 
-// A wave straight along the rows or the columns whose period drifts from whole pixels at one
-// border by a few percent to the other: as strong a line pattern as any in either half of the
-// frame, but the two halves' gains disagree (the wave slips out of step with the lines), so it is
-// not divided out as lines, which would take little of it.
+// A wave straight along the rows or the columns whose period drifts by a few percent from one
+// border to the other: from whole pixels at one border, or through them at the middle of the frame
+// (both ways from it alike): as strong a line pattern as any in each part of the frame, but the
+// parts' gains disagree (the wave slips out of step with the lines, one way across the frame or
+// from the middle to both ends), so it is not divided out as lines, which would take little of it.
 TYPED_TEST(Cleaning, WaveDriftingAlongAnAxisIsNoLinePattern) {
     using S = TypeParam;
     const Image truth = edged_photo<S>(320, 400, 17);
-    for (const auto& [period, drift, columns] : {std::tuple{5.0, 0.04, false}, std::tuple{13.0, 0.06, true}, std::tuple{17.0, 0.1, false}}) {
+    for (const auto& [period, drift, columns, middle] : {std::tuple{5.0, 0.04, false, 0.0}, std::tuple{13.0, 0.06, true, 0.0},
+                                                         std::tuple{17.0, 0.1, false, 0.0}, std::tuple{12.0, 0.04, true, 1.0}}) {
         Image noisy = truth;
         for (int32_t y = 0; y < truth.rows; ++y)
             for (int32_t x = 0; x < truth.cols; ++x) {
                 const double s = columns ? x : y, span = columns ? truth.cols : truth.rows;
-                const double wave = 0.04 * std::sin(2 * std::numbers::pi * s / period * (1 + drift * s / span));
+                const double wave = 0.04 * std::sin(2 * std::numbers::pi * s / period * (1 + drift * (s / span - middle)));
                 for (int32_t c = 0; c < 3; ++c) noisy.set_value(y, x, c, truth.value(y, x, c) + wave * full_of<S>());
             }
         const cleaning::CleanResult result = cleaning::clean_picture(modules(), noisy);
