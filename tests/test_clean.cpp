@@ -58,6 +58,16 @@ Image photo(int32_t rows, int32_t cols, uint32_t seed, double amplitude = 0, dou
     return im;
 }
 
+// The picture's tones stretched `gain` times about mid grey and raised by `lift` (0.5 keeps mid
+// grey where it was), held to the range: at a high gain, black and white in large parts.
+template <class S>
+void stretch_tones(Image& im, double gain, double lift) {
+    for (int32_t y = 0; y < im.rows; ++y)
+        for (int32_t x = 0; x < im.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c)
+                im.set_value(y, x, c, std::clamp((im.value(y, x, c) / full_of<S>() - 0.5) * gain + lift, 0.0, 1.0) * full_of<S>());
+}
+
 // Whether some candidate was decided by the rule.
 bool decided_by(const cleaning::CleanResult& r, cleaning::Reason reason) {
     return std::any_of(r.candidates.begin(), r.candidates.end(),
@@ -212,10 +222,7 @@ TYPED_TEST(Cleaning, AddedDotScreenIsSubtractedNotLowPassed) {
     using S = TypeParam;
     for (const double contrast : {1.0, 4.0}) {
         Image truth = photo<S>(150, 190, 5);
-        for (int32_t y = 0; y < truth.rows; ++y)
-            for (int32_t x = 0; x < truth.cols; ++x)
-                for (int32_t c = 0; c < 3; ++c)
-                    truth.set_value(y, x, c, std::clamp((truth.value(y, x, c) / full_of<S>() - 0.5) * contrast + 0.5, 0.0, 1.0) * full_of<S>());
+        stretch_tones<S>(truth, contrast, 0.5);
         Image noisy = truth;
         const double a = 30 * std::numbers::pi / 180, k = 2 * std::numbers::pi / 6.5, swing = contrast > 1 ? 0.09 : 0.15;
         for (int32_t y = 0; y < truth.rows; ++y)
@@ -297,12 +304,10 @@ TYPED_TEST(Cleaning, ToneModulatedScreenNearTheRowsIsTakenOutAlongItsEnvelope) {
 TYPED_TEST(Cleaning, ToneModulatedScreenOverBlackAndWhiteIsTakenOut) {
     using S = TypeParam;
     Image truth = photo<S>(256, 256, 9);
-    for (int32_t y = 0; y < truth.rows; ++y)
-        for (int32_t x = 0; x < truth.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c) {
-                const double v = std::clamp((truth.value(y, x, c) / full_of<S>() - 0.5) * 4, 0.0, 1.0);
-                truth.set_value(y, x, c, (y >= 200 && y < 224 && x >= 20 && x < 44 ? 1.0 / 255 : v) * full_of<S>());
-            }
+    stretch_tones<S>(truth, 4, 0);
+    for (int32_t y = 200; y < 224; ++y)
+        for (int32_t x = 20; x < 44; ++x)
+            for (int32_t c = 0; c < 3; ++c) truth.set_value(y, x, c, 1.0 / 255 * full_of<S>());
     for (const double degrees : {30.0, 2.5}) {
         const Image noisy = with_toned_screen<S>(truth, 2 * std::numbers::pi / 6.5, degrees * std::numbers::pi / 180, 0.03);
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
@@ -355,10 +360,7 @@ TYPED_TEST(Cleaning, ScreenTheTilesMissOverBlackAndWhiteIsTakenOut) {
     };
     for (const Screen& s : {Screen{25, 8, 0.06, 9, 12}, Screen{0, 5, 0.04, 5, 8}}) {
         Image truth = photo<S>(320, 320, s.seed);
-        for (int32_t y = 0; y < truth.rows; ++y)
-            for (int32_t x = 0; x < truth.cols; ++x)
-                for (int32_t c = 0; c < 3; ++c)
-                    truth.set_value(y, x, c, std::clamp((truth.value(y, x, c) / full_of<S>() - 0.5) * 4, 0.0, 1.0) * full_of<S>());
+        stretch_tones<S>(truth, 4, 0);
         const double k = 2 * std::numbers::pi / s.period, a = s.degrees * std::numbers::pi / 180;
         Image noisy = truth;
         for (int32_t y = 0; y < truth.rows; ++y)
@@ -1020,10 +1022,7 @@ TYPED_TEST(Cleaning, SweepOverBlackAndWhiteIsTakenOut) {
                                                          std::tuple{3.0, 12.0, -0.12, Smooth}, std::tuple{2.0, 12.0, 0.06, Smooth}}) {
         Image truth = ground == Edged ? edged_photo<S>(320, 360, 13) : photo<S>(320, 360, 9);
         if (ground == Blobs) add_soft_blobs<S>(truth, 600, 5, 1, 5);
-        for (int32_t y = 0; y < truth.rows; ++y)
-            for (int32_t x = 0; x < truth.cols; ++x)
-                for (int32_t c = 0; c < 3; ++c)
-                    truth.set_value(y, x, c, std::clamp((truth.value(y, x, c) / full_of<S>() - 0.5) * 4 + 0.5, 0.0, 1.0) * full_of<S>());
+        stretch_tones<S>(truth, 4, 0.5);
         const double a = degrees * std::numbers::pi / 180, ca = std::cos(a), sa = std::sin(a);
         const double span = std::fabs(ca) * truth.cols + std::fabs(sa) * truth.rows;
         const double s0 = std::min(0.0, ca * truth.cols) + std::min(0.0, sa * truth.rows);
