@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kernels.h"
+#include "screens.h"
 #include "smooth.h"
 
 namespace quen::cleaning {
@@ -360,9 +361,10 @@ private:
 };
 
 // How strongly a block is restored (see kGrainShare): the share of its grain taken out and its
-// gain's most, by its power at the `high` frequencies over its grain's.
+// gain's most, by its power at the `high` frequencies over its grain's; and how plain it is (see
+// kPlainFrom).
 struct BlockStrength {
-    double share, most;
+    double share, most, plain;
 };
 BlockStrength block_strength(const Spectrum& value, const std::array<bool, kB * kB>& high, double grain) {
     double power = 0;
@@ -373,7 +375,7 @@ BlockStrength block_strength(const Spectrum& value, const std::array<bool, kB * 
     const double detail = grain > 0 ? power / n / grain : power > 0 ? kDetailTo : 1;
     const double past = std::clamp(std::log(std::max(detail, 1e-9) / kDetailFrom) / std::log(kDetailTo / kDetailFrom), 0.0, 1.0);
     return {std::max(kGrainShareLeast, kGrainShare * std::pow(std::max(1.0, detail / kDetailFrom), -kShareFall)),
-            kGrainGainSmooth + (kGrainGain - kGrainGainSmooth) * past};
+            kGrainGainSmooth + (kGrainGain - kGrainGainSmooth) * past, std::clamp((kPlainTo - detail) / (kPlainTo - kPlainFrom), 0.0, 1.0)};
 }
 
 }  // namespace
@@ -402,6 +404,9 @@ int64_t restore_folded_print(host::Image& work) {
     for (std::size_t k = 0; k < boost.size(); ++k) boost[k] = float(1 / response[k]);
     int64_t changed = 0;
     Block block, restored;
+    // Each pixel's blocks' plainness, under the window's square (see kPlainFrom).
+    std::array<std::vector<float>, 3> plain_share;
+    for (auto& f : plain_share) f.resize(std::size_t(work.rows) * work.cols);
     std::array<Spectrum, 2> value{};
     std::array<Powers, 2> steady{};
     std::array<double, 2> mean{};
@@ -443,6 +448,7 @@ int64_t restore_folded_print(host::Image& work) {
         // Each block restored, added up under the window again, divided by the windows' sum.
         std::array<std::vector<double>, 2> sum{std::vector<double>(first.v.size()), std::vector<double>(count == 2 ? first.v.size() : 0)};
         std::vector<double> weight(first.v.size());
+        std::array<std::vector<double>, 2> plain{std::vector<double>(first.v.size()), std::vector<double>(count == 2 ? first.v.size() : 0)};
         for (int32_t y = 0; y + kB <= first.rows; y += kGrainStep)
             for (int32_t x = 0; x + kB <= first.cols; x += kGrainStep) {
                 windowed(first, other, y, x, window, block, mean);
@@ -459,11 +465,12 @@ int64_t restore_folded_print(host::Image& work) {
                     }
                 for (int32_t h = 0; h < count; ++h) noise[std::size_t(h)] /= squared_sum;
                 steady_powers(block, count, value, steady);
-                std::array<float, 2> most{};
+                std::array<float, 2> most{}, plains{};
                 for (int32_t h = 0; h < count; ++h) {
                     const BlockStrength strength = block_strength(value[std::size_t(h)], high, noise[std::size_t(h)]);
                     noise[std::size_t(h)] *= strength.share;
                     most[std::size_t(h)] = float(strength.most);
+                    plains[std::size_t(h)] = float(strength.plain);
                 }
                 for (std::size_t k = 0; k < response.size(); ++k) {
                     const std::size_t j = k / kB, i = k % kB;
@@ -489,6 +496,8 @@ int64_t restore_folded_print(host::Image& work) {
                         sum[0][to] += (restored.re[std::size_t(j)][std::size_t(i)] / (kB * kB) + mean[0] * w) * w;
                         if (count == 2) sum[1][to] += (restored.im[std::size_t(j)][std::size_t(i)] / (kB * kB) + mean[1] * w) * w;
                         weight[to] += w * w;
+                        plain[0][to] += plains[0] * w * w;
+                        if (count == 2) plain[1][to] += plains[1] * w * w;
                     }
             }
         for (int32_t h = 0; h < count; ++h)
@@ -496,10 +505,14 @@ int64_t restore_folded_print(host::Image& work) {
                 for (int32_t x = 0; x < work.cols; ++x) {
                     const std::size_t at = std::size_t(y + kB) * first.cols + std::size_t(x + kB);
                     work.set<float>(y, x, c + h, float(sum[std::size_t(h)][at] / weight[at]));
+                    plain_share[std::size_t(c + h)][std::size_t(y) * work.cols + x] = float(plain[std::size_t(h)][at] / weight[at]);
                     ++changed;
                 }
     }
-    for (int32_t c = 0; c < 3; ++c) smooth_grain_left(work, c);
+    for (int32_t c = 0; c < 3; ++c) {
+        smooth_grain_left(work, c);
+        smooth_where_flat(work, c, kFoldedPeriod, kFoldedFlat, &plain_share[std::size_t(c)]);
+    }
     return changed;
 }
 

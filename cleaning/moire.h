@@ -85,8 +85,12 @@ inline constexpr int32_t kGrainTones = 16;
 // least kGrainShareLeast times, and is lifted more, its gain's most rising with the detail's log up
 // to kGrainGain at kDetailTo times its grain (its fine detail is the picture's, blurred by the
 // scanner). (Smooth photographs did best with more smoothing and no lift, textured ones with less
-// smoothing and more lift; one strength for all traded one for the other.)
-inline constexpr double kGrainShare = 2.5, kGrainShareLeast = 0.8, kShareFall = 1.0;
+// smoothing and more lift; one strength for all traded one for the other.) The share stays near
+// the grain's own: a photograph's own fine texture as strong as the grain (film grain, a fruit's
+// skin) stands about as high as the grain does, and taking out more than the grain takes it
+// with the grain; what grain a smooth block keeps is smoothed out after, where the picture is flat
+// (kFoldedFlat).
+inline constexpr double kGrainShare = 1.5, kGrainShareLeast = 0.5, kShareFall = 1.0;
 inline constexpr double kDetailFrom = 2, kDetailTo = 8;
 inline constexpr double kGrainGainSmooth = 1.0, kGrainGain = 1.6;
 inline constexpr int32_t kPowerReach = 2;
@@ -95,6 +99,17 @@ inline constexpr int32_t kPowerReach = 2;
 // channel) taken kGuideShare times.
 inline constexpr int32_t kGuideRadius = 1;
 inline constexpr double kGuideShare = 0.5;
+// Then, where the picture is flat (its gradient, smoothed, kFoldedFlat full scale per pixel or less:
+// twice what a descreened picture's is taken flat at, for the grain left raises it), what grain is
+// left is smoothed further over half the period the folded lattice stands at mostly, kFoldedPeriod
+// pixels (smooth_where_flat): in a smooth photograph, the grain there is all that stands out. A
+// gradient smoothed over 2 px does not see the picture's finest detail (lines 3 px apart), which
+// only the blocks tell from the grain: what the smoothing would take out counts as detail too but
+// for the share of it that lies in plain blocks, 1 for a block whose power at the high frequencies
+// is kPlainFrom times its grain or less, down to 0 at kPlainTo times (about kDetailFrom, where
+// its lift begins), so that the grain a plain block keeps is smoothed and a fine pattern kept.
+inline constexpr double kFoldedPeriod = 2, kFoldedFlat = 2.0 / 255;
+inline constexpr double kPlainFrom = 1.5, kPlainTo = 2.5;
 int64_t restore_folded_print(host::Image& work);
 
 }  // namespace quen::cleaning

@@ -176,40 +176,39 @@ int32_t smooth_length(int32_t n) {
     }
 }
 
-// Where the descreened picture is flat, what is left of the screen stands out most, and nothing of
-// the picture is lost to a stronger low-pass: each channel with a screen is taken smoothed over
-// half its screen period by the share exp(-activity / flat), the activity being the smoothed
-// channel's gradient (full scale per pixel), root mean square over a period; about edges and
-// fine detail it stays as descreened.
+// Each channel with a screen smoothed where it is flat (smooth_where_flat) over half its screen
+// period.
 void smooth_flat(host::Image& picture, const Screens& screens, double flat) {
-    const int32_t rows = picture.rows, cols = picture.cols;
-    const std::size_t size = std::size_t(rows) * cols;
-    RealPlane smoothed(size), activity(size);
-    for (int32_t c = 0; c < 3; ++c) {
-        const double f = screens[std::size_t(c)].frequency;
-        if (f == 0) continue;
-        const double period = 1 / f;
-        for (int32_t y = 0; y < rows; ++y)
-            for (int32_t x = 0; x < cols; ++x) smoothed[std::size_t(y) * cols + x] = picture.get<float>(y, x, c);
-        // Three boxes of radius r smooth with a deviation of about sqrt(r (r + 1)).
-        smooth(smoothed, rows, cols, std::max(1, int32_t(std::lround(period / 2 - 0.5))));
-        const auto at = [&](int32_t y, int32_t x) { return smoothed[std::size_t(std::clamp(y, 0, rows - 1)) * cols + std::clamp(x, 0, cols - 1)]; };
-        for (int32_t y = 0; y < rows; ++y)
-            for (int32_t x = 0; x < cols; ++x) {
-                const float gy = (at(y + 1, x) - at(y - 1, x)) / 2, gx = (at(y, x + 1) - at(y, x - 1)) / 2;
-                activity[std::size_t(y) * cols + x] = gy * gy + gx * gx;
-            }
-        smooth(activity, rows, cols, std::max(1, int32_t(std::lround(period - 0.5))));
-        for (int32_t y = 0; y < rows; ++y)
-            for (int32_t x = 0; x < cols; ++x) {
-                const std::size_t i = std::size_t(y) * cols + x;
-                const double a = std::exp(-std::sqrt(std::max(0.0f, activity[i])) / flat);
-                picture.set<float>(y, x, c, static_cast<float>(a * smoothed[i] + (1 - a) * picture.get<float>(y, x, c)));
-            }
-    }
+    for (int32_t c = 0; c < 3; ++c)
+        if (const double f = screens[std::size_t(c)].frequency; f > 0) smooth_where_flat(picture, c, 1 / f, flat);
 }
 
 }  // namespace
+
+void smooth_where_flat(host::Image& picture, int32_t c, double period, double flat, const std::vector<float>* plain) {
+    const int32_t rows = picture.rows, cols = picture.cols;
+    const std::size_t size = std::size_t(rows) * cols;
+    RealPlane smoothed(size), activity(size);
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) smoothed[std::size_t(y) * cols + x] = picture.get<float>(y, x, c);
+    // Three boxes of radius r smooth with a deviation of about sqrt(r (r + 1)).
+    smooth(smoothed, rows, cols, std::max(1, int32_t(std::lround(period / 2 - 0.5))));
+    const auto at = [&](int32_t y, int32_t x) { return smoothed[std::size_t(std::clamp(y, 0, rows - 1)) * cols + std::clamp(x, 0, cols - 1)]; };
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            const float gy = (at(y + 1, x) - at(y - 1, x)) / 2, gx = (at(y, x + 1) - at(y, x - 1)) / 2;
+            // (what the smoothing takes out, but for the share known to be grain)
+            const float fine = plain ? (1 - (*plain)[std::size_t(y) * cols + x]) * (picture.get<float>(y, x, c) - at(y, x)) : 0.0f;
+            activity[std::size_t(y) * cols + x] = gy * gy + gx * gx + fine * fine;
+        }
+    smooth(activity, rows, cols, std::max(1, int32_t(std::lround(period - 0.5))));
+    for (int32_t y = 0; y < rows; ++y)
+        for (int32_t x = 0; x < cols; ++x) {
+            const std::size_t i = std::size_t(y) * cols + x;
+            const double a = std::exp(-std::sqrt(std::max(0.0f, activity[i])) / flat);
+            picture.set<float>(y, x, c, static_cast<float>(a * smoothed[i] + (1 - a) * picture.get<float>(y, x, c)));
+        }
+}
 
 host::Image descreen_picture(const CleanModules& modules, const host::Image& work, const LogMagnitudes& found,
                              const LogMagnitudes& m, const ScreenCut& cut, const Thresholds& t, int64_t& changed) {
