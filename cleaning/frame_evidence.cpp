@@ -199,8 +199,7 @@ double ground_agreement(const host::Image& work, const Ground& ground, const Fit
                 if (!end) continue;
                 const double w = 2 * std::real(tone.amplitude[c] * turn);
                 if (std::fabs(w) < amplitude / 2) continue;  // near nought: either may hold
-                const bool off = !at_either_end(work.value(y, x, c), 1.0);
-                agree += off == (end == 1 ? w > 0 : w < 0);
+                agree += ground_agrees(end, work.value(y, x, c), w);
                 ++weighed;
             }
         }

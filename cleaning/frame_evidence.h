@@ -68,6 +68,11 @@ struct Ground {
 };
 Ground ground_of(const host::Image& work, const FlatEvidence& flat, int32_t reach, double level);
 
+// Whether a sample of the ground (`end` as Ground::of, `v` its value, full scale 1) lies where a
+// wave standing at `w` there puts it: lifted off black (pushed down from white) where w stands
+// above (below) nought, pinned where it does not.
+inline bool ground_agrees(uint8_t end, double v, double w) { return !at_either_end(v, 1.0) == (end == 1 ? w > 0 : w < 0); }
+
 // The share of the ground's samples that sinusoid `tone` puts where they are: lifted off black
 // (pushed down from white) where it stands well above (below) nought, pinned where it stands well
 // below (above); about a half for a wave unrelated to the picture.

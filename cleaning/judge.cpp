@@ -751,15 +751,19 @@ std::vector<uint8_t> own_peaks(const PeakJudge& pj, int32_t groups) {
 // content stands out as peaks (a brick wall's courses, rows of coins, a chart's ticks) has more of
 // it too faint to: its stretches of lines are its own. Nor in a picture black or white nearly
 // everywhere (text, line art), which holds no wave. In a print, none longer than print_own_wave
-// (see judge_weak_waves).
+// (see judge_weak_waves). Over a picture at black or white in ground_share of its samples, its
+// ground bears a sweep out where the picture's own detail in the band hides the wave's phase.
 void judge_faint_sweep(PeakJudge& pj) {
     Job& job = pj.job;
     Peak found;
     const double lowest = std::max(1 / job.options.detect.protect_period, pj.longest_taken() > 0 ? 1 / pj.longest_taken() : 0.0);
-    if (pj.e.pass != 0 || !pj.first_pass_fitting() || !pj.e.d.peaks.empty() || job.flat.pinned ||
-        !subtract_faint_sweep(job.work, pj.e.analysed, job.flat, job.modules.inverse, pj.e.spectrum, pj.e.m,
-                              pj.e.d, lowest,
-                              kSmallestAmplitude / job.options.detect.sensitivity, pj.t, found, job.unclipped))
+    if (pj.e.pass != 0 || !pj.first_pass_fitting() || !pj.e.d.peaks.empty() || job.flat.pinned) return;
+    std::optional<Ground> ground;
+    if (job.flat.share_pinned >= pj.t.ground_share)
+        ground = ground_of(pj.e.analysed, job.flat, static_cast<int32_t>(job.options.detect.protect_period / 4), pj.t.ground_level);
+    if (!subtract_faint_sweep(job.work, pj.e.analysed, job.flat, job.modules.inverse, pj.e.spectrum, pj.e.m, pj.e.d, lowest,
+                              kSmallestAmplitude / job.options.detect.sensitivity, ground ? &*ground : nullptr, pj.t, found,
+                              job.unclipped))
         return;
     ++pj.j.sweeps;
     job.result.removed.push_back(found);

@@ -429,6 +429,27 @@ RealPlane wave_of(const Plane& e, const Sweep& sweep, int32_t rows, int32_t cols
     return wave;
 }
 
+// The share of the ground's samples that the sweep's wave in `band` puts where they are
+// (ground_agrees): the wave rebuilt from its envelope as it would be taken out, weighed where it
+// stands at half its swing there or more (near nought either may hold).
+double ground_agreement(const host::Image& picture, const Ground& ground, const host::Image& band, const Sweep& sweep,
+                        const Thresholds& t) {
+    const Plane e = envelope(band, sweep, -1, t.chirp_rebuild_smooth);
+    const RealPlane wave = wave_of(e, sweep, picture.rows, picture.cols);
+    double agree = 0, weighed = 0;
+    for (int32_t y = 0; y < picture.rows; ++y)
+        for (int32_t x = 0; x < picture.cols; ++x) {
+            const std::size_t i = std::size_t(y) * picture.cols + x;
+            if (std::fabs(wave[i]) < std::abs(e[i])) continue;
+            for (int32_t c = 0; c < 3; ++c)
+                if (const uint8_t end = ground.of[i * 3 + std::size_t(c)]) {
+                    agree += ground_agrees(end, picture.value(y, x, c), wave[i]);
+                    ++weighed;
+                }
+        }
+    return weighed > 0 ? agree / weighed : 0;
+}
+
 // Whether sample (y, x) of channel c sits at black or white in the picture `analysed` (`ends`: by
 // sample, (y * cols + x) * 3 + c, 1 at black, 2 at white); `at` receives the end.
 bool pinned_at(const host::Image& analysed, const std::vector<uint8_t>& ends, int32_t y, int32_t x, int32_t c, float& at) {
@@ -740,8 +761,8 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const FlatEv
 
 bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const FlatEvidence& flat,
                           const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
-                          const Detection& d, double lowest, double least, const Thresholds& t, Peak& found,
-                          bool& unclipped) {
+                          const Detection& d, double lowest, double least, const Ground* ground, const Thresholds& t,
+                          Peak& found, bool& unclipped) {
     const host::SpectrumGeometry& g = m.geometry;
     // Weighed by its phase from tile to tile, a faint wave of fewer than faint_sweep_cycles periods
     // a tile looks as steady as the picture's own broad shapes (rows of coins).
@@ -764,25 +785,50 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
     std::vector<uint8_t> all(groups, 0);
     std::fill(all.begin() + first, all.end(), 1);
     const host::Image bands = ridge_band(inverse, analysed, spectrum, m, marked, all, t);
-    std::vector<std::pair<double, std::size_t>> steady;  // steadiness of phase times that of level, segment
-    for (std::size_t k = 0; k < segments.size(); ++k) {
-        if (segments[k].amplitude < looked) continue;
+    const auto only = [&](std::size_t k) {
         std::vector<uint8_t> one(groups, 0);
         one[static_cast<std::size_t>(first) + k] = 1;
+        return one;
+    };
+    // By segment: steadiness of phase times that of level; the share of the ground agreeing.
+    std::vector<std::pair<double, std::size_t>> steady, grounded;
+    for (std::size_t k = 0; k < segments.size(); ++k) {
+        if (segments[k].amplitude < looked) continue;
         RidgeSpan span;
-        std::optional<Sweep> sweep = sweep_direction(m, marked, one, work.rows, work.cols, span);
+        std::optional<Sweep> sweep = sweep_direction(m, marked, only(k), work.rows, work.cols, span);
         if (!sweep || !fit_sweep(bands, *sweep, span.lowest, span.highest, t, 2)) continue;
         const Steadiness st = first_look(bands, *sweep, t);
         if (st.phase >= t.faint_sweep_steady && st.level >= t.chirp_even) steady.push_back({st.phase * st.level, k});
+        if (ground)
+            if (const double agree = ground_agreement(analysed, *ground, bands, *sweep, t); agree >= t.ground_agree)
+                grounded.push_back({agree, k});
     }
-    std::sort(steady.rbegin(), steady.rend());
-    if (steady.size() > t.faint_sweep_tries) steady.resize(t.faint_sweep_tries);
+    for (auto* tried : {&steady, &grounded}) {
+        std::sort(tried->rbegin(), tried->rend());
+        if (tried->size() > t.faint_sweep_tries) tried->resize(t.faint_sweep_tries);
+    }
+    // A grounded sweep fitted to its own band alone, as subtract_chirp fits one, and taken out
+    // when it still agrees with the ground.
+    const auto grounded_sweep = [&](std::size_t k) {
+        RidgeSpan span;
+        std::optional<Sweep> sweep = sweep_direction(m, marked, only(k), work.rows, work.cols, span);
+        if (!sweep) return false;
+        const host::Image band = ridge_band(inverse, analysed, spectrum, m, marked, only(k), t);
+        if (!fit_sweep(band, *sweep, span.lowest, span.highest, t) || std::min(sweep->start, sweep->end) * t.chirp_longest < 1 ||
+            ground_agreement(analysed, *ground, band, *sweep, t) < t.ground_agree)
+            return false;
+        subtract_sweep(work, band, analysed, *sweep, flat.ends, t, unclipped);
+        return true;
+    };
     const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
-    for (const auto& [steadiest, k] : steady) {
+    std::vector<std::pair<std::size_t, bool>> tries;  // segment, tried by the ground
+    for (const auto& [steadiest, k] : steady) tries.push_back({k, false});
+    for (const auto& [agree, k] : grounded) tries.push_back({k, true});
+    for (const auto& [k, by_ground] : tries) {
         const Segment& s = segments[k];
-        std::vector<uint8_t> one(groups, 0);
-        one[static_cast<std::size_t>(first) + k] = 1;
-        if (!subtract_chirp(work, analysed, flat, inverse, spectrum, m, marked, one, SweepPeak::Compact, t, unclipped)) continue;
+        if (by_ground ? !grounded_sweep(k)
+                      : !subtract_chirp(work, analysed, flat, inverse, spectrum, m, marked, only(k), SweepPeak::Compact, t, unclipped))
+            continue;
         double strongest = -HUGE_VAL;
         std::size_t at = 0;
         for (double r = s.r0; r <= s.r1; ++r)

@@ -24,10 +24,14 @@ namespace quen::cleaning {
 // out of `work`, `found` the peak it is reported as. Frequencies below `lowest` (cycles per pixel)
 // are not searched, nor stretches weaker than a wave of amplitude `least` (of full scale); only
 // those of faint_sweep_looked times that are weighed, and the band is brought back only for them.
+// Over a picture black or white in large parts (`ground`, its black and white ground, when it has
+// one), the picture's own detail in a faint wave's band can outweigh the wave and wander its phase,
+// but the ground holds no detail of the picture's: a sweep that puts ground_agree of the ground's
+// samples where they are (ground_agreement's rule) is the wave's, however its phase holds.
 bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const FlatEvidence& flat,
                           const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
-                          const Detection& d, double lowest, double least, const Thresholds& t, Peak& found,
-                          bool& unclipped);
+                          const Detection& d, double lowest, double least, const Ground* ground, const Thresholds& t,
+                          Peak& found, bool& unclipped);
 
 // The groups (by group number) of the peaks in the direction of peak p: the pieces of one ridge;
 // `near`, only those within chirp_drift of its frequency, where one drifting wave may dwell.

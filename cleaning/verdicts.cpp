@@ -57,7 +57,8 @@ std::string reason_text(const Decision& d) {
                "subtracted";
     case Reason::FaintSweep:
         return "removed: a wave sweeping in frequency across the frame, too faint for any of its frequencies to "
-               "stand out but keeping one phase and one strength everywhere, rebuilt from its envelope and subtracted";
+               "stand out but keeping one phase and one strength everywhere, or lifting the black or white ground in "
+               "its half-waves, rebuilt from its envelope and subtracted";
     case Reason::Filled:
         return "removed: a wave across the frame that no one sinusoid explains, its peak filled";
     case Reason::ScreenEnvelope:
