@@ -6,12 +6,15 @@
 // curve, beside the best plain Gaussian blur of that scan (the deviation best for that picture),
 // which is what a user would otherwise take. Reports PSNR and SSIM per kind and per set of
 // photographs, mean and worst, and the cleaning's speed.
-// Usage: bench_prints OUT_DIR [--kinds K,K...] [--seeds N] [--reuse] --tuning PICTURE... --heldout PICTURE...
+// Usage: bench_prints OUT_DIR [--kinds K,K...] [--seeds N] [--soften S] [--reuse] --tuning PICTURE... --heldout PICTURE...
 // --kinds: only these kinds (their numbers from 0, in the table's order); --seeds: N prints of each
 // photograph and kind, each with its own period, tilt and offset (the first is the one a run
 // without --seeds makes), to cover more screens than one a photograph; --reuse: the scans,
 // references and best blurs a previous run left in OUT_DIR are read back rather than made again
-// (the same photographs, kinds and seeds make the same prints).
+// (the same photographs, kinds and seeds make the same prints); --soften S: each photograph is
+// blurred (a Gaussian of deviation S pixels) before it is printed, so that the grain stands high
+// against the picture's own fine detail, as it does on smooth or soft photographs (the best blur
+// of such prints is wide).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -265,7 +268,7 @@ void summarise(const std::vector<Row>& rows, const std::string& set, const char*
 
 int main(int argc, char** argv) try {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_prints OUT_DIR [--kinds K,K...] [--reuse] --tuning PICTURE... --heldout PICTURE...\n");
+        std::fprintf(stderr, "usage: bench_prints OUT_DIR [--kinds K,K...] [--seeds N] [--soften S] [--reuse] --tuning PICTURE... --heldout PICTURE...\n");
         return 2;
     }
     const fs::path out = argv[1];
@@ -281,6 +284,7 @@ int main(int argc, char** argv) try {
     std::vector<bool> wanted(std::size(kKinds), true);
     bool reuse = false;
     int seeds = 1;
+    double soften = 0;
     for (int i = 2; i < argc; ++i) {
         if (std::strcmp(argv[i], "--reuse") == 0) {
             reuse = true;
@@ -289,6 +293,11 @@ int main(int argc, char** argv) try {
         if (std::strcmp(argv[i], "--seeds") == 0 && i + 1 < argc) {
             seeds = std::atoi(argv[++i]);
             if (seeds < 1 || seeds > 100) throw std::runtime_error("--seeds takes a count from 1 to 100");
+            continue;
+        }
+        if (std::strcmp(argv[i], "--soften") == 0 && i + 1 < argc) {
+            soften = std::atof(argv[++i]);
+            if (!(soften >= 0 && soften <= 20)) throw std::runtime_error("--soften takes a deviation from 0 to 20 pixels");
             continue;
         }
         if (std::strcmp(argv[i], "--kinds") == 0 && i + 1 < argc) {
@@ -304,7 +313,8 @@ int main(int argc, char** argv) try {
         if (std::find(sets.begin(), sets.end(), set) == sets.end()) sets.push_back(set);
         const fs::path path = argv[i];
         const std::string name = path.stem().string();
-        const Planes photo = fit(planes_of(read_photograph(path)));
+        Planes photo = fit(planes_of(read_photograph(path)));
+        if (soften > 0) photo = planes_of(gaussian_blur(image_of(photo), soften));
         for (std::size_t k = 0; k < std::size(kKinds); ++k)
             for (int seed = 0; wanted[k] && seed < seeds; ++seed) {
                 const std::string tag = name + "-" + std::to_string(k) + (seed > 0 ? "-" + std::to_string(seed) : "");

@@ -378,6 +378,20 @@ BlockStrength block_strength(const Spectrum& value, const std::array<bool, kB * 
             kGrainGainSmooth + (kGrainGain - kGrainGainSmooth) * past, std::clamp((kPlainTo - detail) / (kPlainTo - kPlainFrom), 0.0, 1.0)};
 }
 
+// How much of the lift a channel's blocks get (0 to 1, see kFallSteep): by how steeply the power
+// of its blocks, summed, falls with the frequency over kMoireLawFrom to kMoireLawTo (its log
+// against the log of the frequency, a straight fit), where the picture's own power stands above
+// the grain. A picture whose power falls that steeply (a soft or smooth one) holds next to none of
+// its own at the high frequencies, and what its blocks hold there beyond the grain measured is
+// grain too (it varies with the tones about it more than by tone): lifting it lifts the grain.
+double lift_share(const std::array<double, kB * kB>& power, const std::array<double, kB * kB>& radius) {
+    LineFit fall;
+    for (std::size_t k = 1; k < power.size(); ++k)
+        if (radius[k] >= kMoireLawFrom && radius[k] <= kMoireLawTo && power[k] > 0) fall.add(std::log10(radius[k]), std::log10(power[k]));
+    if (fall.n < 3) return 1;
+    return std::clamp((fall.slope() - kFallSteep) / (kFallGentle - kFallSteep), 0.0, 1.0);
+}
+
 }  // namespace
 
 int64_t restore_folded_print(host::Image& work) {
@@ -420,6 +434,7 @@ int64_t restore_folded_print(host::Image& work) {
         std::array<std::vector<std::pair<double, double>>, 2> tone_power;  // (mean, high-frequency power)
         std::array<GrainShape, 2> shape;
         std::array<Powers, 2> power{};
+        std::array<std::array<double, kB * kB>, 2> power_sum{};  // each frequency's power over the blocks
         for (int32_t y = 0; y + kB <= first.rows; y += kB)
             for (int32_t x = 0; x + kB <= first.cols; x += kB) {
                 windowed(first, other, y, x, window, block, mean);
@@ -431,10 +446,15 @@ int64_t restore_folded_print(host::Image& work) {
                     const double level = grain_level(power[std::size_t(h)], high);
                     tone_power[std::size_t(h)].push_back({mean[std::size_t(h)], level});
                     shape[std::size_t(h)].add(power[std::size_t(h)], level);
+                    for (std::size_t k = 0; k < power_sum[0].size(); ++k) power_sum[std::size_t(h)][k] += power[std::size_t(h)][k];
                 }
             }
         std::array<Powers, 2> grain_shape{};
-        for (int32_t h = 0; h < count; ++h) grain_shape[std::size_t(h)] = shape[std::size_t(h)].at(high, radius);
+        std::array<double, 2> lift{};
+        for (int32_t h = 0; h < count; ++h) {
+            grain_shape[std::size_t(h)] = shape[std::size_t(h)].at(high, radius);
+            lift[std::size_t(h)] = lift_share(power_sum[std::size_t(h)], radius);
+        }
         // The grain each pixel holds, by its own tone, and a block's the mean of its pixels' under
         // the window's square: a block across an edge between tones that hold little grain is not
         // smoothed as if it were of the middle tone it averages to.
@@ -469,7 +489,7 @@ int64_t restore_folded_print(host::Image& work) {
                 for (int32_t h = 0; h < count; ++h) {
                     const BlockStrength strength = block_strength(value[std::size_t(h)], high, noise[std::size_t(h)]);
                     noise[std::size_t(h)] *= strength.share;
-                    most[std::size_t(h)] = float(strength.most);
+                    most[std::size_t(h)] = float(1 + (strength.most - 1) * lift[std::size_t(h)]);
                     plains[std::size_t(h)] = float(strength.plain);
                 }
                 for (std::size_t k = 0; k < response.size(); ++k) {
@@ -482,7 +502,8 @@ int64_t restore_folded_print(host::Image& work) {
                     std::array<float, 2> gain{};
                     for (int32_t h = 0; h < count; ++h) {
                         const float p = steady[std::size_t(h)][k], n = float(noise[std::size_t(h)]) * grain_shape[std::size_t(h)][k];
-                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * boost[k], most[std::size_t(h)]) : 0.0f;
+                        const float lifted = 1 + (boost[k] - 1) * float(lift[std::size_t(h)]);
+                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * lifted, most[std::size_t(h)]) : 0.0f;
                     }
                     // a + i b
                     restored.re[j][i] = ab[0].real() * gain[0] - ab[1].imag() * gain[1];

@@ -1271,7 +1271,7 @@ TEST(CleaningRules, FoldedPrintGrainBesideEdgesIsSmoothed) {
 
 // How strongly a folded print's block is restored goes by the detail it holds beyond its tone's
 // grain: of a middle tone under grain, the half that holds only grain is not lifted (spread left
-// 0.0018, 0.0022 when every block is lifted alike), the half where a fine wave (3.2 px, dimmed by
+// 0.0015, 0.0022 when every block is lifted alike), the half where a fine wave (3.2 px, dimmed by
 // the scanner to 0.44 of 0.2) stands well above the grain is lifted more (0.71 of the wave's
 // amplitude back, 0.67 when every block is lifted alike).
 TEST(CleaningRules, FoldedPrintStrengthGoesByEachBlocksDetail) {
