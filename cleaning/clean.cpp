@@ -55,7 +55,8 @@ void decide_screen(const Job& job, const Evidence& e, Judgement& j) {
 // sinusoids were refitted to the picture unclipped (`unclipped`), it takes what held_at_end says,
 // as the refit did (the end, on a flat black or white ground); otherwise the middle of the two (a
 // saturated highlight or shadow is common). (The dots of a halftone screen sit at the ends of the
-// range too, and the low-pass must take them.)
+// range too, and the low-pass must take them.) Samples that took what they held once the first
+// pass's sinusoids came out (Job::held) are not held again (`keep_pinned` false).
 void restore(host::Image& picture, const host::Image& work, bool keep_pinned, bool unclipped, int32_t reach) {
     const double full = host::Image::full_scale(picture.depth);
     const host::Image came = keep_pinned ? picture : host::Image{};
@@ -130,6 +131,12 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
             job.unclipped = true;
         }
         subtract_tones(job.work, j.tones);
+        // The pinned samples take what they held beneath the waves at once, not at the end: the
+        // next search looks at the picture as it will come out.
+        if (job.unclipped && !j.tones.empty() && e.analysed.rows > 0) {
+            for (int32_t c = 0; c < 3; ++c) hold_pinned(job.work, e.analysed, job.flat.ends, c, job.options.thresholds.restore_reach);
+            job.held = true;
+        }
         for (const FittedTone& tone : j.tones) job.subtracted.push_back(tone.f);
         result.changed += static_cast<int64_t>(j.tones.size()) + j.lines + j.sweeps + j.envelopes;
         record(job, e, j, false);
@@ -224,7 +231,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         if (again) continue;
         CleanResult result = std::move(job.result);
         if (result.changed > 0)
-            restore(picture, job.work, result.lowpass_period == 0, job.unclipped, options.thresholds.restore_reach);
+            restore(picture, job.work, result.lowpass_period == 0 && !job.held, job.unclipped, options.thresholds.restore_reach);
         result.image = std::move(picture);  // nothing removed: the picture as it was
         return result;
     }

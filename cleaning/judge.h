@@ -30,6 +30,7 @@ struct Job {
     std::vector<Frequency> subtracted;  // the sinusoids taken out in earlier passes
     CleanResult result;                 // what was found, removed and kept so far
     bool unclipped = false;             // the first pass's sinusoids were refitted to the picture unclipped at its ends
+    bool held = false;                  // ... and its pinned samples took what they held beneath them (hold_pinned)
 };
 
 // Found in one pass.

@@ -450,14 +450,6 @@ double ground_agreement(const host::Image& picture, const Ground& ground, const 
     return weighed > 0 ? agree / weighed : 0;
 }
 
-// Whether sample (y, x) of channel c sits at black or white in the picture `analysed` (`ends`: by
-// sample, (y * cols + x) * 3 + c, 1 at black, 2 at white); `at` receives the end.
-bool pinned_at(const host::Image& analysed, const std::vector<uint8_t>& ends, int32_t y, int32_t x, int32_t c, float& at) {
-    const uint8_t end = ends[(std::size_t(y) * analysed.cols + x) * 3 + std::size_t(c)];
-    at = end == 1 ? 0.0f : 1.0f;
-    return end != 0 && analysed.get<float>(y, x, c) == at;
-}
-
 // The wave of channel c of the sweep in `band`. Where the picture `analysed` sits at black or
 // white, the wave was cut off by the range and the band holds only what is left of its swing (half
 // of it on a flat black ground), and the envelope there comes out too weak. What the wave would
@@ -510,25 +502,13 @@ bool channel_wave(const host::Image& band, const host::Image& analysed, const Sw
 void subtract_sweep(host::Image& work, const host::Image& band, const host::Image& analysed, const Sweep& sweep,
                     const std::vector<uint8_t>& ends, const Thresholds& t, bool& unclipped) {
     RealPlane wave;
-    std::vector<std::pair<std::size_t, float>> held;
     for (int32_t c = 0; c < 3; ++c) {
         const bool refitted = channel_wave(band, analysed, sweep, c, ends, t, wave);
         unclipped = unclipped || refitted;
         for (int32_t y = 0; y < work.rows; ++y)
             for (int32_t x = 0; x < work.cols; ++x)
                 work.set<float>(y, x, c, work.get<float>(y, x, c) - wave[std::size_t(y) * work.cols + x]);
-        if (!refitted) continue;
-        float at = 0;
-        const auto pinned = [&](int32_t y, int32_t x) { return pinned_at(analysed, ends, y, x, c, at); };
-        const auto cleaned = [&](int32_t y, int32_t x) { return double(work.get<float>(y, x, c)); };
-        held.clear();
-        for (int32_t y = 0; y < work.rows; ++y)
-            for (int32_t x = 0; x < work.cols; ++x)
-                if (pinned(y, x))
-                    held.push_back({std::size_t(y) * work.cols + x,
-                                    static_cast<float>(held_at_end(work.rows, work.cols, y, x, at, cleaned(y, x),
-                                                                   t.restore_reach, pinned, cleaned))});
-        for (const auto& [i, v] : held) work.set<float>(int32_t(i / work.cols), int32_t(i % work.cols), c, v);
+        if (refitted) hold_pinned(work, analysed, ends, c, t.restore_reach);
     }
 }
 

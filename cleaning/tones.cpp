@@ -201,6 +201,27 @@ void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones, 
     }
 }
 
+bool pinned_at(const host::Image& came, const std::vector<uint8_t>& ends, int32_t y, int32_t x, int32_t c, float& at) {
+    const uint8_t end = ends[(std::size_t(y) * came.cols + x) * 3 + std::size_t(c)];
+    at = end == 1 ? 0.0f : 1.0f;
+    return end != 0 && came.get<float>(y, x, c) == at;
+}
+
+void hold_pinned(host::Image& work, const host::Image& came, const std::vector<uint8_t>& ends, int32_t c, int32_t reach) {
+    if (ends.empty()) return;
+    float at = 0;
+    const auto pinned = [&](int32_t y, int32_t x) { return pinned_at(came, ends, y, x, c, at); };
+    const auto cleaned = [&](int32_t y, int32_t x) { return double(work.get<float>(y, x, c)); };
+    // Written once all are worked out, as each reads its neighbours.
+    std::vector<std::pair<std::size_t, float>> held;
+    for (int32_t y = 0; y < work.rows; ++y)
+        for (int32_t x = 0; x < work.cols; ++x)
+            if (pinned(y, x))
+                held.push_back({std::size_t(y) * work.cols + x,
+                                static_cast<float>(held_at_end(work.rows, work.cols, y, x, at, cleaned(y, x), reach, pinned, cleaned))});
+    for (const auto& [i, v] : held) work.set<float>(int32_t(i / work.cols), int32_t(i % work.cols), c, v);
+}
+
 void unclip_tones(std::vector<FittedTone>& tones, const host::Image& work, const std::vector<uint8_t>& ends, int rounds,
                   int32_t reach) {
     if (ends.empty() || tones.empty()) return;

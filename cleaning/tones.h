@@ -2,6 +2,7 @@
 // channel's complex amplitude) and the whole wave, leakage and all, subtracted from the picture.
 #pragma once
 
+#include <algorithm>
 #include <complex>
 #include <cstdint>
 #include <vector>
@@ -51,10 +52,12 @@ void subtract_tones(host::Image& picture, const std::vector<FittedTone>& tones,
 
 // What a sample pinned at an end of the range (`end`, 0 or 1 of full scale) held beneath waves that
 // leave `cleaned` there: a value between the two. The cleaned samples about it (`reach` pixels
-// either way) that were not pinned and lie between them say where (a shadow or highlight near
-// the end: their mean); with none, the end (deep in a flat black or white ground, which the waves
-// lifted off in places and pushed further past elsewhere). `pinned(y, x)` and `cleaned_at(y, x)`
-// give the channel's samples about it.
+// either way) that were not pinned say where: their mean, held between the two (a shadow or
+// highlight near the end), of those not beyond `cleaned` (brighter ground than the sample can
+// hold, past black) but those past the end too: the cleaning errs either way about a flat black
+// or white ground, and left out, they would lift the mean off it. With none, the end (deep in
+// such a ground, which the waves lifted off in places and pushed further past elsewhere).
+// `pinned(y, x)` and `cleaned_at(y, x)` give the channel's samples about it.
 template <class Pinned, class Cleaned>
 double held_at_end(int32_t rows, int32_t cols, int32_t y, int32_t x, double end, double cleaned, int32_t reach,
                    const Pinned& pinned, const Cleaned& cleaned_at) {
@@ -65,10 +68,22 @@ double held_at_end(int32_t rows, int32_t cols, int32_t y, int32_t x, double end,
         for (int32_t i = x > reach ? x - reach : 0; i <= x + reach && i < cols; ++i)
             if (!pinned(j, i)) {
                 const double u = cleaned_at(j, i);
-                if (u >= lo && u <= hi) sum += u, ++count;
+                const bool past = end < 0.5 ? u < end : u > end;
+                if (past || (u >= lo && u <= hi)) sum += u, ++count;
             }
-    return count > 0 ? sum / count : end;
+    return count > 0 ? std::clamp(sum / count, lo, hi) : end;
 }
+
+// Whether sample (y, x) of channel c sits at black or white in the float picture `came` (`ends`:
+// by sample, (y * cols + x) * 3 + c, 1 at black, 2 at white); `at` receives the end. A sample past
+// either end (a float picture's) was not cut off there.
+bool pinned_at(const host::Image& came, const std::vector<uint8_t>& ends, int32_t y, int32_t x, int32_t c, float& at);
+
+// The samples of channel c pinned at black or white in `came` take what held_at_end says they held
+// beneath the waves `work` has had taken out since. Left at the end less the whole wave, they would
+// hold the part of its swing the end cut off, turned over (half a wave on a flat black ground, a
+// third of a screen's dots there), which the searches after would find again as a wave.
+void hold_pinned(host::Image& work, const host::Image& came, const std::vector<uint8_t>& ends, int32_t c, int32_t reach);
 
 // Refits the amplitudes of sinusoids fitted to the float picture `work` whose samples at black or
 // white (`ends`: by sample, (y * cols + x) * 3 + c, 1 at black, 2 at white, 0 between) cut their

@@ -23,6 +23,7 @@
 #include "round_trip.h"
 #include "screens.h"
 #include "support.h"
+#include "tones.h"
 
 namespace quen {
 namespace {
@@ -1411,6 +1412,21 @@ TEST(CleaningRules, TheFirstRuleThatSettlesAPeakDecidesIt) {
     decisions.decide(2, {cleaning::Verdict::Keep, cleaning::Reason::PartOfFrame});
     EXPECT_FALSE(decisions.decide(2, {cleaning::Verdict::SubtractSweep, cleaning::Reason::Sweep}));
     EXPECT_EQ(decisions[2].reason, cleaning::Reason::PartOfFrame);
+}
+
+// A sample pinned at black holds the mean of its free neighbours as cleaned, those cleaned a little
+// past black as well: the cleaning errs either way about a black ground, and leaving them out
+// would lift the mean off it. A brighter neighbour than the sample cleaned is other ground; a mean
+// past black is black.
+TEST(CleaningRules, PinnedSampleHoldsItsNeighboursMeanPastTheEndToo) {
+    double cleaned[3][3] = {{-0.02, 0.03, -0.02}, {0.03, 0.1, 0.03}, {-0.02, 0.5, -0.02}};
+    const auto held = [&] {
+        return cleaning::held_at_end(3, 3, 1, 1, 0.0, cleaned[1][1], 1, [](int32_t j, int32_t i) { return j == 1 && i == 1; },
+                                     [&](int32_t j, int32_t i) { return cleaned[j][i]; });
+    };
+    EXPECT_NEAR(held(), 0.01 / 7, 1e-12);
+    cleaned[0][1] = cleaned[1][0] = cleaned[1][2] = -0.02;
+    EXPECT_EQ(held(), 0.0);
 }
 
 // A flat square 20 px wide refutes waves of 20 px or shorter across the frame, not longer ones; a
