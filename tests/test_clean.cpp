@@ -1271,10 +1271,12 @@ TEST(CleaningRules, FoldedPrintGrainBesideEdgesIsSmoothed) {
 }
 
 // How strongly a folded print's block is restored goes by the detail it holds beyond its tone's
-// grain: of a middle tone under grain, the half that holds only grain is not lifted (spread left
-// 0.0015, 0.0022 when every block is lifted alike), the half where a fine wave (3.2 px, dimmed by
-// the scanner to 0.44 of 0.2) stands well above the grain is lifted more (0.71 of the wave's
-// amplitude back, 0.67 when every block is lifted alike).
+// grain: of a middle tone under grain, the half that holds only grain is smoothed the most (spread
+// left 0.0015, 0.0038 when every block is smoothed as little as one with detail), the half where a
+// fine wave (3.2 px, dimmed by the scanner to 0.44 of 0.2) stands well above the grain is lifted
+// (0.71 of the wave's amplitude back, 0.44 when no block is lifted). (Lifting the grain-only half
+// as much as the waved one no longer shows here: the smoothing where the picture is flat, after
+// the blocks, takes out what that lift leaves.)
 TEST(CleaningRules, FoldedPrintStrengthGoesByEachBlocksDetail) {
     constexpr double kPeriod = 3.2, kAmplitude = 0.2, kDimmed = 0.44;
     Image im = Image::make(64, 160, 3, 32);
