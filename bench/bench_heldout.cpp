@@ -4,7 +4,9 @@
 // file. Reports per kind the mean and worst PSNR gain over the noisy picture and how many came
 // back untouched; whether each clean photograph came back untouched; the speed per megapixel. Each
 // photograph is also rendered at high contrast (large areas at black and at white) and noised again.
-// Usage: bench_heldout [--kind TEXT] OUT_DIR PICTURE...   (--kind: only the kinds whose name holds TEXT)
+// Usage: bench_heldout [--kind TEXT] [--seeds N] [--chirp-scale F] OUT_DIR PICTURE...
+// (--kind: only the kinds whose name holds TEXT; --chirp-scale: the chirps' amplitude times F, to
+// make drifting waves too faint for any peak of theirs to stand)
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -30,6 +32,8 @@ using namespace quen::bench;
 
 namespace {
 
+double chirp_scale = 1;  // the chirps' amplitude, times
+
 struct Kind {
     const char* name;
     int seeds;        // noisy copies of each picture
@@ -43,7 +47,7 @@ const Kind kKinds[] = {
     {"weak sinusoid", 1, false, [](Planes& p, std::mt19937& g) { waves::add_sinusoid(p, g, 2, 4); }},
     {"screen, tone-modulated", 2, true, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, false); }},
     {"screen, binary", 2, true, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, true); }},
-    {"chirp", 2, true, waves::add_chirp},
+    {"chirp", 2, true, [](Planes& p, std::mt19937& g) { waves::add_chirp(p, g, chirp_scale); }},
     {"stripes added", 1, true, waves::add_stripes},
     {"rows offset", 1, false, waves::add_offset_lines},
     {"scan lines (gain)", 1, true, waves::add_scan_lines},
@@ -63,11 +67,12 @@ struct Tally {
 int main(int argc, char** argv) try {
     std::string only;  // the kinds of noise to make: those whose name holds this
     int seeds = 0;     // noisy copies of each picture per kind (0: each kind's own count)
-    for (; argc > 2 && (std::string(argv[1]) == "--kind" || std::string(argv[1]) == "--seeds"); argv += 2, argc -= 2)
+    for (; argc > 2 && std::string(argv[1]).starts_with("--"); argv += 2, argc -= 2)
         if (std::string(argv[1]) == "--kind") only = argv[2];
+        else if (std::string(argv[1]) == "--chirp-scale") chirp_scale = std::atof(argv[2]);
         else seeds = std::max(1, std::atoi(argv[2]));
     if (argc < 3) {
-        std::fprintf(stderr, "usage: bench_heldout [--kind TEXT] [--seeds N] OUT_DIR PICTURE...\n");
+        std::fprintf(stderr, "usage: bench_heldout [--kind TEXT] [--seeds N] [--chirp-scale F] OUT_DIR PICTURE...\n");
         return 2;
     }
     const fs::path out = argv[1];

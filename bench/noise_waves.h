@@ -63,11 +63,11 @@ inline void add_screen(Planes& p, std::mt19937& gen, bool binary) {
 }
 
 // A wave whose frequency drifts linearly across the frame from (1 - d) to (1 + d) times its mean,
-// d 2-15 % either way, mean period 5-20 px, random direction, amplitude 8-16 levels.
-inline void add_chirp(Planes& p, std::mt19937& gen) {
+// d 2-15 % either way, mean period 5-20 px, random direction, amplitude 8-16 levels (times `scale`).
+inline void add_chirp(Planes& p, std::mt19937& gen, double scale = 1) {
     const double a = uniform(gen, 0, kPi), ca = std::cos(a), sa = std::sin(a);
     const double d = uniform(gen, 0.02, 0.15) * (uniform(gen, 0, 1) < 0.5 ? -1 : 1);
-    const double f = 1 / uniform(gen, 5, 20), h = uniform(gen, 8, 16), phase0 = uniform(gen, 0, 2 * kPi);
+    const double f = 1 / uniform(gen, 5, 20), h = scale * uniform(gen, 8, 16), phase0 = uniform(gen, 0, 2 * kPi);
     const double length = std::fabs(ca) * p.cols + std::fabs(sa) * p.rows;
     const double t0 = std::min(0.0, ca * p.cols) + std::min(0.0, sa * p.rows);
     for (int y = 0; y < p.rows; ++y)
