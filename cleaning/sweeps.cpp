@@ -523,15 +523,26 @@ struct Segment {
 
 // Each sample's power over its background, the channels averaged; negative where the sample is not
 // searched: protected, below `lowest`, or in a peak or ridge found already. Beside an axis the
-// picture's borders leave lines of their own, far above the background about them: there a
-// sample's power is taken over the median of its line's about it (faint_sweep_axis_window samples
-// either way), which a smooth line of leakage keeps near one and a drifting wave stands above. The
-// blocks of a picture's compression (8 and 16 pixels) leave lines as steady across the frame as
-// any wave at their multiples on the axes: the samples there are not searched.
-std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, double lowest, const Thresholds& t) {
+// picture's borders leave lines of their own, far above the background about them, and the
+// background there is itself a running median along the line, which a sweep along the axis fills
+// when it spreads over a few dozen samples. There a sample's power is taken over the median of its
+// line's about it (faint_sweep_axis_window samples either way, each power times its squared
+// distance from the zero frequency, as natural power falls about as its inverse square), which a
+// smooth line of leakage keeps near one and a drifting wave stands above; `floor` receives that
+// median power (the channels averaged) by sample there, and nought elsewhere. The blocks of a
+// picture's compression (8 and 16 pixels) leave lines as steady across the frame as any wave at
+// their multiples on the axes: the samples there are not searched.
+std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, double lowest, const Thresholds& t,
+                                std::vector<float>& floor) {
     const host::SpectrumGeometry& g = m.geometry;
     const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
     std::vector<float> q(plane, -1);
+    floor.assign(plane, 0);
+    const auto power = [&](std::size_t i) {
+        double sum = 0;
+        for (int32_t c = 0; c < g.channels; ++c) sum += std::exp(2 * std::numbers::ln10 * m.values[plane * c + i]);
+        return sum / g.channels;
+    };
     for (int32_t y = 0; y < g.rows; ++y)
         for (int32_t x = 0; x < g.columns; ++x) {
             const std::size_t i = std::size_t(y) * g.columns + x;
@@ -554,24 +565,38 @@ std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, doub
         if (near_axis_row(g, y)) lines.push_back({std::size_t(y) * g.columns, 1, g.columns, g.centre_x, double(g.period_x)});
     for (int32_t x = 0; x < g.columns; ++x)
         if (near_axis_column(g, x)) lines.push_back({std::size_t(x), std::size_t(g.columns), g.rows, g.centre_y, double(g.rows)});
-    const int32_t reach = t.faint_sweep_axis_window;
-    std::vector<float> along, window;
+    std::vector<float> tilted, squared, window;
+    // The median taken evenly either side (a sample only with its mirror about k), as the line's
+    // fall with distance is only roughly the inverse square.
+    const auto level_about = [&](const std::vector<float>& values, int32_t k, int32_t reach) {
+        window.clear();
+        for (int32_t j = std::max(0, k - reach); j <= std::min(int32_t(values.size()) - 1, k + reach); ++j)
+            if (const int32_t mirror = 2 * k - j; values[std::size_t(j)] >= 0 && mirror >= 0 && mirror < int32_t(values.size()) && values[std::size_t(mirror)] >= 0)
+                window.push_back(values[std::size_t(j)]);
+        return median(window);
+    };
     for (const Line& line : lines) {
-        along.resize(std::size_t(line.count));
-        for (int32_t k = 0; k < line.count; ++k) along[std::size_t(k)] = q[line.first + std::size_t(k) * line.step];
+        tilted.resize(std::size_t(line.count));
+        squared.resize(std::size_t(line.count));
         for (int32_t k = 0; k < line.count; ++k) {
-            float& out = q[line.first + std::size_t(k) * line.step];
+            const std::size_t i = line.first + std::size_t(k) * line.step;
+            const double dy = double(i / g.columns) - g.centre_y, dx = double(i % g.columns) - g.centre_x;
+            squared[std::size_t(k)] = static_cast<float>(dx * dx + dy * dy);
+            tilted[std::size_t(k)] = q[i] < 0 ? -1.0f : static_cast<float>(power(i) * squared[std::size_t(k)]);
+        }
+        for (int32_t k = 0; k < line.count; ++k) {
+            const std::size_t i = line.first + std::size_t(k) * line.step;
+            float& out = q[i];
             if (out < 0) continue;
             const double blocks = std::fabs(k - line.centre) * 16 / line.per_cycle;  // in sixteenths of a cycle per pixel
             if (std::fabs(blocks - std::round(blocks)) * line.per_cycle / 16 <= 1.5) {
                 out = -1;
                 continue;
             }
-            window.clear();
-            for (int32_t j = std::max(0, k - reach); j <= std::min(line.count - 1, k + reach); ++j)
-                if (along[std::size_t(j)] >= 0) window.push_back(along[std::size_t(j)]);
-            const float level = median(window);
-            out = level > 0 ? along[std::size_t(k)] / level : -1;
+            const int32_t reach = std::max(t.faint_sweep_axis_window, static_cast<int32_t>(t.faint_sweep_axis_share * std::fabs(k - line.centre)));
+            const float tilt_level = level_about(tilted, k, reach);
+            out = tilt_level > 0 ? tilted[std::size_t(k)] / tilt_level : -1;
+            if (out > 0) floor[i] = tilt_level / squared[std::size_t(k)];
         }
     }
     return q;
@@ -585,15 +610,18 @@ std::size_t segment_sample(const host::SpectrumGeometry& g, const Segment& s, do
 }
 
 // The amplitude of the wave that would leave the segment's excess energy (the channels averaged),
-// in units of full scale.
-double segment_amplitude(const LogMagnitudes& m, const Detection& d, const Segment& s) {
+// in units of full scale: over the background, or beside an axis over the `floor` its ratios are
+// taken over (power_ratios).
+double segment_amplitude(const LogMagnitudes& m, const Detection& d, const std::vector<float>& floor, const Segment& s) {
     const host::SpectrumGeometry& g = m.geometry;
     const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
     double energy = 0;
     for (double r = s.r0; r <= s.r1; ++r) {
         const std::size_t i = segment_sample(g, s, r);
+        double sum = 0;
         for (int32_t c = 0; c < g.channels; ++c)
-            energy += excess_energy(m, d.background, plane * c + i) / g.channels;
+            sum += floor[i] > 0 ? std::exp(2 * std::numbers::ln10 * m.values[plane * c + i]) : excess_energy(m, d.background, plane * c + i);
+        energy += floor[i] > 0 ? std::max(0.0, sum / g.channels - floor[i]) : sum / g.channels;
     }
     return 2 * std::sqrt(energy);
 }
@@ -629,7 +657,8 @@ Steadiness first_look(const host::Image& band, const Sweep& sweep, const Thresho
 // deviation, counts in deviations of its mean.
 std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, double lowest, double least, const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
-    const std::vector<float> ratio = power_ratios(m, d, lowest, t);
+    std::vector<float> floor;
+    const std::vector<float> ratio = power_ratios(m, d, lowest, t, floor);
     const double reach = std::hypot(double(g.columns), g.rows / 2.0), null = 1 / std::numbers::ln2;
     const int32_t lines = static_cast<int32_t>(std::ceil(std::numbers::pi * reach));
     std::vector<Segment> found;
@@ -676,7 +705,7 @@ std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, 
         });
         if (near) continue;
         kept.push_back(s);
-        kept.back().amplitude = segment_amplitude(m, d, s);
+        kept.back().amplitude = segment_amplitude(m, d, floor, s);
         if (kept.back().amplitude < least) kept.pop_back();
     }
     return kept;

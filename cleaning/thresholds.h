@@ -122,7 +122,8 @@ struct Thresholds {
     std::size_t faint_sweep_segments = 16; // stretches of lines through the zero frequency weighed for a faint sweep
     double faint_sweep_steady = 0.75;  // steadiness of phase a first look must find for one to be tried
     std::size_t faint_sweep_tries = 2;  // ... and the steadiest tried, at most
-    int32_t faint_sweep_axis_window = 16; // samples either way of a line beside an axis whose median power is its level
+    int32_t faint_sweep_axis_window = 16; // samples either way of a line beside an axis whose median power is its level, at least
+    double faint_sweep_axis_share = 0.4;  // ... and share of the sample's distance from the zero frequency at least: a sweep drifting 15 % either way fills 0.3 of it
     double faint_sweep_looked = 2;     // times the least amplitude searched that a segment needs for a first look
     double faint_sweep_cycles = 2;     // periods of a faint sweep that a tile of the frame holds, at least
     double chirp_leakage = 4;      // samples beyond a sweep's frequencies that the leakage of its ends reaches

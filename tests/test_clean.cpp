@@ -978,6 +978,24 @@ TYPED_TEST(Cleaning, WaveDriftingAlongAnAxisIsNoLinePattern) {
     }
 }
 
+// A faint wave along the rows, 6 levels drifting 12 % either way about 6 px: no frequency of it
+// stands out as a peak, and its stretch of the axis runs over some 25 samples, so the axis line's
+// median about each of its samples must reach past it for the wave to stand above its line.
+TYPED_TEST(Cleaning, FaintSweepAlongAnAxisIsTakenOut) {
+    using S = TypeParam;
+    const Image truth = photo<S>(240, 640, 11);
+    Image noisy = truth;
+    for (int32_t y = 0; y < truth.rows; ++y)
+        for (int32_t x = 0; x < truth.cols; ++x) {
+            const double along = x + 0.005 * y, s = along / truth.cols;
+            const double wave = 0.024 * std::sin(2 * std::numbers::pi * along / 6.0 * (1 - 0.12 + 0.12 * s));
+            for (int32_t c = 0; c < 3; ++c) noisy.set_value(y, x, c, truth.value(y, x, c) + wave * full_of<S>());
+        }
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+    EXPECT_TRUE(decided_by(out, cleaning::Reason::FaintSweep));
+    expect_gain<S>(out.image, noisy, truth, 6);
+}
+
 // A wave whose frequency drifts by 6 % either way about a period of 9.5 px, over a picture at black
 // or white in large parts, where a fabric of the picture's own, of that period and at right angles
 // to it, fills a part of the frame, too weak to make a screen's pair with the wave's peak: a sweep
