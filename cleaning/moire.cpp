@@ -455,6 +455,10 @@ int64_t restore_folded_print(host::Image& work) {
             grain_shape[std::size_t(h)] = shape[std::size_t(h)].at(high, radius);
             lift[std::size_t(h)] = lift_share(power_sum[std::size_t(h)], radius);
         }
+        // The scanner's response undone by each frequency's boost, as far as the channel is lifted.
+        std::array<std::array<float, kB * kB>, 2> lifted{};
+        for (int32_t h = 0; h < count; ++h)
+            for (std::size_t k = 0; k < boost.size(); ++k) lifted[std::size_t(h)][k] = 1 + (boost[k] - 1) * float(lift[std::size_t(h)]);
         // The grain each pixel holds, by its own tone, and a block's the mean of its pixels' under
         // the window's square: a block across an edge between tones that hold little grain is not
         // smoothed as if it were of the middle tone it averages to.
@@ -502,8 +506,7 @@ int64_t restore_folded_print(host::Image& work) {
                     std::array<float, 2> gain{};
                     for (int32_t h = 0; h < count; ++h) {
                         const float p = steady[std::size_t(h)][k], n = float(noise[std::size_t(h)]) * grain_shape[std::size_t(h)][k];
-                        const float lifted = 1 + (boost[k] - 1) * float(lift[std::size_t(h)]);
-                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * lifted, most[std::size_t(h)]) : 0.0f;
+                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * lifted[std::size_t(h)][k], most[std::size_t(h)]) : 0.0f;
                     }
                     // a + i b
                     restored.re[j][i] = ab[0].real() * gain[0] - ab[1].imag() * gain[1];

@@ -521,6 +521,15 @@ struct Segment {
     double amplitude = 0;              // of the wave that would leave its excess energy (of full scale)
 };
 
+// The power of spectrum sample i (by its place in a plane), the channels averaged.
+double mean_power(const LogMagnitudes& m, std::size_t i) {
+    const host::SpectrumGeometry& g = m.geometry;
+    const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
+    double sum = 0;
+    for (int32_t c = 0; c < g.channels; ++c) sum += std::exp(2 * std::numbers::ln10 * m.values[plane * c + i]);
+    return sum / g.channels;
+}
+
 // Each sample's power over its background, the channels averaged; negative where the sample is not
 // searched: protected, below `lowest`, or in a peak or ridge found already. Beside an axis the
 // picture's borders leave lines of their own, far above the background about them, and the
@@ -538,11 +547,6 @@ std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, doub
     const std::size_t plane = static_cast<std::size_t>(g.rows) * g.columns;
     std::vector<float> q(plane, -1);
     floor.assign(plane, 0);
-    const auto power = [&](std::size_t i) {
-        double sum = 0;
-        for (int32_t c = 0; c < g.channels; ++c) sum += std::exp(2 * std::numbers::ln10 * m.values[plane * c + i]);
-        return sum / g.channels;
-    };
     for (int32_t y = 0; y < g.rows; ++y)
         for (int32_t x = 0; x < g.columns; ++x) {
             const std::size_t i = std::size_t(y) * g.columns + x;
@@ -582,7 +586,7 @@ std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, doub
             const std::size_t i = line.first + std::size_t(k) * line.step;
             const double dy = double(i / g.columns) - g.centre_y, dx = double(i % g.columns) - g.centre_x;
             squared[std::size_t(k)] = static_cast<float>(dx * dx + dy * dy);
-            tilted[std::size_t(k)] = q[i] < 0 ? -1.0f : static_cast<float>(power(i) * squared[std::size_t(k)]);
+            tilted[std::size_t(k)] = q[i] < 0 ? -1.0f : static_cast<float>(mean_power(m, i) * squared[std::size_t(k)]);
         }
         for (int32_t k = 0; k < line.count; ++k) {
             const std::size_t i = line.first + std::size_t(k) * line.step;
@@ -618,10 +622,13 @@ double segment_amplitude(const LogMagnitudes& m, const Detection& d, const std::
     double energy = 0;
     for (double r = s.r0; r <= s.r1; ++r) {
         const std::size_t i = segment_sample(g, s, r);
+        if (floor[i] > 0) {
+            energy += std::max(0.0, mean_power(m, i) - floor[i]);
+            continue;
+        }
         double sum = 0;
-        for (int32_t c = 0; c < g.channels; ++c)
-            sum += floor[i] > 0 ? std::exp(2 * std::numbers::ln10 * m.values[plane * c + i]) : excess_energy(m, d.background, plane * c + i);
-        energy += floor[i] > 0 ? std::max(0.0, sum / g.channels - floor[i]) : sum / g.channels;
+        for (int32_t c = 0; c < g.channels; ++c) sum += excess_energy(m, d.background, plane * c + i);
+        energy += sum / g.channels;
     }
     return 2 * std::sqrt(energy);
 }
