@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <future>
 #include <numbers>
@@ -746,18 +747,25 @@ std::vector<uint8_t> own_peaks(const PeakJudge& pj, int32_t groups) {
     return own;
 }
 
-// A faint sweep: searched in the first pass when its spectrum shows no peak at all (a drifting
-// wave that leaves none), as strong as the weakest peak at least. A picture whose own repeating
-// content stands out as peaks (a brick wall's courses, rows of coins, a chart's ticks) has more of
-// it too faint to: its stretches of lines are its own. Nor in a picture black or white nearly
-// everywhere (text, line art), which holds no wave. In a print, none longer than print_own_wave
-// (see judge_weak_waves). Over a picture at black or white in ground_share of its samples, its
-// ground bears a sweep out where the picture's own detail in the band hides the wave's phase.
+// A faint sweep: searched in the first pass when its spectrum shows no peak (a drifting wave that
+// leaves none), as strong as the weakest peak at least. A picture whose own repeating content
+// stands out as peaks (a brick wall's courses, rows of coins, a chart's ticks) has more of it too
+// faint to: its stretches of lines are its own. A peak counts so only when most of the channels
+// show it: a wave laid over a picture (a scanner's, a moiré) is in every channel, so a peak that
+// one channel of three holds alone is the picture's colour detail, or a faint wave standing out
+// only where that channel's background lies lowest; neither tells of the picture's own repeating
+// content. Nor in a picture black or white nearly everywhere (text, line art), which holds no
+// wave. In a print, none longer than print_own_wave (see judge_weak_waves). Over a picture at
+// black or white in ground_share of its samples, its ground bears a sweep out where the picture's
+// own detail in the band hides the wave's phase.
 void judge_faint_sweep(PeakJudge& pj) {
     Job& job = pj.job;
     Peak found;
     const double lowest = std::max(1 / job.options.detect.protect_period, pj.longest_taken() > 0 ? 1 / pj.longest_taken() : 0.0);
-    if (pj.e.pass != 0 || !pj.first_pass_fitting() || !pj.e.d.peaks.empty() || job.flat.pinned) return;
+    const int32_t channels = pj.e.m.geometry.channels;
+    const bool shown = std::any_of(pj.e.d.peaks.begin(), pj.e.d.peaks.end(),
+                                   [&](const Peak& p) { return 2 * std::popcount(p.channels) > channels; });
+    if (pj.e.pass != 0 || !pj.first_pass_fitting() || shown || job.flat.pinned) return;
     std::optional<Ground> ground;
     if (job.flat.share_pinned >= pj.t.ground_share)
         ground = ground_of(pj.e.analysed, job.flat, static_cast<int32_t>(job.options.detect.protect_period / 4), pj.t.ground_level);
