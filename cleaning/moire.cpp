@@ -392,6 +392,27 @@ double lift_share(const std::array<double, kB * kB>& power, const std::array<dou
     return std::clamp((fall.slope() - kFallSteep) / (kFallGentle - kFallSteep), 0.0, 1.0);
 }
 
+// The whole picture's Wiener gain at each frequency, raised to the power that the channel's lack of
+// lift sets (see kWholeGainPower): 1 - grain / power, the power the blocks' mean at the frequency
+// (power_sum over `blocks`), the grain the mean over the pixels of theirs by tone (grain_at) in the
+// shape the blocks hold it in, at least kWholeGainLeast.
+Powers whole_gain(const std::array<double, kB * kB>& power_sum, int32_t blocks, const std::vector<double>& grain_at, const Powers& shape,
+                  double lift) {
+    Powers gain;
+    gain.fill(1.0f);
+    const double unlifted = std::max(0.0, 1 - lift / kWholeLiftTo), power = kWholeGainPower * unlifted * unlifted;
+    if (power <= 0 || blocks == 0 || grain_at.empty()) return gain;
+    double grain = 0;
+    for (double g : grain_at) grain += g;
+    grain /= double(grain_at.size());
+    for (std::size_t k = 1; k < gain.size(); ++k) {
+        const double mean = power_sum[k] / blocks;
+        const double wiener = mean > 0 ? 1 - grain * shape[k] / mean : 0;
+        gain[k] = float(std::pow(std::max(kWholeGainLeast, wiener), power));
+    }
+    return gain;
+}
+
 }  // namespace
 
 int64_t restore_folded_print(host::Image& work) {
@@ -435,8 +456,9 @@ int64_t restore_folded_print(host::Image& work) {
         std::array<GrainShape, 2> shape;
         std::array<Powers, 2> power{};
         std::array<std::array<double, kB * kB>, 2> power_sum{};  // each frequency's power over the blocks
+        int32_t blocks = 0;
         for (int32_t y = 0; y + kB <= first.rows; y += kB)
-            for (int32_t x = 0; x + kB <= first.cols; x += kB) {
+            for (int32_t x = 0; x + kB <= first.cols; x += kB, ++blocks) {
                 windowed(first, other, y, x, window, block, mean);
                 for (std::size_t k = 0; k < power[0].size(); ++k) {
                     const auto ab = split(block, k / kB, k % kB);
@@ -469,6 +491,9 @@ int64_t restore_folded_print(host::Image& work) {
             grain_at[std::size_t(h)].resize(tones.size());
             for (std::size_t i = 0; i < tones.size(); ++i) grain_at[std::size_t(h)][i] = grain.at(tones[i]);
         }
+        std::array<Powers, 2> whole{};
+        for (int32_t h = 0; h < count; ++h)
+            whole[std::size_t(h)] = whole_gain(power_sum[std::size_t(h)], blocks, grain_at[std::size_t(h)], grain_shape[std::size_t(h)], lift[std::size_t(h)]);
         // Each block restored, added up under the window again, divided by the windows' sum.
         std::array<std::vector<double>, 2> sum{std::vector<double>(first.v.size()), std::vector<double>(count == 2 ? first.v.size() : 0)};
         std::vector<double> weight(first.v.size());
@@ -506,7 +531,7 @@ int64_t restore_folded_print(host::Image& work) {
                     std::array<float, 2> gain{};
                     for (int32_t h = 0; h < count; ++h) {
                         const float p = steady[std::size_t(h)][k], n = float(noise[std::size_t(h)]) * grain_shape[std::size_t(h)][k];
-                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * lifted[std::size_t(h)][k], most[std::size_t(h)]) : 0.0f;
+                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * whole[std::size_t(h)][k] * lifted[std::size_t(h)][k], most[std::size_t(h)]) : 0.0f;
                     }
                     // a + i b
                     restored.re[j][i] = ab[0].real() * gain[0] - ab[1].imag() * gain[1];

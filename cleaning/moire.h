@@ -102,6 +102,17 @@ inline constexpr int32_t kPowerReach = 2;
 // about it, and lifting it left these prints below a plain blur). Sharp photographs fall by 1.6
 // to 3.8; the same ones blurred over a pixel and a half before printing, by 3.1 to 4.6.
 inline constexpr double kFallGentle = -3.2, kFallSteep = -4.0;
+// A block's own power scatters about the picture's, and where the picture holds next to nothing
+// of its own at a frequency (a soft or smooth picture, whose power falls steeply) each block's
+// gain lets through the grain wherever it happens to stand high, and the print came out grainier
+// than a plain blur would leave it. So each block's gain is also multiplied by the whole
+// picture's Wiener gain at the frequency (1 - grain / power, both the blocks' mean there), which
+// falls where the grain stands high against the picture, as a blur's response does, but by the
+// picture's own spectrum; squared (the grain the tones about a pixel vary counts in the picture's
+// power, as with the folded copies), at least kWholeGainLeast, and only as far as the channel is
+// not lifted: to the power kWholeGainPower x (1 - lift share)^2, so that a sharp picture, lifted in
+// full, keeps its blocks' gains as they are, and one partly lifted nearly so.
+inline constexpr double kWholeGainPower = 2, kWholeGainLeast = 0.01, kWholeLiftTo = 0.5;
 // What grain the blocks leave is smoothed out last by a guided filter of each channel by itself,
 // over squares of kGuideRadius about each pixel, the grain (measured again on the restored
 // channel) taken kGuideShare times.
