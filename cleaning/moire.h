@@ -110,8 +110,8 @@ inline constexpr double kFallGentle = -3.2, kFallSteep = -4.0;
 // falls where the grain stands high against the picture, as a blur's response does, but by the
 // picture's own spectrum; squared (the grain the tones about a pixel vary counts in the picture's
 // power, as with the folded copies), at least kWholeGainLeast, and only as far as the channel is
-// not lifted: to the power kWholeGainPower x (1 - lift share)^2, so that a sharp picture, lifted in
-// full, keeps its blocks' gains as they are, and one partly lifted nearly so.
+// not lifted: to the power kWholeGainPower x (1 - lift share / kWholeLiftTo)^2, so that a sharp picture, lifted
+// half or more, keeps its blocks' gains as they are.
 inline constexpr double kWholeGainPower = 2, kWholeGainLeast = 0.01, kWholeLiftTo = 0.5;
 // What grain the blocks leave is smoothed out last by a guided filter of each channel by itself,
 // over squares of kGuideRadius about each pixel, the grain (measured again on the restored
