@@ -19,9 +19,11 @@ namespace {
 // lattice point as wide as its copy is strong, with the picture's detail kept wherever no copy
 // reaches. weight_k is measured: the median, over offsets d near the zero frequency, of the
 // power about k + d over that about d (the copy has the picture's shape), less what the picture
-// itself puts at k + d. A Gaussian low-pass beyond the protected frequencies, of deviation
-// kDescreenWidth times the screen frequency, takes out what lies beyond the lattice points made
-// out (higher harmonics, the scanner's aliases of them).
+// itself puts at k + d. The gain takes out copy_share of that weight: notches as wide as the
+// whole of it cut more of the picture's detail between the lattice's points than of the copies
+// (on printed photographs a quarter leaves the least error). A Gaussian low-pass beyond the
+// protected frequencies, of deviation lowpass_width, takes out what lies beyond the lattice
+// points made out (higher harmonics, the scanner's aliases of them).
 
 // One sample of the spectrum, in frequency, squared: the floor of the distances above, so that
 // the gain at a lattice point is small but finite.
@@ -302,6 +304,16 @@ double lowest_frequency(const Screens& screens) {
     return lowest;
 }
 
+double lowpass_width(const ChannelScreen& screen) {
+    return (screen.moire.empty() ? kDescreenWidth : kRosetteWidth) * screen.frequency;
+}
+
+double narrowest_lowpass(const Screens& screens) {
+    double narrowest = kDescreenWidth;  // (as for a screen of frequency 1)
+    for (const ChannelScreen& s : screens) narrowest = s.frequency > 0 ? std::min(narrowest, lowpass_width(s)) : narrowest;
+    return narrowest;
+}
+
 void carry_fills(LogMagnitudes& to, const LogMagnitudes& found, const LogMagnitudes& filled) {
     if (found.values == filled.values) return;
     const host::SpectrumGeometry& g = to.geometry;
@@ -354,9 +366,9 @@ int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Th
                     int32_t y = 0, x = 0;
                     if (!sample_index(g, {s.points[i].u + d.u, s.points[i].v + d.v}, y, x)) continue;
                     copies[std::size_t(y) * g.columns + x] +=
-                        s.weights[i] / falloff[std::size_t(dy + ry) * std::size_t(2 * rx + 1) + std::size_t(dx + rx)];
+                        t.copy_share * s.weights[i] / falloff[std::size_t(dy + ry) * std::size_t(2 * rx + 1) + std::size_t(dx + rx)];
                 }
-        const double width = kDescreenWidth * s.frequency;
+        const double width = lowpass_width(s);
         const double per_unit = -0.5 / (width * width) / std::numbers::ln10;  // log10 gain per frequency squared
         for (int32_t y = 0; y < g.rows; ++y)
             for (int32_t x = 0; x < g.columns; ++x) {

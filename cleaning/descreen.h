@@ -13,8 +13,11 @@
 
 namespace quen::cleaning {
 
-// The low-pass's deviation, in units of the screen frequency.
-inline constexpr double kDescreenWidth = 0.65;
+// The low-pass's deviation, in units of the screen frequency: for a channel of one ink, and for a
+// channel where two inks beat, whose rosette leaves its residue between the lattice's points and
+// below them, which a narrower low-pass takes out more of.
+inline constexpr double kDescreenWidth = 0.7;
+inline constexpr double kRosetteWidth = 0.65;
 
 // Peaks below this share of a screen's lowest frequency are the picture's, or moire between inks.
 inline constexpr double kScreenLattice = 0.9;
@@ -45,6 +48,11 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
 
 // The lowest of the channels' screen frequencies (cycles per pixel); 1 when no channel has one.
 double lowest_frequency(const Screens& screens);
+
+// The deviation of channel screen's low-pass (cycles per pixel), kDescreenWidth or, where two inks
+// beat, kRosetteWidth times its frequency; the narrowest of the channels' for `narrowest`.
+double lowpass_width(const ChannelScreen& screen);
+double narrowest_lowpass(const Screens& screens);
 
 // Lowers the log magnitudes of `to` (a spectrum of the same picture, maybe sampled more finely) by
 // what `filled` took off `found` at the same frequency (its nearest sample).

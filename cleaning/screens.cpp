@@ -158,7 +158,7 @@ ScreenCut cut_screen(const host::ModuleLibrary& inverse, const host::Image& spec
     const double keep = 1 / protect_period;
     cut.screens = screens_of(found, d, screen, keep, t);
     // The period the low-pass halves, in the channel cut lowest.
-    cut.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * kDescreenWidth * lowest_frequency(cut.screens));
+    cut.lowpass_period = 1 / (keep + std::sqrt(2 * std::numbers::ln2) * narrowest_lowpass(cut.screens));
     cut.share = screened_share(inverse, spectrum, found, d, screen, whole, t);
     cut.keep = keep;
     return cut;
@@ -177,10 +177,12 @@ int32_t smooth_length(int32_t n) {
 }
 
 // Each channel with a screen smoothed where it is flat (smooth_where_flat) over half its screen
-// period.
-void smooth_flat(host::Image& picture, const Screens& screens, double flat) {
+// period; a channel where two inks beat up to a steeper gradient (rosette_flat times descreen_flat):
+// their rosette's residue stands higher in its flat parts than one ink's dots leave.
+void smooth_flat(host::Image& picture, const Screens& screens, const Thresholds& t) {
     for (int32_t c = 0; c < 3; ++c)
-        if (const double f = screens[std::size_t(c)].frequency; f > 0) smooth_where_flat(picture, c, 1 / f, flat);
+        if (const ChannelScreen& s = screens[std::size_t(c)]; s.frequency > 0)
+            smooth_where_flat(picture, c, 1 / s.frequency, s.moire.empty() ? t.descreen_flat : t.rosette_flat * t.descreen_flat);
 }
 
 }  // namespace
@@ -254,7 +256,7 @@ host::Image descreen_picture(const CleanModules& modules, const host::Image& wor
     for (int32_t y = 0; y < work.rows; ++y)
         for (int32_t x = 0; x < work.cols; ++x)
             for (int32_t c = 0; c < 3; ++c) out.set<float>(y, x, c, back.get<float>(y + top, x + left, c));
-    smooth_flat(out, cut.screens, t.descreen_flat);
+    smooth_flat(out, cut.screens, t);
     return out;
 }
 

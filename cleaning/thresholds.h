@@ -170,6 +170,7 @@ struct Thresholds {
     double fundamental_reach = 1.1; // peaks of a channel up to this far beyond its screen frequency are its inks' fundamentals
     double copy_reach = 0.3;       // about a lattice point, its copy of the picture is measured and taken out this far
     double copy_least = 1e-3;      // power of a lattice point's copy over the picture's, at least, for it to be taken out
+    double copy_share = 0.25;      // share of a copy's measured weight the descreening gain takes out (see descreen.cpp)
     double moire_radius = 2;       // samples about a point where two inks of one channel beat that the moire covers
     double moire_ink_angle = 15;   // degrees (modulo 90) within which a channel's fundamentals are one ink's
     double moire_twin = 0.25;      // log10: a fundamental's twin about a lattice point this near its level or higher: a sideband
@@ -177,6 +178,7 @@ struct Thresholds {
     double moire_excess = 3;       // power there over its surroundings' (the median), at least, for it to be lowered
     int descreen_margin = 2;       // screen periods the picture is mirrored beyond each edge while descreened
     double descreen_flat = 1.0 / 255; // full scale per pixel: a descreened picture's gradient about this or less is flat
+    double rosette_flat = 1.5;     // ... times this in a channel where two inks beat (their rosette's residue is stronger)
 };
 
 // The two directions a line pattern or a comb runs. Rows: lines every k rows, whose peaks lie on
