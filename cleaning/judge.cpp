@@ -632,7 +632,10 @@ bool screen_envelope(PeakJudge& pj, Case& c) {
     // its hard-edged dots leave the diagonals about as strong. When a peak stands at either, about
     // as strong as this one (within screen_alike), the waves there are taken out too where the
     // spectrum stands out, with the amplitude they have at each place, and the peaks found there
-    // with them (unless a wave there was taken out already).
+    // with them (unless a wave there was taken out already). The wave fitted there must lie at the
+    // half itself (fitted_reach): the lattice's own wave is where the pair's fitted frequencies put
+    // it, to about a tenth of a sample, while a wave of the picture's own beside it (a screen printed
+    // with the tones has no diagonals) lies there only by chance, a sample or more off.
     if (fs.size() == 2) {
         const Frequency halves[2] = {{(fs[0].u + fs[1].u) / 2, (fs[0].v + fs[1].v) / 2},
                                      {(fs[0].u - fs[1].u) / 2, (fs[0].v - fs[1].v) / 2}};
@@ -646,7 +649,7 @@ bool screen_envelope(PeakJudge& pj, Case& c) {
             coarser = coarser || ((near(q, halves[0]) || near(q, halves[1])) && q.amplitude * pj.t.screen_alike >= c.p.amplitude);
         for (const Frequency& half : halves) {
             Frequency h;
-            if (!coarser || !stands_near(pj, c.strongest, half, h)) continue;
+            if (!coarser || !stands_near(pj, c.strongest, half, h) || wave_distance(g, h, half) > pj.t.fitted_reach) continue;
             std::vector<const Peak*> there;
             bool taken = false;
             for (const Peak& q : pj.e.d.peaks)

@@ -167,6 +167,7 @@ struct Thresholds {
                                    // the tones that the frame's tiles miss (its dots are few where they look)
     int lattice_order = 8;         // an added screen's lattice points k a + l b, |k| and |l| up to this
     double lattice_evidence = 0.15; // log10: a lattice point this far above the background is fitted
+    double fitted_reach = 0.5;     // samples between a wave fitted between samples and the lattice point it stands for, at most
     double fundamental_reach = 1.1; // peaks of a channel up to this far beyond its screen frequency are its inks' fundamentals
     double copy_reach = 0.3;       // about a lattice point, its copy of the picture is measured and taken out this far
     double copy_least = 1e-3;      // power of a lattice point's copy over the picture's, at least, for it to be taken out
