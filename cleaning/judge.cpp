@@ -331,6 +331,17 @@ struct PeakJudge {
     Grid grid;                                    // the picture's own repeating grid, or the drawn one
     std::vector<std::vector<uint8_t>> no_sweep;   // the groups of the sweeps that failed
     std::vector<uint8_t> dotted;                  // by group: one of a screen's two frequencies
+    std::optional<std::optional<Ground>> ground_; // worked out at the first question
+
+    // The picture's black and white ground, when ground_share of its samples sit there.
+    const Ground* ground() {
+        if (!ground_) {
+            ground_.emplace();
+            if (job.flat.share_pinned >= t.ground_share)
+                ground_->emplace(ground_of(e.analysed, job.flat, static_cast<int32_t>(job.options.detect.protect_period / 4), t.ground_level));
+        }
+        return *ground_ ? &**ground_ : nullptr;
+    }
 
     bool first_pass_fitting() const { return e.pass == 0 && job.options.fill == Fill::Background; }
     // In a print (--print), the longest period a weak or faint wave, or one only a fill would take
@@ -482,7 +493,7 @@ bool try_sweep(PeakJudge& pj, Case& c, SweepPeak peak) {
         const std::vector<uint8_t> along = same_direction(pj.e.d, c.p, pj.t, near);
         if (std::find(pj.no_sweep.begin(), pj.no_sweep.end(), along) != pj.no_sweep.end()) continue;
         const bool swept = subtract_chirp(pj.job.work, pj.e.analysed, pj.job.flat, pj.job.modules.inverse,
-                                          pj.e.spectrum, pj.e.m, pj.e.d, along, peak, pj.t, pj.job.unclipped, near);
+                                          pj.e.spectrum, pj.e.m, pj.e.d, along, peak, pj.t, pj.job.unclipped, near, pj.ground());
         if (!swept) {
             pj.no_sweep.push_back(along);
             continue;
@@ -769,11 +780,8 @@ void judge_faint_sweep(PeakJudge& pj) {
     const bool shown = std::any_of(pj.e.d.peaks.begin(), pj.e.d.peaks.end(),
                                    [&](const Peak& p) { return 2 * std::popcount(p.channels) > channels; });
     if (pj.e.pass != 0 || !pj.first_pass_fitting() || shown || job.flat.pinned) return;
-    std::optional<Ground> ground;
-    if (job.flat.share_pinned >= pj.t.ground_share)
-        ground = ground_of(pj.e.analysed, job.flat, static_cast<int32_t>(job.options.detect.protect_period / 4), pj.t.ground_level);
     if (!subtract_faint_sweep(job.work, pj.e.analysed, job.flat, job.modules.inverse, pj.e.spectrum, pj.e.m, pj.e.d, lowest,
-                              kSmallestAmplitude / job.options.detect.sensitivity, ground ? &*ground : nullptr, pj.t, found,
+                              kSmallestAmplitude / job.options.detect.sensitivity, pj.ground(), pj.t, found,
                               job.unclipped))
         return;
     ++pj.j.sweeps;
@@ -1089,7 +1097,7 @@ void judge_peaks(Job& job, Evidence& e, Judgement& j, int32_t groups) {
     keep_grid(e.d, g, grid, j.decisions, t);
     if (grid.across == 0) grid = job.drawn;
     PeakJudge pj{job, e, j, t, ComplexHalf(e.spectrum, g), LazyTiles{job.work, t, std::nullopt}, grid, {},
-                 screen_pairs(job.work, e, job.flat, groups, t)};
+                 screen_pairs(job.work, e, job.flat, groups, t), std::nullopt};
     for (const Peak& p : e.d.peaks)
         if (!j.decisions.settled(p.group)) judge_peak(pj, p);
     judge_faint_sweep(pj);

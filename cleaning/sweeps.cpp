@@ -351,6 +351,19 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, bool near,
     return s.phase >= (near ? t.chirp_near_steady : t.chirp_steady) && s.level >= (near ? t.chirp_near_even : t.chirp_even);
 }
 
+// Whether the sweep has the shape of an added wave's, whatever its band holds: no period longer
+// than chirp_longest, through chirp_axis_drift of its mean frequency along an axis, and through
+// chirp_least samples (chirp_least_tone in place of a tone). The rest of sweep_explains's rules
+// weigh the band and its ridge, which a picture's own detail fills as much as the wave does.
+bool sweep_shaped(const host::Image& band, const Sweep& sweep, SweepPeak peak, const Thresholds& t) {
+    if (std::min(sweep.start, sweep.end) * t.chirp_longest < 1) return false;
+    const double swept = std::fabs(sweep.end - sweep.start);
+    const double highest = std::max(sweep.start, sweep.end);
+    const bool on_axis = std::fabs(sweep.cu) * highest * band.cols <= kAxisReach || std::fabs(sweep.cv) * highest * band.rows <= kAxisReach;
+    if (on_axis && swept < t.chirp_axis_drift * (sweep.start + sweep.end) / 2) return false;
+    return swept * sweep.span >= (peak == SweepPeak::Tone ? t.chirp_least_tone : t.chirp_least);
+}
+
 // Whether the sweep explains the band: it runs through most of the ridge's frequencies (a sweep
 // that hardly moves along a ridge spanning many is the picture's own: a panned shot's streaks keep
 // most of their energy at the ridge's low end; a wave of one frequency would have been fitted as a
@@ -381,15 +394,10 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, bool near,
 // per cent at most, and keep one phase and one level across the frame as a wave does.
 bool sweep_explains(const host::Image& band, const Sweep& sweep, const RidgeSpan& ridge, SweepPeak peak, const Thresholds& t,
                     bool near, double pinned) {
-    if (std::min(sweep.start, sweep.end) * t.chirp_longest < 1) return false;
+    if (!sweep_shaped(band, sweep, peak, t)) return false;
     const double swept = std::fabs(sweep.end - sweep.start);
-    const double highest = std::max(sweep.start, sweep.end);
-    const bool on_axis = std::fabs(sweep.cu) * highest * band.cols <= kAxisReach || std::fabs(sweep.cv) * highest * band.rows <= kAxisReach;
-    if (on_axis && swept < t.chirp_axis_drift * (sweep.start + sweep.end) / 2) return false;
     const bool whole_ridge = swept >= t.chirp_covers * (ridge.highest - ridge.lowest);
-    if ((!whole_ridge && swept < t.chirp_covers * (ridge.energy_hi - ridge.energy_lo)) ||
-        swept * sweep.span < (peak == SweepPeak::Tone ? t.chirp_least_tone : t.chirp_least))
-        return false;
+    if (!whole_ridge && swept < t.chirp_covers * (ridge.energy_hi - ridge.energy_lo)) return false;
     const Plane e = envelope(band, sweep, -1, t.chirp_smooth);
     double held = 0, band_energy = 0;
     for (const std::complex<float>& v : e) held += std::norm(v);
@@ -723,7 +731,7 @@ std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, 
 bool subtract_chirp(host::Image& work, const host::Image& analysed, const FlatEvidence& flat,
                     const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
                     const Detection& d, const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t,
-                    bool& unclipped, bool near) {
+                    bool& unclipped, bool near, const Ground* ground) {
     const std::vector<uint8_t>& ends = flat.ends;
     const double pinned = flat.share_pinned;
     RidgeSpan ridge;
@@ -731,7 +739,8 @@ bool subtract_chirp(host::Image& work, const host::Image& analysed, const FlatEv
     if (!sweep) return false;
     const host::Image band = ridge_band(inverse, analysed, spectrum, m, d, groups, t);
     if (!fit_sweep(band, *sweep, ridge.lowest, ridge.highest, t)) return false;
-    if (sweep_explains(band, *sweep, ridge, peak, t, near, pinned)) {
+    if (sweep_explains(band, *sweep, ridge, peak, t, near, pinned) ||
+        (ground && sweep_shaped(band, *sweep, peak, t) && ground_agreement(analysed, *ground, band, *sweep, t) >= t.ground_agree)) {
         subtract_sweep(work, band, analysed, *sweep, ends, t, unclipped);
         return true;
     }

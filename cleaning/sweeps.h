@@ -47,10 +47,13 @@ enum class SweepPeak { Ridge, Broad, Compact, Tone };
 // searched; `flat` tells which of its samples sit at black or white). Returns false, leaving the picture alone, when the sweep's envelope does not hold
 // most of the band: a straight edge of the picture rather than a wave. `near`: the groups are the
 // peaks about one frequency of their direction alone, and the sweep must keep one phase and an
-// even level across the frame, more steadily than another.
+// even level across the frame, more steadily than another. Over a picture black or white in large
+// parts (`ground`, its black and white ground, when it has one), a sweep fitted to the whole band,
+// of an added wave's shape (sweep_shaped), that puts ground_agree of the ground's samples where they
+// are is the wave's, however much of the band (and of its ridge) the picture's own detail holds.
 bool subtract_chirp(host::Image& work, const host::Image& analysed, const FlatEvidence& flat,
                     const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
                     const Detection& d, const std::vector<uint8_t>& groups, SweepPeak peak, const Thresholds& t,
-                    bool& unclipped, bool near = false);
+                    bool& unclipped, bool near = false, const Ground* ground = nullptr);
 
 }  // namespace quen::cleaning
