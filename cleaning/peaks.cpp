@@ -515,13 +515,22 @@ void faint_candidates(const Search& search, Detection& d) {
 
 bool coarser_than_pair(const SpectrumGeometry& g, const std::vector<Peak>& peaks, const Frequency& a, const Frequency& b,
                        double weaker, const Thresholds& t) {
-    const Frequency sum{a.u + b.u, a.v + b.v}, diff{a.u - b.u, a.v - b.v};
-    const Frequency halves[4] = {{a.u / 2, a.v / 2}, {b.u / 2, b.v / 2}, {sum.u / 2, sum.v / 2}, {diff.u / 2, diff.v / 2}};
-    for (std::size_t i = 0; i < std::min(peaks.size(), t.lattice_peaks); ++i) {
-        const Frequency p = frequency_of(g, peaks[i].row, peaks[i].column);
-        for (const Frequency& h : halves)
-            if (peaks[i].amplitude >= weaker && wave_distance(g, p, h) <= t.lattice_tolerance)
-                return true;
+    for (std::size_t k = 0; k < std::min(peaks.size(), t.lattice_peaks); ++k) {
+        if (peaks[k].amplitude < weaker) continue;
+        const Frequency p = frequency_of(g, peaks[k].row, peaks[k].column);
+        // A point i / n of the way along a and j / n along b is one of a lattice n times coarser
+        // that holds the pair's. A peak's place is known to a sample or so; the finer the fraction,
+        // the more such points, and the closer a peak must lie to one, so that none is met by
+        // chance (at halves, the whole lattice_tolerance).
+        for (int32_t n = 2; n <= t.coarser_lattice; ++n) {
+            const double within = t.lattice_tolerance / (n - 1);
+            for (int32_t i = 0; i < n; ++i)
+                for (int32_t j = -n + 1; j < n; ++j) {
+                    if (i == 0 && j == 0) continue;
+                    const Frequency h{(i * a.u + j * b.u) / n, (i * a.v + j * b.v) / n};
+                    if (wave_distance(g, p, h) <= within) return true;
+                }
+        }
     }
     return false;
 }

@@ -115,11 +115,13 @@ double samples_off_axes(const host::SpectrumGeometry& g, const Peak& p);
 // tolerance of a lattice point: the two frequencies a square lattice of dots (a screen) is made of.
 bool square_pair(const host::SpectrumGeometry& g, const Frequency& a, const Frequency& b, const Thresholds& t);
 
-// Whether a peak as strong as the pair (`weaker`, the weaker one's amplitude) lies at half of
-// either, of their sum or of their difference, between the pair's lattice points: what repeats is
-// coarser than the pair, cells rather than a screen's dots (a terminal's rows of text, whose
-// characters' advance is about half the rows' height, and their letters' strokes, make such a
-// pair; so do the harmonics of circles or tiles laid out in rows and columns).
+// Whether a peak as strong as the pair (`weaker`, the weaker one's amplitude) lies between the
+// pair's lattice points, at a point of a lattice up to coarser_lattice times coarser that holds
+// the pair's (half of either, of their sum or of their difference; a third, a quarter or a fifth
+// of the way): what repeats is coarser than the pair, cells rather than a screen's dots (a
+// terminal's rows of text, whose characters' advance is about half the rows' height, and their
+// letters' strokes, make such a pair; so do a page whose spaces fall on a slant, a hatched fill,
+// and the harmonics of circles or tiles laid out in rows and columns).
 bool coarser_than_pair(const host::SpectrumGeometry& g, const std::vector<Peak>& peaks, const Frequency& a,
                        const Frequency& b, double weaker, const Thresholds& t);
 

@@ -28,6 +28,7 @@ struct Thresholds {
     int32_t axis_window = 12;           // samples either side for an axis line's own background
     double lattice_tolerance = 2.5;     // samples between a lattice point and the peak found there
     std::size_t lattice_peaks = 48;     // strongest peaks searched for a lattice
+    int32_t coarser_lattice = 5;        // a lattice this many times coarser than a pair is looked for under it
     double screen_amplitude = 0.024;    // full scale: a screen's ink dots leave waves at least this strong
     double even_tones_strength = 2.0 / 3;  // the mean of 4 v (1 - v) over tones v spread evenly: below it,
                                            // in a picture at black or white in large parts, screen_amplitude

@@ -602,6 +602,25 @@ TYPED_TEST(Cleaning, CharactersOfATerminalAreLeftAlone) {
         const cleaning::CleanResult out = cleaning::clean_picture(modules(), screen);
         EXPECT_TRUE(out.image.data == screen.data) << out.removed.size() << " peaks removed, advance " << advance;
     }
+    // A page of cells 9 x 16 whose spaces fall every ninth cell, two cells on from the row above:
+    // the spaces' slanted lattice, five times coarser, makes of the rows' fundamental and one of
+    // its points, 96 degrees apart and alike in length, a square pair; its peak a fifth of the
+    // way between them, as strong, shows what repeats is coarser than the pair.
+    const host::SpectrumGeometry g = host::spectrum_geometry(320, 302, host::Layout::Half);  // a page 300 wide
+    const auto peak = [&](double u, double v, double amplitude) {
+        cleaning::Peak p;
+        p.column = int32_t(std::lround(g.centre_x + u * g.period_x));
+        p.row = int32_t(std::lround(g.centre_y + v * g.rows));
+        p.amplitude = amplitude;
+        return p;
+    };
+    const double rows = 1 / 16.0;  // the spaces' lattice: (1/81, -1/72) and (0, 1/16)
+    const cleaning::Frequency a{0, rows}, b{5 / 81.0, rows - 5 / 72.0};
+    for (const double between : {0.04, 0.02}) {
+        const std::vector<cleaning::Peak> peaks{peak(a.u, a.v, 0.1), peak(4 / 81.0, rows - 4 / 72.0, between), peak(b.u, b.v, 0.03)};
+        const auto at = [&](const cleaning::Peak& p) { return cleaning::frequency_of(g, p.row, p.column); };
+        EXPECT_EQ(cleaning::coarser_than_pair(g, peaks, at(peaks[0]), at(peaks[2]), 0.03, {}), between > 0.03);
+    }
 }
 
 // Graph paper: lines every few pixels both ways, a curve drawn over them. Its rows and columns
