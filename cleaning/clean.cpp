@@ -109,9 +109,10 @@ Evidence find(Job& job, int pass) {
         e.d.screen_period = print_screen_period(e.d, options.detect.sensitivity, options.thresholds);
     // The first pass, filling to the background, keeps the picture as its spectrum shows it for a
     // sweeping wave to be fitted in (any peak may turn out to be one, or a faint one leave none),
-    // and looks for line patterns.
-    if (pass == 0 && options.fill == Fill::Background) {
-        e.analysed = job.work;
+    // and looks for line patterns. Filling with zero, it looks for them too, but only to know a
+    // grid drawn both ways (graph paper, a table's rules), whose lattice would pass for a screen's.
+    if (pass == 0) {
+        if (options.fill == Fill::Background) e.analysed = job.work;
         e.lines = find_lines(job.work, e.d.peaks, e.m.geometry, kSmallestAmplitude / options.detect.sensitivity,
                              options.thresholds);
     }

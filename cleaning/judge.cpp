@@ -984,7 +984,8 @@ void record_faint_lines(Job& job, const Evidence& e, Axis axis, int32_t period, 
 // like a screen's, and a screen found on it is the grid, unless an ink turned off the grid shows it
 // is a print's. (A screen at 45 degrees darkens rows and columns of its dots too, at a period whose
 // lattice does not hold the screen's own frequency.)
-// Otherwise, with no screen, each line pattern found is divided out, its harmonics with it.
+// Otherwise, with no screen, each line pattern found is divided out, its harmonics with it (when
+// filling to the background: filling with zero, their peaks are removed as any others).
 void judge_lines(Job& job, Evidence& e, Judgement& j) {
     const Thresholds& t = job.options.thresholds;
     const host::SpectrumGeometry& g = e.m.geometry;
@@ -998,7 +999,7 @@ void judge_lines(Job& job, Evidence& e, Judgement& j) {
         job.drawn = {double(g.period_x) / every_column, double(g.rows) / every_row};
         return;
     }
-    if (screen != 0) return;
+    if (screen != 0 || job.options.fill != Fill::Background) return;
     for (Axis axis : kAxes) {
         const int32_t period = lines.found[axis].period;
         if (period == 0) continue;

@@ -642,9 +642,14 @@ TYPED_TEST(Cleaning, GraphPaperIsLeftAlone) {
                 const double v = curve ? 0.08 : x % r.across == 0 || y % r.down == 0 ? r.level : 1.0;
                 for (int32_t c = 0; c < 3; ++c) paper.set_value(y, x, c, v * full_of<S>());
             }
-        const cleaning::CleanResult out = cleaning::clean_picture(modules(), paper);
-        EXPECT_TRUE(out.image.data == paper.data)
-            << out.removed.size() << " peaks removed, lines every " << r.across << " x " << r.down;
+        // Filling with zero, too: its lattice of peaks must still be known for a grid's.
+        for (const cleaning::Fill fill : {cleaning::Fill::Background, cleaning::Fill::Zero}) {
+            cleaning::CleanOptions options;
+            options.fill = fill;
+            const cleaning::CleanResult out = cleaning::clean_picture(modules(), paper, options);
+            EXPECT_TRUE(out.image.data == paper.data) << out.removed.size() << " peaks removed, lines every " << r.across << " x "
+                                                      << r.down << (fill == cleaning::Fill::Zero ? ", filling with zero" : "");
+        }
     }
 }
 
