@@ -67,11 +67,13 @@ struct Tally {
 int main(int argc, char** argv) try {
     std::string only;  // the kinds of noise to make: those whose name holds this
     int seeds = 0;     // noisy copies of each picture per kind (0: each kind's own count)
-    for (; argc > 2 && std::string(argv[1]).starts_with("--"); argv += 2, argc -= 2)
+    bool known = true;
+    for (; known && argc > 2 && std::string(argv[1]).starts_with("--"); argv += 2, argc -= 2)
         if (std::string(argv[1]) == "--kind") only = argv[2];
         else if (std::string(argv[1]) == "--chirp-scale") chirp_scale = std::atof(argv[2]);
-        else seeds = std::max(1, std::atoi(argv[2]));
-    if (argc < 3) {
+        else if (std::string(argv[1]) == "--seeds") seeds = std::max(1, std::atoi(argv[2]));
+        else known = false;  // a mistyped option is not read as another's value
+    if (!known || argc < 3) {
         std::fprintf(stderr, "usage: bench_heldout [--kind TEXT] [--seeds N] [--chirp-scale F] OUT_DIR PICTURE...\n");
         return 2;
     }
