@@ -4,9 +4,12 @@
 // file. Reports per kind the mean and worst PSNR gain over the noisy picture and how many came
 // back untouched; whether each clean photograph came back untouched; the speed per megapixel. Each
 // photograph is also rendered at high contrast (large areas at black and at white) and noised again.
-// Usage: bench_heldout [--kind TEXT] [--seeds N] [--chirp-scale F] OUT_DIR PICTURE...
+// Usage: bench_heldout [--kind TEXT] [--seeds N] [--chirp-scale F] [--chirp-drift D] [--chirp-period T]
+//                      [--chirp-angle DEG] OUT_DIR PICTURE...
 // (--kind: only the kinds whose name holds TEXT; --chirp-scale: the chirps' amplitude times F, to
-// make drifting waves too faint for any peak of theirs to stand)
+// make drifting waves too faint for any peak of theirs to stand; --chirp-drift, --chirp-period,
+// --chirp-angle: the chirps' drift either way, mean period and direction held at one value, to try
+// the ends of their ranges)
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -32,7 +35,7 @@ using namespace quen::bench;
 
 namespace {
 
-double chirp_scale = 1;  // the chirps' amplitude, times
+waves::ChirpCorner chirp_corner;  // what the chirps' draws are held at
 
 struct Kind {
     const char* name;
@@ -47,7 +50,7 @@ const Kind kKinds[] = {
     {"weak sinusoid", 1, false, [](Planes& p, std::mt19937& g) { waves::add_sinusoid(p, g, 2, 4); }},
     {"screen, tone-modulated", 2, true, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, false); }},
     {"screen, binary", 2, true, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, true); }},
-    {"chirp", 2, true, [](Planes& p, std::mt19937& g) { waves::add_chirp(p, g, chirp_scale); }},
+    {"chirp", 2, true, [](Planes& p, std::mt19937& g) { waves::add_chirp(p, g, chirp_corner); }},
     {"stripes added", 1, true, waves::add_stripes},
     {"rows offset", 1, false, waves::add_offset_lines},
     {"scan lines (gain)", 1, true, waves::add_scan_lines},
@@ -70,11 +73,15 @@ int main(int argc, char** argv) try {
     bool known = true;
     for (; known && argc > 2 && std::string(argv[1]).starts_with("--"); argv += 2, argc -= 2)
         if (std::string(argv[1]) == "--kind") only = argv[2];
-        else if (std::string(argv[1]) == "--chirp-scale") chirp_scale = std::atof(argv[2]);
+        else if (std::string(argv[1]) == "--chirp-scale") chirp_corner.scale = std::atof(argv[2]);
+        else if (std::string(argv[1]) == "--chirp-drift") chirp_corner.drift = std::atof(argv[2]);
+        else if (std::string(argv[1]) == "--chirp-period") chirp_corner.period = std::atof(argv[2]);
+        else if (std::string(argv[1]) == "--chirp-angle") chirp_corner.angle = std::atof(argv[2]);
         else if (std::string(argv[1]) == "--seeds") seeds = std::max(1, std::atoi(argv[2]));
         else known = false;  // a mistyped option is not read as another's value
     if (!known || argc < 3) {
-        std::fprintf(stderr, "usage: bench_heldout [--kind TEXT] [--seeds N] [--chirp-scale F] OUT_DIR PICTURE...\n");
+        std::fprintf(stderr, "usage: bench_heldout [--kind TEXT] [--seeds N] [--chirp-scale F] [--chirp-drift D] "
+                             "[--chirp-period T] [--chirp-angle DEG] OUT_DIR PICTURE...\n");
         return 2;
     }
     const fs::path out = argv[1];

@@ -62,12 +62,24 @@ inline void add_screen(Planes& p, std::mt19937& gen, bool binary) {
         }
 }
 
+// What a chirp's draws are held at, to try one corner of the range (a value below 0: drawn).
+struct ChirpCorner {
+    double scale = 1;    // the amplitude, times
+    double drift = -1;   // d, either way
+    double period = -1;  // the mean period, px
+    double angle = -1;   // the direction, degrees
+};
+
 // A wave whose frequency drifts linearly across the frame from (1 - d) to (1 + d) times its mean,
-// d 2-15 % either way, mean period 5-20 px, random direction, amplitude 8-16 levels (times `scale`).
-inline void add_chirp(Planes& p, std::mt19937& gen, double scale = 1) {
-    const double a = uniform(gen, 0, kPi), ca = std::cos(a), sa = std::sin(a);
-    const double d = uniform(gen, 0.02, 0.15) * (uniform(gen, 0, 1) < 0.5 ? -1 : 1);
-    const double f = 1 / uniform(gen, 5, 20), h = scale * uniform(gen, 8, 16), phase0 = uniform(gen, 0, 2 * kPi);
+// d 2-15 % either way, mean period 5-20 px, random direction, amplitude 8-16 levels (times the
+// corner's scale). A corner's fixed values replace the draws, which are made all the same so that
+// the rest of a seed's chirp is as without it.
+inline void add_chirp(Planes& p, std::mt19937& gen, const ChirpCorner& corner = {}) {
+    const auto held = [](double fixed, double drawn) { return fixed >= 0 ? fixed : drawn; };
+    const double a = held(corner.angle * kPi / 180, uniform(gen, 0, kPi)), ca = std::cos(a), sa = std::sin(a);
+    const double d = held(corner.drift, uniform(gen, 0.02, 0.15)) * (uniform(gen, 0, 1) < 0.5 ? -1 : 1);
+    const double f = 1 / held(corner.period, uniform(gen, 5, 20)), h = corner.scale * uniform(gen, 8, 16),
+                 phase0 = uniform(gen, 0, 2 * kPi);
     const double length = std::fabs(ca) * p.cols + std::fabs(sa) * p.rows;
     const double t0 = std::min(0.0, ca * p.cols) + std::min(0.0, sa * p.rows);
     for (int y = 0; y < p.rows; ++y)
