@@ -780,7 +780,14 @@ void judge_faint_sweep(PeakJudge& pj) {
     const bool shown = std::any_of(pj.e.d.peaks.begin(), pj.e.d.peaks.end(),
                                    [&](const Peak& p) { return 2 * std::popcount(p.channels) > channels; });
     if (pj.e.pass != 0 || !pj.first_pass_fitting() || shown || job.flat.pinned) return;
-    if (!subtract_faint_sweep(job.work, pj.e.analysed, job.flat, job.modules.inverse, pj.e.spectrum, pj.e.m, pj.e.d, lowest,
+    // The peaks kept here are held by a channel or so alone: their samples are searched too, as a
+    // faint wave may stand out as one of them where that channel's background lies lowest (and its
+    // sweep, tried from that peak alone, was not made out).
+    Detection searched = pj.e.d;
+    for (std::vector<int32_t>* marks : {&searched.group, &searched.ridge})
+        for (int32_t& g : *marks)
+            if (g > 0 && pj.j.decisions[g].verdict == Verdict::Keep) g = 0;
+    if (!subtract_faint_sweep(job.work, pj.e.analysed, job.flat, job.modules.inverse, pj.e.spectrum, pj.e.m, searched, lowest,
                               kSmallestAmplitude / job.options.detect.sensitivity, pj.ground(), pj.t, found,
                               job.unclipped))
         return;

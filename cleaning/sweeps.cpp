@@ -548,7 +548,10 @@ double mean_power(const LogMagnitudes& m, std::size_t i) {
 // smooth line of leakage keeps near one and a drifting wave stands above; `floor` receives that
 // median power (the channels averaged) by sample there, and nought elsewhere. The blocks of a
 // picture's compression (8 and 16 pixels) leave lines as steady across the frame as any wave at
-// their multiples on the axes: the samples there are not searched.
+// their multiples on the axes: the samples there are not searched but passed over (kBlockLine, and
+// a `floor` of -1), as a sweep along the axis runs on through them: one drifting 10 % either way
+// about 16 px spans them on a frame 512 wide.
+constexpr float kBlockLine = -2;
 std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, double lowest, const Thresholds& t,
                                 std::vector<float>& floor) {
     const host::SpectrumGeometry& g = m.geometry;
@@ -602,7 +605,8 @@ std::vector<float> power_ratios(const LogMagnitudes& m, const Detection& d, doub
             if (out < 0) continue;
             const double blocks = std::fabs(k - line.centre) * 16 / line.per_cycle;  // in sixteenths of a cycle per pixel
             if (std::fabs(blocks - std::round(blocks)) * line.per_cycle / 16 <= 1.5) {
-                out = -1;
+                out = kBlockLine;
+                floor[i] = -1;
                 continue;
             }
             const int32_t reach = std::max(t.faint_sweep_axis_window, static_cast<int32_t>(t.faint_sweep_axis_share * std::fabs(k - line.centre)));
@@ -630,6 +634,7 @@ double segment_amplitude(const LogMagnitudes& m, const Detection& d, const std::
     double energy = 0;
     for (double r = s.r0; r <= s.r1; ++r) {
         const std::size_t i = segment_sample(g, s, r);
+        if (floor[i] < 0) continue;  // a compression block's line, passed over
         if (floor[i] > 0) {
             energy += std::max(0.0, mean_power(m, i) - floor[i]);
             continue;
@@ -669,7 +674,13 @@ Steadiness first_look(const host::Image& band, const Sweep& sweep, const Thresho
 // no two on one stretch of one line, each as strong as a wave of amplitude `least` at least. Each
 // line (one sample apart at the spectrum's edge) is weighed in windows of a few lengths; a
 // window's mean power ratio, whose mean for a natural picture is 1 / ln 2 with as large a
-// deviation, counts in deviations of its mean.
+// deviation, counts in deviations of its mean. Beside an axis a wave stands only above its line's
+// own level (power_ratios), loud with the frame's borders and the picture's edges along the axis,
+// so it counts fewer deviations than one elsewhere above the background, and the picture's own
+// stretches elsewhere outrank it: each line's strongest segment among its samples beside an axis
+// is weighed too (a line's strongest overall may lie further out), and the strongest beside each
+// axis is kept beyond faint_sweep_segments when none of those kept lies beside it. A wave drifting
+// along a scan's or a video's rows lies there.
 std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, double lowest, double least, const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
     std::vector<float> floor;
@@ -677,44 +688,71 @@ std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, 
     const double reach = std::hypot(double(g.columns), g.rows / 2.0), null = 1 / std::numbers::ln2;
     const int32_t lines = static_cast<int32_t>(std::ceil(std::numbers::pi * reach));
     std::vector<Segment> found;
-    std::vector<double> q;
+    std::vector<double> q, at;  // the ratios searched along a line, and their distances from the zero frequency
     for (int32_t a = 0; a <= lines; ++a) {
         const double angle = std::numbers::pi * (double(a) / lines - 0.5), ca = std::cos(angle), sa = std::sin(angle);
         q.clear();
+        at.clear();
         for (double r = 1; r <= reach; ++r) {
             const int32_t y = static_cast<int32_t>(std::lround(g.centre_y + r * sa)), x = static_cast<int32_t>(std::lround(g.centre_x + r * ca));
             if (x < 0 || y < 0 || x >= g.columns || y >= g.rows) break;
-            q.push_back(ratio[std::size_t(y) * g.columns + x]);
-        }
-        Segment best;
-        for (const int32_t length : {4, 6, 10, 16, 24}) {
-            double sum = 0;
-            int32_t searched = 0;
-            // The sum a window must pass to beat the best score, a little below it: the score
-            // itself is only worked out for the few that do.
-            const double root = std::sqrt(double(length));
-            double beats = (1 - 1e-9) * (best.score / root + 1) * length * null;
-            for (std::size_t k = 0; k < q.size(); ++k) {
-                sum += std::max(0.0, q[k]);
-                searched += q[k] >= 0;
-                if (k >= std::size_t(length)) {
-                    sum -= std::max(0.0, q[k - length]);
-                    searched -= q[k - length] >= 0;
-                }
-                if (sum <= beats || searched < length) continue;
-                const double score = (sum / length / null - 1) * root;
-                if (score > best.score) {
-                    best = {score, angle, double(k + 2 - length), double(k + 1)};
-                    beats = (1 - 1e-9) * (best.score / root + 1) * length * null;
-                }
+            if (const float v = ratio[std::size_t(y) * g.columns + x]; v != kBlockLine) {
+                q.push_back(v);
+                at.push_back(r);
             }
         }
+        // The line's strongest segment among its first `count` samples searched.
+        const auto strongest = [&](std::size_t count) {
+            Segment best;
+            for (const int32_t length : {4, 6, 10, 16, 24}) {
+                double sum = 0;
+                int32_t searched = 0;
+                // The sum a window must pass to beat the best score, a little below it: the score
+                // itself is only worked out for the few that do.
+                const double root = std::sqrt(double(length));
+                double beats = (1 - 1e-9) * (best.score / root + 1) * length * null;
+                for (std::size_t k = 0; k < count; ++k) {
+                    sum += std::max(0.0, q[k]);
+                    searched += q[k] >= 0;
+                    if (k >= std::size_t(length)) {
+                        sum -= std::max(0.0, q[k - length]);
+                        searched -= q[k - length] >= 0;
+                    }
+                    if (sum <= beats || searched < length) continue;
+                    const double score = (sum / length / null - 1) * root;
+                    if (score > best.score) {
+                        best = {score, angle, at[k + 1 - std::size_t(length)], at[k]};
+                        beats = (1 - 1e-9) * (best.score / root + 1) * length * null;
+                    }
+                }
+            }
+            return best;
+        };
+        const Segment best = strongest(q.size());
         if (best.score > 0) found.push_back(best);
+        // Beside an axis (the first of the line's samples, near it), its strongest there too.
+        std::size_t beside = 0;
+        while (beside < q.size() && near_axis(g, static_cast<int32_t>(std::lround(g.centre_y + at[beside] * sa)),
+                                              static_cast<int32_t>(std::lround(g.centre_x + at[beside] * ca))))
+            ++beside;
+        if (beside < q.size() && beside > 0)
+            if (const Segment near = strongest(beside); near.score > 0 && near.r1 < best.r0) found.push_back(near);
     }
     std::sort(found.begin(), found.end(), [](const Segment& a, const Segment& b) { return a.score > b.score; });
     std::vector<Segment> kept;
+    // The axis a segment lies beside all along (0: the rows', 1: the columns'), or none.
+    const auto beside_axis = [&](const Segment& s) -> std::optional<int> {
+        const std::size_t first = segment_sample(g, s, s.r0), last = segment_sample(g, s, s.r1);
+        const auto row = [&](std::size_t i) { return near_axis_row(g, int32_t(i / g.columns)); };
+        const auto column = [&](std::size_t i) { return near_axis_column(g, int32_t(i % g.columns)); };
+        if (row(first) && row(last)) return 0;
+        if (column(first) && column(last)) return 1;
+        return std::nullopt;
+    };
+    bool axis_kept[2] = {};  // whether a segment kept lies beside the axis
     for (const Segment& s : found) {
-        if (kept.size() >= t.faint_sweep_segments) break;
+        const std::optional<int> axis = beside_axis(s);
+        if (kept.size() >= t.faint_sweep_segments && (!axis || axis_kept[*axis])) continue;
         const bool near = std::any_of(kept.begin(), kept.end(), [&](const Segment& k) {
             return std::fabs(k.angle - s.angle) * k.r1 < 2 && s.r0 <= k.r1 && k.r0 <= s.r1;
         });
@@ -722,6 +760,7 @@ std::vector<Segment> faint_segments(const LogMagnitudes& m, const Detection& d, 
         kept.push_back(s);
         kept.back().amplitude = segment_amplitude(m, d, floor, s);
         if (kept.back().amplitude < least) kept.pop_back();
+        else if (axis) axis_kept[*axis] = true;
     }
     return kept;
 }
