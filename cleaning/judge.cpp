@@ -78,6 +78,14 @@ float dot_swing(float v) {
     return 4 * v * (1 - v);
 }
 
+// The tone v beneath a sample `seen` of a screen printed with the tones whose waves swing `a` per
+// unit of 4 v (1 - v) there: the root of v + 4 a v (1 - v) = seen within the range.
+float beneath(float seen, float a) {
+    const float v = std::clamp(seen, 0.0f, 1.0f), b = 1 + 4 * a;
+    const float below = b + std::sqrt(std::max(0.0f, b * b - 16 * a * v));
+    return below > 0 ? std::clamp(2 * v / below, 0.0f, 1.0f) : v;
+}
+
 // Takes the wave of frequency f out of every channel with the amplitude and phase it has at each
 // place (over envelope_periods periods).
 void subtract_envelope(host::Image& work, const Frequency& f, const Thresholds& t) {
@@ -100,9 +108,11 @@ void subtract_envelope(host::Image& work, const Frequency& f, const Thresholds& 
 // that amplitude smears the waves over the black and white beside a band and leaves them half
 // there within it. So each wave's amplitude per unit of 4 v (1 - v) is fitted over
 // toned_periods periods about each place (least squares) and the wave taken out as that times
-// 4 v (1 - v) of each pixel's own tone. The tone is the picture less the screen's waves as last
-// fitted (first with their smoothed amplitudes), refitted toned_rounds times: a tone smoothed
-// over a period would blur the bands as much as the amplitude does.
+// 4 v (1 - v) of each pixel's own tone. The tone is first the picture less the screen's waves
+// with their smoothed amplitudes, then the tone beneath the waves as last fitted, solved for at
+// each pixel (beneath), refitted toned_rounds times: a tone smoothed over a period would blur the
+// bands as much as the amplitude does, and the picture less the waves fitted, which swing with
+// the tone, would hold a share of them still.
 struct TonedScreen {
     std::vector<Frequency> fs;
     std::vector<Plane> turns;
@@ -148,14 +158,22 @@ struct TonedScreen {
             for (std::size_t i = 0; i < size; ++i) out.waves[k][i] = 2 * real_of_times(smoothed[i], turns[k][i]);
             if (weigh) out.smoothed_left += leaves(k, smoothed);
         }
-        for (int round = 0; round < t.toned_rounds; ++round) {
+        // The waves per unit of 4 v (1 - v) as last fitted to the tone, by wave; empty before.
+        std::vector<std::vector<float>> unit;
+        const auto tone_beneath = [&] {
             for (int32_t y = 0; y < rows; ++y)
                 for (int32_t x = 0; x < cols; ++x) {
                     const std::size_t i = std::size_t(y) * cols + x;
-                    float v = work.get<float>(y, x, c);
-                    for (std::size_t k = 0; k < n; ++k) v -= out.waves[k][i];
-                    shape[i] = dot_swing(v);
+                    float v = work.get<float>(y, x, c), a = 0;
+                    for (std::size_t k = 0; k < n; ++k) {
+                        if (unit.empty()) v -= out.waves[k][i];
+                        else a += unit[k][i];
+                    }
+                    shape[i] = dot_swing(unit.empty() ? v : beneath(v, a));
                 }
+        };
+        for (int round = 0; round < t.toned_rounds; ++round) {
+            tone_beneath();
             out.toned_left = 0;
             for (std::size_t k = 0; k < n; ++k) {
                 for (std::size_t i = 0; i < size; ++i) smoothed[i] = locked[k].wave[i] * shape[i];
@@ -165,13 +183,20 @@ struct TonedScreen {
                     smooth(swing, rows, cols, radii[k]);
                 }
                 if (weigh && k == 0 && round + 1 == t.toned_rounds) out.steady = steadiness(smoothed, swing, kPinned);
+                unit.resize(n, std::vector<float>(size));
                 for (std::size_t i = 0; i < size; ++i) {
-                    smoothed[i] = smoothed[i] / (swing[i] + kPinned) * shape[i];
-                    out.waves[k][i] = 2 * real_of_times(smoothed[i], turns[k][i]);
+                    smoothed[i] /= swing[i] + kPinned;
+                    unit[k][i] = 2 * real_of_times(smoothed[i], turns[k][i]);
+                    smoothed[i] *= shape[i];
+                    out.waves[k][i] = unit[k][i] * shape[i];
                 }
                 if (weigh && round + 1 == t.toned_rounds) out.toned_left += leaves(k, smoothed);
             }
         }
+        // The waves as they swing over the tone their last fit leaves beneath them.
+        tone_beneath();
+        for (std::size_t k = 0; k < n; ++k)
+            for (std::size_t i = 0; i < size; ++i) out.waves[k][i] = unit[k][i] * shape[i];
         return out;
     }
     // The share of the power of the amplitudes per unit of 4 v (1 - v), `toned` over `swing` (the
@@ -839,43 +864,56 @@ Peak fitted_peak(const FittedTone& fitted, int32_t y, int32_t x, double radius) 
 }
 
 // A faint screen: searched in the first pass of a picture black or white in large parts
-// (ground_share of its samples) when its spectrum shows no peak at all. A screen printed with the
+// (ground_share of its samples) when nothing else is taken out in it. A screen printed with the
 // tones has few dots there, and the tone's narrow bands along the picture's edges spread its two
-// waves, so that neither may stand out as a peak. The strongest maximum of the spectrum over its
-// background is taken for one of them when it lies where a screen's frequency could (screen_turned
-// samples off the axes at least), is as strong as a faint pair's (screen_amplitude times the
-// picture's printed strength, over the sensitivity as every peak's smallest amplitude is), no
-// flat square refutes it (refutes_printed), and its partner at right angles stands out of the
-// spectrum: both are taken out along the tone when the fit to the tone leaves less of the
-// lock-ins' energy than amplitudes smoothed over as many periods do.
+// waves, so that neither may stand out as a peak, or make a pair alike in strength; and the
+// picture's grain (a star field's) or hard edges may leave many maxima of the spectrum as high as
+// its waves. So the strongest faint_screen_maxima maxima of the spectrum over its background are
+// weighed in turn, but for those on a peak kept as a pattern in part of the frame (the picture's
+// own): one is taken for one of a screen's waves when it lies where a screen's frequency could
+// (screen_turned samples off the axes at least), is as strong as a faint pair's (screen_amplitude
+// times the picture's printed strength) and as every peak (kSmallestAmplitude; a drawing mostly
+// white prints so little that a faint pair there would be a fraction of a level), both over the
+// sensitivity, no flat square refutes it (refutes_printed), and its partner at right angles stands out of
+// the spectrum: both are taken out along the tone when the fit to the tone leaves less of the
+// lock-ins' energy than amplitudes smoothed over as many periods do, and one amplitude per unit of
+// 4 v (1 - v) explains faint_screen_steady of its power across the frame (a screen printed with
+// the tones is one wave everywhere; the picture's own texture that has a partner at right angles
+// changes from place to place). After faint_screen_tries such fits in vain the search ends.
 void judge_faint_screen(PeakJudge& pj) {
     Job& job = pj.job;
     const Thresholds& t = pj.t;
-    if (!pj.first_pass_fitting() || !pj.e.d.peaks.empty() || job.flat.pinned || job.flat.share_pinned < t.ground_share)
+    if (!pj.first_pass_fitting() || pj.j.takes_out() || !pj.j.filled.empty() || job.flat.pinned || job.flat.share_pinned < t.ground_share)
         return;
     const host::SpectrumGeometry& g = pj.e.m.geometry;
-    const std::vector<int32_t> strongest = strongest_maxima(pj.e.m, pj.e.d.background, job.options.detect.protect_period, 1, t);
-    if (strongest.empty()) return;
-    const int32_t y = strongest.front() / g.columns, x = strongest.front() % g.columns;
-    const int32_t c = strongest_channel(pj.e.m, Peak{y, x, 1, 0, 0, 0, 7u, 0});
-    Tone tone;
-    fit_tone(pj.z, g, c, y, x, tone);
-    const FittedTone fitted = fitted_tone(pj.z, g, tone, y, x);
-    const Frequency f = fitted.f;
-    const Peak p = fitted_peak(fitted, y, x, 1);
-    Frequency partner;
-    if (p.amplitude < t.screen_amplitude * job.flat.printed_strength / job.options.detect.sensitivity ||
-        !screen_place(job.work, g, p, t, t.screen_turned) ||
-        job.flat.refutes_printed(f, 2 * p.amplitude) ||
-        !right_angle_partner(pj, c, f, partner))
+    int tries = 0;
+    for (const int32_t i : strongest_maxima(pj.e.m, pj.e.d.background, job.options.detect.protect_period, t.faint_screen_maxima, t)) {
+        const int32_t y = i / g.columns, x = i % g.columns, group = pj.e.d.group[std::size_t(i)];
+        if (group > 0 && pj.j.decisions[group].reason == Reason::PartOfFrame) continue;
+        const int32_t c = strongest_channel(pj.e.m, Peak{y, x, 1, 0, 0, 0, 7u, 0});
+        Tone tone;
+        fit_tone(pj.z, g, c, y, x, tone);
+        const FittedTone fitted = fitted_tone(pj.z, g, tone, y, x);
+        const Frequency f = fitted.f;
+        const Peak p = fitted_peak(fitted, y, x, 1);
+        Frequency partner;
+        if (p.amplitude < std::max(t.screen_amplitude * job.flat.printed_strength, kSmallestAmplitude) / job.options.detect.sensitivity ||
+            !screen_place(job.work, g, p, t, t.screen_turned) ||
+            job.flat.refutes_printed(f, 2 * p.amplitude) ||
+            !right_angle_partner(pj, c, f, partner))
+            continue;
+        const TonedScreen screen(job.work, {f, partner}, t);
+        const TonedScreen::Fit tried = screen.fit(job.work, c, t, true);
+        if (tried.toned_left >= tried.smoothed_left || tried.steady < t.faint_screen_steady) {
+            if (++tries >= t.faint_screen_tries) return;
+            continue;
+        }
+        screen.subtract(job.work, t, c, tried);
+        ++pj.j.envelopes;
+        job.result.removed.push_back(p);
+        job.result.candidates.push_back({p, {Verdict::SubtractSweep, Reason::FaintScreen}, pj.e.pass});
         return;
-    const TonedScreen screen(job.work, {f, partner}, t);
-    const TonedScreen::Fit tried = screen.fit(job.work, c, t, true);
-    if (tried.toned_left >= tried.smoothed_left) return;
-    screen.subtract(job.work, t, c, tried);
-    ++pj.j.envelopes;
-    job.result.removed.push_back(p);
-    job.result.candidates.push_back({p, {Verdict::SubtractSweep, Reason::FaintScreen}, pj.e.pass});
+    }
 }
 
 // Waves over a black or white ground: searched in the first pass of a picture black or white in

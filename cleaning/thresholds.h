@@ -160,12 +160,17 @@ struct Thresholds {
     double toned_periods = 16;     // periods a printed screen's amplitude per unit of 4 v (1 - v) is fitted over: the
                                    // print's own, it changes slowly if at all, and over few periods the picture's
                                    // edges beside narrow mid tones, leaking into the lock-ins, pull the fit off
-    int toned_rounds = 2;          // times a printed screen's waves are refitted to the tone they leave
+    int toned_rounds = 4;          // times a printed screen's waves are refitted to the tone beneath them
     double toned_doubt = 1.1;      // energy a fit to the tone may leave over smoothed amplitudes' where the pinned
                                    // samples show the wave to fade (the picture's edges lie in its mid tones too)
     double toned_steady = 0.9;     // share of the power of a wave's amplitude per unit of 4 v (1 - v) that one
                                    // amplitude across the frame explains, at least, for a screen printed with
                                    // the tones that the frame's tiles miss (its dots are few where they look)
+    std::size_t faint_screen_maxima = 48; // strongest maxima of the spectrum weighed for a faint screen's wave
+    int faint_screen_tries = 2;    // ... of which this many fitted along the tone in vain end the search
+    double faint_screen_steady = 0.95; // share of the power of such a wave's amplitude per unit of 4 v (1 - v) that
+                                   // one amplitude across the frame explains, at least (the picture's own texture
+                                   // with a partner at right angles: 0.3-0.92 on the pictures looked at)
     int lattice_order = 8;         // an added screen's lattice points k a + l b, |k| and |l| up to this
     double lattice_evidence = 0.15; // log10: a lattice point this far above the background is fitted
     double fitted_reach = 0.5;     // samples between a wave fitted between samples and the lattice point it stands for, at most

@@ -66,7 +66,7 @@ std::string reason_text(const Decision& d) {
                "it has at each place (its dots fade with the tone)";
     case Reason::FaintScreen:
         return "removed: a screen printed with the tones over a picture black or white in large parts, too faint "
-               "for a peak: the spectrum's strongest maximum and its partner at right angles, their waves taken out "
+               "for a peak: one of the spectrum's strongest maxima and its partner at right angles, their waves taken out "
                "with the strength they have at each place";
     case Reason::ScreenPair:
         return "removed: one of a screen's two frequencies at right angles (its dots fade with the tone), its peak "

@@ -45,7 +45,7 @@ enum class Reason : uint8_t {
     FaintSweep,          // a sweeping wave too faint for any of its frequencies to stand out, found along its line
     Filled,              // a wave across the frame that no one sinusoid explains
     ScreenEnvelope,      // one of a screen's two frequencies, taken out with the amplitude it has at each place
-    FaintScreen,         // a screen printed with the tones too faint for any peak, found at the spectrum's strongest maximum
+    FaintScreen,         // a screen printed with the tones too faint for any peak, found among the spectrum's strongest maxima
     ScreenPair,          // one of a screen's two frequencies at right angles, filled even where the tone fades it
     AddedScreen,         // on the lattice of a screen added to the picture (as strong in light and dark parts), fitted and subtracted
     Screen,              // a halftone screen's, cut by the low-pass
