@@ -280,7 +280,9 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
         screen.moire = moire_of(m, c, levels, keep, lowest, t);
         for (const Frequency& a : fundamentals)
             for (const Frequency& b : fundamentals) points.push_back(wrapped({a.u + b.u, a.v + b.v}));
-        // Each point once (a point and its mirror are one), with its copy's weight.
+        // Each point once (a point and its mirror are one), with its copy's weight: none for a copy
+        // too faint to weigh, whose point is still lowered to its surroundings where it stands out
+        // of them (see descreen).
         const int32_t reach = std::clamp(int32_t(t.copy_reach * screen.frequency / step), 3, 16);
         for (const Frequency& p : points) {
             if (std::hypot(p.u, p.v) <= lowest) continue;
@@ -289,9 +291,8 @@ Screens screens_of(const LogMagnitudes& m, const Detection& d, const std::array<
                 seen = seen || wave_distance(g, p, q) <= 1.5;
             if (seen) continue;
             const double w = weight_of(m, c, p, reach, screen.falloff);
-            if (w < t.copy_least) continue;
             screen.points.push_back(p);
-            screen.weights.push_back(w);
+            screen.weights.push_back(w < t.copy_least ? 0 : w);
         }
         screen.reach = t.copy_reach * screen.frequency;
     }
@@ -384,7 +385,10 @@ int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Th
             }
         // The gain's floor at a lattice point is finite, and the copy there is that of the
         // picture's mean, far above what the falloff puts there: where it still stands out of its
-        // surroundings, it is lowered to them, as the moire is. (Samples the gain has counted.)
+        // surroundings, it is lowered to them, as the moire is. So is a point whose copy is too
+        // faint to weigh: in a channel an ink darkens nearly all over (a shadow), the picture holds
+        // little but the scanner's noise, and the dots' lattice, that of the ink's small holes,
+        // stands out of it all the same. (Samples the gain has counted.)
         lower_standing(m, c, s.moire, t);
         lower_standing(m, c, s.points, t);
     }

@@ -37,8 +37,8 @@ using Screens = std::array<ChannelScreen, 3>;
 // Each channel's screen from the magnitudes as found and the peaks: its frequency (cycles per
 // pixel, 0 for a channel left alone) and its lattice beyond the protected frequencies from
 // kScreenLattice times its frequency up: the channel's peaks there, and the sums of two of its
-// fundamentals (its peaks within fundamental_reach of its frequency), those whose copy weighs
-// copy_least at least. (The moire of two inks in one channel lies lower, at the differences of
+// fundamentals (its peaks within fundamental_reach of its frequency), each with its copy's weight
+// where that is copy_least at least, else none. (The moire of two inks in one channel lies lower, at the differences of
 // their lattices' points, where taking out a copy takes more of the picture's own detail than of
 // the moire: there the magnitudes that stand out of their surroundings are lowered to them.) A
 // channel whose peaks make out only a harmonic's lattice (a dark print, whose inks' fundamentals
