@@ -196,9 +196,15 @@ void smooth_where_flat(host::Image& picture, int32_t c, double period, double fl
     // Three boxes of radius r smooth with a deviation of about sqrt(r (r + 1)).
     smooth(smoothed, rows, cols, std::max(1, int32_t(std::lround(period / 2 - 0.5))));
     const auto at = [&](int32_t y, int32_t x) { return smoothed[std::size_t(std::clamp(y, 0, rows - 1)) * cols + std::clamp(x, 0, cols - 1)]; };
+    const int32_t bend = std::max(1, int32_t(std::lround(period / 2)));
     for (int32_t y = 0; y < rows; ++y)
         for (int32_t x = 0; x < cols; ++x) {
-            const float gy = (at(y + 1, x) - at(y - 1, x)) / 2, gx = (at(y, x + 1) - at(y, x - 1)) / 2;
+            // (how far the slope turns over the smoothing's reach each way; for a folded print,
+            // smoothed over a pixel or two, too short a reach to tell a bend from its grain, the
+            // slope itself)
+            const float mid = 2 * at(y, x);
+            const float gy = plain ? (at(y + 1, x) - at(y - 1, x)) / 2 : (at(y + bend, x) + at(y - bend, x) - mid) / float(bend),
+                        gx = plain ? (at(y, x + 1) - at(y, x - 1)) / 2 : (at(y, x + bend) + at(y, x - bend) - mid) / float(bend);
             // (what the smoothing takes out, but for the share known to be grain)
             const float fine = plain ? (1 - (*plain)[std::size_t(y) * cols + x]) * (picture.get<float>(y, x, c) - at(y, x)) : 0.0f;
             activity[std::size_t(y) * cols + x] = gy * gy + gx * gx + fine * fine;

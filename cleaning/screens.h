@@ -36,11 +36,14 @@ host::Image descreen_picture(const CleanModules& modules, const host::Image& wor
 
 // Where a descreened picture is flat, what is left of the screen stands out most, and nothing of
 // the picture is lost to a stronger low-pass: channel c of the float picture is taken smoothed over
-// half the screen's `period` (pixels) by the share exp(-activity / flat), the activity being the
-// smoothed channel's gradient (full scale per pixel), root mean square over a period; about edges
-// and fine detail it stays as it was. With `plain` (0 to 1 per pixel), for a picture that keeps
-// detail finer than the smoothing (a folded print's), what the smoothing takes out counts in the
-// activity too, but for the share `plain` of it known to be no more than grain.
+// half the screen's `period` (pixels) by the share exp(-activity / flat), the activity being how
+// far the smoothed channel's slope turns over half a period each way (full scale per pixel), root
+// mean square over a period: the smoothing leaves a ramp as it was (a smooth photograph's shading)
+// and changes the picture only where it bends; about edges and fine detail it stays as it was.
+// With `plain` (0 to 1 per pixel), for a picture that keeps detail finer than the smoothing (a
+// folded print's), what the smoothing takes out counts in the activity too, but for the share
+// `plain` of it known to be no more than grain, and the activity is the smoothed channel's slope
+// itself (over so short a reach a bend is the grain's).
 void smooth_where_flat(host::Image& picture, int32_t c, double period, double flat, const std::vector<float>* plain = nullptr);
 
 // Descreening keeps the picture below the screen: peaks there are the picture's own (the streaks
