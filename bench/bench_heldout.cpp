@@ -71,13 +71,20 @@ int main(int argc, char** argv) try {
     std::string only;  // the kinds of noise to make: those whose name holds this
     int seeds = 0;     // noisy copies of each picture per kind (0: each kind's own count)
     bool known = true;
+    // A value that is not wholly a number is refused as a mistyped option is.
+    const auto number = [&known](const char* text) {
+        char* end = nullptr;
+        const double v = std::strtod(text, &end);
+        known = known && end != text && *end == '\0';
+        return v;
+    };
     for (; known && argc > 2 && std::string(argv[1]).starts_with("--"); argv += 2, argc -= 2)
         if (std::string(argv[1]) == "--kind") only = argv[2];
-        else if (std::string(argv[1]) == "--chirp-scale") chirp_corner.scale = std::atof(argv[2]);
-        else if (std::string(argv[1]) == "--chirp-drift") chirp_corner.drift = std::atof(argv[2]);
-        else if (std::string(argv[1]) == "--chirp-period") chirp_corner.period = std::atof(argv[2]);
-        else if (std::string(argv[1]) == "--chirp-angle") chirp_corner.angle = std::atof(argv[2]);
-        else if (std::string(argv[1]) == "--seeds") seeds = std::max(1, std::atoi(argv[2]));
+        else if (std::string(argv[1]) == "--chirp-scale") chirp_corner.scale = number(argv[2]);
+        else if (std::string(argv[1]) == "--chirp-drift") chirp_corner.drift = number(argv[2]);
+        else if (std::string(argv[1]) == "--chirp-period") chirp_corner.period = number(argv[2]);
+        else if (std::string(argv[1]) == "--chirp-angle") chirp_corner.angle = number(argv[2]);
+        else if (std::string(argv[1]) == "--seeds") seeds = std::max(1, int(number(argv[2])));
         else known = false;  // a mistyped option is not read as another's value
     if (!known || argc < 3) {
         std::fprintf(stderr, "usage: bench_heldout [--kind TEXT] [--seeds N] [--chirp-scale F] [--chirp-drift D] "
