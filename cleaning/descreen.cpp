@@ -360,7 +360,8 @@ int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Th
                 falloff[std::size_t(dy + ry) * std::size_t(2 * rx + 1) + std::size_t(dx + rx)] =
                     std::pow(d.u * d.u + d.v * d.v + least2, s.falloff / 2);
             }
-        for (std::size_t i = 0; i < s.points.size(); ++i)
+        for (std::size_t i = 0; i < s.points.size(); ++i) {
+            if (s.weights[i] == 0) continue;  // a copy too faint to weigh adds nothing
             for (int32_t dy = -ry; dy <= ry; ++dy)
                 for (int32_t dx = -rx; dx <= rx; ++dx) {
                     const Frequency d{double(dx) / g.period_x, double(dy) / g.rows};
@@ -369,6 +370,7 @@ int64_t descreen(LogMagnitudes& m, const Screens& screens, double keep, const Th
                     copies[std::size_t(y) * g.columns + x] +=
                         t.copy_share * s.weights[i] / falloff[std::size_t(dy + ry) * std::size_t(2 * rx + 1) + std::size_t(dx + rx)];
                 }
+        }
         const double width = lowpass_width(s);
         const double per_unit = -0.5 / (width * width) / std::numbers::ln10;  // log10 gain per frequency squared
         for (int32_t y = 0; y < g.rows; ++y)

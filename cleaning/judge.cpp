@@ -158,22 +158,23 @@ struct TonedScreen {
             for (std::size_t i = 0; i < size; ++i) out.waves[k][i] = 2 * real_of_times(smoothed[i], turns[k][i]);
             if (weigh) out.smoothed_left += leaves(k, smoothed);
         }
-        // The waves per unit of 4 v (1 - v) as last fitted to the tone, by wave; empty before.
-        std::vector<std::vector<float>> unit;
-        const auto tone_beneath = [&] {
+        // The waves per unit of 4 v (1 - v) as last fitted to the tone, by wave.
+        std::vector<std::vector<float>> unit(n, std::vector<float>(size));
+        // The tone: first the picture less the smoothed waves, then the tone beneath the fitted ones.
+        const auto tone_beneath = [&](bool first) {
             for (int32_t y = 0; y < rows; ++y)
                 for (int32_t x = 0; x < cols; ++x) {
                     const std::size_t i = std::size_t(y) * cols + x;
                     float v = work.get<float>(y, x, c), a = 0;
                     for (std::size_t k = 0; k < n; ++k) {
-                        if (unit.empty()) v -= out.waves[k][i];
+                        if (first) v -= out.waves[k][i];
                         else a += unit[k][i];
                     }
-                    shape[i] = dot_swing(unit.empty() ? v : beneath(v, a));
+                    shape[i] = dot_swing(first ? v : beneath(v, a));
                 }
         };
         for (int round = 0; round < t.toned_rounds; ++round) {
-            tone_beneath();
+            tone_beneath(round == 0);
             out.toned_left = 0;
             for (std::size_t k = 0; k < n; ++k) {
                 for (std::size_t i = 0; i < size; ++i) smoothed[i] = locked[k].wave[i] * shape[i];
@@ -183,18 +184,16 @@ struct TonedScreen {
                     smooth(swing, rows, cols, radii[k]);
                 }
                 if (weigh && k == 0 && round + 1 == t.toned_rounds) out.steady = steadiness(smoothed, swing, kPinned);
-                unit.resize(n, std::vector<float>(size));
                 for (std::size_t i = 0; i < size; ++i) {
                     smoothed[i] /= swing[i] + kPinned;
                     unit[k][i] = 2 * real_of_times(smoothed[i], turns[k][i]);
                     smoothed[i] *= shape[i];
-                    out.waves[k][i] = unit[k][i] * shape[i];
                 }
                 if (weigh && round + 1 == t.toned_rounds) out.toned_left += leaves(k, smoothed);
             }
         }
         // The waves as they swing over the tone their last fit leaves beneath them.
-        tone_beneath();
+        tone_beneath(false);
         for (std::size_t k = 0; k < n; ++k)
             for (std::size_t i = 0; i < size; ++i) out.waves[k][i] = unit[k][i] * shape[i];
         return out;
