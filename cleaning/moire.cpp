@@ -392,25 +392,50 @@ double lift_share(const std::array<double, kB * kB>& power, const std::array<dou
     return std::clamp((fall.slope() - kFallSteep) / (kFallGentle - kFallSteep), 0.0, 1.0);
 }
 
-// The whole picture's Wiener gain at each frequency, raised to the power that the channel's lack of
-// lift sets (see kWholeGainPower): 1 - grain / power, the power the blocks' mean at the frequency
-// (power_sum over `blocks`), the grain the mean over the pixels of theirs by tone (grain_at) in the
-// shape the blocks hold it in, at least kWholeGainLeast.
-Powers whole_gain(const std::array<double, kB * kB>& power_sum, int32_t blocks, const std::vector<double>& grain_at, const Powers& shape,
-                  double lift) {
-    Powers gain;
-    gain.fill(1.0f);
-    const double unlifted = std::max(0.0, 1 - lift / kWholeLiftTo), power = kWholeGainPower * unlifted * unlifted;
-    if (power <= 0 || blocks == 0 || grain_at.empty()) return gain;
-    double grain = 0;
-    for (double g : grain_at) grain += g;
-    grain /= double(grain_at.size());
-    for (std::size_t k = 1; k < gain.size(); ++k) {
-        const double mean = power_sum[k] / blocks;
-        const double wiener = mean > 0 ? 1 - grain * shape[k] / mean : 0;
-        gain[k] = float(std::pow(std::max(kWholeGainLeast, wiener), power));
+// The blocks side by side over a channel: each one's power at every frequency, and its grain (that
+// of its mean tone), row by row.
+struct BlockGrid {
+    int32_t rows = 0, cols = 0;
+    std::vector<Powers> power;
+    std::vector<double> grain;
+    // The block that holds the centre of the block whose corner is at (y, x).
+    std::size_t holding(int32_t y, int32_t x) const {
+        return std::size_t(std::min(rows - 1, (y + kB / 2) / kB)) * std::size_t(cols) + std::size_t(std::min(cols - 1, (x + kB / 2) / kB));
     }
-    return gain;
+};
+
+// How far the channel's lack of lift lets the Wiener gain about a block in (see kRegionGainPower):
+// the power it is raised to.
+double region_exponent(double lift) {
+    const double unlifted = std::max(0.0, 1 - lift / kRegionLiftTo);
+    return kRegionGainPower * unlifted * unlifted;
+}
+
+// The Wiener gain about each block of the grid at each frequency, raised to `exponent` (none when
+// it is 0): 1 - grain / power, both summed over the blocks within kRegionReach of it each way (the
+// grain in the shape the blocks hold it in), at least kRegionGainLeast.
+std::vector<Powers> region_gains(const BlockGrid& grid, const Powers& shape, double exponent) {
+    std::vector<Powers> gains;
+    if (exponent <= 0) return gains;
+    gains.resize(grid.power.size());
+    for (int32_t cy = 0; cy < grid.rows; ++cy)
+        for (int32_t cx = 0; cx < grid.cols; ++cx) {
+            std::array<double, kB * kB> power{};
+            double grain = 0;
+            for (int32_t j = std::max(0, cy - kRegionReach); j <= std::min(grid.rows - 1, cy + kRegionReach); ++j)
+                for (int32_t i = std::max(0, cx - kRegionReach); i <= std::min(grid.cols - 1, cx + kRegionReach); ++i) {
+                    const std::size_t at = std::size_t(j) * grid.cols + i;
+                    for (std::size_t k = 0; k < power.size(); ++k) power[k] += grid.power[at][k];
+                    grain += grid.grain[at];
+                }
+            Powers& gain = gains[std::size_t(cy) * grid.cols + cx];
+            gain[0] = 1.0f;
+            for (std::size_t k = 1; k < gain.size(); ++k) {
+                const double wiener = power[k] > 0 ? 1 - grain * shape[k] / power[k] : 0;
+                gain[k] = float(std::pow(std::max(kRegionGainLeast, wiener), exponent));
+            }
+        }
+    return gains;
 }
 
 }  // namespace
@@ -456,9 +481,10 @@ int64_t restore_folded_print(host::Image& work) {
         std::array<GrainShape, 2> shape;
         std::array<Powers, 2> power{};
         std::array<std::array<double, kB * kB>, 2> power_sum{};  // each frequency's power over the blocks
-        int32_t blocks = 0;
+        std::array<BlockGrid, 2> grid{};
+        for (BlockGrid& g : grid) g.rows = first.rows / kB, g.cols = first.cols / kB;
         for (int32_t y = 0; y + kB <= first.rows; y += kB)
-            for (int32_t x = 0; x + kB <= first.cols; x += kB, ++blocks) {
+            for (int32_t x = 0; x + kB <= first.cols; x += kB) {
                 windowed(first, other, y, x, window, block, mean);
                 for (std::size_t k = 0; k < power[0].size(); ++k) {
                     const auto ab = split(block, k / kB, k % kB);
@@ -469,6 +495,7 @@ int64_t restore_folded_print(host::Image& work) {
                     tone_power[std::size_t(h)].push_back({mean[std::size_t(h)], level});
                     shape[std::size_t(h)].add(power[std::size_t(h)], level);
                     for (std::size_t k = 0; k < power_sum[0].size(); ++k) power_sum[std::size_t(h)][k] += power[std::size_t(h)][k];
+                    grid[std::size_t(h)].power.push_back(power[std::size_t(h)]);
                 }
             }
         std::array<Powers, 2> grain_shape{};
@@ -486,14 +513,17 @@ int64_t restore_folded_print(host::Image& work) {
         // smoothed as if it were of the middle tone it averages to.
         std::array<std::vector<double>, 2> grain_at;
         for (int32_t h = 0; h < count; ++h) {
-            const GrainByTone grain(std::move(tone_power[std::size_t(h)]), 1.0);
+            const GrainByTone grain(tone_power[std::size_t(h)], 1.0);
             const std::vector<double>& tones = (h == 0 ? first : *other).v;
             grain_at[std::size_t(h)].resize(tones.size());
             for (std::size_t i = 0; i < tones.size(); ++i) grain_at[std::size_t(h)][i] = grain.at(tones[i]);
+            for (const auto& tone_level : tone_power[std::size_t(h)]) grid[std::size_t(h)].grain.push_back(grain.at(tone_level.first));
         }
-        std::array<Powers, 2> whole{};
+        std::array<std::vector<Powers>, 2> gains;
         for (int32_t h = 0; h < count; ++h)
-            whole[std::size_t(h)] = whole_gain(power_sum[std::size_t(h)], blocks, grain_at[std::size_t(h)], grain_shape[std::size_t(h)], lift[std::size_t(h)]);
+            gains[std::size_t(h)] = region_gains(grid[std::size_t(h)], grain_shape[std::size_t(h)], region_exponent(lift[std::size_t(h)]));
+        Powers unity;
+        unity.fill(1.0f);
         // Each block restored, added up under the window again, divided by the windows' sum.
         std::array<std::vector<double>, 2> sum{std::vector<double>(first.v.size()), std::vector<double>(count == 2 ? first.v.size() : 0)};
         std::vector<double> weight(first.v.size());
@@ -514,6 +544,10 @@ int64_t restore_folded_print(host::Image& work) {
                     }
                 for (int32_t h = 0; h < count; ++h) noise[std::size_t(h)] /= squared_sum;
                 steady_powers(block, count, value, steady);
+                // (the Wiener gain about the block: that about the grid's block that holds its centre)
+                std::array<const Powers*, 2> about{};
+                for (int32_t h = 0; h < count; ++h)
+                    about[std::size_t(h)] = gains[std::size_t(h)].empty() ? &unity : &gains[std::size_t(h)][grid[0].holding(y, x)];
                 std::array<float, 2> most{}, plains{};
                 for (int32_t h = 0; h < count; ++h) {
                     const BlockStrength strength = block_strength(value[std::size_t(h)], high, noise[std::size_t(h)]);
@@ -531,7 +565,7 @@ int64_t restore_folded_print(host::Image& work) {
                     std::array<float, 2> gain{};
                     for (int32_t h = 0; h < count; ++h) {
                         const float p = steady[std::size_t(h)][k], n = float(noise[std::size_t(h)]) * grain_shape[std::size_t(h)][k];
-                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * whole[std::size_t(h)][k] * lifted[std::size_t(h)][k], most[std::size_t(h)]) : 0.0f;
+                        gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * (*about[std::size_t(h)])[k] * lifted[std::size_t(h)][k], most[std::size_t(h)]) : 0.0f;
                     }
                     // a + i b
                     restored.re[j][i] = ab[0].real() * gain[0] - ab[1].imag() * gain[1];

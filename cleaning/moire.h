@@ -105,14 +105,19 @@ inline constexpr double kFallGentle = -3.2, kFallSteep = -4.0;
 // A block's own power scatters about the picture's, and where the picture holds next to nothing
 // of its own at a frequency (a soft or smooth picture, whose power falls steeply) each block's
 // gain lets through the grain wherever it happens to stand high, and the print came out grainier
-// than a plain blur would leave it. So each block's gain is also multiplied by the whole
-// picture's Wiener gain at the frequency (1 - grain / power, both the blocks' mean there), which
-// falls where the grain stands high against the picture, as a blur's response does, but by the
-// picture's own spectrum; squared (the grain the tones about a pixel vary counts in the picture's
-// power, as with the folded copies), at least kWholeGainLeast, and only as far as the channel is
-// not lifted: to the power kWholeGainPower x (1 - lift share / kWholeLiftTo)^2, so that a sharp picture, lifted
-// half or more, keeps its blocks' gains as they are.
-inline constexpr double kWholeGainPower = 2, kWholeGainLeast = 0.01, kWholeLiftTo = 0.5;
+// than a plain blur would leave it. So each block's gain is also multiplied by the Wiener gain of
+// the blocks about it at the frequency (1 - grain / power, both summed over the blocks side by
+// side within kRegionReach of it each way, a square of 80 pixels), which falls where the grain
+// stands high against the picture there, as a blur's response does, but by the picture's own
+// spectrum; squared (the grain the tones about a pixel vary counts in the picture's power, as
+// with the folded copies), at least kRegionGainLeast, and only as far as the channel is not
+// lifted: to the power kRegionGainPower x (1 - lift share / kRegionLiftTo)^2, so that a sharp
+// picture, lifted in full, keeps its blocks' gains as they are. Twenty-five blocks scatter a fifth
+// as much as one; and unlike the whole picture's, their power follows where the picture's detail
+// is (a sharp subject before a smooth ground, whose detail the whole picture's mean power, held
+// down by the ground, took for grain).
+inline constexpr int32_t kRegionReach = 2;
+inline constexpr double kRegionGainPower = 2, kRegionGainLeast = 0.01, kRegionLiftTo = 1;
 // What grain the blocks leave is smoothed out last by a guided filter of each channel by itself,
 // over squares of kGuideRadius about each pixel, the grain (measured again on the restored
 // channel) taken kGuideShare times.
