@@ -785,32 +785,45 @@ std::vector<uint8_t> own_peaks(const PeakJudge& pj, int32_t groups) {
     return own;
 }
 
-// A faint sweep: searched in the first pass when its spectrum shows no peak (a drifting wave that
-// leaves none), as strong as the weakest peak at least. A picture whose own repeating content
-// stands out as peaks (a brick wall's courses, rows of coins, a chart's ticks) has more of it too
-// faint to: its stretches of lines are its own. A peak counts so only when most of the channels
-// show it: a wave laid over a picture (a scanner's, a moiré) is in every channel, so a peak that
-// one channel of three holds alone is the picture's colour detail, or a faint wave standing out
-// only where that channel's background lies lowest; neither tells of the picture's own repeating
-// content. Nor in a picture black or white nearly everywhere (text, line art), which holds no
-// wave. In a print, none longer than print_own_wave (see judge_weak_waves). Over a picture at
-// black or white in ground_share of its samples, its ground bears a sweep out where the picture's
-// own detail in the band hides the wave's phase.
+// A faint sweep: searched in the first pass, as strong as the weakest peak at least (a drifting
+// wave that faint leaves no peak). A picture whose own repeating content stands out as peaks (a
+// brick wall's courses, rows of coins, a chart's ticks) has more of it too faint to, along the same
+// lines through the zero frequency (its harmonics, the spread of its pieces): the samples within
+// chirp_angle of those peaks' directions are not searched, as if on their ridges; the rest of the
+// spectrum is, as a wave laid over the picture lies in a direction of its own. A peak counts so
+// only when most of the channels show it: a wave laid over a picture (a scanner's, a moiré) is in
+// every channel, so a peak that one channel of three holds alone is the picture's colour detail,
+// or a faint wave standing out only where that channel's background lies lowest; neither tells of
+// the picture's own repeating content, and such a peak, kept, is searched through (its sweep, tried
+// from that peak alone, was not made out). Not in a picture black or white nearly everywhere (text,
+// line art), which holds no wave. In a print, none longer than print_own_wave (see
+// judge_weak_waves). Over a picture at black or white in ground_share of its samples, its ground
+// bears a sweep out where the picture's own detail in the band hides the wave's phase.
 void judge_faint_sweep(PeakJudge& pj) {
     Job& job = pj.job;
+    if (pj.e.pass != 0 || !pj.first_pass_fitting() || job.flat.pinned) return;
     Peak found;
     const double lowest = std::max(1 / job.options.detect.protect_period, pj.longest_taken() > 0 ? 1 / pj.longest_taken() : 0.0);
-    const int32_t channels = pj.e.m.geometry.channels;
-    const bool shown = std::any_of(pj.e.d.peaks.begin(), pj.e.d.peaks.end(),
-                                   [&](const Peak& p) { return 2 * std::popcount(p.channels) > channels; });
-    if (pj.e.pass != 0 || !pj.first_pass_fitting() || shown || job.flat.pinned) return;
-    // The peaks kept here are held by a channel or so alone: their samples are searched too, as a
-    // faint wave may stand out as one of them where that channel's background lies lowest (and its
-    // sweep, tried from that peak alone, was not made out).
+    const host::SpectrumGeometry& g = pj.e.m.geometry;
     Detection searched = pj.e.d;
+    std::vector<const Peak*> own;  // the peaks most channels show
+    std::vector<uint8_t> shown(searched.group.empty() ? 1 : std::size_t(*std::max_element(searched.group.begin(), searched.group.end())) + 1, 0);
+    for (const Peak& p : searched.peaks)
+        if (2 * std::popcount(p.channels) > g.channels) {
+            own.push_back(&p);
+            shown[std::size_t(p.group)] = 1;
+        }
     for (std::vector<int32_t>* marks : {&searched.group, &searched.ridge})
-        for (int32_t& g : *marks)
-            if (g > 0 && pj.j.decisions[g].verdict == Verdict::Keep) g = 0;
+        for (int32_t& k : *marks)
+            if (k > 0 && !shown[std::size_t(k)] && pj.j.decisions[k].verdict == Verdict::Keep) k = 0;
+    for (int32_t y = 0; !own.empty() && y < g.rows; ++y)
+        for (int32_t x = 0; x < g.columns; ++x) {
+            const Frequency f = frequency_of(g, y, x);
+            const double angle = std::atan2(f.v, f.u) * 180 / std::numbers::pi;
+            int32_t& mark = searched.ridge[std::size_t(y) * g.columns + x];
+            for (std::size_t k = 0; mark == 0 && k < own.size(); ++k)
+                if (directions_apart(angle < 0 ? angle + 180 : angle, own[k]->angle) <= pj.t.chirp_angle) mark = own[k]->group;
+        }
     if (!subtract_faint_sweep(job.work, pj.e.analysed, job.flat, job.modules.inverse, pj.e.spectrum, pj.e.m, searched, lowest,
                               kSmallestAmplitude / job.options.detect.sensitivity, pj.ground(), pj.t, found,
                               job.unclipped))
