@@ -205,7 +205,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
                 const std::vector<ScreenTurn> found = square_screens(
                     e.d, e.m.geometry, options.thresholds.screen_amplitude / options.detect.sensitivity, options.thresholds);
                 turns.insert(turns.end(), found.begin(), found.end());
-                rosette = rosette_period(turns, options.thresholds);
+                rosette = rosette_period(turns, std::min(picture.rows, picture.cols), options.thresholds);
             }
             // (A lattice finer than the rosette is its inks' harmonics'; one coarser, their beats'.)
             e.d.rosette = rosette;

@@ -320,6 +320,11 @@ std::vector<ScreenTurn> square_screens(const Detection& d, const host::SpectrumG
 
 namespace {
 
+// An ink's screen and the harmonics it shows itself by, each as how many times finer than the
+// screen and how many degrees turned from it: its two frequencies, its diagonals (sqrt 2 times
+// finer, turned 45 degrees) and its second harmonics (twice as fine, not turned).
+constexpr std::pair<double, double> kInkHarmonics[] = {{1.0, 0.0}, {std::numbers::sqrt2, 45.0}, {2.0, 0.0}};
+
 // Degrees between two square lattices' turns, 0 to 45.
 double between(double a, double b) {
     const double turn = std::fmod(std::fabs(a - b), 90.0);
@@ -347,29 +352,45 @@ double screen_fundamental(const Detection& d, const Thresholds& t) {
     return coarser(coarser(d.screen_period));
 }
 
-double rosette_period(const std::vector<ScreenTurn>& screens, const Thresholds& t) {
+double rosette_period(const std::vector<ScreenTurn>& screens, int32_t side, const Thresholds& t) {
     const auto near = [&](double period, double other) { return std::fabs(other - period) <= t.rosette_period * period; };
-    for (const ScreenTurn& s : screens) {
+    // The turns of the screens of s's period turned from it by whole multiples of 15 degrees, s's
+    // first; with `harmonics`, each screen that is an ink's harmonics stands for that ink's screen
+    // too (its diagonals turned back 45 degrees).
+    const auto family = [&](const ScreenTurn& s, bool harmonics) {
         std::vector<double> turns{s.turn};
-        for (const ScreenTurn& o : screens) {
-            if (!near(s.period, o.period)) continue;
-            const double apart = between(o.turn, s.turn), off = std::fmod(apart, 15.0);
-            if (std::min(off, 15 - off) > t.rosette_angle) continue;
-            bool seen = false;
-            for (double turn : turns) seen = seen || between(turn, o.turn) < 15 - t.rosette_angle;
-            if (!seen) turns.push_back(o.turn);
-        }
-        if (std::ssize(turns) < t.rosette_screens) continue;
-        // The inks' harmonics make a rosette of their own, finer: the diagonals of each screen
-        // (sqrt 2 times finer, turned 45 degrees) and its second harmonics (twice as fine, not
-        // turned). A screen of which the family's are the harmonics is the print's own.
         for (const ScreenTurn& o : screens)
-            for (const auto& [finer, turned] : {std::pair{std::numbers::sqrt2, 45.0}, std::pair{2.0, 0.0}})
-                if (near(finer * s.period, o.period))
-                    for (double turn : turns)
-                        if (between(o.turn + turned, turn) <= t.rosette_angle) return o.period;
-        return s.period;
-    }
+            for (const auto& [finer, turned] : kInkHarmonics) {
+                if ((finer > 1 && !harmonics) || !near(s.period, finer * o.period)) continue;
+                const double turn = o.turn + turned, apart = between(turn, s.turn), off = std::fmod(apart, 15.0);
+                if (std::min(off, 15 - off) > t.rosette_angle) continue;
+                bool seen = false;
+                for (double known : turns) seen = seen || between(known, turn) < 15 - t.rosette_angle;
+                if (!seen) turns.push_back(turn);
+            }
+        return turns;
+    };
+    // An ink's own two frequencies may make no pair (one lost in a neighbouring ink's peak, or both
+    // fainter than its diagonals, as dots near half cover leave them): its harmonics are counted
+    // for it, once no rosette is found without them, about the first screen (the strongest of the
+    // first search: an ink's, or its harmonics', not the weaker beats between two inks, which a
+    // screen's harmonics would otherwise join), in a frame that holds many of its cells
+    // (screen_cells along its shorter side, screen_side at least: in an icon's few samples, peaks'
+    // turns are known too roughly).
+    for (const bool harmonics : {false, true})
+        for (const ScreenTurn& s : screens) {
+            if (harmonics && (&s != &screens.front() || side < std::max(t.screen_side, t.screen_cells * s.period))) continue;
+            const std::vector<double> turns = family(s, harmonics);
+            if (std::ssize(turns) < t.rosette_screens) continue;
+            // The inks' harmonics make a rosette of their own, finer. A screen of which the
+            // family's are the harmonics is the print's own.
+            for (const ScreenTurn& o : screens)
+                for (const auto& [finer, turned] : kInkHarmonics)
+                    if (finer > 1 && near(finer * s.period, o.period))
+                        for (double turn : turns)
+                            if (between(o.turn + turned, turn) <= t.rosette_angle) return o.period;
+            return s.period;
+        }
     return 0;
 }
 
@@ -393,11 +414,14 @@ bool strong_peak_off_grid(const Detection& d, const host::SpectrumGeometry& g, i
 }  // namespace
 
 bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_t kx, int32_t ky, const Thresholds& t) {
-    // A rosette whose inks' screens stand off the grid's lattice (a grid's own harmonics may make
-    // a rosette, all of them on its lattice).
-    if (d.rosette > 0 && strong_peak_off_grid(d, g, kx, ky, (1 - t.rosette_period) / d.rosette,
-                                              (1 + t.rosette_period) / d.rosette, t))
-        return true;
+    // A rosette whose inks' screens, or the harmonics they show themselves by, stand off the
+    // grid's lattice (a grid's own harmonics may make a rosette, all of them on its lattice; an ink
+    // at 0 degrees rules rows and columns, and the others may show only by their harmonics).
+    if (d.rosette > 0)
+        for (const auto& [finer, turned] : kInkHarmonics)
+            if (strong_peak_off_grid(d, g, kx, ky, (1 - t.rosette_period) * finer / d.rosette,
+                                     (1 + t.rosette_period) * finer / d.rosette, t))
+                return true;
     // An ink at 0 degrees: two peaks of the screen's period on the two axes, alike in strength.
     const auto on_axis = [&](double angle) {
         double strongest = 0;

@@ -78,9 +78,13 @@ std::vector<ScreenTurn> square_screens(const Detection& d, const host::SpectrumG
 // lattice, and each ink fades with its own tone, which would pass for a screen laid over the
 // picture: neither is, here. A page of text or a table shows no such family (its rows and columns
 // put their pairs on the axes alone). The inks' harmonics make finer rosettes of their own, each
-// the harmonic of a coarser screen among `screens`, whose period stands for them. The first
-// rosette found, screens in their order; 0: none.
-double rosette_period(const std::vector<ScreenTurn>& screens, const Thresholds& t);
+// the harmonic of a coarser screen among `screens`, whose period stands for them. An ink whose
+// own two frequencies make no pair (one lost in a neighbour's peak) shows itself by its harmonics:
+// when no rosette is found otherwise, a screen that is an ink's diagonals (sqrt 2 times finer,
+// turned 45 degrees) or second harmonics counts as that ink's, in a frame whose shorter `side`
+// (pixels) holds screen_cells of its periods (and screen_side at least). The first rosette found,
+// screens in their order; 0: none.
+double rosette_period(const std::vector<ScreenTurn>& screens, int32_t side, const Thresholds& t);
 
 // The period of the screen whose lattice's lowest frequency is d.screen_period: that, unless a
 // peak stronger than every one there stands sqrt 2 times coarser, turned 45 degrees from one of
@@ -100,8 +104,9 @@ double screen_fundamental(const Detection& d, const Thresholds& t);
 // 75 degrees leave a peak of about the screen's lowest frequency (kScreenLattice to
 // fundamental_ring of it) off the spectrum's axes (screen_off_axis) and off the grid's lattice
 // (lattice_tolerance). A table's or graph paper's rules put their peaks there on the axes alone.
-// So is a print's rosette (d.rosette) with a screen of its period off the axes and off the grid's
-// lattice: a grid's harmonics may make a rosette of their own, on the lattice.
+// So is a print's rosette (d.rosette) with a screen of its period, or of its inks' diagonals or
+// second harmonics, off the axes and off the grid's lattice: a grid's harmonics may make a
+// rosette of their own, on the lattice.
 bool screen_off_grid(const Detection& d, const host::SpectrumGeometry& g, int32_t kx, int32_t ky, const Thresholds& t);
 
 // Takes the low-passed picture `cleaned` where the screen is, the picture `work` as it was elsewhere.

@@ -1195,7 +1195,7 @@ TEST(CleaningRules, ScreenPeriodFromARosetteOrFromTheFrequencyOfADiagonalLattice
         return d;
     };
     const auto peaks_of = [&](const std::vector<std::array<double, 2>>& screens) {
-        return cleaning::rosette_period(cleaning::square_screens(detection_of(screens), g, 0.024, {}), {});
+        return cleaning::rosette_period(cleaning::square_screens(detection_of(screens), g, 0.024, {}), 512, {});
     };
     EXPECT_NEAR(peaks_of({{11, 15}, {11.1, 75}, {10.9, 0}}), 11, 0.01);
     EXPECT_NEAR(peaks_of({{6, 17}, {6, 77}, {6, 47}, {4.24, 62}}), 6, 0.01);
@@ -1203,6 +1203,8 @@ TEST(CleaningRules, ScreenPeriodFromARosetteOrFromTheFrequencyOfADiagonalLattice
     EXPECT_EQ(peaks_of({{11, 15}, {11, 75}, {11, 37}}), 0);
     EXPECT_EQ(peaks_of({{11, 15}, {8, 75}, {6, 0}}), 0);
     EXPECT_EQ(peaks_of({{11, 0}, {11.2, 0}, {10.9, 1}}), 0);
+    // An ink whose own pair is lost shows itself by its diagonals (75 degrees by a pair at 30).
+    EXPECT_NEAR(peaks_of({{6, 15}, {6, 0}, {4.24, 30}}), 6, 0.01);
     // Lines drawn every 31 pixels both ways (an ink at 0 degrees rules them): a rosette off their
     // lattice is a print's; one that a grid every 16 pixels makes of its own harmonics lies on it.
     cleaning::Detection print = detection_of({{4.61, 11}, {4.61, 41}, {4.61, 26}});
@@ -1211,6 +1213,11 @@ TEST(CleaningRules, ScreenPeriodFromARosetteOrFromTheFrequencyOfADiagonalLattice
     cleaning::Detection grid = detection_of({{4, 0}, {3.881, 14.04}, {3.771, 45}});
     grid.rosette = grid.screen_period = 3.881;
     EXPECT_FALSE(cleaning::screen_off_grid(grid, g, 16, 16, {}));
+    // An ink at 0 degrees every 13 / 3 pixels lies on a grid every 13; the other inks show only by
+    // their diagonals, off it.
+    cleaning::Detection diagonals = detection_of({{13 / 3.0, 0}, {3.064, 30}, {3.064, 60}});
+    diagonals.rosette = diagonals.screen_period = 13 / 3.0;
+    EXPECT_TRUE(cleaning::screen_off_grid(diagonals, g, 13, 13, {}));
     // A lattice made out at a screen's diagonals only: the screen's own frequency, stronger and
     // sqrt 2 times coarser, turned 45 degrees, gives the period; a weaker peak there does not.
     cleaning::Detection d;
