@@ -589,12 +589,47 @@ bool stands_near(const PeakJudge& pj, int32_t c, const Frequency& f, Frequency& 
     found = frequency_of(pj.e.m.geometry, tone.b, tone.a);
     return true;
 }
+// The amplitude of channel c's wave at frequency f itself (not searched for about it).
+double amplitude_at(const PeakJudge& pj, int32_t c, Frequency f) {
+    const host::SpectrumGeometry& g = pj.e.m.geometry;
+    f = wrapped(f);
+    if (f.u < 0) f = {-f.u, -f.v};
+    int32_t y = 0, x = 0;
+    if (!sample_index(g, f, y, x)) return 0;
+    const Tone at{g.centre_x + f.u * g.period_x, g.centre_y + f.v * g.rows};
+    return std::abs(fitted_tone(pj.z, g, at, y, x).amplitude[c]);
+}
 // A print's screen lays its dots on a square lattice: a wave of a screen printed with the tones has
 // a partner at right angles, of its period, which may stand too low to be found as a peak (in a
 // picture at black or white in large parts, where its dots are few) or be kept by a rule that
 // weighs it alone (a flat square where the dots vanish with the tone): fitted where it stands out.
-bool right_angle_partner(const PeakJudge& pj, int32_t c, const Frequency& f, Frequency& partner) {
-    return stands_near(pj, c, {-f.v, f.u}, partner);
+// Either wave, standing low or beside an axis (where the lines of the picture's borders lie), may
+// have its fit drawn off by what lies beside it. Each fit of a screen's wave is off by fitted_reach
+// at most, so when the partner lies farther than twice that from f turned a right angle, one of
+// the two fits is another wave's. Where the spectrum stands out (screen_evidence) within a sample
+// of f turned, the square is taken whose two waves, weighed at their places themselves, hold more
+// of the channel's energy: f and f turned, or the partner and the partner turned back (f becomes
+// that). Where it does not, f may be no screen's (a sweep's peak beside the picture's own pattern
+// at right angles): the partner is taken as fitted, and the fit along the tone judges the two.
+bool right_angle_partner(const PeakJudge& pj, int32_t c, Frequency& f, Frequency& partner) {
+    const host::SpectrumGeometry& g = pj.e.m.geometry;
+    const Frequency turned{-f.v, f.u};
+    if (!stands_near(pj, c, turned, partner)) return false;
+    int32_t y0 = 0, x0 = 0;
+    if (wave_distance(g, partner, turned) <= 2 * pj.t.fitted_reach || !sample_index(g, turned, y0, x0)) return true;
+    bool stands = false;
+    for (int32_t y = std::max(0, y0 - 1); y <= std::min(g.rows - 1, y0 + 1); ++y)
+        for (int32_t x = std::max(0, x0 - 1); x <= std::min(g.columns - 1, x0 + 1); ++x)
+            stands = stands || pj.e.m.at(c, y, x) - pj.e.d.background[pj.e.m.index(c, y, x)] >= pj.t.screen_evidence;
+    if (!stands) return true;
+    const Frequency back{partner.v, -partner.u};
+    const auto held = [&](const Frequency& a, const Frequency& b) {
+        const double x = amplitude_at(pj, c, a), y = amplitude_at(pj, c, b);
+        return x * x + y * y;
+    };
+    if (held(f, turned) >= held(back, partner)) partner = turned;
+    else f = back;
+    return true;
 }
 
 // Whether the samples pinned at black or white show peak c's wave to fade there, as a print's
@@ -906,7 +941,7 @@ void judge_faint_screen(PeakJudge& pj) {
         Tone tone;
         fit_tone(pj.z, g, c, y, x, tone);
         const FittedTone fitted = fitted_tone(pj.z, g, tone, y, x);
-        const Frequency f = fitted.f;
+        Frequency f = fitted.f;
         const Peak p = fitted_peak(fitted, y, x, 1);
         Frequency partner;
         if (p.amplitude < std::max(t.screen_amplitude * job.flat.printed_strength, kSmallestAmplitude) / job.options.detect.sensitivity ||
@@ -1223,33 +1258,56 @@ bool added_screen(Job& job, const Evidence& e, Frequency& a, Frequency& b) {
 
 // The lattice of an added screen: every point k a + l b up to lattice_order (folded into the
 // sampled band, as a hard-edged dot's harmonics alias), fitted where the spectrum stands above
-// its background there; the peaks on them are decided.
+// its background there; the peaks on them are decided. No harmonic of a screen's dots is stronger
+// than its generators (the lattice's own lowest points, a and b): a point fitted stronger
+// holds a wave of the picture's own that a high harmonic folded onto (its broad shapes beside the
+// protected frequencies, where a harmonic of order ten or so lands by chance), and is left alone.
 void subtract_lattice(Job& job, Evidence& e, Judgement& j, const Frequency& a, const Frequency& b) {
     const Thresholds& t = job.options.thresholds;
     const host::SpectrumGeometry& g = e.m.geometry;
     const ComplexHalf z(e.spectrum, g);
     const double keep = 1 / job.options.detect.protect_period;
+    // The lattice point k a + l b in the half spectrum and the tone fitted there, where the
+    // spectrum stands out there; none where it is protected, outside the half spectrum, or stands
+    // out nowhere.
+    struct Point {
+        Frequency h;
+        FittedTone tone;
+    };
+    const auto point = [&](int k, int l) -> std::optional<Point> {
+        Frequency h = wrapped({k * a.u + l * b.u, k * a.v + l * b.v});
+        if (h.u < 0 || (h.u == 0 && h.v < 0)) h = {-h.u, -h.v};
+        if (std::hypot(h.u, h.v) <= keep) return std::nullopt;
+        const double col = h.u * g.period_x, row = g.centre_y + h.v * g.rows;
+        const int32_t x0 = static_cast<int32_t>(std::lround(col)), y0 = static_cast<int32_t>(std::lround(row));
+        if (x0 < 0 || x0 >= g.columns || y0 < 0 || y0 >= g.rows ||
+            std::hypot(x0 - g.centre_x, y0 - g.centre_y) < t.protected_samples)
+            return std::nullopt;
+        bool stands = false;
+        for (int32_t c = 0; c < 3; ++c)
+            stands = stands || e.m.at(c, y0, x0) - e.d.background[e.m.index(c, y0, x0)] >= t.lattice_evidence;
+        if (!stands) return std::nullopt;
+        return Point{h, fitted_tone(z, g, Tone{col, row}, y0, x0)};
+    };
+    const auto strength = [](const FittedTone& tone) {
+        double strongest = 0;
+        for (const std::complex<double>& c : tone.amplitude) strongest = std::max(strongest, std::abs(c));
+        return strongest;
+    };
+    double strongest = 0;
+    for (const auto& [k, l] : {std::pair{1, 0}, std::pair{0, 1}})
+        if (const std::optional<Point> generator = point(k, l)) strongest = std::max(strongest, strength(generator->tone));
     std::vector<Frequency> points;
     for (int k = -t.lattice_order; k <= t.lattice_order; ++k)
         for (int l = -t.lattice_order; l <= t.lattice_order; ++l) {
             if (k == 0 && l == 0) continue;
-            Frequency h = wrapped({k * a.u + l * b.u, k * a.v + l * b.v});
-            if (h.u < 0 || (h.u == 0 && h.v < 0)) h = {-h.u, -h.v};
-            if (std::hypot(h.u, h.v) <= keep) continue;
-            const double col = h.u * g.period_x, row = g.centre_y + h.v * g.rows;
-            const int32_t x0 = static_cast<int32_t>(std::lround(col)), y0 = static_cast<int32_t>(std::lround(row));
-            if (x0 < 0 || x0 >= g.columns || y0 < 0 || y0 >= g.rows ||
-                std::hypot(x0 - g.centre_x, y0 - g.centre_y) < t.protected_samples)
-                continue;
+            const std::optional<Point> there = point(k, l);
+            if (!there || (strongest > 0 && strength(there->tone) > strongest)) continue;
             bool seen = false;
-            for (const Frequency& p : points) seen = seen || distance_in_samples(g, p, h) < 1;
+            for (const Frequency& p : points) seen = seen || distance_in_samples(g, p, there->h) < 1;
             if (seen) continue;
-            bool stands = false;
-            for (int32_t c = 0; c < 3; ++c)
-                stands = stands || e.m.at(c, y0, x0) - e.d.background[e.m.index(c, y0, x0)] >= t.lattice_evidence;
-            if (!stands) continue;
-            points.push_back(h);
-            j.tones.push_back(fitted_tone(z, g, Tone{col, row}, y0, x0));
+            points.push_back(there->h);
+            j.tones.push_back(there->tone);
         }
     for (const Peak& p : e.d.peaks) {
         const Frequency f = frequency_of(g, p.row, p.column);
