@@ -258,9 +258,8 @@ FittedTone fit_on_ground(const host::Image& work, const Ground& ground, const Fr
     }
     // Twice more at that frequency, with only the samples the wave fitted explains.
     for (int round = 0; round < 2; ++round) {
-        double strongest = 0, left = 0;
-        for (const std::complex<double>& a : best.amplitude) strongest = std::max(strongest, 2 * std::abs(a));
-        best = fit_ground_at(work, ground, best.f, left, &best, std::max(kSmallestAmplitude, strongest / 4));
+        double left = 0;
+        best = fit_ground_at(work, ground, best.f, left, &best, std::max(kSmallestAmplitude, strongest_amplitude(best) / 4));
     }
     return best;
 }

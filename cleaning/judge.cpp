@@ -834,7 +834,7 @@ std::vector<uint8_t> own_peaks(const PeakJudge& pj, int32_t groups) {
 // line art), which holds no wave. In a print, none longer than print_own_wave (see
 // judge_weak_waves). Over a picture at black or white in ground_share of its samples, its ground
 // bears a sweep out where the picture's own detail in the band hides the wave's phase.
-void judge_faint_sweep(PeakJudge& pj) {
+void judge_faint_sweep(PeakJudge& pj, int32_t groups) {
     Job& job = pj.job;
     if (pj.e.pass != 0 || !pj.first_pass_fitting() || job.flat.pinned) return;
     Peak found;
@@ -842,7 +842,7 @@ void judge_faint_sweep(PeakJudge& pj) {
     const host::SpectrumGeometry& g = pj.e.m.geometry;
     Detection searched = pj.e.d;
     std::vector<const Peak*> own;  // the peaks most channels show
-    std::vector<uint8_t> shown(searched.group.empty() ? 1 : std::size_t(*std::max_element(searched.group.begin(), searched.group.end())) + 1, 0);
+    std::vector<uint8_t> shown(std::size_t(groups) + 1, 0);
     for (const Peak& p : searched.peaks)
         if (2 * std::popcount(p.channels) > g.channels) {
             own.push_back(&p);
@@ -905,9 +905,7 @@ std::vector<int32_t> strongest_maxima(const LogMagnitudes& m, const std::vector<
 // direction and its amplitude in the channel where it is strongest.
 Peak fitted_peak(const FittedTone& fitted, int32_t y, int32_t x, double radius) {
     const double angle = std::atan2(fitted.f.v, fitted.f.u) * 180 / std::numbers::pi;
-    Peak p{y, x, radius, 0, 1 / std::hypot(fitted.f.u, fitted.f.v), angle < 0 ? angle + 180 : angle, 7u, 0};
-    for (const std::complex<double>& a : fitted.amplitude) p.amplitude = std::max(p.amplitude, 2 * std::abs(a));
-    return p;
+    return Peak{y, x, radius, strongest_amplitude(fitted), 1 / std::hypot(fitted.f.u, fitted.f.v), angle < 0 ? angle + 180 : angle, 7u, 0};
 }
 
 // A faint screen: searched in the first pass of a picture black or white in large parts
@@ -1193,7 +1191,7 @@ void judge_peaks(Job& job, Evidence& e, Judgement& j, int32_t groups) {
                  screen_pairs(job.work, e, job.flat, groups, t), std::nullopt};
     for (const Peak& p : e.d.peaks)
         if (!j.decisions.settled(p.group)) judge_peak(pj, p);
-    judge_faint_sweep(pj);
+    judge_faint_sweep(pj, groups);
     judge_faint_screen(pj);
     judge_ground_waves(pj);
     judge_weak_waves(pj, groups);
@@ -1289,20 +1287,15 @@ void subtract_lattice(Job& job, Evidence& e, Judgement& j, const Frequency& a, c
         if (!stands) return std::nullopt;
         return Point{h, fitted_tone(z, g, Tone{col, row}, y0, x0)};
     };
-    const auto strength = [](const FittedTone& tone) {
-        double strongest = 0;
-        for (const std::complex<double>& c : tone.amplitude) strongest = std::max(strongest, std::abs(c));
-        return strongest;
-    };
     double strongest = 0;
     for (const auto& [k, l] : {std::pair{1, 0}, std::pair{0, 1}})
-        if (const std::optional<Point> generator = point(k, l)) strongest = std::max(strongest, strength(generator->tone));
+        if (const std::optional<Point> generator = point(k, l)) strongest = std::max(strongest, strongest_amplitude(generator->tone));
     std::vector<Frequency> points;
     for (int k = -t.lattice_order; k <= t.lattice_order; ++k)
         for (int l = -t.lattice_order; l <= t.lattice_order; ++l) {
             if (k == 0 && l == 0) continue;
             const std::optional<Point> there = point(k, l);
-            if (!there || (strongest > 0 && strength(there->tone) > strongest)) continue;
+            if (!there || (strongest > 0 && strongest_amplitude(there->tone) > strongest)) continue;
             bool seen = false;
             for (const Frequency& p : points) seen = seen || distance_in_samples(g, p, there->h) < 1;
             if (seen) continue;

@@ -42,6 +42,14 @@ struct FittedTone {
     bool unclipped = false;  // fitted to samples the ends did not cut off: its amplitudes are whole
 };
 
+// The amplitude of the tone's wave in the channel that holds it most (twice the fitted
+// coefficient's magnitude: the wave swings that far either way).
+inline double strongest_amplitude(const FittedTone& tone) {
+    double strongest = 0;
+    for (const std::complex<double>& a : tone.amplitude) strongest = std::max(strongest, 2 * std::abs(a));
+    return strongest;
+}
+
 // The tone of frequency `tone` fitted in each channel about the peak at (y0, x0).
 FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, const Tone& tone, int32_t y0, int32_t x0);
 
