@@ -399,6 +399,9 @@ std::vector<Component> components_of(const Search& search, const Detection& d, c
     return components;
 }
 
+// Whether column x is a half spectrum's highest (that of the highest horizontal frequency).
+bool on_highest_column(const SpectrumGeometry& g, int32_t x) { return 2 * (x - g.centre_x) + 1 >= g.period_x; }
+
 // The peaks of the components strong enough to matter, each with its group marked in d.group;
 // returns, by peak, whether it is the half of a pair left of the zero frequency, or above it.
 std::vector<uint8_t> peaks_of(const Search& search, const std::vector<Component>& components, Detection& d) {
@@ -421,7 +424,9 @@ std::vector<uint8_t> peaks_of(const Search& search, const std::vector<Component>
             d.group[std::size_t(s)] = groups;
         }
         const Frequency f = frequency_of(g, py, px);
-        mirrored.push_back(f.u < 0 || (f.u == 0 && f.v < 0));
+        // (the highest column, as the zero column, holds a frequency's mirror too: beside it,
+        // wrapped, when the width is odd)
+        mirrored.push_back(f.u < 0 || ((f.u == 0 || on_highest_column(g, px)) && f.v < 0));
         const double angle = std::atan2(f.v, f.u) * 180 / std::numbers::pi;
         d.peaks.push_back({py, px, std::ceil(radius) + 1, amplitude, 1 / std::hypot(f.u, f.v),
                            angle < 0 ? angle + 180 : angle, comp.channels, groups, 0, notch_radius(comp, m, d.background, search.options.protect_period, search.t)});
@@ -433,20 +438,33 @@ std::vector<uint8_t> peaks_of(const Search& search, const std::vector<Component>
 // other joins its twin's group, so that whatever is done to the peak (left alone, fitted or
 // filled) is done to both. A peak whose twin is not among them stays a peak of its own: in a
 // half spectrum, one whose strongest sample lies on the vertical axis above the zero frequency
-// while the rest of it lies right of the axis, a frequency of its own.
-void pair_mirrors(const Search& search, const std::vector<uint8_t>& mirrored, Detection& d) {
+// while the rest of it lies right of the axis, a frequency of its own. On the highest column of an
+// odd width a wave's two halves are not each other's mirror exactly (that lies half a sample past
+// the column): there the stronger of the two is reported, as the nearer the wave's frequency.
+void pair_mirrors(const Search& search, std::vector<uint8_t> mirrored, Detection& d) {
     const SpectrumGeometry& g = search.m.geometry;
+    const auto twin_of = [&](std::size_t i) {
+        const Frequency f = frequency_of(g, d.peaks[i].row, d.peaks[i].column);
+        for (std::size_t j = 0; j < d.peaks.size(); ++j)
+            if (const Frequency q = frequency_of(g, d.peaks[j].row, d.peaks[j].column);
+                !mirrored[j] && distance_in_samples(g, wrapped({q.u + f.u, q.v + f.v}), {0, 0}) <= search.t.twin_distance)
+                return j;
+        return d.peaks.size();
+    };
+    for (std::size_t i = 0; i < d.peaks.size(); ++i)
+        if (const std::size_t j = mirrored[i] && on_highest_column(g, d.peaks[i].column) ? twin_of(i) : d.peaks.size();
+            j < d.peaks.size() && d.peaks[j].amplitude < d.peaks[i].amplitude)
+            mirrored[i] = 0, mirrored[j] = 1;
     const int32_t groups = d.group.empty() ? 0 : *std::max_element(d.group.begin(), d.group.end());
     std::vector<int32_t> twin(static_cast<std::size_t>(groups) + 1, 0);
     std::vector<Peak> reported;
     for (std::size_t i = 0; i < d.peaks.size(); ++i) {
         const Peak& p = d.peaks[i];
         if (mirrored[i]) {
-            const Frequency f = frequency_of(g, p.row, p.column);
-            for (std::size_t j = 0; j < d.peaks.size() && !twin[std::size_t(p.group)]; ++j)
-                if (!mirrored[j] && distance_in_samples(g, frequency_of(g, d.peaks[j].row, d.peaks[j].column), {-f.u, -f.v}) <= search.t.twin_distance)
-                    twin[std::size_t(p.group)] = d.peaks[j].group;
-            if (twin[std::size_t(p.group)]) continue;
+            if (const std::size_t j = twin_of(i); j < d.peaks.size()) {
+                twin[std::size_t(p.group)] = d.peaks[j].group;
+                continue;
+            }
         }
         reported.push_back(p);
     }
@@ -578,6 +596,13 @@ bool sample_index(const SpectrumGeometry& g, Frequency f, int32_t& y, int32_t& x
     if (sx < 0 || sx >= g.columns || sy < 0 || sy >= g.rows) return false;
     y = int32_t(sy), x = int32_t(sx);
     return true;
+}
+
+bool mirror_row(const SpectrumGeometry& g, int32_t y, int32_t x, int32_t& my) {
+    const double across = x - g.centre_x;
+    if (across != 0 && std::fabs(2 * across) != g.period_x) return false;
+    my = static_cast<int32_t>(std::lround(2 * g.centre_y)) - y;
+    return my != y && my >= 0 && my < g.rows;
 }
 
 double samples_off_axes(const SpectrumGeometry& g, const Peak& p) {

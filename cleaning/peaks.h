@@ -97,6 +97,14 @@ Frequency wrapped(Frequency f);
 // mirror of the other half); false outside the spectrum.
 bool sample_index(const host::SpectrumGeometry& g, Frequency f, int32_t& y, int32_t& x);
 
+// The row of the other sample holding the wave of sample (y, x), where that is a sample of its own
+// in the same column: a real picture's spectrum holds each frequency f and its mirror -f, and a
+// half spectrum keeps only one of the two but on the column of zero horizontal frequency (and the
+// highest one, for an even width), where both lie, at rows y and 2 centre_y - y. The inverse keeps
+// only what the two hold alike: a sample lowered without its mirror leaves half of its wave.
+// False elsewhere, and for a sample that is its own mirror.
+bool mirror_row(const host::SpectrumGeometry& g, int32_t y, int32_t x, int32_t& my);
+
 // Whether sample (y, x) lies on an axis or the sample either side of it (within kAxisReach
 // samples), where the borders' lines spread too.
 inline constexpr double kAxisReach = 1.5;

@@ -94,12 +94,9 @@ host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& wo
                     const int32_t other = d.group[std::size_t(ny) * g.columns + nx];
                     if (other > 0 && !groups[static_cast<std::size_t>(other)]) continue;  // another peak's
                     for (int32_t c = 0; c < g.channels; ++c) notched.at(c, ny, nx) = kAbsent;
-                    // The column of zero horizontal frequency (and the highest, for an even
-                    // width) holds each wave's mirror too: with only one of the two notched, the
-                    // band came back with half the wave.
-                    const double across = nx - g.centre_x;
-                    const int32_t my = static_cast<int32_t>(std::lround(2 * g.centre_y)) - ny;
-                    if ((across == 0 || 2 * across == g.period_x) && my >= 0 && my < g.rows)
+                    // (with its mirror: with only one of the two notched, the band came back
+                    // with half the wave)
+                    if (int32_t my = 0; mirror_row(g, ny, nx, my))
                         for (int32_t c = 0; c < g.channels; ++c) notched.at(c, my, nx) = kAbsent;
                 }
         }

@@ -37,11 +37,13 @@ struct Window {
     }
 };
 
-// Least-squares amplitude of the tone over the window's samples. With the mirrored term the
-// model A k + conj(A) l is linear in the real and imaginary parts of A only. The shapes are
-// products of a row and a column factor, worked out once a row and a column.
+// Least-squares amplitude of the tone over the window's samples. The mirrored frequency reaches
+// the window beside either end of the columns: at -a about the column of zero horizontal
+// frequency, at period_x - a about the highest. With its term the model A k + conj(A) l is linear
+// in the real and imaginary parts of A only. The shapes are products of a row and a column factor,
+// worked out once a row and a column.
 Fit fit_amplitude(const Window& w, const host::SpectrumGeometry& g, const Tone& t) {
-    const bool mirrored = t.a < 2 * kFitReach + 1;
+    const bool mirrored = std::min(t.a, g.period_x / 2.0 - t.a) < 2 * kFitReach + 1;
     std::complex<double> kx[Window::kSide], ky[Window::kSide], lx[Window::kSide], ly[Window::kSide];
     for (int32_t i = 0; i < Window::kSide; ++i) {
         const int32_t x = w.x0 - kFitReach + i, y = w.y0 - kFitReach + i;
@@ -133,7 +135,7 @@ Fit fit_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, int32_t c, i
         for (int i = -10; i <= 10; ++i)
             for (int j = -10; j <= 10; ++j) {
                 const Tone t{centre.a + i * step, centre.b + j * step};
-                if (t.a < 0) continue;
+                if (t.a < 0 || 2 * t.a > g.period_x) continue;  // (the mirror's, the same wave)
                 const Fit f = fit_amplitude(w, g, t);
                 if (f.left < fit.left) {
                     fit = f;

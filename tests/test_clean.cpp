@@ -161,6 +161,25 @@ TYPED_TEST(Cleaning, SinusoidIsRemovedFromEveryColumn) {
         for (int32_t x = 0; x < truth.cols; ++x) ASSERT_EQ(out.image.value(y, x, 3), noisy.value(y, x, 3));
 }
 
+// A wave two pixels long across the columns (every other column turned over) and ten down the rows
+// lies on the half spectrum's highest column, which holds each frequency's mirror too: at the
+// row across the zero frequency for an even width, beside it for an odd one (half a sample past
+// the column). The two are one wave, fitted with its mirror and taken out once: taken as two
+// waves, each was taken out whole and the wave came back turned over.
+TEST(CleaningRules, WaveOnTheHighestColumnIsTakenOutOnce) {
+    for (const auto& [cols, angle] : {std::pair{150, 88.0}, std::pair{151, 90.0}}) {
+        const Image truth = photo<float>(120, cols, 3);
+        Image noisy = truth;
+        const double a = angle * std::numbers::pi / 180;
+        for (int32_t y = 0; y < truth.rows; ++y)
+            for (int32_t x = 0; x < truth.cols; ++x)
+                for (int32_t c = 0; c < 3; ++c)
+                    noisy.set_value(y, x, c, truth.value(y, x, c) + 0.05 * (x % 2 ? -1 : 1) * std::sin(0.2 * std::numbers::pi * (x * std::cos(a) + y * std::sin(a))));
+        SCOPED_TRACE(cols);
+        expect_gain<float>(cleaning::clean_picture(modules(), noisy).image, noisy, truth, 20);
+    }
+}
+
 // A two-ink halftone: the first two channels printed as full-scale dots or bare paper on screens
 // of their own period and angle, the dot area following the channel's value; the third channel
 // (and alpha) untouched. Each printed channel's lattice of peaks must be cut by the low-pass and its
