@@ -853,9 +853,10 @@ void judge_faint_sweep(PeakJudge& pj, int32_t groups) {
             if (k > 0 && !shown[std::size_t(k)] && pj.j.decisions[k].verdict == Verdict::Keep) k = 0;
     for (int32_t y = 0; !own.empty() && y < g.rows; ++y)
         for (int32_t x = 0; x < g.columns; ++x) {
+            int32_t& mark = searched.ridge[std::size_t(y) * g.columns + x];
+            if (mark != 0) continue;
             const Frequency f = frequency_of(g, y, x);
             const double angle = std::atan2(f.v, f.u) * 180 / std::numbers::pi;
-            int32_t& mark = searched.ridge[std::size_t(y) * g.columns + x];
             for (std::size_t k = 0; mark == 0 && k < own.size(); ++k)
                 if (directions_apart(angle < 0 ? angle + 180 : angle, own[k]->angle) <= pj.t.chirp_angle) mark = own[k]->group;
         }

@@ -50,20 +50,23 @@ Sweep along(double du, double dv, int32_t rows, int32_t cols) {
 }
 
 // The envelope of the sweep in `band` (planes 0..2, or their sum for plane -1), smoothed over
-// `radius`; `added` (by sample, when given) is added to the band's plane first.
-Plane envelope(const host::Image& band, const Sweep& sweep, int32_t plane, int32_t radius, const RealPlane* added = nullptr) {
-    Plane e(static_cast<std::size_t>(band.rows) * band.cols);
+// `radius` pixels; `added` (by sample, when given) is added to the band's plane first. With a
+// `step` above 1, only every step-th sample of every step-th row (a plane that much smaller each
+// way, smoothed over as many pixels).
+Plane envelope(const host::Image& band, const Sweep& sweep, int32_t plane, int32_t radius, const RealPlane* added = nullptr,
+               int32_t step = 1) {
+    const int32_t rows = (band.rows + step - 1) / step, cols = (band.cols + step - 1) / step;
+    Plane e(static_cast<std::size_t>(rows) * cols);
     std::vector<std::complex<double>> turns;
-    for (int32_t y = 0; y < band.rows; ++y) {
-        sweep.row(y, band.cols, turns);
-        for (int32_t x = 0; x < band.cols; ++x) {
-            const std::size_t i = std::size_t(y) * band.cols + x;
-            double v = added ? (*added)[i] : 0;
-            for (int32_t c = plane < 0 ? 0 : plane; c <= (plane < 0 ? 2 : plane); ++c) v += band.get<float>(y, x, c);
-            e[i] = std::complex<float>(v * std::conj(turns[std::size_t(x)]));
+    for (int32_t y = 0; y < rows; ++y) {
+        sweep.row(y * step, band.cols, turns);
+        for (int32_t x = 0; x < cols; ++x) {
+            double v = added ? (*added)[std::size_t(y * step) * band.cols + std::size_t(x) * step] : 0;
+            for (int32_t c = plane < 0 ? 0 : plane; c <= (plane < 0 ? 2 : plane); ++c) v += band.get<float>(y * step, x * step, c);
+            e[std::size_t(y) * cols + x] = std::complex<float>(v * std::conj(turns[std::size_t(x) * step]));
         }
     }
-    smooth(e, band.rows, band.cols, radius);
+    smooth(e, rows, cols, radius / step);
     return e;
 }
 
@@ -442,23 +445,32 @@ RealPlane wave_of(const Plane& e, const Sweep& sweep, int32_t rows, int32_t cols
 }
 
 // The share of the ground's samples that the sweep's wave in `band` puts where they are
-// (ground_agrees): the wave rebuilt from its envelope as it would be taken out, weighed where it
-// stands at half its swing there or more (near nought either may hold).
+// (ground_agrees): the wave rebuilt from its envelope as it would be taken out (as envelope and
+// wave_of rebuild it, but only where a channel lies on the ground), weighed where it stands at
+// half its swing there or more (near nought either may hold). With a `step` above 1, a glance:
+// only every step-th sample of every step-th row is taken, for the envelope (smoothed over as
+// many pixels, fewer samples) and for the share.
 double ground_agreement(const host::Image& picture, const Ground& ground, const host::Image& band, const Sweep& sweep,
-                        const Thresholds& t) {
-    const Plane e = envelope(band, sweep, -1, t.chirp_rebuild_smooth);
-    const RealPlane wave = wave_of(e, sweep, picture.rows, picture.cols);
+                        const Thresholds& t, int32_t step = 1) {
+    const int32_t rows = (picture.rows + step - 1) / step, cols = (picture.cols + step - 1) / step;
+    const Plane e = envelope(band, sweep, -1, t.chirp_rebuild_smooth, nullptr, step);
+    std::vector<std::complex<double>> turns;
     double agree = 0, weighed = 0;
-    for (int32_t y = 0; y < picture.rows; ++y)
-        for (int32_t x = 0; x < picture.cols; ++x) {
-            const std::size_t i = std::size_t(y) * picture.cols + x;
-            if (std::fabs(wave[i]) < std::abs(e[i])) continue;
+    for (int32_t y = 0; y < rows; ++y) {
+        sweep.row(y * step, picture.cols, turns);
+        for (int32_t x = 0; x < cols; ++x) {
+            const std::size_t i = std::size_t(y) * cols + x;
+            const uint8_t* ends = &ground.of[(std::size_t(y * step) * picture.cols + std::size_t(x * step)) * 3];
+            if (!(ends[0] | ends[1] | ends[2])) continue;
+            const float wave = static_cast<float>(2 * real_of_times(std::complex<double>(e[i]), turns[std::size_t(x * step)]));
+            if (std::fabs(wave) < std::abs(e[i])) continue;
             for (int32_t c = 0; c < 3; ++c)
-                if (const uint8_t end = ground.of[i * 3 + std::size_t(c)]) {
-                    agree += ground_agrees(end, picture.value(y, x, c), wave[i]);
+                if (const uint8_t end = ends[c]) {
+                    agree += ground_agrees(end, picture.value(y * step, x * step, c), wave);
                     ++weighed;
                 }
         }
+    }
     return weighed > 0 ? agree / weighed : 0;
 }
 
@@ -867,7 +879,8 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
         if (!sweep || !fit_sweep(bands, *sweep, span.lowest, span.highest, t, 2)) continue;
         const Steadiness st = first_look(bands, *sweep, t);
         if (st.phase >= t.faint_sweep_steady && st.level >= t.chirp_even) steady.push_back({st.phase * st.level, k});
-        if (ground)
+        // The share weighed in full only where a glance at it comes near the bar.
+        if (ground && ground_agreement(analysed, *ground, bands, *sweep, t, t.ground_glance_step) >= t.ground_agree - t.ground_glance_reach)
             if (const double agree = ground_agreement(analysed, *ground, bands, *sweep, t); agree >= t.ground_agree)
                 grounded.push_back({agree, k});
     }

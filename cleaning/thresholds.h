@@ -60,6 +60,8 @@ struct Thresholds {
     double ground_level = 0.125; // full scale: how far a wave may lift a sample off that ground
     int ground_candidates = 3;   // the strongest peaks of the ground's spectrum weighed as waves
     double ground_agree = 0.8;   // share of the ground's samples a wave lifts off or leaves where it says
+    int32_t ground_glance_step = 4;   // a faint sweep's first look glances at that share every this many samples of every this many rows
+    double ground_glance_reach = 0.05; // ... and weighs it in full only where the glance comes this near ground_agree (it keeps within 0.012 of the full share)
     double ground_dots = 0.65;   // ... and one of a dot screen's two frequencies (its dots lift a part of each cell)
     int32_t tile_side = 256;     // pixels: of a larger tile, the centred block of this side is looked at
     double wave_presence = 30;   // presence a weak wave must show (the photographs' own: 16 at most)
