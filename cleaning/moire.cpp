@@ -260,34 +260,37 @@ private:
 // What grain the restoration left, smoothed out of channel c of `work` by a guided filter of the
 // channel by itself over kGuideRadius: each square about a pixel is taken as a straight function
 // of the channel, its slope var / (var + grain), so that a square whose spread is the grain's is
-// smoothed to its mean and one across an edge kept. The grain is measured on the restored channel,
-// less its smoothing over a pixel, in kGrainBlock blocks side by side, by tone (GrainByTone, times
-// kGuideShare), and each square's is the mean of its pixels' by their own tones.
-void smooth_grain_left(host::Image& work, int32_t c) {
+// smoothed to its mean and one across an edge kept. Each pixel's grain is `passed`, what its blocks
+// let through of the grain they measured (times kGuidePassed), as far as the channel is lifted
+// (`lift`, see lift_share); for the rest, the grain measured again on the restored channel, less
+// its smoothing over a pixel, in kGrainBlock blocks side by side, by tone (GrainByTone, times
+// kGuideShare). Each square's grain is the mean of its pixels'.
+void smooth_grain_left(host::Image& work, int32_t c, const std::vector<float>& passed, double lift) {
     const int32_t rows = work.rows, cols = work.cols;
     const std::size_t n = std::size_t(rows) * cols;
     RealPlane p(n);
     for (int32_t y = 0; y < rows; ++y)
         for (int32_t x = 0; x < cols; ++x) p[std::size_t(y) * cols + x] = work.get<float>(y, x, c);
-    RealPlane fine = p;
-    smooth(fine, rows, cols, 1);
     std::vector<std::pair<double, double>> blocks;
-    for (int32_t y = 0; y + kB <= rows; y += kB)
-        for (int32_t x = 0; x + kB <= cols; x += kB) {
-            double mean = 0, left = 0, left2 = 0;
-            for (int32_t j = y; j < y + kB; ++j)
-                for (int32_t i = x; i < x + kB; ++i) {
-                    const std::size_t at = std::size_t(j) * cols + i;
-                    const double d = p[at] - fine[at];
-                    mean += p[at], left += d, left2 += d * d;
-                }
-            const double count = kB * kB;
-            blocks.push_back({mean / count, left2 / count - (left / count) * (left / count)});
-        }
-    if (blocks.empty()) return;
-    const GrainByTone grain(std::move(blocks), kGuideShare);
+    if (lift < 1) {
+        RealPlane fine = p;
+        smooth(fine, rows, cols, 1);
+        for (int32_t y = 0; y + kB <= rows; y += kB)
+            for (int32_t x = 0; x + kB <= cols; x += kB) {
+                double mean = 0, left = 0, left2 = 0;
+                for (int32_t j = y; j < y + kB; ++j)
+                    for (int32_t i = x; i < x + kB; ++i) {
+                        const std::size_t at = std::size_t(j) * cols + i;
+                        const double d = p[at] - fine[at];
+                        mean += p[at], left += d, left2 += d * d;
+                    }
+                const double count = kB * kB;
+                blocks.push_back({mean / count, left2 / count - (left / count) * (left / count)});
+            }
+    }
+    const GrainByTone measured(std::move(blocks), kGuideShare);
     RealPlane mean = p, square(n), noise(n);
-    for (std::size_t i = 0; i < n; ++i) square[i] = p[i] * p[i], noise[i] = float(grain.at(p[i]));
+    for (std::size_t i = 0; i < n; ++i) square[i] = p[i] * p[i], noise[i] = float(lift * kGuidePassed * passed[i] + (lift < 1 ? (1 - lift) * measured.at(p[i]) : 0.0));
     box_mean(mean, rows, cols, kGuideRadius);
     box_mean(square, rows, cols, kGuideRadius);
     box_mean(noise, rows, cols, kGuideRadius);
@@ -467,6 +470,9 @@ int64_t restore_folded_print(host::Image& work) {
     // Each pixel's blocks' plainness, under the window's square (see kPlainFrom).
     std::array<std::vector<float>, 3> plain_share;
     for (auto& f : plain_share) f.resize(std::size_t(work.rows) * work.cols);
+    // The grain each pixel keeps (see smooth_grain_left), its blocks' under the window's square.
+    std::array<std::vector<float>, 3> grain_left = plain_share;
+    std::array<double, 3> channel_lift{};
     std::array<Spectrum, 2> value{};
     std::array<Powers, 2> steady{};
     std::array<double, 2> mean{};
@@ -503,6 +509,7 @@ int64_t restore_folded_print(host::Image& work) {
         for (int32_t h = 0; h < count; ++h) {
             grain_shape[std::size_t(h)] = shape[std::size_t(h)].at(high, radius);
             lift[std::size_t(h)] = lift_share(power_sum[std::size_t(h)], radius);
+            channel_lift[std::size_t(c + h)] = lift[std::size_t(h)];
         }
         // The scanner's response undone by each frequency's boost, as far as the channel is lifted.
         std::array<std::array<float, kB * kB>, 2> lifted{};
@@ -528,6 +535,7 @@ int64_t restore_folded_print(host::Image& work) {
         std::array<std::vector<double>, 2> sum{std::vector<double>(first.v.size()), std::vector<double>(count == 2 ? first.v.size() : 0)};
         std::vector<double> weight(first.v.size());
         std::array<std::vector<double>, 2> plain{std::vector<double>(first.v.size()), std::vector<double>(count == 2 ? first.v.size() : 0)};
+        std::array<std::vector<double>, 2> kept = plain;
         for (int32_t y = 0; y + kB <= first.rows; y += kGrainStep)
             for (int32_t x = 0; x + kB <= first.cols; x += kGrainStep) {
                 windowed(first, other, y, x, window, block, mean);
@@ -549,6 +557,10 @@ int64_t restore_folded_print(host::Image& work) {
                 for (int32_t h = 0; h < count; ++h)
                     about[std::size_t(h)] = gains[std::size_t(h)].empty() ? &unity : &gains[std::size_t(h)][grid[0].holding(y, x)];
                 std::array<float, 2> most{}, plains{};
+                // (a block's grain as its samples' variance, the grain standing alike at every
+                // frequency but for its shape)
+                const std::array<double, 2> measured{noise[0] / squared_sum, noise[1] / squared_sum};
+                std::array<double, 2> passed{};
                 for (int32_t h = 0; h < count; ++h) {
                     const BlockStrength strength = block_strength(value[std::size_t(h)], high, noise[std::size_t(h)]);
                     noise[std::size_t(h)] *= strength.share;
@@ -566,12 +578,17 @@ int64_t restore_folded_print(host::Image& work) {
                     for (int32_t h = 0; h < count; ++h) {
                         const float p = steady[std::size_t(h)][k], n = float(noise[std::size_t(h)]) * grain_shape[std::size_t(h)][k];
                         gain[std::size_t(h)] = p > n ? std::min((1 - n / p) * (*about[std::size_t(h)])[k] * lifted[std::size_t(h)][k], most[std::size_t(h)]) : 0.0f;
+                        passed[std::size_t(h)] += double(gain[std::size_t(h)]) * gain[std::size_t(h)] * grain_shape[std::size_t(h)][k];
                     }
                     // a + i b
                     restored.re[j][i] = ab[0].real() * gain[0] - ab[1].imag() * gain[1];
                     restored.im[j][i] = ab[0].imag() * gain[0] + ab[1].real() * gain[1];
                 }
                 transform2(restored, true);
+                // (the grain's variance the block lets through: its gains' squares, each under the
+                // grain's shape, over the frequencies; the mean's whole)
+                std::array<float, 2> keeps{};
+                for (int32_t h = 0; h < count; ++h) keeps[std::size_t(h)] = float(measured[std::size_t(h)] * (passed[std::size_t(h)] + 1) / (kB * kB));
                 for (int32_t j = 0; j < kB; ++j)
                     for (int32_t i = 0; i < kB; ++i) {
                         const std::size_t at = std::size_t(j) * kB + i, to = std::size_t(y + j) * first.cols + std::size_t(x + i);
@@ -581,6 +598,8 @@ int64_t restore_folded_print(host::Image& work) {
                         weight[to] += w * w;
                         plain[0][to] += plains[0] * w * w;
                         if (count == 2) plain[1][to] += plains[1] * w * w;
+                        kept[0][to] += keeps[0] * w * w;
+                        if (count == 2) kept[1][to] += keeps[1] * w * w;
                     }
             }
         for (int32_t h = 0; h < count; ++h)
@@ -589,11 +608,12 @@ int64_t restore_folded_print(host::Image& work) {
                     const std::size_t at = std::size_t(y + kB) * first.cols + std::size_t(x + kB);
                     work.set<float>(y, x, c + h, float(sum[std::size_t(h)][at] / weight[at]));
                     plain_share[std::size_t(c + h)][std::size_t(y) * work.cols + x] = float(plain[std::size_t(h)][at] / weight[at]);
+                    grain_left[std::size_t(c + h)][std::size_t(y) * work.cols + x] = float(kept[std::size_t(h)][at] / weight[at]);
                     ++changed;
                 }
     }
     for (int32_t c = 0; c < 3; ++c) {
-        smooth_grain_left(work, c);
+        smooth_grain_left(work, c, grain_left[std::size_t(c)], channel_lift[std::size_t(c)]);
         smooth_where_flat(work, c, kFoldedPeriod, kFoldedFlat, &plain_share[std::size_t(c)]);
     }
     return changed;

@@ -119,10 +119,16 @@ inline constexpr double kFallGentle = -3.2, kFallSteep = -4.0;
 inline constexpr int32_t kRegionReach = 2;
 inline constexpr double kRegionGainPower = 2, kRegionGainLeast = 0.01, kRegionLiftTo = 1;
 // What grain the blocks leave is smoothed out last by a guided filter of each channel by itself,
-// over squares of kGuideRadius about each pixel, the grain (measured again on the restored
-// channel) taken kGuideShare times.
+// over squares of kGuideRadius about each pixel, the grain being what the blocks let through of
+// the grain they measured (the mean of their gains' squares under its shape), kGuidePassed times:
+// the grain of a screen folded near the scan's own stands partly below the high frequencies it is
+// measured at. A channel not lifted in full (a soft picture, whose blocks hold more grain below
+// the high frequencies than measured there) takes in that share the grain measured again on the
+// restored channel instead (the lower quartile of its high-pass by tone, kGuideShare times): in a
+// sharp or textured picture that measure counts the picture's own fine texture as grain, and the
+// guide smoothed that texture away.
 inline constexpr int32_t kGuideRadius = 1;
-inline constexpr double kGuideShare = 0.5;
+inline constexpr double kGuidePassed = 1.4, kGuideShare = 0.5;
 // Then, where the picture is flat (its gradient, smoothed, kFoldedFlat full scale per pixel or less:
 // twice what a descreened picture's is taken flat at, for the grain left raises it), what grain is
 // left is smoothed further over half the period the folded lattice stands at mostly, kFoldedPeriod
