@@ -632,6 +632,14 @@ bool right_angle_partner(const PeakJudge& pj, int32_t c, Frequency& f, Frequency
     return true;
 }
 
+// Whether channel c's waves at frequencies f and h, each fitted at its place itself, are alike in
+// strength (within screen_alike) as a screen's two waves are: printed with the same tones, its dots
+// swing as far along either.
+bool alike_in_strength(const PeakJudge& pj, int32_t c, const Frequency& f, const Frequency& h) {
+    const double a = amplitude_at(pj, c, f), b = amplitude_at(pj, c, h);
+    return a > 0 && b > 0 && std::max(a, b) <= pj.t.screen_alike * std::min(a, b);
+}
+
 // Whether the samples pinned at black or white show peak c's wave to fade there, as a print's
 // dots do (known already when one sinusoid was fitted to it).
 bool fades_at_ends(PeakJudge& pj, Case& c) {
@@ -921,11 +929,21 @@ Peak fitted_peak(const FittedTone& fitted, int32_t y, int32_t x, double radius) 
 // times the picture's printed strength) and as every peak (kSmallestAmplitude; a drawing mostly
 // white prints so little that a faint pair there would be a fraction of a level), both over the
 // sensitivity, no flat square refutes it (refutes_printed), and its partner at right angles stands out of
-// the spectrum: both are taken out along the tone when the fit to the tone leaves less of the
-// lock-ins' energy than amplitudes smoothed over as many periods do, and one amplitude per unit of
-// 4 v (1 - v) explains faint_screen_steady of its power across the frame (a screen printed with
-// the tones is one wave everywhere; the picture's own texture that has a partner at right angles
-// changes from place to place). After faint_screen_tries such fits in vain the search ends.
+// the spectrum, or, where it does not (the grain's maxima stand as high as a screen's waves, over
+// the few mid tones it prints in), the wave fitted at f turned a right angle itself is alike in
+// strength (alike_in_strength: a screen's two waves swing as far, while at a right angle to one of
+// the grain's maxima there is only the background, a fifth as strong or less): both are taken out
+// along the tone when the fit to the tone leaves less of the lock-ins' energy than amplitudes
+// smoothed over as many periods do, and one amplitude per unit of 4 v (1 - v) explains
+// faint_screen_steady of its power across the frame (a screen printed with the tones is one wave
+// everywhere; the picture's own texture that has a partner at right angles changes from place to
+// place). Where the tone changes from pixel to pixel (grain), both fits leave mostly the grain's
+// own energy, and the fit to the tone may leave up to toned_doubt times as much: then the pair is
+// taken only on the evidence a screen's pair gives besides that fit, its partner alike at f turned
+// itself, the pinned samples showing the wave to fade (pinned_refute), and a strength the default
+// sensitivity asks at least (a higher sensitivity lowers the strength asked only where the fit
+// speaks for a screen: a line drawing's own lattice ties it as grain does). After
+// faint_screen_tries such fits in vain the search ends.
 void judge_faint_screen(PeakJudge& pj) {
     Job& job = pj.job;
     const Thresholds& t = pj.t;
@@ -943,14 +961,22 @@ void judge_faint_screen(PeakJudge& pj) {
         Frequency f = fitted.f;
         const Peak p = fitted_peak(fitted, y, x, 1);
         Frequency partner;
-        if (p.amplitude < std::max(t.screen_amplitude * job.flat.printed_strength, kSmallestAmplitude) / job.options.detect.sensitivity ||
+        const double faint = std::max(t.screen_amplitude * job.flat.printed_strength, kSmallestAmplitude);
+        if (p.amplitude < faint / job.options.detect.sensitivity ||
             !screen_place(job.work, g, p, t, t.screen_turned) ||
-            job.flat.refutes_printed(f, 2 * p.amplitude) ||
-            !right_angle_partner(pj, c, f, partner))
+            job.flat.refutes_printed(f, 2 * p.amplitude))
             continue;
+        if (!right_angle_partner(pj, c, f, partner)) {
+            partner = {-f.v, f.u};
+            if (!alike_in_strength(pj, c, f, partner)) continue;
+        }
         const TonedScreen screen(job.work, {f, partner}, t);
         const TonedScreen::Fit tried = screen.fit(job.work, c, t, true);
-        if (tried.toned_left >= tried.smoothed_left || tried.steady < t.faint_screen_steady) {
+        const bool fitted_better = tried.toned_left < tried.smoothed_left ||
+                                   (tried.toned_left < t.toned_doubt * tried.smoothed_left && p.amplitude >= faint / std::min(1.0, job.options.detect.sensitivity) &&
+                                    alike_in_strength(pj, c, f, {-f.v, f.u}) &&
+                                    pinned_refute(job.flat, pj.j.tones, fitted, t));
+        if (!fitted_better || tried.steady < t.faint_screen_steady) {
             if (++tries >= t.faint_screen_tries) return;
             continue;
         }

@@ -376,6 +376,37 @@ TYPED_TEST(Cleaning, ScreenTooFaintForAPeakOverBlackAndWhiteIsTakenOut) {
     EXPECT_FALSE(decided_by(cleaning::clean_picture(modules(), noisy, less), cleaning::Reason::FaintScreen));
 }
 
+// A screen printed with the tones over a picture whose mid tones are scattered grain among black
+// and white (a star field at high contrast): the grain leaves maxima across the spectrum as high
+// as the screen's waves, and the partner at right angles of the one found need not stand out of
+// it, nor the fit to the tone leave less than smoothed amplitudes do. The partner, fitted where
+// the screen puts it, is as strong as the wave found, and the pinned samples show both to fade:
+// the screen is taken out along the tone. The grain alone, whose maxima have no partner alike at
+// their right angles, is left untouched.
+TYPED_TEST(Cleaning, ScreenOverScatteredGrainIsTakenOut) {
+    using S = TypeParam;
+    const int32_t rows = 256, cols = 256;
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<double> unit(0, 1), at(0, 256), size(2, 8);
+    std::vector<double> value(std::size_t(rows) * cols);
+    for (double& v : value) {
+        const double r = unit(gen);
+        v = r < 0.35 ? 0.0 : r < 0.5 ? 1.0 : unit(gen);
+    }
+    for (int32_t s = 0; s < 60; ++s) {
+        const double cy = at(gen), cx = at(gen), r = size(gen);
+        for (int32_t y = std::max(0, int32_t(cy - r)); y < std::min(rows, int32_t(cy + r) + 1); ++y)
+            for (int32_t x = std::max(0, int32_t(cx - r)); x < std::min(cols, int32_t(cx + r) + 1); ++x)
+                if (std::hypot(y - cy, x - cx) < r) value[std::size_t(y) * cols + x] = 1.0;
+    }
+    const Image truth = grey_picture<S>(rows, cols, value);
+    const Image noisy = with_toned_screen<S>(truth, 2 * std::numbers::pi / 10, 70 * std::numbers::pi / 180, 0.04);
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+    EXPECT_TRUE(decided_by(out, cleaning::Reason::FaintScreen));
+    expect_gain<S>(out.image, noisy, truth, 9);
+    EXPECT_TRUE(cleaning::clean_picture(modules(), truth).removed.empty());
+}
+
 // A screen printed with the tones over a picture at black or white in large parts, one of its two
 // waves printed weaker than the other: the weaker makes no peak alike in strength, but stands out
 // of the spectrum at right angles to the stronger. The frame's tiles weigh their quietest parts
