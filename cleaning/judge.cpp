@@ -562,18 +562,19 @@ bool not_one_wave(PeakJudge& pj, Case& c) { return !pj.one_wave(c.f); }
 // its place off the axes), too weak to be taken for a screen's on its strength alone, that the
 // samples pinned at black and white show to fade there as a print's dots do. Fitted in the first
 // pass only, when filling to the background.
-// The sample of channel c within lattice_tolerance samples of frequency f that stands highest
-// above its background, where it stands screen_evidence above it at least (`y`, `x`). False when
-// none does.
-bool standing_sample(const Evidence& e, int32_t c, const Frequency& f, const Thresholds& t, int32_t& y, int32_t& x) {
+// The sample of channel c within `reach` samples of frequency f (lattice_tolerance unless given)
+// that stands highest above its background, where it stands screen_evidence above it at least
+// (`y`, `x`). False when none does.
+bool standing_sample(const Evidence& e, int32_t c, const Frequency& f, const Thresholds& t, int32_t& y, int32_t& x,
+                     std::optional<int32_t> reach = std::nullopt) {
     const host::SpectrumGeometry& g = e.m.geometry;
     int32_t y0 = 0, x0 = 0;
     if (!sample_index(g, f, y0, x0)) return false;
-    const int32_t reach = static_cast<int32_t>(t.lattice_tolerance);
+    const int32_t within = reach.value_or(static_cast<int32_t>(t.lattice_tolerance));
     float best = -1e30f;
     y = x = -1;
-    for (int32_t sy = std::max(0, y0 - reach); sy <= std::min(g.rows - 1, y0 + reach); ++sy)
-        for (int32_t sx = std::max(0, x0 - reach); sx <= std::min(g.columns - 1, x0 + reach); ++sx) {
+    for (int32_t sy = std::max(0, y0 - within); sy <= std::min(g.rows - 1, y0 + within); ++sy)
+        for (int32_t sx = std::max(0, x0 - within); sx <= std::min(g.columns - 1, x0 + within); ++sx) {
             const std::size_t i = e.m.index(c, sy, sx);
             if (e.m.values[i] - e.d.background[i] > best) best = e.m.values[i] - e.d.background[i], y = sy, x = sx;
         }
@@ -615,13 +616,9 @@ bool right_angle_partner(const PeakJudge& pj, int32_t c, Frequency& f, Frequency
     const host::SpectrumGeometry& g = pj.e.m.geometry;
     const Frequency turned{-f.v, f.u};
     if (!stands_near(pj, c, turned, partner)) return false;
-    int32_t y0 = 0, x0 = 0;
-    if (wave_distance(g, partner, turned) <= 2 * pj.t.fitted_reach || !sample_index(g, turned, y0, x0)) return true;
-    bool stands = false;
-    for (int32_t y = std::max(0, y0 - 1); y <= std::min(g.rows - 1, y0 + 1); ++y)
-        for (int32_t x = std::max(0, x0 - 1); x <= std::min(g.columns - 1, x0 + 1); ++x)
-            stands = stands || pj.e.m.at(c, y, x) - pj.e.d.background[pj.e.m.index(c, y, x)] >= pj.t.screen_evidence;
-    if (!stands) return true;
+    // (where it stands out: within a sample of f turned)
+    int32_t sy = 0, sx = 0;
+    if (wave_distance(g, partner, turned) <= 2 * pj.t.fitted_reach || !standing_sample(pj.e, c, turned, pj.t, sy, sx, 1)) return true;
     const Frequency back{partner.v, -partner.u};
     const auto held = [&](const Frequency& a, const Frequency& b) {
         const double x = amplitude_at(pj, c, a), y = amplitude_at(pj, c, b);
@@ -966,15 +963,17 @@ void judge_faint_screen(PeakJudge& pj) {
             !screen_place(job.work, g, p, t, t.screen_turned) ||
             job.flat.refutes_printed(f, 2 * p.amplitude))
             continue;
+        bool turned_alike = false;  // (the wave at f turned a right angle itself alike in strength)
         if (!right_angle_partner(pj, c, f, partner)) {
             partner = {-f.v, f.u};
-            if (!alike_in_strength(pj, c, f, partner)) continue;
+            turned_alike = alike_in_strength(pj, c, f, partner);
+            if (!turned_alike) continue;
         }
         const TonedScreen screen(job.work, {f, partner}, t);
         const TonedScreen::Fit tried = screen.fit(job.work, c, t, true);
         const bool fitted_better = tried.toned_left < tried.smoothed_left ||
                                    (tried.toned_left < t.toned_doubt * tried.smoothed_left && p.amplitude >= faint / std::min(1.0, job.options.detect.sensitivity) &&
-                                    alike_in_strength(pj, c, f, {-f.v, f.u}) &&
+                                    (turned_alike || alike_in_strength(pj, c, f, {-f.v, f.u})) &&
                                     pinned_refute(job.flat, pj.j.tones, fitted, t));
         if (!fitted_better || tried.steady < t.faint_screen_steady) {
             if (++tries >= t.faint_screen_tries) return;
