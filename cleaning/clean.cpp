@@ -2,12 +2,14 @@
 #include "clean.h"
 
 #include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "fills.h"
 #include "half_width.h"
 #include "judge.h"
 #include "moire.h"
+#include "round_trip.h"
 #include "screens.h"
 
 namespace quen::cleaning {
@@ -96,6 +98,22 @@ double shown(const FlatEvidence& flat, const Thresholds& t) {
     return flat.share_pinned >= t.ground_share ? 1 - flat.share_pinned : 1;
 }
 
+// The result's peaks in the half spectrum of the picture as it is (the place they are reported at),
+// from that of the picture as transformed, lengthened to an even number of rows: the same
+// frequency, at the nearest row.
+void to_picture_rows(CleanResult& result, int32_t rows, int32_t cols) {
+    const int32_t transformed = transformed_rows(rows), wide = cols + host::kHalfSpectrumExtraColumns;
+    if (transformed == rows) return;
+    const host::SpectrumGeometry from = host::spectrum_geometry(transformed, wide, host::Layout::Half),
+                                 to = host::spectrum_geometry(rows, wide, host::Layout::Half);
+    const auto move = [&](Peak& p) {
+        p.row = static_cast<int32_t>(std::lround(to.centre_y + frequency_of(from, p.row, p.column).v * to.rows));
+    };
+    for (Peak& p : result.detection.peaks) move(p);
+    for (Peak& p : result.removed) move(p);
+    for (Candidate& c : result.candidates) move(c.peak);
+}
+
 }  // namespace
 
 Evidence find(Job& job, int pass) {
@@ -165,7 +183,7 @@ bool remove(Job& job, Evidence& e, Judgement& j) {
     if (changed > 0 || screen) {
         // A screen is taken out of the picture as it was, its filled peaks carried over.
         host::Image cleaned = screen ? descreen_picture(job.modules, job.work, found, e.m, cut, job.options.thresholds, changed)
-                                     : back_to_picture(job.modules.inverse, std::move(e.spectrum), e.m);
+                                     : back_to_picture(job.modules.inverse, std::move(e.spectrum), e.m, job.work.rows);
         // The low-pass is taken where the screen is; elsewhere the picture stays as it was.
         blend_screened(cleaned, job.work, cut.share);
         job.work = std::move(cleaned);
@@ -231,6 +249,7 @@ CleanResult clean_picture(const CleanModules& modules, host::Image picture, cons
         }
         if (again) continue;
         CleanResult result = std::move(job.result);
+        to_picture_rows(result, picture.rows, picture.cols);
         if (result.changed > 0)
             restore(picture, job.work, result.lowpass_period == 0 && !job.held, job.unclipped, options.thresholds.restore_reach);
         result.image = std::move(picture);  // nothing removed: the picture as it was

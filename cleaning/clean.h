@@ -1,7 +1,8 @@
 // Automatic removal of periodic noise (stripes, scan lines, moiré, halftone screens) from a colour
 // picture, through the half-spectrum filter modules as an editor runs them: the picture at 32-bit
-// float, widened so that every column is transformed, forward, peaks found and removed in each
-// channel's half spectrum, inverse, cropped, and back to the picture's own depth.
+// float, widened so that every column is transformed (and lengthened by its last row when its rows
+// are odd), forward, peaks found and removed in each channel's half spectrum, inverse, cropped, and
+// back to the picture's own depth.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The filter modules as cleaning runs them, and the one way back to the picture.
 #include "round_trip.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -31,13 +32,27 @@ host::Image to_float(const host::Image& picture) {
     return f;
 }
 
+int32_t transformed_rows(int32_t rows) { return rows % 2 && rows < kLargestSide ? rows + 1 : rows; }
+
 host::Image forward_spectrum(const host::ModuleLibrary& forward, const host::Image& work) {
-    return run_module(forward, host::widen_for_half_spectrum(work), "forward");
+    host::Image wide = host::widen_for_half_spectrum(work);
+    if (const int32_t rows = transformed_rows(work.rows); rows > wide.rows) {
+        const std::size_t row = wide.row_bytes(), size = wide.data.size();
+        wide.data.resize(size + row * std::size_t(rows - wide.rows));
+        for (std::size_t at = size; at < wide.data.size(); at += row)
+            std::copy_n(wide.data.begin() + std::ptrdiff_t(size - row), row, wide.data.begin() + std::ptrdiff_t(at));
+        wide.rows = rows;
+    }
+    return run_module(forward, std::move(wide), "forward");
 }
 
-host::Image back_to_picture(const host::ModuleLibrary& inverse, host::Image spectrum, const LogMagnitudes& m) {
+host::Image back_to_picture(const host::ModuleLibrary& inverse, host::Image spectrum, const LogMagnitudes& m,
+                            int32_t rows) {
     write_log_magnitudes(m, spectrum);
-    return host::crop_after_half_spectrum(run_module(inverse, std::move(spectrum), "inverse"));
+    host::Image back = host::crop_after_half_spectrum(run_module(inverse, std::move(spectrum), "inverse"));
+    back.data.resize(back.row_bytes() * std::size_t(rows));
+    back.rows = rows;
+    return back;
 }
 
 ComplexHalf::ComplexHalf(const host::Image& spectrum, const host::SpectrumGeometry& g)

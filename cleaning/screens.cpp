@@ -105,7 +105,7 @@ std::vector<float> share_of(const host::Image& waves, int32_t c, int32_t period,
     return field;
 }
 
-// The screen band of each channel (see above) brought back to the picture.
+// The screen band of each channel (see above) brought back to the picture as transformed.
 host::Image screen_waves(const host::ModuleLibrary& inverse, const host::Image& spectrum, const LogMagnitudes& m,
                          const Detection& d, const std::array<double, 3>& screen, const Thresholds& t) {
     const host::SpectrumGeometry& g = m.geometry;
@@ -127,7 +127,7 @@ host::Image screen_waves(const host::ModuleLibrary& inverse, const host::Image& 
                 if (!near) band.at(c, y, x) = kAbsent;
             }
     }
-    return back_to_picture(inverse, spectrum, band);
+    return back_to_picture(inverse, spectrum, band, g.rows);
 }
 
 std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inverse, const host::Image& spectrum,
@@ -143,7 +143,7 @@ std::array<std::vector<float>, 3> screened_share(const host::ModuleLibrary& inve
         }
         if (!whole) return share;
     }
-    const std::size_t size = std::size_t(m.geometry.rows) * std::size_t(m.geometry.period_x);  // the picture's
+    const std::size_t size = std::size_t(m.geometry.rows) * std::size_t(m.geometry.period_x);  // the picture transformed
     for (int32_t c = 0; c < 3; ++c)
         if (screen[std::size_t(c)] > 0) share[std::size_t(c)].assign(size, 1.0f);
     return share;
@@ -257,7 +257,7 @@ host::Image descreen_picture(const CleanModules& modules, const host::Image& wor
     LogMagnitudes wide = read_log_magnitudes(spectrum, host::Layout::Half);
     carry_fills(wide, found, m);
     changed += descreen(wide, cut.screens, cut.keep, t);
-    const host::Image back = back_to_picture(modules.inverse, std::move(spectrum), wide);
+    const host::Image back = back_to_picture(modules.inverse, std::move(spectrum), wide, padded.rows);
     host::Image out = host::Image::make(work.rows, work.cols, 3, 32);
     for (int32_t y = 0; y < work.rows; ++y)
         for (int32_t x = 0; x < work.cols; ++x)

@@ -103,7 +103,7 @@ host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& wo
                         for (int32_t c = 0; c < g.channels; ++c) notched.at(c, my, nx) = kAbsent;
                 }
         }
-    host::Image band = back_to_picture(inverse, spectrum, notched);
+    host::Image band = back_to_picture(inverse, spectrum, notched, work.rows);
     for (int32_t y = 0; y < band.rows; ++y)
         for (int32_t x = 0; x < band.cols; ++x)
             for (int32_t c = 0; c < 3; ++c) band.set<float>(y, x, c, work.get<float>(y, x, c) - band.get<float>(y, x, c));

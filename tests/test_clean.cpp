@@ -180,6 +180,17 @@ TEST(CleaningRules, WaveOnTheHighestColumnIsTakenOutOnce) {
     }
 }
 
+// A wave down the rows alone (crests across them) over an odd number of rows, a whole number of
+// cycles over the frame: the forward layout puts the zero vertical frequency between two rows at an
+// odd count, where the transform takes each column as going on turned over past its ends, and the
+// picture's mean leaked down the whole zero column and hid the wave's peak (the picture came back
+// untouched). Taken out as at an even count.
+TEST(CleaningRules, WaveDownTheRowsOfAnOddCountIsTakenOut) {
+    const Image truth = photo<float>(151, 121, 3);
+    const Image noisy = photo<float>(151, 121, 3, 0.05, 151 / 21.0, 90);
+    expect_gain<float>(cleaning::clean_picture(modules(), noisy).image, noisy, truth, 20);
+}
+
 // A two-ink halftone: the first two channels printed as full-scale dots or bare paper on screens
 // of their own period and angle, the dot area following the channel's value; the third channel
 // (and alpha) untouched. Each printed channel's lattice of peaks must be cut by the low-pass and its
