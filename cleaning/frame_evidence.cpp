@@ -186,61 +186,81 @@ Ground ground_of(const host::Image& work, const FlatEvidence& flat, int32_t reac
     return ground;
 }
 
-double ground_agreement(const host::Image& work, const Ground& ground, const FittedTone& tone) {
-    const std::complex<double> step = std::polar(1.0, 2 * std::numbers::pi * tone.f.u);
+double ground_agreement(const host::Image& work, const Ground& ground, const RowPhases& phases,
+                        const std::complex<double> (&amplitude)[3]) {
     double agree = 0, weighed = 0;
-    for (int32_t c = 0; c < 3; ++c) {
-        const double amplitude = 2 * std::abs(tone.amplitude[c]);
-        if (amplitude == 0) continue;
-        for (int32_t y = 0; y < work.rows; ++y) {
-            std::complex<double> turn = std::polar(1.0, 2 * std::numbers::pi * std::fmod(tone.f.v * y, 1.0));
-            for (int32_t x = 0; x < work.cols; ++x, turn *= step) {
+    std::vector<std::complex<double>> turns(static_cast<std::size_t>(work.cols));
+    for (int32_t y = 0; y < work.rows; ++y) {
+        phases(y, turns);
+        for (int32_t x = 0; x < work.cols; ++x)
+            for (int32_t c = 0; c < 3; ++c) {
                 const uint8_t end = ground.of[(std::size_t(y) * work.cols + x) * 3 + c];
-                if (!end) continue;
-                const double w = 2 * std::real(tone.amplitude[c] * turn);
-                if (std::fabs(w) < amplitude / 2) continue;  // near nought: either may hold
+                if (!end || amplitude[c] == 0.0) continue;
+                const double w = 2 * std::real(amplitude[c] * turns[std::size_t(x)]);
+                if (std::fabs(w) < std::abs(amplitude[c])) continue;  // near nought (half its swing): either may hold
                 agree += ground_agrees(end, work.value(y, x, c), w);
                 ++weighed;
             }
-        }
     }
     return weighed > 0 ? agree / weighed : 0;
 }
 
-namespace {
-
-// The least-squares sinusoid of frequency f through the ground's samples off their end; `left`
-// receives what it leaves of their energy. With `near`, only the samples within `tolerance` of
-// that sinusoid count (a shadow beside the ground, whose picture is not at the end, does not).
-FittedTone fit_ground_at(const host::Image& work, const Ground& ground, const Frequency& f, double& left,
-                         const FittedTone* near = nullptr, double tolerance = 0) {
-    FittedTone tone{f, {}, true};
+double fit_to_ground(const host::Image& work, const Ground& ground, const RowPhases& phases, int32_t step,
+                     std::complex<double> (&amplitude)[3], const std::complex<double>* near, double tolerance) {
     double cc[3] = {}, cs[3] = {}, ss[3] = {}, cv[3] = {}, sv[3] = {}, vv[3] = {};
-    const std::complex<double> step = std::polar(1.0, 2 * std::numbers::pi * f.u);
-    for (int32_t y = 0; y < work.rows; ++y) {
-        std::complex<double> turn = std::polar(1.0, 2 * std::numbers::pi * std::fmod(f.v * y, 1.0));
-        for (int32_t x = 0; x < work.cols; ++x, turn *= step)
+    std::vector<std::complex<double>> turns(static_cast<std::size_t>(work.cols));
+    for (int32_t y = 0; y < work.rows; y += step) {
+        phases(y, turns);
+        for (int32_t x = 0; x < work.cols; x += step)
             for (int32_t c = 0; c < 3; ++c) {
                 const uint8_t end = ground.of[(std::size_t(y) * work.cols + x) * 3 + c];
                 const double v = work.value(y, x, c);
                 if (!end || at_either_end(v, 1.0)) continue;
+                const std::complex<double> turn = turns[std::size_t(x)];
                 const double w = end == 1 ? v : v - 1, co = turn.real(), si = turn.imag();
-                if (near && std::fabs(w - 2 * std::real(near->amplitude[c] * turn)) > tolerance) continue;
+                if (near && std::fabs(w - 2 * std::real(near[c] * turn)) > tolerance) continue;
                 cc[c] += co * co, cs[c] += co * si, ss[c] += si * si, cv[c] += co * w, sv[c] += si * w, vv[c] += w * w;
             }
     }
-    left = 0;
+    double left = 0;
     for (int32_t c = 0; c < 3; ++c) {
+        amplitude[c] = 0;
         const double det = cc[c] * ss[c] - cs[c] * cs[c];
         if (det <= 0) continue;
         const double a = (ss[c] * cv[c] - cs[c] * sv[c]) / det, b = (cc[c] * sv[c] - cs[c] * cv[c]) / det;
-        tone.amplitude[c] = {a / 2, -b / 2};  // a cos + b sin = 2 Re(A e^(i phase))
+        amplitude[c] = {a / 2, -b / 2};  // a cos + b sin = 2 Re(A e^(i phase))
         left += vv[c] - a * cv[c] - b * sv[c];
     }
+    return left;
+}
+
+namespace {
+
+// A sinusoid's phase along row y, turned from column to column by its horizontal frequency.
+RowPhases tone_phases(const Frequency& f) {
+    return [f, step = std::polar(1.0, 2 * std::numbers::pi * f.u)](int32_t y, std::vector<std::complex<double>>& turns) {
+        std::complex<double> turn = std::polar(1.0, 2 * std::numbers::pi * std::fmod(f.v * y, 1.0));
+        for (std::complex<double>& at : turns) {
+            at = turn;
+            turn *= step;
+        }
+    };
+}
+
+// The least-squares sinusoid of frequency f through the ground's samples off their end (as
+// fit_to_ground does, with `near` a sinusoid); `left` receives what it leaves of their energy.
+FittedTone fit_ground_at(const host::Image& work, const Ground& ground, const Frequency& f, double& left,
+                         const FittedTone* near = nullptr, double tolerance = 0) {
+    FittedTone tone{f, {}, true};
+    left = fit_to_ground(work, ground, tone_phases(f), 1, tone.amplitude, near ? near->amplitude : nullptr, tolerance);
     return tone;
 }
 
 }  // namespace
+
+double ground_agreement(const host::Image& work, const Ground& ground, const FittedTone& tone) {
+    return ground_agreement(work, ground, tone_phases(tone.f), tone.amplitude);
+}
 
 FittedTone fit_on_ground(const host::Image& work, const Ground& ground, const Frequency& f, const Frequency& step) {
     FittedTone best{f, {}};

@@ -3,7 +3,9 @@
 // pinned at either end of the range, and the largest flat square.
 #pragma once
 
+#include <complex>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "image.h"
@@ -73,10 +75,25 @@ Ground ground_of(const host::Image& work, const FlatEvidence& flat, int32_t reac
 // above (below) nought, pinned where it does not.
 inline bool ground_agrees(uint8_t end, double v, double w) { return !at_either_end(v, 1.0) == (end == 1 ? w > 0 : w < 0); }
 
-// The share of the ground's samples that sinusoid `tone` puts where they are: lifted off black
-// (pushed down from white) where it stands well above (below) nought, pinned where it stands well
-// below (above); about a half for a wave unrelated to the picture.
+// A wave's phase along row y of the frame: e^(i phase) by column, written to `turns`.
+using RowPhases = std::function<void(int32_t y, std::vector<std::complex<double>>& turns)>;
+
+// The share of the ground's samples that a wave (its phase along the rows, its amplitude by channel
+// as FittedTone's) puts where they are: lifted off black (pushed down from white) where it stands
+// well above (below) nought, pinned where it stands well below (above); about a half for a wave
+// unrelated to the picture.
+double ground_agreement(const host::Image& work, const Ground& ground, const RowPhases& phases,
+                        const std::complex<double> (&amplitude)[3]);
+// ... of sinusoid `tone`.
 double ground_agreement(const host::Image& work, const Ground& ground, const FittedTone& tone);
+
+// The least-squares wave of the given phase through the ground's samples lifted off black (pushed
+// down from white), every step-th of every step-th row: `amplitude` receives it by channel (as
+// FittedTone's), and the return what it leaves of their energy. With `near`, only the samples
+// within `tolerance` of that wave count (a shadow beside the ground, whose picture is not at the
+// end, does not).
+double fit_to_ground(const host::Image& work, const Ground& ground, const RowPhases& phases, int32_t step,
+                     std::complex<double> (&amplitude)[3], const std::complex<double>* near = nullptr, double tolerance = 0);
 
 // The sinusoid that the ground's samples lifted off black (pushed down from white) hold: there the
 // picture is its end, so each such sample is the wave itself, and a least-squares fit to them

@@ -997,6 +997,11 @@ void judge_faint_screen(PeakJudge& pj) {
 // its black agrees with no one sinusoid), first as the ground's spectrum fits it and then as its
 // lifted samples do. Each is taken out with the amplitudes those samples give; a peak of the pass
 // there that the rules kept as the picture's own is overruled, one they took out is left to them.
+// A drifting wave fitted as one sinusoid agrees with the ground only where its phase keeps near
+// the sinusoid's: above chance (a half) but short of ground_agree. Where one agrees in ground_sweep
+// of the samples, a sweep is fitted to the ground there and taken out when it agrees in full
+// (subtract_ground_sweep); on the axes, where the picture's own edges and the frame's borders
+// fill the spectrum's lines as strongly as such a wave, the ground is where it shows alone.
 void judge_ground_waves(PeakJudge& pj) {
     Job& job = pj.job;
     const Thresholds& t = pj.t;
@@ -1018,9 +1023,21 @@ void judge_ground_waves(PeakJudge& pj) {
         Tone tone;
         fit_tone(z, g, -1, y, x, tone);
         const Frequency f = frequency_of(g, tone.b, tone.a);
-        if (job.flat.refutes(f) || std::any_of(taken.begin(), taken.end(), [&](const Frequency& o) { return near(f, o); }) ||
-            ground_agreement(job.work, ground, fitted_tone(z, g, tone, y, x)) < t.ground_agree)
+        if (job.flat.refutes(f) || std::any_of(taken.begin(), taken.end(), [&](const Frequency& o) { return near(f, o); }))
             continue;
+        if (const double agree = ground_agreement(job.work, ground, fitted_tone(z, g, tone, y, x)); agree < t.ground_agree) {
+            Peak found;
+            if (agree < t.ground_sweep || !subtract_ground_sweep(job.work, pj.e.analysed, job.flat, ground, f, t, found, job.unclipped))
+                continue;
+            found.row = y;
+            found.column = x;
+            found.radius = found.notch = 2;
+            ++pj.j.sweeps;
+            taken.push_back(f);
+            job.result.removed.push_back(found);
+            job.result.candidates.push_back({found, {Verdict::SubtractSweep, Reason::GroundSweep}, pj.e.pass});
+            continue;
+        }
         const FittedTone fitted = fit_on_ground(job.work, ground, f, {1.0 / g.period_x, 1.0 / g.rows});
         if (ground_agreement(job.work, ground, fitted) < t.ground_agree) continue;
         pj.j.tones.push_back(fitted);

@@ -362,11 +362,12 @@ bool steady_across(const Plane& envelope, int32_t rows, int32_t cols, bool near,
 // than chirp_longest, through chirp_axis_drift of its mean frequency along an axis, and through
 // chirp_least samples (chirp_least_tone in place of a tone). The rest of sweep_explains's rules
 // weigh the band and its ridge, which a picture's own detail fills as much as the wave does.
-bool sweep_shaped(const host::Image& band, const Sweep& sweep, SweepPeak peak, const Thresholds& t) {
+// (`frame`: the band, or any picture of the frame's size.)
+bool sweep_shaped(const host::Image& frame, const Sweep& sweep, SweepPeak peak, const Thresholds& t) {
     if (std::min(sweep.start, sweep.end) * t.chirp_longest < 1) return false;
     const double swept = std::fabs(sweep.end - sweep.start);
     const double highest = std::max(sweep.start, sweep.end);
-    const bool on_axis = std::fabs(sweep.cu) * highest * band.cols <= kAxisReach || std::fabs(sweep.cv) * highest * band.rows <= kAxisReach;
+    const bool on_axis = std::fabs(sweep.cu) * highest * frame.cols <= kAxisReach || std::fabs(sweep.cv) * highest * frame.rows <= kAxisReach;
     if (on_axis && swept < t.chirp_axis_drift * (sweep.start + sweep.end) / 2) return false;
     return swept * sweep.span >= (peak == SweepPeak::Tone ? t.chirp_least_tone : t.chirp_least);
 }
@@ -930,6 +931,81 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
         return true;
     }
     return false;
+}
+
+namespace {
+
+// The sweep of mean frequency f (cycles per pixel, in its direction) that drifts by `drift` of it
+// either way across the frame.
+Sweep drifting(const Frequency& f, double drift, int32_t rows, int32_t cols) {
+    Sweep sweep = along(f.u, f.v, rows, cols);
+    const double r = std::hypot(f.u, f.v);
+    sweep.start = r * (1 - drift);
+    sweep.end = r * (1 + drift);
+    return sweep;
+}
+
+RowPhases sweep_phases(const Sweep& sweep, int32_t cols) {
+    return [sweep, cols](int32_t y, std::vector<std::complex<double>>& turns) { sweep.row(y, cols, turns); };
+}
+
+}  // namespace
+
+bool subtract_ground_sweep(host::Image& work, const host::Image& analysed, const FlatEvidence& flat, const Ground& ground,
+                           const Frequency& f, const Thresholds& t, Peak& found, bool& unclipped) {
+    const int32_t rows = work.rows, cols = work.cols;
+    const double r = std::hypot(f.u, f.v);
+    Sweep sweep = along(f.u, f.v, rows, cols);
+    if (!fit_sweep(ground.picture, sweep, r * (1 - t.chirp_drift), r * (1 + t.chirp_drift), t)) return false;
+    // The sweep's mean frequency (in both directions) and drift searched for the least the fit to
+    // the ground leaves: a quarter and then an eighth of a sample each way, and of ground_drift_step.
+    Frequency mean{(sweep.start + sweep.end) / 2 * sweep.cu, (sweep.start + sweep.end) / 2 * sweep.cv};
+    double drift = (sweep.end - sweep.start) / (sweep.start + sweep.end);
+    std::complex<double> amplitude[3];
+    const auto left_by = [&](const Frequency& at, double d) {
+        return fit_to_ground(work, ground, sweep_phases(drifting(at, d, rows, cols), cols), t.ground_sweep_step, amplitude);
+    };
+    double least = left_by(mean, drift);
+    for (const double part : {0.25, 0.125}) {
+        const Frequency about = mean;
+        for (int i = -2; i <= 2; ++i)
+            for (int k = -2; k <= 2; ++k)
+                if (const Frequency at{about.u + k * part / cols, about.v + i * part / rows}; (i || k))
+                    if (const double left = left_by(at, drift); left < least) least = left, mean = at;
+        const double about_drift = drift;
+        for (int k = -2; k <= 2; ++k)
+            if (const double d = about_drift + k * part * t.ground_drift_step; k)
+                if (const double left = left_by(mean, d); left < least) least = left, drift = d;
+    }
+    sweep = drifting(mean, drift, rows, cols);
+    if (!sweep_shaped(work, sweep, SweepPeak::Tone, t)) return false;  // (tried in place of one sinusoid)
+    // Twice more, with only the samples the wave fitted explains (as fit_on_ground).
+    const RowPhases phases = sweep_phases(sweep, cols);
+    fit_to_ground(work, ground, phases, 1, amplitude);
+    for (int round = 0; round < 2; ++round) {
+        double strongest = 0;
+        for (const std::complex<double>& a : amplitude) strongest = std::max(strongest, 2 * std::abs(a));
+        const std::complex<double> near[3] = {amplitude[0], amplitude[1], amplitude[2]};
+        fit_to_ground(work, ground, phases, 1, amplitude, near, std::max(kSmallestAmplitude, strongest / 4));
+    }
+    if (ground_agreement(work, ground, phases, amplitude) < t.ground_agree) return false;
+    std::vector<std::complex<double>> turns;
+    for (int32_t c = 0; c < 3; ++c) {
+        for (int32_t y = 0; y < rows; ++y) {
+            sweep.row(y, cols, turns);
+            for (int32_t x = 0; x < cols; ++x)
+                work.set<float>(y, x, c, work.get<float>(y, x, c) - static_cast<float>(2 * std::real(amplitude[c] * turns[std::size_t(x)])));
+        }
+        hold_pinned(work, analysed, flat.ends, c, t.restore_reach);
+    }
+    unclipped = true;
+    const double angle = std::atan2(mean.v, mean.u) * 180 / std::numbers::pi;
+    found = {};
+    for (const std::complex<double>& a : amplitude) found.amplitude = std::max(found.amplitude, 2 * std::abs(a));
+    found.period = 1 / std::hypot(mean.u, mean.v);
+    found.angle = angle < 0 ? angle + 180 : angle;
+    found.channels = 7;
+    return true;
 }
 
 std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t, bool near) {

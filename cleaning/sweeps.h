@@ -33,6 +33,17 @@ bool subtract_faint_sweep(host::Image& work, const host::Image& analysed, const 
                           const Detection& d, double lowest, double least, const Ground* ground, const Thresholds& t,
                           Peak& found, bool& unclipped);
 
+// A drifting wave over a picture black or white in large parts, found on its `ground` about
+// frequency f (a maximum of the ground's spectrum): the sweep in f's direction fitted to the
+// ground's picture (fit_sweep), then its mean frequency and drift searched for the least that a
+// wave of that phase fitted to the ground's lifted samples leaves (fit_to_ground), as fit_on_ground
+// searches a sinusoid's. Taken out of `work` (samples pinned in `analysed` held as hold_pinned
+// holds them), `found` the peak it is reported as but for its place, when it has an added wave's
+// shape (sweep_shaped, in place of a sinusoid: a wave that hardly drifts is one sinusoid's, which
+// fit_on_ground fits) and puts ground_agree of the ground's samples where they are.
+bool subtract_ground_sweep(host::Image& work, const host::Image& analysed, const FlatEvidence& flat, const Ground& ground,
+                           const Frequency& f, const Thresholds& t, Peak& found, bool& unclipped);
+
 // The groups (by group number) of the peaks in the direction of peak p: the pieces of one ridge;
 // `near`, only those within chirp_drift of its frequency, where one drifting wave may dwell.
 std::vector<uint8_t> same_direction(const Detection& d, const Peak& p, const Thresholds& t, bool near = false);

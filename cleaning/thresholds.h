@@ -63,6 +63,9 @@ struct Thresholds {
     int32_t ground_glance_step = 4;   // a faint sweep's first look glances at that share every this many samples of every this many rows
     double ground_glance_reach = 0.05; // ... and weighs it in full only where the glance comes this near ground_agree (it keeps within 0.012 of the full share)
     double ground_dots = 0.65;   // ... and one of a dot screen's two frequencies (its dots lift a part of each cell)
+    double ground_sweep = 0.6;   // share of the ground's samples one sinusoid at a maximum of the ground's spectrum puts where they are for a sweep to be fitted there (chance is a half)
+    int32_t ground_sweep_step = 2;  // ... whose frequencies are searched with every this many samples of every this many rows
+    double ground_drift_step = 0.04; // ... and its drift by a quarter, then an eighth of this (share of its frequency) either way
     int32_t tile_side = 256;     // pixels: of a larger tile, the centred block of this side is looked at
     double wave_presence = 30;   // presence a weak wave must show (the photographs' own: 16 at most)
     double wave_alike = 0.5;     // ... and the share of it one amplitude must explain

@@ -59,6 +59,10 @@ std::string reason_text(const Decision& d) {
         return "removed: a wave sweeping in frequency across the frame, too faint for any of its frequencies to "
                "stand out but keeping one phase and one strength everywhere, or lifting the black or white ground in "
                "its half-waves, rebuilt from its envelope and subtracted";
+    case Reason::GroundSweep:
+        return "removed: a wave sweeping in frequency across the frame that lifts the picture's black ground off "
+               "and pushes its white ground down in half-waves where no one sinusoid would, fitted to those samples "
+               "and subtracted";
     case Reason::Filled:
         return "removed: a wave across the frame that no one sinusoid explains, its peak filled";
     case Reason::ScreenEnvelope:
@@ -120,6 +124,7 @@ const char* reason_name(Reason r) {
     case Reason::GroundWave: return "ground-wave";
     case Reason::Sweep: return "sweep";
     case Reason::FaintSweep: return "faint-sweep";
+    case Reason::GroundSweep: return "ground-sweep";
     case Reason::Filled: return "filled";
     case Reason::ScreenEnvelope: return "screen-envelope";
     case Reason::FaintScreen: return "faint-screen";

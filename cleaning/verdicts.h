@@ -43,6 +43,7 @@ enum class Reason : uint8_t {
     GroundWave,          // lifts a black ground off (pushes a white one down) in half-waves, as one sinusoid would
     Sweep,               // on a ridge that a sweeping wave explains
     FaintSweep,          // a sweeping wave too faint for any of its frequencies to stand out, found along its line
+    GroundSweep,         // lifts a black ground off (pushes a white one down) in half-waves, as one sweeping wave would
     Filled,              // a wave across the frame that no one sinusoid explains
     ScreenEnvelope,      // one of a screen's two frequencies, taken out with the amplitude it has at each place
     FaintScreen,         // a screen printed with the tones too faint for any peak, found among the spectrum's strongest maxima
