@@ -5,11 +5,12 @@
 // back untouched; whether each clean photograph came back untouched; the speed per megapixel. Each
 // photograph is also rendered at high contrast (large areas at black and at white) and noised again.
 // Usage: bench_heldout [--kind TEXT] [--seeds N] [--chirp-scale F] [--chirp-drift D] [--chirp-period T]
-//                      [--chirp-angle DEG] OUT_DIR PICTURE...
+//                      [--chirp-angle DEG] [--screen-angle DEG] [--screen-period T] OUT_DIR PICTURE...
 // (--kind: only the kinds whose name holds TEXT; --chirp-scale: the chirps' amplitude times F, to
 // make drifting waves too faint for any peak of theirs to stand; --chirp-drift, --chirp-period,
 // --chirp-angle: the chirps' drift either way, mean period and direction held at one value, to try
-// the ends of their ranges)
+// the ends of their ranges; --screen-angle, --screen-period: the screens' angle and period held at
+// one value, to try screens laid along the axes or at one fineness)
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -35,7 +36,8 @@ using namespace quen::bench;
 
 namespace {
 
-waves::ChirpCorner chirp_corner;  // what the chirps' draws are held at
+waves::ChirpCorner chirp_corner;    // what the chirps' draws are held at
+waves::ScreenCorner screen_corner;  // what the screens' draws are held at
 
 struct Kind {
     const char* name;
@@ -48,8 +50,8 @@ const Kind kKinds[] = {
     {"one sinusoid", 2, true, [](Planes& p, std::mt19937& g) { waves::add_sinusoid(p, g, 8, 20); }},
     {"three sinusoids", 1, false, [](Planes& p, std::mt19937& g) { for (int i = 0; i < 3; ++i) waves::add_sinusoid(p, g, 8, 20); }},
     {"weak sinusoid", 1, false, [](Planes& p, std::mt19937& g) { waves::add_sinusoid(p, g, 2, 4); }},
-    {"screen, tone-modulated", 2, true, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, false); }},
-    {"screen, binary", 2, true, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, true); }},
+    {"screen, tone-modulated", 2, true, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, false, screen_corner); }},
+    {"screen, binary", 2, true, [](Planes& p, std::mt19937& g) { waves::add_screen(p, g, true, screen_corner); }},
     {"chirp", 2, true, [](Planes& p, std::mt19937& g) { waves::add_chirp(p, g, chirp_corner); }},
     {"stripes added", 1, true, waves::add_stripes},
     {"rows offset", 1, false, waves::add_offset_lines},
@@ -84,11 +86,14 @@ int main(int argc, char** argv) try {
         else if (std::string(argv[1]) == "--chirp-drift") chirp_corner.drift = number(argv[2]);
         else if (std::string(argv[1]) == "--chirp-period") chirp_corner.period = number(argv[2]);
         else if (std::string(argv[1]) == "--chirp-angle") chirp_corner.angle = number(argv[2]);
+        else if (std::string(argv[1]) == "--screen-angle") screen_corner.angle = number(argv[2]);
+        else if (std::string(argv[1]) == "--screen-period") screen_corner.period = number(argv[2]);
         else if (std::string(argv[1]) == "--seeds") seeds = std::max(1, int(number(argv[2])));
         else known = false;  // a mistyped option is not read as another's value
     if (!known || argc < 3) {
         std::fprintf(stderr, "usage: bench_heldout [--kind TEXT] [--seeds N] [--chirp-scale F] [--chirp-drift D] "
-                             "[--chirp-period T] [--chirp-angle DEG] OUT_DIR PICTURE...\n");
+                             "[--chirp-period T] [--chirp-angle DEG] [--screen-angle DEG] [--screen-period T] "
+                             "OUT_DIR PICTURE...\n");
         return 2;
     }
     const fs::path out = argv[1];

@@ -32,13 +32,22 @@ inline void add_sinusoid(Planes& p, std::mt19937& gen, double amp_lo, double amp
             for (int x = 0; x < p.cols; ++x) p.at(c, y, x) += h * std::sin(kx * x + ky * y + f);
 }
 
+// What a screen's draws are held at, to try one angle or period (a value below 0: drawn).
+struct ScreenCorner {
+    double angle = -1;   // degrees
+    double period = -1;  // px
+};
+
 // A dot screen at a random angle (0-90 degrees) and period (3-12 px), amplitude 16-32 levels.
 // Tone-modulated: a cosine screen whose strength follows each sample's tone, 4 v (1 - v), strongest
 // at mid grey and gone at black and white, as a print's dots are. Binary: hard-edged dots covering
 // about a third of each cell, the same everywhere, each sample the share of it a dot covers
-// (sampled 3 x 3).
-inline void add_screen(Planes& p, std::mt19937& gen, bool binary) {
-    const double a = uniform(gen, 0, kPi / 2), t = uniform(gen, 3, 12), h = uniform(gen, 16, 32);
+// (sampled 3 x 3). A corner's fixed values replace the draws, which are made all the same so that
+// the rest of a seed's screen is as without it.
+inline void add_screen(Planes& p, std::mt19937& gen, bool binary, const ScreenCorner& corner = {}) {
+    const auto held = [](double fixed, double drawn) { return fixed >= 0 ? fixed : drawn; };
+    const double a = held(corner.angle * kPi / 180, uniform(gen, 0, kPi / 2)), t = held(corner.period, uniform(gen, 3, 12)),
+                 h = uniform(gen, 16, 32);
     const double u0 = uniform(gen, 0, 1), v0 = uniform(gen, 0, 1), ca = std::cos(a), sa = std::sin(a);
     auto screen = [&](double x, double y) {
         const double u = (ca * x + sa * y) / t + u0, v = (-sa * x + ca * y) / t + v0;

@@ -1111,12 +1111,60 @@ void record_faint_lines(Job& job, const Evidence& e, Axis axis, int32_t period, 
     job.result.candidates.push_back({p, {Verdict::DivideLines, Reason::FaintLines, axis, double(period)}, e.pass});
 }
 
+// Whether the lines found both ways are a screen's dots laid along the rows and columns: two peaks
+// on the two axes, of one period a screen's dots could have (a square pair, close enough,
+// screen_place but for the axes) and alike in strength, the lowest of their combs (no peak on the
+// axis at a half, a third ... of the frequency: lines repeating coarser), that either fade with
+// the tone as a print's dots do (the rules of a page or a chart are as dark over its blank paper as
+// over anything drawn on it), or are soft dots: no peak at twice the frequency holding dot_share of
+// the weaker one's strength (a drawn line's sharp edges put one there, unless it lies beyond the
+// band, where it cannot be told) while the lattice point of their sum or difference holds that
+// much at least (lines drawn both ways add, and only their crossings put anything there).
+bool screen_along_axes(const Job& job, const Evidence& e, const Thresholds& t) {
+    const host::SpectrumGeometry& g = e.m.geometry;
+    // The strongest peak on the axis of peak p at j times its frequency (0: none).
+    const auto at_multiple = [&](const Peak& p, Axis axis, double j) {
+        const double f = along_axis(p, g, axis), length = axis == Axis::Rows ? g.rows : g.period_x;
+        double strongest = 0;
+        for (const Peak& q : e.d.peaks)
+            if (&q != &p && std::fabs(along_axis(q, g, axis) - j * f) * length <= t.lattice_tolerance)
+                strongest = std::max(strongest, q.amplitude);
+        return strongest;
+    };
+    for (const Peak& a : e.d.peaks)
+        for (const Peak& b : e.d.peaks) {
+            if (along_axis(a, g, Axis::Columns) <= 0 || along_axis(b, g, Axis::Rows) <= 0 ||
+                !screen_place(job.work, g, a, t, 0) || !screen_place(job.work, g, b, t, 0) ||
+                std::max(a.amplitude, b.amplitude) > t.screen_alike * std::min(a.amplitude, b.amplitude))
+                continue;
+            const Frequency fa = frequency_of(g, a.row, a.column), fb = frequency_of(g, b.row, b.column);
+            if (!square_pair(g, fa, fb, t)) continue;
+            bool coarser = false;
+            for (int j = 2; j <= 4; ++j)
+                coarser = coarser || at_multiple(a, Axis::Columns, 1.0 / j) > 0 || at_multiple(b, Axis::Rows, 1.0 / j) > 0;
+            if (coarser) continue;
+            if (screen_strength(job.work, strongest_channel(e.m, a), fa, t).follows >= t.screen_untoned) return true;
+            const double weaker = std::min(a.amplitude, b.amplitude);
+            const bool seen = 2 * std::hypot(fa.u, fa.v) < 0.5 - t.lattice_tolerance / std::min(g.rows, g.period_x);
+            if (!seen || std::max(at_multiple(a, Axis::Columns, 2), at_multiple(b, Axis::Rows, 2)) >= t.dot_share * weaker) continue;
+            for (const Peak& c : e.d.peaks) {
+                const Frequency fc = frequency_of(g, c.row, c.column);
+                if (c.amplitude >= t.dot_share * weaker &&
+                    (wave_distance(g, fc, {fa.u + fb.u, fa.v + fb.v}) <= t.lattice_tolerance ||
+                     wave_distance(g, fc, {fa.u - fb.u, fa.v - fb.v}) <= t.lattice_tolerance))
+                    return true;
+            }
+        }
+    return false;
+}
+
 // Scan lines and streaks run one way; lines both ways are a grid drawn on the picture (graph
 // paper, a table), and left alone with the whole lattice of its peaks; but stripes that are one
 // wave each way are waves crossing the picture, and left to the peak rules, which fit each. A dense grid's lattice looks
 // like a screen's, and a screen found on it is the grid, unless an ink turned off the grid shows it
 // is a print's. (A screen at 45 degrees darkens rows and columns of its dots too, at a period whose
-// lattice does not hold the screen's own frequency.)
+// lattice does not hold the screen's own frequency; a screen laid along the rows and columns rules
+// them at a multiple of its period, and shows itself by its dots or its tone.)
 // Otherwise, with no screen, each line pattern found is divided out, its harmonics with it (when
 // filling to the background: filling with zero, their peaks are removed as any others).
 void judge_lines(Job& job, Evidence& e, Judgement& j) {
@@ -1126,7 +1174,7 @@ void judge_lines(Job& job, Evidence& e, Judgement& j) {
     const double screen = e.d.screen_period;
     const int32_t every_column = lines.ruled[Axis::Columns], every_row = lines.ruled[Axis::Rows];
     if (one_wave_along(e, Axis::Rows, t) && one_wave_along(e, Axis::Columns, t)) return;
-    if (every_column > 0 && every_row > 0 &&
+    if (every_column > 0 && every_row > 0 && !screen_along_axes(job, e, t) &&
         (screen == 0 || (on_lattice(1 / screen, every_column, every_row, g, t) &&
                          !screen_off_grid(e.d, g, every_column, every_row, t)))) {
         job.drawn = {double(g.period_x) / every_column, double(g.rows) / every_row};

@@ -155,6 +155,8 @@ struct Thresholds {
     double screen_off_axis = 3;    // samples of the spectrum between a screen's peaks and its axes, at least
     double screen_turned = 1;      // ... or this many, for a pair taken only as a screen printed with the tones
     double screen_alike = 1.5;     // ratio of the stronger of a screen's two frequencies to the weaker, at most
+    double dot_share = 0.3;        // share of the weaker of two waves along the axes that their sum or difference holds
+                                   // at least, and their second harmonic less, for them to be soft dots, not drawn lines
     int32_t rosette_screens = 3;   // screens of one period, turned by whole multiples of 15 degrees, that make a print's rosette
     double rosette_period = 0.04;  // share of the period by which a rosette's screens may differ
     double rosette_angle = 3;      // degrees a rosette's screen may lie off a multiple of 15 degrees from another
