@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <optional>
 #include <tuple>
@@ -104,9 +105,14 @@ host::Image ridge_band(const host::ModuleLibrary& inverse, const host::Image& wo
                 }
         }
     host::Image band = back_to_picture(inverse, spectrum, notched, work.rows);
-    for (int32_t y = 0; y < band.rows; ++y)
-        for (int32_t x = 0; x < band.cols; ++x)
-            for (int32_t c = 0; c < 3; ++c) band.set<float>(y, x, c, work.get<float>(y, x, c) - band.get<float>(y, x, c));
+    // The two float pictures are laid out alike: taken apart sample by sample in memory order.
+    for (std::size_t i = 0; i < band.data.size(); i += sizeof(float)) {
+        float w, b;
+        std::memcpy(&w, work.data.data() + i, sizeof(float));
+        std::memcpy(&b, band.data.data() + i, sizeof(float));
+        b = w - b;
+        std::memcpy(band.data.data() + i, &b, sizeof(float));
+    }
     return band;
 }
 
@@ -282,6 +288,15 @@ bool fit_sweep(const host::Image& band, Sweep& sweep, double lowest, double high
         }
     double sw = 0, ss = 0, sf = 0, sss = 0, ssf = 0;
     const double f_lo = 0.9 * lowest, f_hi = std::min(0.5, 1.1 * highest);
+    // The frequencies tried in every window, and each one's turn at every bin, worked out once:
+    // the windows overlap by half, so each bin lies in two of them.
+    std::vector<double> tried;
+    for (double f = f_lo; f <= f_hi; f += 0.25 / window) tried.push_back(f);
+    std::vector<std::complex<double>> turns(tried.size() * std::size_t(bins));
+    for (std::size_t k = 0; k < tried.size(); ++k)
+        for (int32_t b = 0; b < bins; ++b)
+            if (count[std::size_t(b)] > 0) turns[k * std::size_t(bins) + std::size_t(b)] = std::polar(1.0, -std::numbers::pi * tried[k] * b);
+    std::vector<double> centred(static_cast<std::size_t>(window));  // the window's profile less its mean
     for (int32_t at = 0; at + window <= bins; at += window / 2) {
         double best_f = 0, best_power = 0, mean = 0, filled = 0;
         for (int32_t b = at; b < at + window; ++b)
@@ -290,14 +305,16 @@ bool fit_sweep(const host::Image& band, Sweep& sweep, double lowest, double high
                 ++filled;
             }
         mean /= std::max(1.0, filled);
-        for (double f = f_lo; f <= f_hi; f += 0.25 / window) {
+        for (int32_t b = at; b < at + window; ++b)
+            if (count[std::size_t(b)] > 0) centred[std::size_t(b - at)] = profile[std::size_t(b)] / count[std::size_t(b)] - mean;
+        for (std::size_t k = 0; k < tried.size(); ++k) {
+            const std::complex<double>* turn = &turns[k * std::size_t(bins)];
             std::complex<double> sum = 0;
             for (int32_t b = at; b < at + window; ++b)
-                if (count[std::size_t(b)] > 0)
-                    sum += (profile[std::size_t(b)] / count[std::size_t(b)] - mean) * std::polar(1.0, -std::numbers::pi * f * b);
+                if (count[std::size_t(b)] > 0) sum += centred[std::size_t(b - at)] * turn[b];
             if (std::norm(sum) > best_power) {
                 best_power = std::norm(sum);
-                best_f = f;
+                best_f = tried[k];
             }
         }
         const double s = 0.5 * (at + window / 2.0);

@@ -20,12 +20,13 @@ struct ForwardHalf {
         // 32767 x 32765, which fits).
         const double log_normaliser = Sample<S>::log_normaliser(static_cast<double>(g.rows * g.width));
 
-        // The two work arrays serve the channels in turn. A channel is read completely before any
-        // of it is written and touches no other channel, so the buffers may be one memory.
+        // The two work arrays serve the channels in turn, through one plan made for them (an
+        // estimated plan does not touch the arrays). A channel is read completely before any of it
+        // is written and touches no other channel, so the buffers may be one memory.
+        const Plan plan{fftw_plan_dft_r2c_2d(g.rows, g.width, job.real, job.spectrum, FFTW_ESTIMATE)};
+        if (!plan) return;  // no plan: the channels stay as the host supplied them
         for (int32_t channel = 0; channel < 3; ++channel) {
             fill_row_signed(in, channel, g, job.real);
-            const Plan plan{fftw_plan_dft_r2c_2d(g.rows, g.width, job.real, job.spectrum, FFTW_ESTIMATE)};
-            if (!plan) continue;  // no plan: this channel stays as the host supplied it
             fftw_execute(plan.get());
             // Float samples keep the sign of the log magnitude so that the inverse can tell a
             // magnitude m below 1 from 1/m; folded, every such coefficient would come back as its

@@ -37,11 +37,12 @@ struct InverseHalf {
         const int32_t count = g.rows * g.width;
         const HalfDecoder<S> decoder(Sample<S>::log_normaliser(static_cast<double>(count)));
 
+        // One plan serves the three channels (an estimated plan does not touch the arrays).
+        const Plan plan{fftw_plan_dft_c2r_2d(g.rows, g.width, job.spectrum, job.real, FFTW_ESTIMATE)};
+        if (!plan) return;  // no plan: the channels stay as the host supplied them
         for (int32_t channel = 0; channel < 3; ++channel) {
             // Filled afresh for every channel: the complex-to-real transform overwrites its input.
             read_half_spectrum(in, channel, g, decoder, job.spectrum);
-            const Plan plan{fftw_plan_dft_c2r_2d(g.rows, g.width, job.spectrum, job.real, FFTW_ESTIMATE)};
-            if (!plan) continue;  // no plan: this channel stays as the host supplied it
             fftw_execute(plan.get());
 
             // Normalised by the sample count; the absolute value removes the forward row signs.
