@@ -1568,6 +1568,21 @@ TEST(CleaningRules, TheFirstRuleThatSettlesAPeakDecidesIt) {
     EXPECT_EQ(decisions[2].reason, cleaning::Reason::PartOfFrame);
 }
 
+// The median is the value at the middle of the sorted values (the upper middle one of an even
+// count) at every count and however many values are alike: backgrounds and line gains rest on it.
+TEST(CleaningRules, MedianIsTheMiddleOfTheSortedValuesWhateverTheTies) {
+    std::mt19937 random(5);
+    for (std::size_t n = 1; n <= 80; ++n)
+        for (const int levels : {3, 1000}) {
+            std::uniform_int_distribution<int> level(0, levels - 1);
+            std::vector<float> values(n);
+            for (float& v : values) v = float(level(random));
+            std::vector<float> sorted = values;
+            std::sort(sorted.begin(), sorted.end());
+            EXPECT_EQ(cleaning::median(values), sorted[n / 2]) << n << " values of " << levels << " levels";
+        }
+}
+
 // A sample pinned at black holds the mean of its free neighbours as cleaned, those cleaned a little
 // past black as well: the cleaning errs either way about a black ground, and leaving them out
 // would lift the mean off it. A brighter neighbour than the sample cleaned is other ground; a mean
