@@ -1309,6 +1309,28 @@ TEST(CleaningRules, ScreenPeriodFromARosetteOrFromTheFrequencyOfADiagonalLattice
     EXPECT_EQ(cleaning::screen_fundamental(d, {}), 4.31);
 }
 
+// Hard-edged dots laid along the rows and columns, 5.69 pixels apart, over a ramp: the line
+// search finds lines every few of their periods both ways, as on graph paper, but their two waves are soft
+// (no second harmonic as strong as a drawn line's sharp edges leave) and fill their crossings,
+// which lines drawn both ways leave nearly empty: a screen, taken out, not a grid kept whole.
+TEST(CleaningRules, DotsAlongTheAxesAreNoDrawnGrid) {
+    const int32_t side = 256;
+    const double k = 2 * std::numbers::pi / 5.69;
+    std::vector<double> ramp(std::size_t(side) * side), value(ramp.size());
+    for (int32_t y = 0; y < side; ++y)
+        for (int32_t x = 0; x < side; ++x) {
+            const std::size_t i = std::size_t(y) * side + x;
+            ramp[i] = 0.25 + 0.5 * (x + y) / (2.0 * side);
+            double dot = 0;  // the share of the pixel the dot covers, sampled 3 x 3
+            for (int32_t j = 0; j < 9; ++j) dot += (screen(k / 3, 0, 3 * y + j / 3 - 1, 3 * x + j % 3 - 1) > 0.62) / 9.0;
+            value[i] = ramp[i] + 0.14 * (dot - 1.0 / 3);
+        }
+    const Image noisy = grey_picture<uint8_t>(side, side, value);
+    const cleaning::CleanResult out = cleaning::clean_picture(modules(), noisy);
+    EXPECT_FALSE(decided_by(out, cleaning::Reason::DrawnGrid));
+    expect_gain<uint8_t>(out.image, noisy, grey_picture<uint8_t>(side, side, ramp), 5);
+}
+
 // One ink at 15 degrees over a picture of hard-edged horizontal blinds (every 11.5 rows): the
 // blinds' copies about the ink's diagonal lattice point fall on the screen's ring at about 45
 // degrees, where a black ink would lie, as strong as some of the ink's own; they come in twins
