@@ -318,6 +318,56 @@ void find_background(const Search& search, Detection& d) {
     for (std::future<void>& done : channels) done.get();
 }
 
+// A wave along an axis whose period is not a whole fraction of the frame splits its energy
+// between the two samples of the axis line either side of its frequency, each of which may then
+// fall short of the axis threshold though the wave is as strong as one that does not. So each two
+// neighbours on an axis line are weighed together as well: their power summed, over their
+// backgrounds' mean, against the limit at which the sum of two samples of a clean background
+// (the sum of two exponentially distributed powers, of chance (1 + T) e^-T to exceed T times their
+// mean) stands out as rarely as one sample does beyond `limit`; both are flagged when it does.
+void flag_split_pairs(const Search& search, const Detection& d, double limit, const std::vector<uint8_t>& is_protected,
+                      std::vector<uint32_t>& flags) {
+    const LogMagnitudes& m = search.m;
+    const SpectrumGeometry& g = m.geometry;
+    const int32_t rows = g.rows, cols = g.columns;
+    const std::size_t plane = static_cast<std::size_t>(rows) * cols;
+    // The single limit in units of the mean background power (the background is a median, of an
+    // exponential distribution's ln 2 times its mean), and the pair's, by Newton's method.
+    const double single = std::pow(10.0, 2 * limit) * std::numbers::ln2;
+    double pair = single + std::log1p(single);
+    for (int i = 0; i < 8; ++i) pair -= (pair - std::log1p(pair) - single) / (1 - 1 / (1 + pair));
+    const double pair_limit = pair / std::numbers::ln2;  // over the median background power
+    // A pair is a split wave's when it stands above both samples beyond it by split_pair_rise at
+    // least, each of its two: the leakage a sinusoid leaves a sample and a half away is a third
+    // of what it leaves either sample of the pair, or less; a broad hump of the picture's own,
+    // or a drawing's lines, rise and fall over several samples.
+    const auto along = [&](int32_t length, auto position) {
+        for (int32_t k = 1; k + 2 < length; ++k) {
+            const auto [y0, x0] = position(k);
+            const auto [y1, x1] = position(k + 1);
+            const std::size_t a = std::size_t(y0) * cols + x0, b = std::size_t(y1) * cols + x1;
+            if (is_protected[a] || is_protected[b]) continue;
+            const auto [yb, xb] = position(k - 1);
+            const auto [ya, xa] = position(k + 2);
+            for (int32_t c = 0; c < g.channels; ++c) {
+                const std::size_t i = plane * c + a, j = plane * c + b;
+                const double beyond = std::max(m.at(c, yb, xb), m.at(c, ya, xa));
+                if (std::min(m.values[i], m.values[j]) - beyond < search.t.split_pair_rise) continue;
+                const double power = std::pow(10.0, 2.0 * m.values[i]) + std::pow(10.0, 2.0 * m.values[j]);
+                const double background = 0.5 * (std::pow(10.0, 2.0 * d.background[i]) + std::pow(10.0, 2.0 * d.background[j]));
+                if (power > pair_limit * background) {
+                    flags[a] |= 1u << c;
+                    flags[b] |= 1u << c;
+                }
+            }
+        }
+    };
+    for (int32_t x = 0; x < cols; ++x)
+        if (std::fabs(x - g.centre_x) <= 0.5) along(rows, [x](int32_t k) { return std::pair{k, x}; });
+    for (int32_t y = 0; y < rows; ++y)
+        if (std::fabs(y - g.centre_y) <= 0.5) along(cols, [y](int32_t k) { return std::pair{y, k}; });
+}
+
 // The samples (by y * columns + x) that stand above the threshold over their background, a bit
 // for each channel where they do: the threshold from the false-alarm budget over the samples
 // tested, stricter on the axes.
@@ -346,6 +396,7 @@ std::vector<uint32_t> flag_samples(const Search& search, const Detection& d) {
                 if (m.values[i] - d.background[i] > limit) flags[std::size_t(y) * cols + x] |= 1u << c;
             }
         }
+    flag_split_pairs(search, d, threshold + search.t.axis_margin, is_protected, flags);
     return flags;
 }
 

@@ -26,6 +26,7 @@ struct Thresholds {
     std::size_t faint_candidates = 200; // ... the strongest of them at most
     double protected_samples = 4;       // and never closer than this to the zero frequency, in samples
     int32_t axis_window = 12;           // samples either side for an axis line's own background
+    double split_pair_rise = 0.3;       // log10: two neighbours on an axis line stand this far above the samples beyond
     double lattice_tolerance = 2.5;     // samples between a lattice point and the peak found there
     std::size_t lattice_peaks = 48;     // strongest peaks searched for a lattice
     int32_t coarser_lattice = 5;        // a lattice this many times coarser than a pair is looked for under it
