@@ -662,11 +662,14 @@ bool partner_sweep(PeakJudge& pj, Case& c) {
 // peak found beside it, or its partner at right angles), when the fit to the tone leaves less of
 // the lock-ins' energy in the channel where the peak stands highest than amplitudes smoothed
 // over as many periods do (toned_doubt times as much where the pinned samples show the wave to
-// fade); otherwise the wave alone, as the same everywhere. A faint pair is taken only as a
-// screen printed with the tones, and a wave whose partner only stands out only when the frame's
-// tiles show it present too, or when its amplitude per unit of 4 v (1 - v) is one across the
-// frame (toned_steady): the tiles weigh the quiet ones most, and in a picture at black or white in
-// large parts those are its black and white, where a screen printed with the tones has no dots.
+// fade, unless the frame's tiles do not show the wave and only its partner stands out: on a
+// picture black or white in large parts, its black and white are flat, every wave of the
+// picture's own fades there too, and the fit alone must favour the tone); otherwise the wave
+// alone, as the same everywhere. A faint pair is taken only as a screen printed with the tones,
+// and a wave whose partner only stands out only when the frame's tiles show it present too, or
+// when its amplitude per unit of 4 v (1 - v) is one across the frame (toned_steady): the tiles
+// weigh the quiet ones most, and in a picture at black or white in large parts those are its
+// black and white, where a screen printed with the tones has no dots.
 bool screen_envelope(PeakJudge& pj, Case& c) {
     const bool unshown = c.partner_stands && !(c.dotted || c.faint_pair || (c.faded && c.screen_place)) && !pj.present(c.f, false);
     if (!(c.dotted || c.faint_pair || c.partner_stands || (c.faded && c.screen_place)) || !pj.first_pass_fitting())
@@ -697,7 +700,7 @@ bool screen_envelope(PeakJudge& pj, Case& c) {
     const TonedScreen screen(pj.job.work, fs, pj.t);
     const TonedScreen::Fit tried = screen.fit(pj.job.work, c.strongest, pj.t, true);
     if (unshown && tried.steady < pj.t.toned_steady) return false;
-    const bool toned = tried.toned_left < (fades_at_ends(pj, c) ? pj.t.toned_doubt : 1.0) * tried.smoothed_left;
+    const bool toned = tried.toned_left < (!unshown && fades_at_ends(pj, c) ? pj.t.toned_doubt : 1.0) * tried.smoothed_left;
     if (!toned && !c.dotted && !c.faded) return false;
     ++pj.j.envelopes;
     pj.job.result.removed.push_back(c.p);
