@@ -86,8 +86,7 @@ void restore(host::Image& picture, const host::Image& work, bool keep_pinned, bo
 // The largest amplitude of the sinusoids in any channel, full scale 1.
 double strongest_amplitude(const std::vector<FittedTone>& tones) {
     double a = 0;
-    for (const FittedTone& tone : tones)
-        for (const std::complex<double>& channel : tone.amplitude) a = std::max(a, 2 * std::abs(channel));
+    for (const FittedTone& tone : tones) a = std::max(a, strongest_amplitude(tone));
     return a;
 }
 

@@ -248,15 +248,22 @@ RowPhases tone_phases(const Frequency& f) {
 }
 
 // The least-squares sinusoid of frequency f through the ground's samples off their end (as
-// fit_to_ground does, with `near` a sinusoid); `left` receives what it leaves of their energy.
-FittedTone fit_ground_at(const host::Image& work, const Ground& ground, const Frequency& f, double& left,
-                         const FittedTone* near = nullptr, double tolerance = 0) {
+// fit_to_ground does); `left` receives what it leaves of their energy.
+FittedTone fit_ground_at(const host::Image& work, const Ground& ground, const Frequency& f, double& left) {
     FittedTone tone{f, {}, true};
-    left = fit_to_ground(work, ground, tone_phases(f), 1, tone.amplitude, near ? near->amplitude : nullptr, tolerance);
+    left = fit_to_ground(work, ground, tone_phases(f), 1, tone.amplitude);
     return tone;
 }
 
 }  // namespace
+
+void refit_to_explained(const host::Image& work, const Ground& ground, const RowPhases& phases,
+                        std::complex<double> (&amplitude)[3]) {
+    for (int round = 0; round < 2; ++round) {
+        const std::complex<double> near[3] = {amplitude[0], amplitude[1], amplitude[2]};
+        fit_to_ground(work, ground, phases, 1, amplitude, near, std::max(kSmallestAmplitude, strongest_amplitude(near) / 4));
+    }
+}
 
 double ground_agreement(const host::Image& work, const Ground& ground, const FittedTone& tone) {
     return ground_agreement(work, ground, tone_phases(tone.f), tone.amplitude);
@@ -277,10 +284,7 @@ FittedTone fit_on_ground(const host::Image& work, const Ground& ground, const Fr
             }
     }
     // Twice more at that frequency, with only the samples the wave fitted explains.
-    for (int round = 0; round < 2; ++round) {
-        double left = 0;
-        best = fit_ground_at(work, ground, best.f, left, &best, std::max(kSmallestAmplitude, strongest_amplitude(best) / 4));
-    }
+    refit_to_explained(work, ground, tone_phases(best.f), best.amplitude);
     return best;
 }
 

@@ -95,6 +95,13 @@ double ground_agreement(const host::Image& work, const Ground& ground, const Fit
 double fit_to_ground(const host::Image& work, const Ground& ground, const RowPhases& phases, int32_t step,
                      std::complex<double> (&amplitude)[3], const std::complex<double>* near = nullptr, double tolerance = 0);
 
+// The wave of the given phase fitted again, twice, with only the ground's samples that the wave
+// fitted in `amplitude` explains (within a quarter of its strongest amplitude, kSmallestAmplitude
+// at least): a shadow beside the ground, whose picture is not at the end, does not count.
+// `amplitude` receives the last fit.
+void refit_to_explained(const host::Image& work, const Ground& ground, const RowPhases& phases,
+                        std::complex<double> (&amplitude)[3]);
+
 // The sinusoid that the ground's samples lifted off black (pushed down from white) hold: there the
 // picture is its end, so each such sample is the wave itself, and a least-squares fit to them
 // gives its amplitude in each channel unclipped by the ends. Its frequency is searched about f,

@@ -1177,9 +1177,10 @@ void judge_lines(Job& job, Evidence& e, Judgement& j) {
     const double screen = e.d.screen_period;
     const int32_t every_column = lines.ruled[Axis::Columns], every_row = lines.ruled[Axis::Rows];
     if (one_wave_along(e, Axis::Rows, t) && one_wave_along(e, Axis::Columns, t)) return;
-    if (every_column > 0 && every_row > 0 && !screen_along_axes(job, e, t) &&
+    if (every_column > 0 && every_row > 0 &&
         (screen == 0 || (on_lattice(1 / screen, every_column, every_row, g, t) &&
-                         !screen_off_grid(e.d, g, every_column, every_row, t)))) {
+                         !screen_off_grid(e.d, g, every_column, every_row, t))) &&
+        !screen_along_axes(job, e, t)) {
         job.drawn = {double(g.period_x) / every_column, double(g.rows) / every_row};
         return;
     }

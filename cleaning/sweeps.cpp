@@ -996,15 +996,10 @@ bool subtract_ground_sweep(host::Image& work, const host::Image& analysed, const
     }
     sweep = drifting(mean, drift, rows, cols);
     if (!sweep_shaped(work, sweep, SweepPeak::Tone, t)) return false;  // (tried in place of one sinusoid)
-    // Twice more, with only the samples the wave fitted explains (as fit_on_ground).
+    // Fitted on every sample, then twice more with only the samples the wave fitted explains.
     const RowPhases phases = sweep_phases(sweep, cols);
     fit_to_ground(work, ground, phases, 1, amplitude);
-    for (int round = 0; round < 2; ++round) {
-        double strongest = 0;
-        for (const std::complex<double>& a : amplitude) strongest = std::max(strongest, 2 * std::abs(a));
-        const std::complex<double> near[3] = {amplitude[0], amplitude[1], amplitude[2]};
-        fit_to_ground(work, ground, phases, 1, amplitude, near, std::max(kSmallestAmplitude, strongest / 4));
-    }
+    refit_to_explained(work, ground, phases, amplitude);
     if (ground_agreement(work, ground, phases, amplitude) < t.ground_agree) return false;
     std::vector<std::complex<double>> turns;
     for (int32_t c = 0; c < 3; ++c) {
@@ -1018,7 +1013,7 @@ bool subtract_ground_sweep(host::Image& work, const host::Image& analysed, const
     unclipped = true;
     const double angle = std::atan2(mean.v, mean.u) * 180 / std::numbers::pi;
     found = {};
-    for (const std::complex<double>& a : amplitude) found.amplitude = std::max(found.amplitude, 2 * std::abs(a));
+    found.amplitude = strongest_amplitude(amplitude);
     found.period = 1 / std::hypot(mean.u, mean.v);
     found.angle = angle < 0 ? angle + 180 : angle;
     found.channels = 7;

@@ -42,13 +42,14 @@ struct FittedTone {
     bool unclipped = false;  // fitted to samples the ends did not cut off: its amplitudes are whole
 };
 
-// The amplitude of the tone's wave in the channel that holds it most (twice the fitted
-// coefficient's magnitude: the wave swings that far either way).
-inline double strongest_amplitude(const FittedTone& tone) {
+// The amplitude of a wave in the channel that holds it most, from its coefficients by channel
+// (twice the fitted coefficient's magnitude: the wave swings that far either way).
+inline double strongest_amplitude(const std::complex<double> (&amplitude)[3]) {
     double strongest = 0;
-    for (const std::complex<double>& a : tone.amplitude) strongest = std::max(strongest, 2 * std::abs(a));
+    for (const std::complex<double>& a : amplitude) strongest = std::max(strongest, 2 * std::abs(a));
     return strongest;
 }
+inline double strongest_amplitude(const FittedTone& tone) { return strongest_amplitude(tone.amplitude); }
 
 // The tone of frequency `tone` fitted in each channel about the peak at (y0, x0).
 FittedTone fitted_tone(const ComplexHalf& z, const host::SpectrumGeometry& g, const Tone& tone, int32_t y0, int32_t x0);
